@@ -1,0 +1,31 @@
+# Compiler options shared by every target of the project.
+add_library(tessaly_options INTERFACE)
+target_compile_options(tessaly_options INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wcast-align
+  -Woverloaded-virtual -Wnull-dereference -Wimplicit-fallthrough -Wformat=2)
+if(TESSALY_WERROR)
+  target_compile_options(tessaly_options INTERFACE -Werror)
+endif()
+if(TESSALY_SANITIZE)
+  target_compile_options(tessaly_options INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(tessaly_options INTERFACE -fsanitize=address,undefined)
+endif()
+if(TESSALY_FUZZ)
+  # Instrument the libraries for coverage; the fuzz targets add the libFuzzer main.
+  target_compile_options(tessaly_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined)
+  target_link_options(tessaly_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# tessaly_library(NAME DIR [LINKS ...] [DEFINES ...]): a static library of one
+# subsystem made of every source file under DIR/src, with DIR/include public.
+function(tessaly_library name dir)
+  cmake_parse_arguments(ARG "" "" "LINKS;DEFINES" ${ARGN})
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${dir}/src/*.cpp)
+  add_library(${name} STATIC ${srcs})
+  target_include_directories(${name} PUBLIC ${dir}/include)
+  target_link_libraries(${name} PUBLIC ${ARG_LINKS} PRIVATE tessaly_options)
+  if(ARG_DEFINES)
+    target_compile_definitions(${name} PUBLIC ${ARG_DEFINES})
+  endif()
+endfunction()
