@@ -1,0 +1,60 @@
+#pragma once
+// Number parsing and formatting shared by the markup reader, the settings and
+// the driver. The parsers are strict: they return 1 on success and 0 for empty
+// text, any stray character, or a value that does not fit.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tessaly {
+
+// Integer to text in base 2..36; digits above 9 are lower-case letters.
+std::string intToText(int64_t value, int base = 10);
+std::string uintToText(uint64_t value, int base = 10);
+
+// Optional leading '-', then decimal digits.
+int parseInt(std::string_view text, int32_t* out);
+int parseInt64(std::string_view text, int64_t* out);
+// Decimal digits only.
+int parseUnsigned(std::string_view text, uint32_t* out);
+// The value of the decimal digits at the start of the text (0 when none;
+// saturates at UINT32_MAX).
+uint32_t leadingDigitsValue(std::string_view text);
+// Hexadecimal digits of either case, with an optional "0x"; the colour variant
+// also skips a leading '#'. At most 8 digits.
+int parseHex(std::string_view text, uint32_t* out);
+int parseHexSkipHash(std::string_view text, uint32_t* out);
+// Strict reals: optional leading '-', digits and at most one '.'.
+int parseFloat(std::string_view text, float* out);
+int parseDouble(std::string_view text, double* out);
+// The longest valid leading decimal number (optional sign, fraction and
+// exponent), like strtod in the C locale. Returns the number of bytes used;
+// 0 when the text does not start with a number (*out is then 0).
+size_t parseLeadingReal(std::string_view text, double* out);
+
+// The value of one hex digit, or -1.
+int hexDigitValue(char c);
+// Two hex digits to a byte; -1 when either is not a hex digit.
+int hexByte(char high, char low);
+
+inline uint32_t pack4(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3) {
+    return uint32_t(b0) | uint32_t(b1) << 8 | uint32_t(b2) << 16 | uint32_t(b3) << 24;
+}
+inline uint32_t readBigEndian32(const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+#ifdef TESSALY_SUPPORT_DRIVER
+inline void writeBigEndian32(uint8_t* p, uint32_t v) {
+    p[0] = uint8_t(v >> 24);
+    p[1] = uint8_t(v >> 16);
+    p[2] = uint8_t(v >> 8);
+    p[3] = uint8_t(v);
+}
+// "%g", with any ',' replaced by '.', so the text never depends on the locale.
+std::string floatToText(float value);
+std::string doubleToText(double value);
+#endif
+
+}  // namespace tessaly
