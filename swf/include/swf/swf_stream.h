@@ -1,0 +1,242 @@
+#pragma once
+// The byte and bit layer every SWF tag encoder writes through: little-endian
+// integers, bit-packed records (RECT, MATRIX, CXFORM), tag framing with short
+// and long headers, and the small timeline and control tags.
+//
+// A stream that cannot grow drops the write and goes on, so an out-of-memory
+// condition leaves a damaged but framed movie rather than a crash.
+
+#include <cstdint>
+#include <string_view>
+
+#include "support/byte_buffer.h"
+#include "swf/swf_types.h"
+
+namespace tessaly {
+
+// Tag codes used by the encoder and the reader.
+namespace swf_tag {
+inline constexpr uint16_t kEnd = 0;
+inline constexpr uint16_t kShowFrame = 1;
+inline constexpr uint16_t kDefineShape = 2;
+inline constexpr uint16_t kPlaceObject = 4;
+inline constexpr uint16_t kRemoveObject = 5;
+inline constexpr uint16_t kDefineBits = 6;
+inline constexpr uint16_t kJpegTables = 8;
+inline constexpr uint16_t kSetBackgroundColor = 9;
+inline constexpr uint16_t kDoAction = 12;
+inline constexpr uint16_t kSoundStreamBlock = 19;
+inline constexpr uint16_t kDefineBitsLossless = 20;
+inline constexpr uint16_t kDefineBitsJpeg2 = 21;
+inline constexpr uint16_t kProtect = 24;
+inline constexpr uint16_t kPlaceObject2 = 26;
+inline constexpr uint16_t kRemoveObject2 = 28;
+inline constexpr uint16_t kDefineBitsJpeg3 = 35;
+inline constexpr uint16_t kDefineBitsLossless2 = 36;
+inline constexpr uint16_t kDefineSprite = 39;
+inline constexpr uint16_t kFrameLabel = 43;
+inline constexpr uint16_t kExportAssets = 56;
+inline constexpr uint16_t kEnableDebugger = 58;
+
+// Tags that always keep the 6-byte header, however short their body.
+constexpr bool alwaysLongHeader(uint16_t code) {
+    return code == kDefineBits || code == kSoundStreamBlock || code == kDefineBitsLossless ||
+           code == kDefineBitsJpeg2 || code == kDefineBitsJpeg3 || code == kDefineBitsLossless2;
+}
+}  // namespace swf_tag
+
+// Flags of a placement (the PLACE control record of a movie clip).
+namespace place_flag {
+inline constexpr uint32_t kHasId = 0x01;
+inline constexpr uint32_t kHasName = 0x02;
+inline constexpr uint32_t kHasMatrix = 0x04;
+inline constexpr uint32_t kHasCxform = 0x08;
+inline constexpr uint32_t kMove = 0x20;
+inline constexpr uint32_t kHasRatio = 0x40;
+inline constexpr uint32_t kHasClipDepth = 0x80;
+inline constexpr uint32_t kHasAttachedData = 0x100;
+}  // namespace place_flag
+
+class SwfStream {
+public:
+    // Character ids and depths written into tags never exceed this.
+    static constexpr uint32_t kMaxId = 65000;
+    // An empty running bounds box.
+    static constexpr int32_t kEmptyMin = 0x1FFFFFFF;
+    static constexpr int32_t kEmptyMax = int32_t(0xE0000000);
+    // Quality byte meaning "no JPEG tables written yet".
+    static constexpr uint8_t kNoJpegQuality = 255;
+
+    // A stand-alone stream: the buffer grows by 32768 bytes at a time and is
+    // allocated on the first write.
+    SwfStream() noexcept;
+    SwfStream(const SwfStream&) = delete;
+    SwfStream& operator=(const SwfStream&) = delete;
+    SwfStream(SwfStream&&) noexcept = default;
+    SwfStream& operator=(SwfStream&&) noexcept = default;
+
+    // Discards any previous content and state and allocates the buffer
+    // (the movie writer passes 32768, 32768, 2.0). 1 on success, 0 when the
+    // buffer cannot be allocated.
+    int open(uint32_t initialSize, uint32_t increment, float factor);
+
+    ByteBuffer& buffer() noexcept { return buffer_; }
+    const ByteBuffer& buffer() const noexcept { return buffer_; }
+    // The bytes written so far; the data ends at the position (a short header
+    // may leave up to 4 stale bytes beyond it).
+    const uint8_t* data() const noexcept { return buffer_.data(); }
+    uint32_t position() const noexcept { return buffer_.position(); }
+    uint32_t seek(uint32_t p) { return buffer_.seek(p); }
+
+    // --- bytes ---
+    void writeBytes(const void* bytes, uint32_t n) { buffer_.write(bytes, n); }
+    void writeU8(uint8_t v) { buffer_.writeU8(v); }
+    void writeU16(uint16_t v) { buffer_.writeU16(v); }
+    void writeU32(uint32_t v) { buffer_.writeU32(v); }
+    // Writes the text up to its first zero byte, then a zero byte.
+    void writeString(std::string_view text);
+
+    // --- bits ---
+    // Writes the low `count` bits of value (count 0..32), most significant first.
+    void writeBits(uint32_t value, unsigned count);
+    void writeSignedBits(int32_t value, unsigned count) { writeBits(uint32_t(value), count); }
+    // Appends a partly filled accumulator byte, unused low bits zero.
+    void flushBits();
+    // Empties the accumulator without writing.
+    void resetBits() noexcept {
+        bitByte_ = 0;
+        bitsFree_ = 8;
+    }
+    // Number of significant bits of v: 0 for 0, 1 for 1, 2 for 2..3, ...
+    static unsigned bitsNeeded(uint32_t v) noexcept;
+    // The larger of |a| and b.
+    static uint32_t maxMagnitude(int32_t a, uint32_t b) noexcept;
+
+    // --- tag framing ---
+    // Writes the long header with a placeholder length and remembers the tag.
+    void beginTag(uint16_t code);
+    // Fixes the header: short (the body moved 4 bytes back) when the body is
+    // below 63 bytes and the code is not a bitmap or sound block code, long otherwise.
+    void endTag();
+    // Writes a complete header for a body of `length` bytes that follows.
+    void writeTagHeader(uint16_t code, uint32_t length);
+    bool tagOpen() const noexcept { return tagOpen_; }
+    uint32_t tagStart() const noexcept { return tagStart_; }
+    uint16_t tagCode() const noexcept { return tagCode_; }
+    uint32_t tagBodyStart() const noexcept { return tagBodyStart_; }
+    uint32_t tagBodyEnd() const noexcept { return tagBodyEnd_; }
+    uint32_t tagBodyLength() const noexcept { return tagBodyLength_; }
+
+    // --- records ---
+    // Values are saturated to 30 magnitude bits so the 5-bit field stays valid.
+    void writeRect(int32_t xmin, int32_t xmax, int32_t ymin, int32_t ymax);
+    // A null matrix is the identity (one byte 0x00).
+    void writeMatrix(const SwfMatrix* m);
+    // CXFORM (withAlpha false) or CXFORMWITHALPHA. A transform without alpha
+    // terms written with alpha uses multiply 256 and add 0 for alpha; terms are
+    // saturated to 14 magnitude bits so the 4-bit field stays valid. Null writes
+    // a transform with neither multiply nor add terms.
+    void writeCxform(const SwfCxform* cx, bool withAlpha);
+    void writeRgb(uint32_t rgb);    // 0xRRGGBB -> r, g, b
+    void writeRgba(uint32_t argb);  // 0xAARRGGBB -> r, g, b, a
+
+    // --- small tags ---
+    // Counts a sprite frame inside a sprite, otherwise a main-timeline frame.
+    void writeShowFrame();
+    void writeEnd();
+    void writeSetBackgroundColor(uint32_t rgb);
+    void writeProtect();
+    void writeFrameLabel(std::string_view label);
+    void writeExportAssets(uint32_t id, std::string_view name);
+    // One DoAction tag: push name, push value, set variable, end.
+    void writeSetVariable(std::string_view name, std::string_view value);
+    void writeSetVariable(std::string_view name, float value);
+    void writeRaw(const void* bytes, uint32_t n) { writeBytes(bytes, n); }
+    void writeRemoveObject(uint32_t id, uint32_t depth);
+    void writeRemoveObject2(uint32_t depth);
+    // PlaceObject or PlaceObject2, whichever the flags (place_flag) and the
+    // transforms call for. Identity transforms count as absent. Attached data
+    // is never written.
+    void writePlace(uint32_t flags, uint32_t depth, uint32_t id, const SwfMatrix* matrix,
+                    const SwfCxform* cxform, uint32_t ratio, std::string_view name,
+                    uint32_t clipDepth);
+    // The EnableDebugger tag with the movie's fixed password digest.
+    void writeEnableDebugger();
+    // The 28-character MD5-crypt digest that writeEnableDebugger uses.
+    static const char* debuggerPasswordDigest();
+
+    // --- sprites ---
+    // Starts a DefineSprite tag; 0 (nothing written) when a sprite is open.
+    int beginSprite(uint32_t id);
+    // Ends the open sprite: appends an End tag when none was written inside,
+    // stores the frame count (at least 1) and fixes the header. 0 when no
+    // sprite is open.
+    int endSprite();
+    bool spriteOpen() const noexcept { return spriteOpen_; }
+    uint32_t spriteTagStart() const noexcept { return spriteTagStart_; }
+    uint32_t spriteBodyStart() const noexcept { return spriteBodyStart_; }
+    uint32_t spriteBodyEnd() const noexcept { return spriteBodyEnd_; }
+    uint32_t spriteBodyLength() const noexcept { return spriteBodyLength_; }
+    uint16_t spriteFrameCount() const noexcept { return spriteFrames_; }
+
+    // --- state kept for the encoders ---
+    uint16_t frameCount() const noexcept { return frames_; }
+    void setFrameCount(uint16_t n) noexcept { frames_ = n; }
+
+    int32_t penX() const noexcept { return penX_; }
+    int32_t penY() const noexcept { return penY_; }
+    void setPen(int32_t x, int32_t y) noexcept {
+        penX_ = x;
+        penY_ = y;
+    }
+    int32_t boundsMinX() const noexcept { return minX_; }
+    int32_t boundsMaxX() const noexcept { return maxX_; }
+    int32_t boundsMinY() const noexcept { return minY_; }
+    int32_t boundsMaxY() const noexcept { return maxY_; }
+    void resetBounds() noexcept;
+    void includeInBounds(int32_t x, int32_t y) noexcept;
+    bool boundsEmpty() const noexcept { return minX_ > maxX_ || minY_ > maxY_; }
+
+    bool jpegTablesWritten() const noexcept { return jpegTablesWritten_; }
+    uint8_t jpegTablesQuality() const noexcept { return jpegTablesQuality_; }
+    void setJpegTables(bool written, uint8_t quality) noexcept {
+        jpegTablesWritten_ = written;
+        jpegTablesQuality_ = quality;
+    }
+
+private:
+    void resetState() noexcept;
+    void writeClampedU16(uint32_t v) { writeU16(uint16_t(v > kMaxId ? kMaxId : v)); }
+
+    ByteBuffer buffer_;
+    uint8_t bitByte_ = 0;
+    unsigned bitsFree_ = 8;
+
+    bool tagOpen_ = false;
+    uint16_t tagCode_ = 0;
+    uint32_t tagStart_ = 0;
+    uint32_t tagBodyStart_ = 0;
+    uint32_t tagBodyEnd_ = 0;
+    uint32_t tagBodyLength_ = 0;
+
+    uint16_t frames_ = 0;
+    uint16_t spriteFrames_ = 0;
+    bool spriteOpen_ = false;
+    bool spriteEndWritten_ = false;
+    uint32_t spriteTagStart_ = 0;
+    uint32_t spriteBodyStart_ = 0;
+    uint32_t spriteBodyEnd_ = 0;
+    uint32_t spriteBodyLength_ = 0;
+
+    int32_t penX_ = 0;
+    int32_t penY_ = 0;
+    int32_t minX_ = kEmptyMin;
+    int32_t maxX_ = kEmptyMax;
+    int32_t minY_ = kEmptyMin;
+    int32_t maxY_ = kEmptyMax;
+
+    bool jpegTablesWritten_ = false;
+    uint8_t jpegTablesQuality_ = kNoJpegQuality;
+};
+
+}  // namespace tessaly
