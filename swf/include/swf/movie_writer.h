@@ -1,0 +1,90 @@
+#pragma once
+// Turns the root movie clip of a character dictionary into one SWF movie:
+// frame by frame, each character defined once before its first use, then the
+// End tag, the fonts moved into the frames that first use them, and the
+// header put in front.
+
+#include <cstdint>
+#include <unordered_map>
+
+#include "support/byte_buffer.h"
+#include "swf/dictionary.h"
+#include "swf/swf_stream.h"
+
+namespace tessaly {
+
+// The output side that the conversion drives.
+class MovieOutput {
+public:
+    virtual ~MovieOutput() = default;
+
+    // Stores the root entry; 1 when the entry has an object.
+    virtual int SetRootStoreObject(DictionaryEntry* root);
+    // Prepares a new movie; 1 on success, 0 without a dictionary, a root movie
+    // clip, or memory.
+    virtual int OutputOpen() = 0;
+    // 1 a frame was written, 0 no further frame, -1 a character could not be defined.
+    virtual int OutputFrame() = 0;
+    // OutputFrame until the clip ends: 1, or 0 when a frame failed.
+    virtual int writeAllFrames();
+    // Finishes the movie; 1.
+    virtual int close() = 0;
+    virtual const uint8_t* getData(uint32_t* length) const = 0;
+
+    CharacterDictionary* dictionary = nullptr;
+    DictionaryEntry* rootEntry = nullptr;
+    int32_t frameWidth = 12000;  // twips
+    int32_t frameHeight = 8000;
+    double frameRate = 12.0;
+    uint32_t backgroundColor = 0xEEEEEE;
+    bool releaseBitmaps = false;
+
+protected:
+    void setDefaults();
+};
+
+class SwfMovieWriter : public MovieOutput {
+public:
+    int SetRootStoreObject(DictionaryEntry* root) override;
+    int OutputOpen() override;
+    int OutputFrame() override;
+    int close() override;
+    const uint8_t* getData(uint32_t* length) const override;
+
+    // Defines a character and, first, everything it depends on; 1 or 0.
+    int defineCharacter(uint32_t id);
+
+    uint8_t version = 5;
+    bool debugging = false;
+    uint8_t jpegDefaultQuality = SwfStream::kNoJpegQuality;
+
+    SwfStream& stream() { return stream_; }
+    // The byte offset in the movie body at which each frame's tags begin.
+    const ByteBuffer& frameOffsets() const { return frameOffsets_; }
+    // The frame in which a character was defined, or -1.
+    int64_t definitionFrame(uint32_t id) const;
+    uint16_t framesWritten() const { return stream_.frameCount(); }
+
+    // Template import: when a movie is built on an existing one, its frames
+    // come first and the root clip's frames are numbered after them.
+    bool templateInUse = false;
+    uint32_t templateFrameCount = 0;
+    uint32_t templateEndFrame = 0;
+
+private:
+    int defineByType(const DictionaryEntry& entry);
+    int defineSprite(uint32_t id, const MovieClipObject& clip);
+    void writePlace(const ControlRecord& r);
+    void writeRemove(const ControlRecord& r);
+    void recordFrameOffset();
+    void writeHeader();
+
+    SwfStream stream_;
+    MovieClipObject* root_ = nullptr;
+    ByteBuffer frameOffsets_{200, 200, 2.0f};
+    std::unordered_map<uint32_t, uint32_t> definitions_;  // id -> frame index
+    ByteBuffer scratch_{200, 200, 2.0f};
+    bool ended_ = false;
+};
+
+}  // namespace tessaly

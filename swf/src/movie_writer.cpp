@@ -1,0 +1,211 @@
+#include "swf/movie_writer.h"
+
+#include <algorithm>
+
+#include "swf/shape_encoder.h"
+
+namespace tessaly {
+
+void MovieOutput::setDefaults() {
+    frameWidth = 12000;
+    frameHeight = 8000;
+    frameRate = 12.0;
+    backgroundColor = 0xEEEEEE;
+    releaseBitmaps = false;
+}
+
+int MovieOutput::SetRootStoreObject(DictionaryEntry* root) {
+    rootEntry = root;
+    return root && root->object ? 1 : 0;
+}
+
+int MovieOutput::writeAllFrames() {
+    for (;;) {
+        const int r = OutputFrame();
+        if (r == 0) return 1;
+        if (r < 0) return 0;
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+int SwfMovieWriter::SetRootStoreObject(DictionaryEntry* root) {
+    MovieOutput::SetRootStoreObject(root);
+    root_ = root && root->object && root->object->type() == kTypeMovieClip
+                ? static_cast<MovieClipObject*>(root->object.get())
+                : nullptr;
+    return root && root->object ? 1 : 0;
+}
+
+int SwfMovieWriter::OutputOpen() {
+    setDefaults();
+    if (!dictionary || !rootEntry || !rootEntry->object || rootEntry->type != kTypeMovieClip ||
+        !root_) {
+        return 0;
+    }
+    definitions_.clear();
+    frameOffsets_.truncate(0);
+    if (!frameOffsets_.data() && !frameOffsets_.allocate()) return 0;
+    if (!scratch_.data() && !scratch_.allocate()) return 0;
+    frameOffsets_.writeU32(0);
+    if (!stream_.open(32768, 32768, 2.0f)) return 0;
+    templateInUse = false;
+    templateFrameCount = 0;
+    templateEndFrame = 0;
+    version = 5;
+    ended_ = false;
+    return 1;
+}
+
+int64_t SwfMovieWriter::definitionFrame(uint32_t id) const {
+    auto it = definitions_.find(id);
+    return it == definitions_.end() ? -1 : int64_t(it->second);
+}
+
+void SwfMovieWriter::recordFrameOffset() {
+    const uint32_t frames = stream_.frameCount();
+    frameOffsets_.seek(frames * 4);
+    frameOffsets_.writeU32(stream_.position());
+}
+
+int SwfMovieWriter::OutputFrame() {
+    if (!root_ || ended_) return 0;
+    int64_t k = stream_.frameCount();
+    if (templateInUse) k -= int64_t(templateFrameCount) - 1;
+    if (k < 0 || k >= int64_t(root_->frameCount())) return 0;
+    const FrameSpan span = root_->frames()[size_t(k)];
+    const auto& controls = root_->controls();
+    for (uint32_t i = span.first; i < span.first + span.count && i < controls.size(); ++i) {
+        const ControlRecord& r = controls[i];
+        switch (r.type) {
+            case kCtlPlace:
+                if ((r.flags & kPlaceHasId) && !defineCharacter(r.characterId)) return -1;
+                writePlace(r);
+                break;
+            case kCtlRemove: writeRemove(r); break;
+            case kCtlRef:
+                defineCharacter(r.characterId);
+                if (r.hasText) stream_.writeExportAssets(r.characterId, r.text);
+                break;
+            case kCtlShowFrame:
+                stream_.writeShowFrame();
+                recordFrameOffset();
+                return 1;
+            case kCtlLabel: stream_.writeFrameLabel(r.text); break;
+            case kCtlEnd: ended_ = true; return 0;
+            case kCtlMeta:
+                if (r.metaType == 1 && !r.data.empty()) {
+                    stream_.writeRaw(r.data.data(), uint32_t(r.data.size()));
+                }
+                break;
+            default: break;
+        }
+    }
+    return 1;
+}
+
+int SwfMovieWriter::defineCharacter(uint32_t id) {
+    if (definitions_.count(id)) return 1;
+    const uint32_t frame = stream_.frameCount();
+    const uint32_t n = dictionary->collectDependencies(id, scratch_);
+    // Deeper dependencies were found later, so define from the end backwards.
+    for (uint32_t i = n; i-- > 1;) {
+        const uint32_t dep = scratch_.u32At(i);
+        if (definitions_.count(dep)) continue;
+        const DictionaryEntry* e = dictionary->findById(dep);
+        if (e && !defineByType(*e)) return 0;
+        definitions_.emplace(dep, frame);
+    }
+    const DictionaryEntry* e = dictionary->findById(id);
+    if (e && !defineByType(*e)) return 0;
+    definitions_.emplace(id, frame);
+    return 1;
+}
+
+int SwfMovieWriter::defineByType(const DictionaryEntry& entry) {
+    if (!entry.object) return 1;
+    int ok = 1;
+    switch (entry.type) {
+        case kTypeShape:
+            ok = defineShape(stream_, entry.id, static_cast<const ShapeObject&>(*entry.object));
+            break;
+        case kTypeMovieClip:
+            ok = defineSprite(entry.id, static_cast<const MovieClipObject&>(*entry.object));
+            break;
+        case kTypeFont:  // written when the movie is closed
+        case kTypeNone:
+        case kTypeRaw: break;
+        default: ok = 0; break;  // no encoder for this kind of character
+    }
+    if (ok) const_cast<DictionaryEntry&>(entry).state |= DictionaryEntry::kWritten;
+    return ok;
+}
+
+int SwfMovieWriter::defineSprite(uint32_t id, const MovieClipObject& clip) {
+    if (clip.controls().empty()) return 0;
+    if (!stream_.beginSprite(id)) return 0;
+    for (const ControlRecord& r : clip.controls()) {
+        switch (r.type) {
+            case kCtlPlace: writePlace(r); break;
+            case kCtlRemove: writeRemove(r); break;
+            case kCtlShowFrame: stream_.writeShowFrame(); break;
+            case kCtlLabel: stream_.writeFrameLabel(r.text); break;
+            case kCtlEnd: stream_.writeEnd(); break;
+            case kCtlMeta:
+                if (r.metaType == 1 && !r.data.empty()) {
+                    stream_.writeRaw(r.data.data(), uint32_t(r.data.size()));
+                }
+                break;
+            default: break;
+        }
+    }
+    stream_.endSprite();
+    return 1;
+}
+
+void SwfMovieWriter::writePlace(const ControlRecord& r) {
+    stream_.writePlace(r.flags, r.depth, r.characterId, &r.matrix, &r.cxform, r.ratio,
+                       r.hasText ? std::string_view(r.text) : std::string_view(), r.clipDepth);
+}
+
+void SwfMovieWriter::writeRemove(const ControlRecord& r) {
+    if (r.flags) {
+        stream_.writeRemoveObject(r.characterId, r.depth);
+    } else {
+        stream_.writeRemoveObject2(r.depth);
+    }
+}
+
+void SwfMovieWriter::writeHeader() {
+    stream_.writeBytes("FWS", 3);
+    stream_.writeU8(version);
+    stream_.writeU32(0);  // length, fixed below
+    stream_.writeRect(0, frameWidth, 0, frameHeight);
+    stream_.writeU16(uint16_t(std::clamp(frameRate * 256.0, 0.0, 65535.0)));
+    stream_.writeU16(stream_.frameCount());
+    stream_.writeSetBackgroundColor(backgroundColor);
+    if (debugging) stream_.writeEnableDebugger();
+}
+
+int SwfMovieWriter::close() {
+    ByteBuffer& buffer = stream_.buffer();
+    // Short tag headers leave stale bytes past the position; they are not part of the movie.
+    buffer.truncate(buffer.position());
+    stream_.writeEnd();
+
+    const uint32_t h0 = buffer.position();
+    writeHeader();
+    const uint32_t h = buffer.position();
+    buffer.moveBlock(h0, h, 0);
+    buffer.seek(4);
+    buffer.writeU32(buffer.size());
+    buffer.truncate(buffer.size());
+    return 1;
+}
+
+const uint8_t* SwfMovieWriter::getData(uint32_t* length) const {
+    *length = stream_.buffer().size();
+    return stream_.buffer().data();
+}
+
+}  // namespace tessaly
