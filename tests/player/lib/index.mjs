@@ -1,0 +1,18 @@
+// The player test harness: convert markup, parse movies strictly, render them
+// in Ruffle and check their pixels.
+export { serve } from './serve.mjs';
+export { renderSwf, closeBrowser, savePng } from './player.mjs';
+export { parseSwfStrict, allTags, SwfFormatError, TagType } from './swf-strict.mjs';
+export {
+  colorAt,
+  colorDistance,
+  colorMatches,
+  assertColorAt,
+  boxMismatches,
+  assertBoxColor,
+  meanAbsDiff,
+  hex,
+  px,
+} from './pixels.mjs';
+export { makeSwf } from './minimal-swf.mjs';
+export { convertPage, runConverter, scratchDir, converterPath, binDir, sourceDir } from './convert.mjs';
