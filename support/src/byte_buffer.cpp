@@ -158,8 +158,12 @@ uint32_t ByteBuffer::truncate(uint32_t p) {
 
 bool ByteBuffer::writeAt(uint32_t p, uint32_t sourceOffset, uint32_t n) {
     if (uint64_t(sourceOffset) + n > size_) return false;
+    const uint32_t savedPosition = position_;
     position_ = std::min(p, capacity_);
-    if (!ensureRoom(n)) return false;
+    if (!ensureRoom(n)) {
+        position_ = savedPosition;
+        return false;
+    }
     if (n) std::memmove(data_ + position_, data_ + sourceOffset, n);
     position_ += n;
     raiseSize();
@@ -169,8 +173,12 @@ bool ByteBuffer::writeAt(uint32_t p, uint32_t sourceOffset, uint32_t n) {
 bool ByteBuffer::insertGap(uint32_t at, uint32_t length) {
     if (at > size_) return false;
     const uint32_t oldSize = size_;
+    const uint32_t savedPosition = position_;
     position_ = oldSize;
-    if (!ensureRoom(length)) return false;
+    if (!ensureRoom(length)) {
+        position_ = savedPosition;
+        return false;
+    }
     std::memmove(data_ + at + length, data_ + at, oldSize - at);
     position_ = size_ = oldSize + length;
     return true;
@@ -178,6 +186,7 @@ bool ByteBuffer::insertGap(uint32_t at, uint32_t length) {
 
 bool ByteBuffer::removeRange(uint32_t from, uint32_t to) {
     if (from > to || to > size_) return false;
+    if (from == to) return true;
     std::memmove(data_ + from, data_ + to, size_ - to);
     size_ -= to - from;
     if (position_ > size_) position_ = size_;
