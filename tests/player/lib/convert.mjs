@@ -39,5 +39,9 @@ export async function convertPage(mmlPath, outPath) {
   if (result.code !== 0) {
     throw new Error(`tessaly-convert exited ${result.code}: ${result.stderr.trim()}`);
   }
+  const stat = await fs.stat(outPath).catch(() => null);
+  if (!stat || stat.size === 0) {
+    throw new Error(`tessaly-convert exited 0 but wrote no movie to ${outPath}`);
+  }
   return result;
 }

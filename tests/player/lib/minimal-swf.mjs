@@ -1,7 +1,8 @@
 // Writes tiny SWF movies by hand, independently of the project's encoder, so
 // that the harness itself can be checked against movies whose every byte is
-// known: a background colour and rectangles (solid fill, optional outline),
-// each its own DefineShape placed with PlaceObject, in one frame.
+// known: a background colour and rectangles or polylines (solid fill,
+// optional line), each its own DefineShape placed with PlaceObject, in one
+// frame.
 
 class BitWriter {
   constructor() {
@@ -87,15 +88,18 @@ function tag(out, code, body) {
 }
 
 /**
- * A DefineShape body: a rectangle [x1, y1, x2, y2] in twips, filled with
- * `fill` (0xRRGGBB, or null for none) and outlined with `line` ({ width,
- * color }, or null). Edges run clockwise on screen, fill style 1 inside.
+ * A DefineShape body for the path `points` ([[x, y], …] in twips, closed when
+ * the last point is the first), filled with `fill` (0xRRGGBB, or null for
+ * none) on its right-hand side and stroked with `line` ({ width, color }, or
+ * null).
  */
-function defineShape(id, [x1, y1, x2, y2], fill, line) {
+function defineShape(id, points, fill, line) {
   const w = new BitWriter();
   w.u16(id);
   const pad = line ? Math.ceil(line.width / 2) : 0;
-  rect(w, [x1 - pad, y1 - pad, x2 + pad, y2 + pad]);
+  const xs = points.map((p) => p[0]);
+  const ys = points.map((p) => p[1]);
+  rect(w, [Math.min(...xs) - pad, Math.min(...ys) - pad, Math.max(...xs) + pad, Math.max(...ys) + pad]);
   const fills = fill == null ? [] : [fill];
   w.u8(fills.length);
   for (const c of fills) {
@@ -113,23 +117,23 @@ function defineShape(id, [x1, y1, x2, y2], fill, line) {
   w.align();
   w.bits(fillBits, 4);
   w.bits(lineBits, 4);
-  // Style change: move to (x1, y1) and select the styles.
+  // Style change: move to the first point and select the styles.
   w.bits(0, 1); // non-edge record
   w.bits(0, 1); // no new styles
   w.bits(lineBits ? 1 : 0, 1); // line style
   w.bits(fillBits ? 1 : 0, 1); // fill style 1
   w.bits(0, 1); // fill style 0
   w.bits(1, 1); // move to
-  const mb = signedBits(x1, y1);
+  const [x0, y0] = points[0];
+  const mb = signedBits(x0, y0);
   w.bits(mb, 5);
-  w.bits(x1, mb);
-  w.bits(y1, mb);
+  w.bits(x0, mb);
+  w.bits(y0, mb);
   if (fillBits) w.bits(1, fillBits);
   if (lineBits) w.bits(1, lineBits);
-  edge(w, x2 - x1, 0);
-  edge(w, 0, y2 - y1);
-  edge(w, x1 - x2, 0);
-  edge(w, 0, y1 - y2);
+  for (let i = 1; i < points.length; i++) {
+    edge(w, points[i][0] - points[i - 1][0], points[i][1] - points[i - 1][1]);
+  }
   w.bits(0, 6); // end of shape
   w.align();
   return w.bytes;
@@ -138,7 +142,8 @@ function defineShape(id, [x1, y1, x2, y2], fill, line) {
 /**
  * Returns the bytes of an uncompressed SWF movie of one frame.
  *   width, height: frame size in pixels; background: 0xRRGGBB;
- *   rects: [{ rect: [x1, y1, x2, y2] (twips), fill, line }]; version (5).
+ *   rects: shapes, each { rect: [x1, y1, x2, y2] } or { points: [[x, y], …] }
+ *          (twips) with optional fill and line; version (5).
  */
 export function makeSwf({ width, height, background = 0xffffff, rects = [], version = 5, frameRate = 12 }) {
   const body = new BitWriter();
@@ -152,7 +157,13 @@ export function makeSwf({ width, height, background = 0xffffff, rects = [], vers
 
   rects.forEach((r, i) => {
     const id = i + 1;
-    tag(body, 2, defineShape(id, r.rect, r.fill ?? null, r.line ?? null));
+    let points = r.points;
+    if (r.rect) {
+      // Clockwise on screen, so the fill (style 1) is inside.
+      const [x1, y1, x2, y2] = r.rect;
+      points = [[x1, y1], [x2, y1], [x2, y2], [x1, y2], [x1, y1]];
+    }
+    tag(body, 2, defineShape(id, points, r.fill ?? null, r.line ?? null));
     const place = new BitWriter();
     place.u16(id);
     place.u16(i + 1); // depth
