@@ -46,8 +46,14 @@ struct DirCloser {
 // Works on the OS path so that names which are not valid UTF-8 are still removed.
 int removeTreeOs(const std::string& path, bool keepGoing) {
     if (utf16Length(path) > kMaxTreePath) return 0;
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(path.c_str()));
-    if (!dir) return 0;
+    // Never through a symbolic link: the walk stays inside the tree it was given.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return 0;
+    std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
+    if (!dir) {
+        ::close(fd);
+        return 0;
+    }
     bool ok = true;
     while (const dirent* entry = ::readdir(dir.get())) {
         if (isDotOrDotDot(entry->d_name)) continue;

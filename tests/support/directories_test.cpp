@@ -83,6 +83,10 @@ TEST(RemoveTree, DeletesNestedContent) {
     const std::string outside = dir.put("keep", "k");
     ASSERT_EQ(::symlink(dir.path().c_str(), (job + "/a/link").c_str()), 0);
 
+    ASSERT_EQ(::symlink(job.c_str(), (dir / "job-link").c_str()), 0);
+    EXPECT_EQ(removeTree(wide(dir / "job-link"), true), 0);
+    EXPECT_TRUE(fileExists(job + "/media.mml")) << "a link is not a tree";
+
     EXPECT_EQ(removeTree(wide(job), false), 1);
     EXPECT_FALSE(directoryExists(wide(job)));
     EXPECT_TRUE(fileExists(outside));

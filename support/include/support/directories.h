@@ -50,9 +50,11 @@ private:
     DirectoryEntry first_;
 };
 
-// Deletes the directory with everything in it; 1 on success. Refuses paths
-// longer than kMaxTreePath. A failure stops the walk with 0 unless keepGoing
-// is set, in which case the rest is still removed (and the result is 0).
+// Deletes the directory with everything in it; 1 on success. Symbolic links
+// inside are deleted, not followed; a link given as the directory is refused.
+// Refuses paths longer than kMaxTreePath. A failure stops the walk with 0
+// unless keepGoing is set, in which case the rest is still removed (and the
+// result is 0).
 int removeTree(std::u16string_view directory, bool keepGoing);
 
 }  // namespace tessaly
