@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 #include "support/entities.h"
 #include "support/text.h"
@@ -91,8 +92,8 @@ int MmlReader::loadFile(const char* path) {
                     stack_.clear();
                     ok = 1;
                 }
-            } catch (const std::bad_alloc&) {
-                ok = 0;
+            } catch (const std::exception&) {
+                ok = 0;  // too large to hold
             }
         }
     }
@@ -203,6 +204,16 @@ int MmlReader::push() {
     try {
         const ElementRecord top = stack_.back();
         stack_.push_back(top);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    return 1;
+}
+
+int MmlReader::pushRecord(const ElementRecord& record) {
+    if (record.tagEnd() > length_) return 0;
+    try {
+        stack_.push_back(record);
     } catch (const std::bad_alloc&) {
         return 0;
     }
