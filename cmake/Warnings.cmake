@@ -2,7 +2,7 @@
 add_library(tessaly_options INTERFACE)
 target_compile_options(tessaly_options INTERFACE
   -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wcast-align
-  -Woverloaded-virtual -Wnull-dereference -Wimplicit-fallthrough -Wformat=2)
+  -Woverloaded-virtual -Wimplicit-fallthrough -Wformat=2)
 if(TESSALY_WERROR)
   target_compile_options(tessaly_options INTERFACE -Werror)
 endif()

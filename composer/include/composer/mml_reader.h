@@ -77,6 +77,9 @@ public:
 
     // Pushes a copy of the current element; 0 when there is none.
     int push();
+    // Pushes a remembered element, making it current again (its attributes
+    // can be read; popping it restores the cursor). 0 when memory runs out.
+    int pushRecord(const ElementRecord& record);
     // Removes the top; 0 when the stack is empty.
     int pop();
     // Exchanges the two top entries; 0 with fewer than two.

@@ -1,0 +1,114 @@
+#pragma once
+// The markup interpreter: turns an MML document into characters in the
+// dictionary and display-list records on the root movie clip, one root frame
+// per call of InputFrame.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "composer/mml_reader.h"
+#include "swf/dictionary.h"
+#include "swf/movie_objects.h"
+
+namespace tessaly {
+
+class MmlInterpreter {
+public:
+    MmlInterpreter() = default;
+    MmlInterpreter(const MmlInterpreter&) = delete;
+    MmlInterpreter& operator=(const MmlInterpreter&) = delete;
+
+    // Creates the root clip and defines it in the dictionary; resets the
+    // timeline state. 0 with the error text set on failure.
+    int InputOpen();
+    // Loads a copy of the document and runs the first pass over its images.
+    int SetSource(const char* text);
+    int SetSource(std::string_view text);
+    // Interprets elements until a root-level /Frame (1) or the end of the
+    // document or /Media (0).
+    int InputFrame();
+    void release();
+
+    // Relative src paths are resolved against this directory; a '/' is
+    // appended when missing.
+    void setJobDirectory(const std::string& directory);
+    const std::string& jobDirectory() const { return jobDirectory_; }
+
+    CharacterDictionary* dictionary = nullptr;
+    // Coordinate multiplier (1.0: twips pass through unchanged).
+    double scale = 1.0;
+    // Image settings, used by the Image element.
+    double imageSizeFactor = 0;
+    uint32_t defaultImageEncoding = 0x3;
+    int defaultJpegQuality = 90;
+    int defaultSmoothing = 0;
+    int resampleMode = 2;
+    uint32_t jobKey = 0;
+
+    const std::string& errorText() const { return errorText_; }
+    DictionaryEntry* rootEntry() const { return rootEntry_; }
+    MovieClipObject* rootClip() const { return root_; }
+
+private:
+    struct PlacementInput {
+        DictionaryEntry* character = nullptr;  // null: look it up by the id attribute
+        int64_t depth = -1;
+        int64_t clipDepth = -1;
+        bool instanceAllowed = false;
+        bool positionApplied = false;
+    };
+
+    std::vector<uint32_t>& placedDepths();
+    void resetTimeline();
+    void setError(const char* text) { errorText_ = text; }
+
+    // Element handlers; a failing element is dropped.
+    void place(const PlacementInput& in);
+    void handleMove();
+    void handleRemove();
+    void handleShape();
+    void handleMovieClipStart();
+    void handleMovieClipEnd();
+    void handleMaskStart();
+    void handleMaskEnd();
+    void handleMeta();
+    void handleLabel();
+    void handleNull();
+    void endOfDocument();
+
+    // Reads the matrix attributes of the current element (matrix, angle, pos, scale).
+    SwfMatrix readMatrix(bool positionApplied);
+    // A depth attribute: all digits, or a name from the named depth table.
+    bool lookupDepth(const char* text, uint32_t* depth) const;
+    DictionaryEntry* characterById(const char* name) const;
+    int32_t toTwips(double v) const;
+
+    // Runs the path elements from the reader's cursor up to /Shape into shape.
+    bool buildPath(MmlReader& reader, ShapeObject& shape);
+    bool pathElement(MmlReader& reader, const char* name, ShapeObject& shape, int* drawCount);
+
+    std::string jobDirectory_;
+    MmlReader reader_;
+    std::string errorText_;
+    DictionaryEntry* rootEntry_ = nullptr;
+    MovieClipObject* root_ = nullptr;
+    MovieClipObject* current_ = nullptr;
+    std::unique_ptr<MovieClipObject> openClip_;  // the clip being built, until defined
+    ElementRecord clipElement_;
+    std::vector<uint32_t> rootDepths_, clipDepths_;
+    struct OpenMask {
+        uint32_t depth;
+        ElementRecord element;
+    };
+    std::vector<OpenMask> masks_;
+    struct NamedDepth {
+        uint32_t depth;
+        uint32_t hash;
+    };
+    std::vector<NamedDepth> namedDepths_;
+    uint32_t uniqueKey_ = 0;
+};
+
+}  // namespace tessaly

@@ -1,0 +1,560 @@
+#include "composer/mml_interpreter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "composer/mml_values.h"
+#include "support/checksum.h"
+#include "support/text.h"
+
+namespace tessaly {
+
+namespace {
+
+constexpr uint32_t kMaxDepth = 65000;
+// Keys of characters that must never be shared (movie clips, shapes with an id).
+constexpr uint32_t kUniqueKeyBit = 0x80000000u;
+
+// double -> int32 without undefined behaviour for values out of range.
+int32_t saturate(double v) {
+    if (!(v == v)) return 0;
+    if (v >= 2147483647.0) return INT32_MAX;
+    if (v <= -2147483648.0) return INT32_MIN;
+    return int32_t(v);
+}
+
+bool allDigits(const char* s) {
+    if (!s || !*s) return false;
+    for (; *s; ++s) {
+        if (*s < '0' || *s > '9') return false;
+    }
+    return true;
+}
+
+bool nameIs(const char* name, const char* wanted) { return name && equalNoCase(name, wanted); }
+
+// "counter" or "left" in an order attribute reverses a path's direction.
+bool counterOrder(MmlReader& reader) {
+    const char* order = reader.attribute("order");
+    return order && (hasKeyword(order, "counter") || hasKeyword(order, "left"));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Set-up
+
+void MmlInterpreter::setJobDirectory(const std::string& directory) {
+    jobDirectory_ = directory;
+    if (!jobDirectory_.empty() && jobDirectory_.back() != '/') jobDirectory_ += '/';
+}
+
+int MmlInterpreter::InputOpen() {
+    if (!dictionary) {
+        setError("Out of memory(1)");
+        return 0;
+    }
+    std::unique_ptr<MovieObject> clip = std::make_unique<MovieClipObject>();
+    auto* raw = static_cast<MovieClipObject*>(clip.get());
+    const AddResult r = dictionary->add(kTypeMovieClip, kUniqueKeyBit | ++uniqueKey_, nullptr, clip);
+    if (r.result != 1) {
+        setError("Out of memory(2)");
+        return 0;
+    }
+    rootEntry_ = r.entry;
+    root_ = raw;
+    resetTimeline();
+    return 1;
+}
+
+void MmlInterpreter::resetTimeline() {
+    current_ = root_;
+    openClip_.reset();
+    rootDepths_.clear();
+    clipDepths_.clear();
+    masks_.clear();
+    namedDepths_.clear();
+}
+
+int MmlInterpreter::SetSource(const char* text) {
+    if (!text || !reader_.loadText(text)) {
+        setError("Unable to open MML source");
+        return 0;
+    }
+    reader_.rewind();
+    return 1;
+}
+
+int MmlInterpreter::SetSource(std::string_view text) {
+    if (!reader_.loadText(text)) {
+        setError("Unable to open MML source");
+        return 0;
+    }
+    reader_.rewind();
+    return 1;
+}
+
+void MmlInterpreter::release() { reader_.release(); }
+
+std::vector<uint32_t>& MmlInterpreter::placedDepths() {
+    return current_ == root_ ? rootDepths_ : clipDepths_;
+}
+
+int32_t MmlInterpreter::toTwips(double v) const { return saturate(std::floor(v * scale + 0.5)); }
+
+// ---------------------------------------------------------------------------
+// Frame loop
+
+int MmlInterpreter::InputFrame() {
+    if (!current_) return 0;
+    while (reader_.nextElement()) {
+        const char* name = reader_.currentName();
+        if (name[0] == '/') {
+            const char* end = name + 1;
+            if (equalNoCase(end, "Frame")) {
+                current_->addShowFrame();
+                if (current_ == root_) return 1;
+            } else if (equalNoCase(end, "MovieClip")) {
+                handleMovieClipEnd();
+            } else if (equalNoCase(end, "Mask")) {
+                handleMaskEnd();
+            } else if (equalNoCase(end, "Media")) {
+                break;
+            }
+            continue;
+        }
+        if (equalNoCase(name, "Shape")) {
+            handleShape();
+        } else if (equalNoCase(name, "Place")) {
+            PlacementInput in;
+            in.instanceAllowed = true;
+            place(in);
+        } else if (equalNoCase(name, "Move")) {
+            handleMove();
+        } else if (equalNoCase(name, "Remove")) {
+            handleRemove();
+        } else if (equalNoCase(name, "Media")) {
+            resetTimeline();
+        } else if (equalNoCase(name, "MovieClip")) {
+            handleMovieClipStart();
+        } else if (equalNoCase(name, "Mask")) {
+            handleMaskStart();
+        } else if (equalNoCase(name, "Meta")) {
+            handleMeta();
+        } else if (equalNoCase(name, "Label")) {
+            handleLabel();
+        } else if (equalNoCase(name, "Null")) {
+            handleNull();
+        }
+        // Frame needs no action; anything else is ignored.
+    }
+    endOfDocument();
+    return 0;
+}
+
+void MmlInterpreter::endOfDocument() {
+    current_->addEnd();
+    if (current_ != root_ && openClip_) {
+        // A clip left open at the end keeps its records but is never placed.
+        std::unique_ptr<MovieObject> clip = std::move(openClip_);
+        dictionary->add(kTypeMovieClip, kUniqueKeyBit | ++uniqueKey_, nullptr, clip);
+    }
+    current_ = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Placement
+
+DictionaryEntry* MmlInterpreter::characterById(const char* name) const {
+    return name && *name ? dictionary->findByName(name) : nullptr;
+}
+
+bool MmlInterpreter::lookupDepth(const char* text, uint32_t* depth) const {
+    if (!text) return false;
+    if (allDigits(text)) {
+        uint32_t v = 0;
+        for (const char* p = text; *p; ++p) v = std::min<uint32_t>(v * 10 + uint32_t(*p - '0'), kMaxDepth);
+        *depth = v;
+        return true;
+    }
+    const uint32_t hash = nameHash(text);
+    for (auto it = namedDepths_.rbegin(); it != namedDepths_.rend(); ++it) {
+        if (it->hash == hash) {
+            *depth = it->depth;
+            return true;
+        }
+    }
+    return false;
+}
+
+SwfMatrix MmlInterpreter::readMatrix(bool positionApplied) {
+    MmlMatrix m;
+    if (const char* text = reader_.attribute("matrix")) parseMatrix(text, &m);
+    double angle = 0;
+    if (reader_.attributeReal("angle", &angle) == 1) {
+        const double theta = angle * M_PI / 180.0;
+        m.a = std::cos(theta);
+        m.b = std::sin(theta);
+        m.c = -std::sin(theta);
+        m.d = std::cos(theta);
+    }
+    double x = 0, y = 0;
+    if (reader_.attributePair("pos", &x, &y) == 3) {
+        m.tx = x;
+        m.ty = y;
+    }
+    if (reader_.attributePair("scale", &x, &y) == 3) {
+        m.a *= x;
+        m.b *= x;
+        m.c *= y;
+        m.d *= y;
+    }
+    SwfMatrix out;
+    out.scaleX = saturate(m.a * 65536.0);
+    out.skew0 = saturate(m.b * 65536.0);
+    out.skew1 = saturate(m.c * 65536.0);
+    out.scaleY = saturate(m.d * 65536.0);
+    if (!positionApplied) {
+        out.translateX = saturate(m.tx * scale);
+        out.translateY = saturate(m.ty * scale);
+    }
+    return out;
+}
+
+void MmlInterpreter::place(const PlacementInput& in) {
+    DictionaryEntry* character = in.character;
+    if (const char* id = reader_.attributeTrimmed("id")) {
+        if (!character) {
+            character = characterById(id);
+        } else if (*id) {
+            dictionary->setName(*character, id);
+        }
+    }
+    if (!character) return;
+
+    if (const char* exportName = reader_.attributeTrimmed("export")) {
+        if (*exportName) root_->addRef(character->id, exportName);
+    }
+    if (const char* flags = reader_.attribute("flags")) {
+        if (hasKeyword(flags, "noplace")) return;
+    }
+
+    uint32_t depth = 0;
+    const char* depthText = reader_.attributeTrimmed("depth");
+    if (allDigits(depthText)) {
+        lookupDepth(depthText, &depth);
+    } else if (in.depth >= 0) {
+        depth = uint32_t(in.depth);
+    } else {
+        depth = current_->nextDepth();
+        if (depthText) namedDepths_.push_back({depth, nameHash(depthText)});
+    }
+
+    const SwfMatrix matrix = readMatrix(in.positionApplied);
+
+    SwfCxform cxform;
+    bool hasCxform = false;
+    if (const char* alphaText = reader_.attributeTrimmed("alpha")) {
+        double alpha = 100;
+        // A value that is not a number leaves the object opaque.
+        if (parseStrictReal(alphaText, &alpha)) {
+            alpha = std::clamp(alpha, 0.0, 100.0);
+            if (alpha < 100) {
+                cxform.flags = SwfCxform::kHasMultiply | SwfCxform::kHasAlpha;
+                cxform.multiply[3] = int16_t(std::lround(alpha * double(2.55f)));
+                hasCxform = true;
+            }
+        }
+    }
+
+    std::string instance;
+    bool hasInstance = false;
+    if (in.instanceAllowed) {
+        if (const char* text = reader_.attribute("instance")) {
+            instance = text;
+            hasInstance = true;
+        }
+    }
+
+    PlaceArgs args;
+    args.flags = kPlaceHasId | kPlaceHasMatrix;
+    args.depth = depth;
+    args.characterId = character->id;
+    args.object = character->object.get();
+    args.matrix = &matrix;
+    if (hasCxform) {
+        args.flags |= kPlaceHasCxform;
+        args.cxform = &cxform;
+    }
+    if (hasInstance) {
+        args.flags |= kPlaceHasName;
+        args.instanceName = instance.c_str();
+    }
+    if (in.clipDepth >= 0) {
+        args.flags |= kPlaceHasClipDepth;
+        args.clipDepth = uint32_t(in.clipDepth);
+    }
+    if (!current_->addPlace(args)) return;
+    auto& depths = placedDepths();
+    if (std::find(depths.begin(), depths.end(), depth) == depths.end()) depths.push_back(depth);
+}
+
+void MmlInterpreter::handleMove() {
+    uint32_t depth = 0;
+    if (!lookupDepth(reader_.attributeTrimmed("depth"), &depth)) return;
+    DictionaryEntry* character = characterById(reader_.attributeTrimmed("id"));
+    const SwfMatrix matrix = readMatrix(false);
+    PlaceArgs args;
+    args.flags = kPlaceMove | kPlaceHasMatrix;
+    args.depth = depth;
+    args.matrix = &matrix;
+    if (character) {
+        args.flags |= kPlaceHasId;
+        args.characterId = character->id;
+        args.object = character->object.get();
+    }
+    current_->addPlace(args);
+}
+
+void MmlInterpreter::handleRemove() {
+    auto& depths = placedDepths();
+    const char* depthText = reader_.attributeTrimmed("depth");
+    if (!depthText) {
+        // Clears the current timeline, newest placement first.
+        for (auto it = depths.rbegin(); it != depths.rend(); ++it) current_->addRemove(*it, false, 0);
+        depths.clear();
+        return;
+    }
+    uint32_t depth = 0;
+    if (!lookupDepth(depthText, &depth)) return;
+    const DictionaryEntry* character = characterById(reader_.attributeTrimmed("id"));
+    current_->addRemove(depth, character != nullptr, character ? character->id : 0);
+    depths.erase(std::remove(depths.begin(), depths.end(), depth), depths.end());
+}
+
+// ---------------------------------------------------------------------------
+// Shapes
+
+void MmlInterpreter::handleShape() {
+    auto shape = std::make_unique<ShapeObject>();
+    const ElementRecord element = *reader_.current();
+    bool ok = true;
+
+    const char* srcAttr = reader_.attributeTrimmed("src");
+    if (srcAttr && *srcAttr) {
+        // The outline comes from the first Shape element of another file.
+        const std::string src = latin1ToUtf8(srcAttr);
+        std::string path = src.front() == '/' ? src : jobDirectory_ + src;
+        if (path.size() > 259 && src.front() != '/') path = src;
+        MmlReader source;
+        ok = source.loadFile(path.c_str()) && source.nextElement("Shape") &&
+             buildPath(source, *shape);
+        // Skip this element's own children, if any.
+        if (element.hasContent) {
+            while (reader_.nextElement() && !nameIs(reader_.currentName(), "/Shape")) {
+            }
+        }
+    } else if (element.hasContent) {
+        ok = buildPath(reader_, *shape);
+    }
+
+    const Bounds& b = shape->bounds;
+    if (!ok || b.empty() || b.xMin == b.xMax || b.yMin == b.yMax) return;
+
+    // Back to the Shape element for its id and placement attributes.
+    reader_.pushRecord(element);
+    const char* id = reader_.attributeTrimmed("id");
+    const bool named = id && *id;
+    const uint32_t key = named ? kUniqueKeyBit | ++uniqueKey_ : shape->contentHash();
+    std::unique_ptr<MovieObject> object = std::move(shape);
+    const AddResult r = dictionary->add(kTypeShape, key, nullptr, object);
+    if (r.result == 1 || r.result == 2) {
+        PlacementInput in;
+        in.character = r.entry;
+        place(in);
+    }
+    reader_.pop();
+}
+
+bool MmlInterpreter::buildPath(MmlReader& reader, ShapeObject& shape) {
+    bool ok = true;
+    int drawCount = 0;
+    while (reader.nextElement()) {
+        const char* name = reader.currentName();
+        if (nameIs(name, "/Shape")) break;
+        if (ok && !pathElement(reader, name, shape, &drawCount)) ok = false;
+    }
+    return ok;
+}
+
+bool MmlInterpreter::pathElement(MmlReader& reader, const char* name, ShapeObject& shape,
+                                 int* drawCount) {
+    auto points = [&](const char* attr, std::vector<MmlPoint>* out) {
+        const char* text = reader.attribute(attr);
+        if (!text) return false;
+        *out = parsePointList(text);
+        return true;
+    };
+
+    if (equalNoCase(name, "MoveTo")) {
+        double x = 0, y = 0;
+        const int r = reader.attributePair("pos", &x, &y);
+        if (r == 0) return false;
+        return shape.moveTo(toTwips(x), toTwips(y)) != 0;
+    }
+    if (equalNoCase(name, "LinexTo") || equalNoCase(name, "Linex")) {
+        std::vector<MmlPoint> pts;
+        if (!points("path", &pts)) return false;
+        size_t i = 0;
+        if (equalNoCase(name, "Linex") && !pts.empty()) {
+            if (!shape.moveTo(toTwips(pts[0].x), toTwips(pts[0].y))) return false;
+            i = 1;
+        }
+        for (; i < pts.size(); ++i) {
+            if (!shape.lineTo(toTwips(pts[i].x), toTwips(pts[i].y))) return false;
+            ++*drawCount;
+        }
+        return true;
+    }
+    if (equalNoCase(name, "CurvexTo") || equalNoCase(name, "Curvex")) {
+        if (counterOrder(reader)) return false;
+        const char* type = reader.attributeTrimmed("type");
+        const bool cubic = type && *type && std::strlen(type) <= 7 && startsWithNoCase("bezier3", type);
+        std::vector<MmlPoint> pts;
+        if (!points("path", &pts)) return false;
+        size_t i = 0;
+        if (equalNoCase(name, "Curvex") && !pts.empty()) {
+            if (!shape.moveTo(toTwips(pts[0].x), toTwips(pts[0].y))) return false;
+            i = 1;
+        }
+        const size_t group = cubic ? 3 : 2;
+        for (; i + group <= pts.size(); i += group) {
+            const MmlPoint* p = &pts[i];
+            const int ok = cubic ? shape.cubicTo(toTwips(p[0].x), toTwips(p[0].y), toTwips(p[1].x),
+                                                 toTwips(p[1].y), toTwips(p[2].x), toTwips(p[2].y))
+                                 : shape.curveTo(toTwips(p[0].x), toTwips(p[0].y),
+                                                 toTwips(p[1].x), toTwips(p[1].y));
+            if (!ok) return false;
+            ++*drawCount;
+        }
+        return true;
+    }
+    if (equalNoCase(name, "Rect")) {
+        double x = 0, y = 0, w = 0, h = 0;
+        if (reader.attributePair("pos", &x, &y) != 3) return false;
+        double x2 = 0, y2 = 0;
+        if (reader.attributePair("size", &w, &h) == 3) {
+            x2 = x + w;
+            y2 = y + h;
+        } else if (reader.attributePair("pos1", &x2, &y2) == 3) {
+            w = x2 - x;
+            h = y2 - y;
+        } else {
+            return false;
+        }
+        if (w == 0 || h == 0) return false;
+        const int winding = counterOrder(reader) ? 0 : 1;
+        if (!shape.rectangle(toTwips(x), toTwips(y), toTwips(x2), toTwips(y2), winding)) return false;
+        *drawCount += 4;
+        return true;
+    }
+    if (equalNoCase(name, "Rectex")) {
+        const char* text = reader.attribute("pos");
+        if (!text) return false;
+        const std::vector<MmlRect> rects = parseRectList(text);
+        const int winding = counterOrder(reader) ? 0 : 1;
+        for (const MmlRect& r : rects) {
+            const int32_t x1 = toTwips(r.x1), y1 = toTwips(r.y1), x2 = toTwips(r.x2), y2 = toTwips(r.y2);
+            if (x1 == x2 || y1 == y2) continue;
+            if (!shape.rectangle(x1, y1, x2, y2, winding)) return false;
+            *drawCount += 4;
+        }
+        return *drawCount >= 2;
+    }
+    if (equalNoCase(name, "LineStyle")) {
+        MmlColor color;
+        if (reader.attributeColor("color", &color) != 1) return shape.clearLineStyle() != 0;
+        double width = 0;
+        int32_t twips = 1;
+        if (reader.attributeReal("width", &width) == 1) twips = std::clamp(toTwips(width), 0, 65535);
+        return shape.lineStyle(color.argb(), uint16_t(twips), color.hasAlpha) >= 0;
+    }
+    if (equalNoCase(name, "FillColor")) {
+        const char* side = reader.attribute("side");
+        const bool left = side && hasKeyword(side, "left");
+        const bool right = side && hasKeyword(side, "right");
+        if (!left && !right) return true;
+        MmlColor color;
+        const bool valid = reader.attributeColor("color", &color) == 1;
+        for (int s : {kSideLeft, kSideRight}) {
+            if ((s == kSideLeft && !left) || (s == kSideRight && !right)) continue;
+            const int r = valid ? shape.solidFill(color.argb(), s, color.hasAlpha) : shape.clearFill(s);
+            if (r < 0 || (!valid && r == 0)) return false;
+        }
+        return true;
+    }
+    return true;  // unknown children are skipped
+}
+
+// ---------------------------------------------------------------------------
+// Movie clips, masks and the small elements
+
+void MmlInterpreter::handleMovieClipStart() {
+    if (current_ != root_) return;  // clips do not nest
+    openClip_ = std::make_unique<MovieClipObject>();
+    current_ = openClip_.get();
+    clipDepths_.clear();
+    clipElement_ = *reader_.current();
+}
+
+void MmlInterpreter::handleMovieClipEnd() {
+    if (current_ == root_ || !openClip_) return;
+    openClip_->addEnd();
+    current_ = root_;
+    std::unique_ptr<MovieObject> clip = std::move(openClip_);
+    const AddResult r = dictionary->add(kTypeMovieClip, kUniqueKeyBit | ++uniqueKey_, nullptr, clip);
+    if (r.result != 1) return;
+    reader_.pushRecord(clipElement_);
+    PlacementInput in;
+    in.character = r.entry;
+    in.instanceAllowed = true;
+    place(in);
+    reader_.pop();
+}
+
+void MmlInterpreter::handleMaskStart() {
+    masks_.push_back({current_->nextDepth(), *reader_.current()});
+}
+
+void MmlInterpreter::handleMaskEnd() {
+    if (masks_.empty()) return;
+    const OpenMask mask = masks_.back();
+    masks_.pop_back();
+    reader_.pushRecord(mask.element);
+    PlacementInput in;
+    in.depth = mask.depth;
+    in.clipDepth = current_->lastDepth();
+    place(in);
+    reader_.pop();
+}
+
+void MmlInterpreter::handleMeta() {
+    const char* type = reader_.attributeTrimmed("type");
+    if (type && equalNoCase(type, "flash:stop")) {
+        // A complete DoAction tag: Stop, then the end of the actions.
+        current_->addMeta(1, {0x02, 0x03, 0x07, 0x00});
+    }
+}
+
+void MmlInterpreter::handleLabel() {
+    if (const char* name = reader_.attribute("name")) current_->addLabel(name);
+}
+
+void MmlInterpreter::handleNull() {
+    while (reader_.nextElement()) {
+        if (nameIs(reader_.currentName(), "/Null")) return;
+    }
+}
+
+}  // namespace tessaly
