@@ -53,7 +53,9 @@ Bytes compressMovie(const Bytes& fws, uint32_t statedLength = 0, size_t cut = 0)
     Bytes packed(packedLength);
     compress2(packed.data(), &packedLength, fws.data() + 8, uLong(fws.size() - 8), 9);
     packed.resize(packedLength - cut);
-    Bytes cws(fws.begin(), fws.begin() + 8);
+    Bytes cws;
+    cws.reserve(8 + packed.size());
+    cws.assign(fws.begin(), fws.begin() + 8);
     cws[0] = 'C';
     if (statedLength) putU32(cws, 4, statedLength);
     cws.insert(cws.end(), packed.begin(), packed.end());
