@@ -28,6 +28,13 @@ constexpr auto kFold = makeFoldTable();
 
 inline unsigned char fold(char c) { return kFold[static_cast<unsigned char>(c)]; }
 
+// The first c at or after `from` in a NUL-terminated document of `length`
+// bytes, or length. Tags and values are short, so a plain loop beats a call.
+inline size_t findByte(const char* d, size_t from, size_t length, char c) {
+    while (from < length && d[from] != c) ++from;
+    return from;
+}
+
 inline bool equalFolded(const char* text, std::string_view name) {
     for (size_t i = 0; i < name.size(); ++i) {
         if (fold(text[i]) != fold(name[i])) return false;
@@ -244,16 +251,11 @@ bool MmlReader::findAttribute(const ElementRecord& element, std::string_view nam
     const size_t tagEnd = element.tagEnd();
     if (tagEnd > length_ || element.attrOffset + m + 2 > tagEnd) return false;
     const size_t lastStart = tagEnd - 2 - m;
-    // A match must follow a space: walk the spaces from the one that may end
-    // the element name onwards.
-    size_t s = element.attrOffset - 1;
-    while (s < lastStart) {
-        const void* hit = std::memchr(d + s, ' ', lastStart - s);
-        if (!hit) return false;
-        s = size_t(static_cast<const char*>(hit) - d);
-        const size_t p = s + 1;
-        s = p;
-        if (!equalFolded(d + p, name)) continue;
+    // A match must follow a space and start with the name's first letter.
+    const unsigned char first = m ? fold(name[0]) : 0;
+    for (size_t p = element.attrOffset; p <= lastStart; ++p) {
+        if (d[p - 1] != ' ') continue;
+        if (m && (fold(d[p]) != first || !equalFolded(d + p + 1, name.substr(1)))) continue;
         size_t q = p + m;
         while (isBlank(d[q])) ++q;  // stops at the tag's '>' at the latest
         if (d[q] != '=') continue;
@@ -261,9 +263,8 @@ bool MmlReader::findAttribute(const ElementRecord& element, std::string_view nam
         while (isBlank(d[q])) ++q;
         if (d[q] == '"') {
             ++q;
-            const void* quote = std::memchr(d + q, '"', length_ - q);
             *begin = q;
-            *end = quote ? size_t(static_cast<const char*>(quote) - d) : length_;
+            *end = findByte(d, q, length_, '"');
             return true;
         }
         size_t r = q;
@@ -303,7 +304,8 @@ const char* MmlReader::decodeNarrow(size_t begin, size_t end) {
     char* out = scratch_.data();
     if (n) std::memcpy(out, doc_.data() + begin, n);
     out[n] = 0;
-    valueLength_ = unescapeNarrow(out, n);
+    // Most values hold no entity at all.
+    valueLength_ = (n && std::memchr(out, '&', n)) ? unescapeNarrow(out, n) : n;
     return out;
 }
 
