@@ -139,7 +139,7 @@ bool VariableTable::evaluate(std::string_view content, char* number, std::string
         op = ((text[i] == '+' || text[i] == '-') && isOperator(text[i - 1])) ? i - 1 : i;
         break;
     }
-    if (op == std::string_view::npos || !startsOperand(text[op + 1])) {
+    if (op == std::string_view::npos || op + 1 >= text.size() || !startsOperand(text[op + 1])) {
         const auto value = get(text);
         if (!value) return false;
         *out = untilNul(*value);

@@ -104,6 +104,8 @@ TEST(VariableTable, Expressions) {
     EXPECT_EQ(expand(t, "{=w%0.00001}{=w%20000}"), "{=w%0.00001}{=w%20000}");
     EXPECT_EQ(expand(t, "{=nobody+1}"), "{=nobody+1}");
     EXPECT_EQ(expand(t, "{=}{=+1}"), "{=}{=+1}");
+    t.set("w*", "star");
+    EXPECT_EQ(expand(t, "{=w*}"), "star");  // an operator at the very end is part of the name
     const std::string big = "{=" + std::string(300, 'w') + "}";
     EXPECT_EQ(expand(t, big), big);
 }

@@ -33,7 +33,8 @@ public:
     // Stores text with its terminating NUL.
     int set(std::string_view name, std::string_view text);
 
-    // The stored bytes (as many as were set), or nothing when the name is unknown.
+    // The stored bytes (as many as were set), or nothing when the name is
+    // unknown. Like text(), it points into the table: valid until the next set().
     std::optional<std::string_view> get(std::string_view name) const;
     // The value as text (up to its first NUL), or null when unknown.
     const char* text(std::string_view name) const;
