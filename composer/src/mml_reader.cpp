@@ -218,7 +218,13 @@ int MmlReader::push() {
 }
 
 int MmlReader::pushRecord(const ElementRecord& record) {
-    if (record.tagEnd() > length_) return 0;
+    // Only records this document could have produced: a '<' ... '>' span with
+    // the attribute search starting inside it.
+    if (record.tagLength < 2 || record.tagEnd() > length_ || record.tagEnd() < record.tagOffset ||
+        record.attrOffset <= record.tagOffset + 1 || record.attrOffset > record.tagEnd() ||
+        doc_[record.tagOffset] != '<' || doc_[record.tagEnd() - 1] != '>') {
+        return 0;
+    }
     try {
         stack_.push_back(record);
     } catch (const std::bad_alloc&) {

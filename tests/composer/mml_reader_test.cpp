@@ -128,6 +128,21 @@ TEST(MmlReader, ElementStack) {
     // The cursor follows the top: searching again continues after Shape.
     ASSERT_TRUE(r.nextElement());
     EXPECT_EQ(str(r.currentName()), "MoveTo");
+    // A remembered record can be made current again; one that does not fit
+    // this document is refused.
+    ASSERT_TRUE(r.nextElement("LinexTo"));
+    const ElementRecord linex = *r.current();
+    ASSERT_TRUE(r.nextElement());
+    ASSERT_EQ(r.pushRecord(linex), 1);
+    EXPECT_EQ(str(r.attribute("path")), "1,1");
+    ASSERT_EQ(r.pop(), 1);
+    ElementRecord bogus = linex;
+    bogus.attrOffset = 0;
+    EXPECT_EQ(r.pushRecord(bogus), 0);
+    bogus = linex;
+    bogus.tagLength = 1000;
+    EXPECT_EQ(r.pushRecord(bogus), 0);
+    ASSERT_EQ(r.depth(), 1u);
     // Growing past the initial room keeps every record.
     for (int i = 0; i < 20; ++i) ASSERT_EQ(r.push(), 1);
     EXPECT_EQ(r.depth(), 21u);
