@@ -278,21 +278,21 @@ void MmlInterpreter::place(const PlacementInput& in) {
     }
 
     PlaceArgs args;
-    args.flags = kPlaceHasId | kPlaceHasMatrix;
+    args.flags = place_flag::kHasId | place_flag::kHasMatrix;
     args.depth = depth;
     args.characterId = character->id;
     args.object = character->object.get();
     args.matrix = &matrix;
     if (hasCxform) {
-        args.flags |= kPlaceHasCxform;
+        args.flags |= place_flag::kHasCxform;
         args.cxform = &cxform;
     }
     if (hasInstance) {
-        args.flags |= kPlaceHasName;
+        args.flags |= place_flag::kHasName;
         args.instanceName = instance.c_str();
     }
     if (in.clipDepth >= 0) {
-        args.flags |= kPlaceHasClipDepth;
+        args.flags |= place_flag::kHasClipDepth;
         args.clipDepth = uint32_t(in.clipDepth);
     }
     if (!current_->addPlace(args)) return;
@@ -306,11 +306,11 @@ void MmlInterpreter::handleMove() {
     DictionaryEntry* character = characterById(reader_.attributeTrimmed("id"));
     const SwfMatrix matrix = readMatrix(false);
     PlaceArgs args;
-    args.flags = kPlaceMove | kPlaceHasMatrix;
+    args.flags = place_flag::kMove | place_flag::kHasMatrix;
     args.depth = depth;
     args.matrix = &matrix;
     if (character) {
-        args.flags |= kPlaceHasId;
+        args.flags |= place_flag::kHasId;
         args.characterId = character->id;
         args.object = character->object.get();
     }

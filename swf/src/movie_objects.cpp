@@ -383,7 +383,7 @@ void MovieClipObject::reset() {
 int MovieClipObject::collectDependencies(ByteBuffer& list) const {
     int added = 0;
     for (const auto& r : controls_) {
-        if (r.type == kCtlPlace && (r.flags & kPlaceHasId)) added += list.pushU32Unique(r.characterId);
+        if (r.type == kCtlPlace && (r.flags & place_flag::kHasId)) added += list.pushU32Unique(r.characterId);
     }
     return added;
 }
@@ -496,17 +496,17 @@ void MovieClipObject::dump(FILE* out, int indent) const {
         switch (r.type) {
             case kCtlPlace:
                 std::fprintf(out, "PLACE depth=%u flags=%x", r.depth, r.flags);
-                if (r.flags & kPlaceHasId) std::fprintf(out, " id=%u", r.characterId);
+                if (r.flags & place_flag::kHasId) std::fprintf(out, " id=%u", r.characterId);
                 if (r.object) std::fprintf(out, " objType=%s", objectTypeName(r.object->type()));
-                if (r.flags & kPlaceMove) std::fputs(" hasMOVE", out);
-                if (r.flags & kPlaceHasName) std::fprintf(out, " instance=\"%s\"", r.text.c_str());
-                if (r.flags & kPlaceHasMatrix) {
+                if (r.flags & place_flag::kMove) std::fputs(" hasMOVE", out);
+                if (r.flags & place_flag::kHasName) std::fprintf(out, " instance=\"%s\"", r.text.c_str());
+                if (r.flags & place_flag::kHasMatrix) {
                     std::fputs(" mat=", out);
                     dumpMatrix(out, r.matrix);
                 }
-                if (r.flags & kPlaceHasCxform) std::fputs(" hasCX_FORM", out);
-                if (r.flags & kPlaceHasRatio) std::fprintf(out, " ratio=%u", r.ratio);
-                if (r.flags & kPlaceHasClipDepth) std::fprintf(out, " clipDepth=%u", r.clipDepth);
+                if (r.flags & place_flag::kHasCxform) std::fputs(" hasCX_FORM", out);
+                if (r.flags & place_flag::kHasRatio) std::fprintf(out, " ratio=%u", r.ratio);
+                if (r.flags & place_flag::kHasClipDepth) std::fprintf(out, " clipDepth=%u", r.clipDepth);
                 break;
             case kCtlRemove:
                 std::fprintf(out, "REMOVE depth=%u", r.depth);

@@ -79,7 +79,7 @@ int SwfMovieWriter::OutputFrame() {
         const ControlRecord& r = controls[i];
         switch (r.type) {
             case kCtlPlace:
-                if ((r.flags & kPlaceHasId) && !defineCharacter(r.characterId)) return -1;
+                if ((r.flags & place_flag::kHasId) && !defineCharacter(r.characterId)) return -1;
                 writePlace(r);
                 break;
             case kCtlRemove: writeRemove(r); break;

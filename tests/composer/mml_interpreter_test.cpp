@@ -144,11 +144,11 @@ TEST(Interpreter, AlphaBecomesAColourTransform) {
                  "<Shape alpha=\"-5\"><FillColor side=\"right\" color=\"#FF0000\"/>"
                  "<Rect pos=\"0,0\" size=\"100,100\"/></Shape>"));
     const auto& r = run.root();
-    EXPECT_FALSE(r[0].flags & kPlaceHasCxform);
-    ASSERT_TRUE(r[1].flags & kPlaceHasCxform);
+    EXPECT_FALSE(r[0].flags & place_flag::kHasCxform);
+    ASSERT_TRUE(r[1].flags & place_flag::kHasCxform);
     EXPECT_EQ(r[1].cxform.multiply[3], 127);
-    EXPECT_FALSE(r[2].flags & kPlaceHasCxform);
-    ASSERT_TRUE(r[3].flags & kPlaceHasCxform);
+    EXPECT_FALSE(r[2].flags & place_flag::kHasCxform);
+    ASSERT_TRUE(r[3].flags & place_flag::kHasCxform);
     EXPECT_EQ(r[3].cxform.multiply[3], 0);
 }
 
@@ -185,7 +185,7 @@ TEST(Interpreter, MaskClipsWhatWasPlacedAfterIt) {
     const auto& r = run.root();
     ASSERT_EQ(r.size(), 6u);
     EXPECT_EQ(r[2].depth, 1u);  // the mask, at the depth reserved first
-    EXPECT_TRUE(r[2].flags & kPlaceHasClipDepth);
+    EXPECT_TRUE(r[2].flags & place_flag::kHasClipDepth);
     EXPECT_EQ(r[2].clipDepth, 3u);
     EXPECT_EQ(r[3].depth, 4u);
 }

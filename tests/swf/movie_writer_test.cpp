@@ -34,7 +34,7 @@ struct Movie {
 
     static void place(MovieClipObject& clip, uint32_t id, uint32_t depth) {
         PlaceArgs args;
-        args.flags = kPlaceHasId;
+        args.flags = place_flag::kHasId;
         args.characterId = id;
         args.depth = depth;
         clip.addPlace(args);

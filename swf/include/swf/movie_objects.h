@@ -195,17 +195,6 @@ enum ControlType : uint32_t {
     kCtlMeta = 9,
 };
 
-enum PlaceFlags : uint32_t {
-    kPlaceHasId = 0x01,
-    kPlaceHasName = 0x02,
-    kPlaceHasMatrix = 0x04,
-    kPlaceHasCxform = 0x08,
-    kPlaceMove = 0x20,
-    kPlaceHasRatio = 0x40,
-    kPlaceHasClipDepth = 0x80,
-    kPlaceHasData = 0x100,
-};
-
 struct ControlRecord {
     uint32_t type = 0;
     uint32_t flags = 0;       // PLACE flags; for REMOVE, nonzero = has id

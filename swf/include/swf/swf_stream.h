@@ -45,18 +45,6 @@ constexpr bool alwaysLongHeader(uint16_t code) {
 }
 }  // namespace swf_tag
 
-// Flags of a placement (the PLACE control record of a movie clip).
-namespace place_flag {
-inline constexpr uint32_t kHasId = 0x01;
-inline constexpr uint32_t kHasName = 0x02;
-inline constexpr uint32_t kHasMatrix = 0x04;
-inline constexpr uint32_t kHasCxform = 0x08;
-inline constexpr uint32_t kMove = 0x20;
-inline constexpr uint32_t kHasRatio = 0x40;
-inline constexpr uint32_t kHasClipDepth = 0x80;
-inline constexpr uint32_t kHasAttachedData = 0x100;
-}  // namespace place_flag
-
 class SwfStream {
 public:
     // Character ids and depths written into tags never exceed this.

@@ -6,6 +6,18 @@
 
 namespace tessaly {
 
+// Flags of a placement (the PLACE control record of a movie clip).
+namespace place_flag {
+inline constexpr uint32_t kHasId = 0x01;
+inline constexpr uint32_t kHasName = 0x02;
+inline constexpr uint32_t kHasMatrix = 0x04;
+inline constexpr uint32_t kHasCxform = 0x08;
+inline constexpr uint32_t kMove = 0x20;
+inline constexpr uint32_t kHasRatio = 0x40;
+inline constexpr uint32_t kHasClipDepth = 0x80;
+inline constexpr uint32_t kHasAttachedData = 0x100;
+}  // namespace place_flag
+
 // A 2x3 transform: scale and skew as 16.16 fixed point, translation in twips.
 struct SwfMatrix {
     int32_t scaleX = 0x10000;
