@@ -221,24 +221,21 @@ bool sameFill(const FillStyle& a, const FillStyle& b) {
 }
 }  // namespace
 
-int ShapeObject::solidFill(uint32_t color, int side, bool hasAlpha) {
-    if (!hasAlpha) color |= 0xFF000000u;
-    FillStyle f;
-    f.type = kFillSolid;
-    f.color = color;
+int ShapeObject::selectFill(const FillStyle& fill, int side, bool hasAlpha) {
     auto it = std::find_if(fillStyles_.begin(), fillStyles_.end(),
-                           [&](const FillStyle& s) { return sameFill(s, f); });
+                           [&](const FillStyle& s) { return sameFill(s, fill); });
     const int32_t index = int32_t(it - fillStyles_.begin());
-    if (it == fillStyles_.end()) {
+    const bool added = it == fillStyles_.end();
+    if (added) {
         try {
-            fillStyles_.push_back(f);
+            fillStyles_.push_back(fill);
         } catch (const std::bad_alloc&) {
             return -1;
         }
     }
     const int32_t s = side == kSideRight ? kSideRight : kSideLeft;
     if (!append(kCmdStyleFill, {index, s})) {
-        if (it == fillStyles_.end()) fillStyles_.pop_back();
+        if (added) fillStyles_.pop_back();
         return -1;
     }
     if (hasAlpha) fillAlpha_ = true;
@@ -246,28 +243,19 @@ int ShapeObject::solidFill(uint32_t color, int side, bool hasAlpha) {
     return index;
 }
 
+int ShapeObject::solidFill(uint32_t color, int side, bool hasAlpha) {
+    FillStyle f;
+    f.type = kFillSolid;
+    f.color = hasAlpha ? color : color | 0xFF000000u;
+    return selectFill(f, side, hasAlpha);
+}
+
 int ShapeObject::matrixFill(uint32_t type, uint32_t key, const SwfMatrix& matrix, int side) {
     FillStyle f;
     f.type = type;
     f.bitmapId = key;
     f.matrix = matrix;
-    auto it = std::find_if(fillStyles_.begin(), fillStyles_.end(),
-                           [&](const FillStyle& s) { return sameFill(s, f); });
-    const int32_t index = int32_t(it - fillStyles_.begin());
-    if (it == fillStyles_.end()) {
-        try {
-            fillStyles_.push_back(f);
-        } catch (const std::bad_alloc&) {
-            return -1;
-        }
-    }
-    const int32_t s = side == kSideRight ? kSideRight : kSideLeft;
-    if (!append(kCmdStyleFill, {index, s})) {
-        if (it == fillStyles_.end()) fillStyles_.pop_back();
-        return -1;
-    }
-    currentFill_[s] = index;
-    return index;
+    return selectFill(f, side, false);
 }
 
 int ShapeObject::clearFill(int side) {

@@ -171,6 +171,8 @@ private:
     void clampPoint(int32_t& x, int32_t& y) const;
     int32_t halfLineWidth() const;
     bool append(uint32_t code, std::initializer_list<int32_t> args);
+    // Reuses an identical fill style or appends one, then selects it for the side.
+    int selectFill(const FillStyle& fill, int side, bool hasAlpha);
 
     std::vector<LineStyle> lineStyles_;
     std::vector<FillStyle> fillStyles_;
