@@ -79,7 +79,8 @@ function walkTags(movie, pos, end, version, where) {
       const id = body.readUInt16LE(0);
       const declared = body.readUInt16LE(2);
       const spriteFrames = walkTags(movie, bodyStart + 4, bodyEnd, version, `sprite ${id}`);
-      if (spriteFrames !== declared) {
+      // A sprite without ShowFrame still has one frame, the one that runs to its End.
+      if (spriteFrames !== declared && !(spriteFrames === 0 && declared === 1)) {
         throw new SwfFormatError(`sprite ${id}: declares ${declared} frames, has ${spriteFrames} ShowFrame tags`);
       }
     } else if (BODY_PARSERS.has(code)) {
