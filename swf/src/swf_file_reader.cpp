@@ -263,32 +263,18 @@ int32_t SwfFileReader::readSignedBits(unsigned count) {
     return v;
 }
 
-uint8_t SwfFileReader::readU8() {
+uint32_t SwfFileReader::readLittleEndian(unsigned count) {
     BitCursor c{buffer_.data(), buffer_.size(), position_};
-    const uint32_t v = c.bytes(1);
-    position_ = c.pos;
-    resetBits();
-    overrun_ = overrun_ || c.overrun;
-    return uint8_t(v);
-}
-
-uint16_t SwfFileReader::readU16() {
-    BitCursor c{buffer_.data(), buffer_.size(), position_};
-    const uint32_t v = c.bytes(2);
-    position_ = c.pos;
-    resetBits();
-    overrun_ = overrun_ || c.overrun;
-    return uint16_t(v);
-}
-
-uint32_t SwfFileReader::readU32() {
-    BitCursor c{buffer_.data(), buffer_.size(), position_};
-    const uint32_t v = c.bytes(4);
+    const uint32_t v = c.bytes(count);
     position_ = c.pos;
     resetBits();
     overrun_ = overrun_ || c.overrun;
     return v;
 }
+
+uint8_t SwfFileReader::readU8() { return uint8_t(readLittleEndian(1)); }
+uint16_t SwfFileReader::readU16() { return uint16_t(readLittleEndian(2)); }
+uint32_t SwfFileReader::readU32() { return readLittleEndian(4); }
 
 // --- tags ---
 

@@ -16,4 +16,4 @@ if [[ ! -x "$chromium" ]]; then
   echo "$chromium is not installed: run scripts/setup.sh (as root) to install it." >&2
   exit 1
 fi
-exec node --test --test-reporter=spec "$@"
+exec node --test "$@"

@@ -112,6 +112,8 @@ public:
 
 private:
     int fail();
+    // Reads count bytes (1 to 4) at the position, lowest first.
+    uint32_t readLittleEndian(unsigned count);
     void forgetTag() noexcept;
 
     ByteBuffer buffer_{0};
