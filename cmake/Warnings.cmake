@@ -17,11 +17,15 @@ if(TESSALY_FUZZ)
   target_link_options(tessaly_options INTERFACE -fsanitize=address,undefined)
 endif()
 
-# tessaly_library(NAME DIR [LINKS ...] [DEFINES ...]): a static library of one
-# subsystem made of every source file under DIR/src, with DIR/include public.
+# tessaly_library(NAME DIR [SOURCES subdir] [LINKS ...] [DEFINES ...]): a static
+# library of one subsystem made of every source file under DIR/src (or
+# DIR/<subdir>), with DIR/include public.
 function(tessaly_library name dir)
-  cmake_parse_arguments(ARG "" "" "LINKS;DEFINES" ${ARGN})
-  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${dir}/src/*.cpp)
+  cmake_parse_arguments(ARG "" "SOURCES" "LINKS;DEFINES" ${ARGN})
+  if(NOT ARG_SOURCES)
+    set(ARG_SOURCES src)
+  endif()
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${dir}/${ARG_SOURCES}/*.cpp)
   if(NOT srcs)
     # A subsystem whose sources have not arrived yet still links.
     file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/${name}_empty.cpp "")
