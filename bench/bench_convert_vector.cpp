@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -17,6 +18,27 @@ namespace {
 std::string makeDocument(int pages, int elementsPerPage) {
     std::mt19937 rng(1234);
     auto coord = [&](int limit) { return int(rng() % unsigned(limit)); };
+    // n random points "x,y;x,y;..." on a letter-size page.
+    auto points = [&](int n) {
+        std::string list;
+        for (int i = 0; i < n; ++i) {
+            if (i) list += ';';
+            list += std::to_string(coord(12000)) + ',' + std::to_string(coord(15000));
+        }
+        return list;
+    };
+    // n points that wander from a random start, as the outlines of real drawings do.
+    auto nearbyPoints = [&](int n) {
+        std::string list;
+        int x = coord(12000), y = coord(15000);
+        for (int i = 0; i < n; ++i) {
+            if (i) list += ';';
+            x = std::clamp(x + coord(3000) - 1500, 0, 12000);
+            y = std::clamp(y + coord(3000) - 1500, 0, 15000);
+            list += std::to_string(x) + ',' + std::to_string(y);
+        }
+        return list;
+    };
     std::string doc = "<Media width=\"12240\" height=\"15840\">\n";
     char buf[512];
     for (int p = 0; p < pages; ++p) {
@@ -44,36 +66,17 @@ std::string makeDocument(int pages, int elementsPerPage) {
             doc += buf;
             elements += 2;
             for (int e = 0; e < 40; ++e, ++elements) {
-                const int x = coord(12000), y = coord(15000);
                 switch (e % 5) {
-                    case 0:
-                        std::snprintf(buf, sizeof buf, "<MoveTo pos=\"%d,%d\"/>", x, y);
-                        break;
-                    case 1:
-                        std::snprintf(buf, sizeof buf,
-                                      "<LinexTo path=\"%d,%d;%d,%d;%d,%d;%d,%d;%d,%d;%d,%d\"/>", x, y,
-                                      coord(12000), coord(15000), coord(12000), coord(15000),
-                                      coord(12000), coord(15000), coord(12000), coord(15000),
-                                      coord(12000), coord(15000));
-                        break;
-                    case 2:
-                        std::snprintf(buf, sizeof buf, "<CurvexTo path=\"%d,%d;%d,%d;%d,%d;%d,%d\"/>",
-                                      x, y, coord(12000), coord(15000), coord(12000), coord(15000),
-                                      coord(12000), coord(15000));
-                        break;
-                    case 3:
-                        std::snprintf(buf, sizeof buf,
-                                      "<CurvexTo type=\"bezier3\" path=\"%d,%d;%d,%d;%d,%d;%d,%d;%d,%d;%d,%d\"/>",
-                                      x, y, coord(12000), coord(15000), coord(12000), coord(15000),
-                                      coord(12000), coord(15000), coord(12000), coord(15000),
-                                      coord(12000), coord(15000));
-                        break;
+                    case 0: doc += "<MoveTo pos=\"" + points(1) + "\"/>"; break;
+                    case 1: doc += "<LinexTo path=\"" + points(16) + "\"/>"; break;
+                    case 2: doc += "<CurvexTo path=\"" + nearbyPoints(8) + "\"/>"; break;
+                    case 3: doc += "<CurvexTo type=\"bezier3\" path=\"" + nearbyPoints(12) + "\"/>"; break;
                     default:
-                        std::snprintf(buf, sizeof buf, "<Rect pos=\"%d,%d\" size=\"%d,%d\"/>", x, y,
-                                      1 + coord(2000), 1 + coord(2000));
+                        std::snprintf(buf, sizeof buf, "<Rect pos=\"%d,%d\" size=\"%d,%d\"/>",
+                                      coord(12000), coord(15000), 1 + coord(2000), 1 + coord(2000));
+                        doc += buf;
                         break;
                 }
-                doc += buf;
                 doc += '\n';
             }
             doc += "</Shape>\n";

@@ -112,7 +112,7 @@ bool ByteBuffer::ensureRoom(uint32_t n) {
     return data_ != nullptr;
 }
 
-bool ByteBuffer::write(const void* bytes, uint32_t n) {
+bool ByteBuffer::writeGrowing(const void* bytes, uint32_t n) {
     if (!ensureRoom(n)) return false;
     if (n) std::memcpy(data_ + position_, bytes, n);
     position_ += n;

@@ -59,18 +59,18 @@ void SwfStream::writeBits(uint32_t value, unsigned count) {
     if (count == 0) return;
     if (count > 32) count = 32;
     if (count < 32) value &= (uint32_t(1) << count) - 1;
-    while (count > 0) {
-        const unsigned take = std::min(count, bitsFree_);
-        const unsigned shift = count - take;
-        const uint32_t chunk = (value >> shift) & ((uint32_t(1) << take) - 1);
-        bitByte_ = uint8_t(bitByte_ | (chunk << (bitsFree_ - take)));
-        bitsFree_ -= take;
-        count -= take;
-        if (bitsFree_ == 0) {
-            writeU8(bitByte_);
-            resetBits();
-        }
+    // The pending bits and the new ones, right-aligned, at most 7 + 32 bits.
+    unsigned total = (8 - bitsFree_) + count;
+    const uint64_t acc = (uint64_t(bitByte_ >> bitsFree_) << count) | value;
+    uint8_t bytes[5];
+    unsigned n = 0;
+    while (total >= 8) {
+        total -= 8;
+        bytes[n++] = uint8_t(acc >> total);
     }
+    if (n) writeBytes(bytes, n);
+    bitByte_ = uint8_t(total ? (acc << (8 - total)) : 0);
+    bitsFree_ = 8 - total;
 }
 
 void SwfStream::flushBits() {

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace tessaly {
 
@@ -38,7 +39,15 @@ public:
     bool ensureRoom(uint32_t n);
     // Writes n bytes at the position; skipped when the buffer cannot grow.
     // Returns whether the bytes were written.
-    bool write(const void* bytes, uint32_t n);
+    bool write(const void* bytes, uint32_t n) {
+        if (data_ && uint64_t(position_) + n <= capacity_) {
+            if (n) std::memcpy(data_ + position_, bytes, n);
+            position_ += n;
+            raiseSize();
+            return true;
+        }
+        return writeGrowing(bytes, n);
+    }
     bool writeU8(uint8_t v) { return write(&v, 1); }
     bool writeU16(uint16_t v);  // little-endian
     bool writeU32(uint32_t v);  // little-endian
@@ -86,6 +95,7 @@ public:
 
 private:
     bool grow(uint32_t n);
+    bool writeGrowing(const void* bytes, uint32_t n);
     void syncExternal() noexcept;
     void raiseSize() noexcept {
         if (position_ > size_) size_ = position_;
