@@ -1,8 +1,10 @@
 #include "swf/movie_writer.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "swf/shape_encoder.h"
+#include "swf/text_encoder.h"
 
 namespace tessaly {
 
@@ -132,6 +134,7 @@ int SwfMovieWriter::defineByType(const DictionaryEntry& entry) {
         case kTypeMovieClip:
             ok = defineSprite(entry.id, static_cast<const MovieClipObject&>(*entry.object));
             break;
+        case kTypeText: ok = defineText(stream_, entry.id, static_cast<TextObject&>(*entry.object)); break;
         case kTypeFont:  // written when the movie is closed
         case kTypeNone:
         case kTypeRaw: break;
@@ -176,6 +179,34 @@ void SwfMovieWriter::writeRemove(const ControlRecord& r) {
     }
 }
 
+void SwfMovieWriter::writeFonts() {
+    ByteBuffer& buffer = stream_.buffer();
+    for (size_t i = 0; i < dictionary->count(); ++i) {
+        DictionaryEntry& entry = dictionary->entryAt(i);
+        if (entry.type != kTypeFont || !entry.object) continue;
+        auto& font = static_cast<FontObject&>(*entry.object);
+        if (font.glyphs().empty()) continue;
+        const uint32_t b = buffer.position();
+        defineFont(stream_, entry.id, font);
+        buffer.truncate(buffer.position());
+        const uint32_t c = buffer.position();
+        if (c <= b) continue;
+        entry.state |= DictionaryEntry::kWritten;
+        // The font goes to the start of the frame that first used it (frame 0
+        // when no frame did), and the frames after it move up.
+        const int64_t frame = std::max<int64_t>(definitionFrame(entry.id), 0);
+        const uint32_t frames = frameOffsets_.countU32();
+        if (uint32_t(frame) >= frames) continue;
+        const uint32_t d = frameOffsets_.u32At(uint32_t(frame));
+        for (uint32_t f = uint32_t(frame) + 1; f < frames; ++f) {
+            const uint32_t shifted = frameOffsets_.u32At(f) + (c - b);
+            std::memcpy(frameOffsets_.data() + f * 4, &shifted, 4);
+        }
+        buffer.moveBlock(b, c, d);
+        buffer.seek(c);
+    }
+}
+
 void SwfMovieWriter::writeHeader() {
     stream_.writeBytes("FWS", 3);
     stream_.writeU8(version);
@@ -192,6 +223,7 @@ int SwfMovieWriter::close() {
     // Short tag headers leave stale bytes past the position; they are not part of the movie.
     buffer.truncate(buffer.position());
     stream_.writeEnd();
+    writeFonts();
 
     const uint32_t h0 = buffer.position();
     writeHeader();

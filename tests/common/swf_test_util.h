@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "swf/swf_file_reader.h"
+#include "swf/swf_stream.h"
 
 namespace tessaly::test {
 
@@ -27,6 +28,28 @@ inline std::vector<Tag> movieTags(const uint8_t* data, size_t length) {
         tags.push_back({reader.tagCode(), reader.tagLongHeader(),
                         std::vector<uint8_t>(body, body + reader.tagLength())});
         reader.seek(reader.tagBodyEnd());
+    }
+    return tags;
+}
+
+// The tags written into a stand-alone stream (no movie header).
+inline std::vector<Tag> movieTagsOfStream(const SwfStream& s) {
+    std::vector<Tag> tags;
+    const uint8_t* d = s.data();
+    const size_t n = s.position();
+    size_t p = 0;
+    while (p + 2 <= n) {
+        const uint16_t word = uint16_t(d[p] | d[p + 1] << 8);
+        size_t length = word & 0x3F, header = 2;
+        if (length == 0x3F) {
+            if (p + 6 > n) break;
+            length = d[p + 2] | d[p + 3] << 8 | d[p + 4] << 16 | size_t(d[p + 5]) << 24;
+            header = 6;
+        }
+        if (p + header + length > n) break;
+        tags.push_back({uint16_t(word >> 6), header == 6,
+                        std::vector<uint8_t>(d + p + header, d + p + header + length)});
+        p += header + length;
     }
     return tags;
 }

@@ -10,6 +10,7 @@
 #include "support/byte_buffer.h"
 #include "swf/dictionary.h"
 #include "swf/swf_stream.h"
+#include "swf/text_objects.h"
 
 namespace tessaly {
 
@@ -78,6 +79,8 @@ private:
     void writeRemove(const ControlRecord& r);
     void recordFrameOffset();
     void writeHeader();
+    // Writes every font with glyphs and moves it into the frame that first used it.
+    void writeFonts();
 
     SwfStream stream_;
     MovieClipObject* root_ = nullptr;
