@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "composer/mml_values.h"
+#include "composer/path_builder.h"
 #include "support/checksum.h"
 #include "support/text.h"
 
@@ -33,12 +34,6 @@ bool allDigits(const char* s) {
 }
 
 bool nameIs(const char* name, const char* wanted) { return name && equalNoCase(name, wanted); }
-
-// "counter" or "left" in an order attribute reverses a path's direction.
-bool counterOrder(MmlReader& reader) {
-    const char* order = reader.attribute("order");
-    return order && (hasKeyword(order, "counter") || hasKeyword(order, "left"));
-}
 
 }  // namespace
 
@@ -101,7 +96,7 @@ std::vector<uint32_t>& MmlInterpreter::placedDepths() {
     return current_ == root_ ? rootDepths_ : clipDepths_;
 }
 
-int32_t MmlInterpreter::toTwips(double v) const { return saturate(std::floor(v * scale + 0.5)); }
+int32_t MmlInterpreter::toTwips(double v) const { return PathBuilder(scale).toTwips(v); }
 
 // ---------------------------------------------------------------------------
 // Frame loop
@@ -349,14 +344,14 @@ void MmlInterpreter::handleShape() {
         if (path.size() > 259 && src.front() != '/') path = src;
         MmlReader source;
         ok = source.loadFile(path.c_str()) && source.nextElement("Shape") &&
-             buildPath(source, *shape);
+             PathBuilder(scale).build(source, *shape, "/Shape");
         // Skip this element's own children, if any.
         if (element.hasContent) {
             while (reader_.nextElement() && !nameIs(reader_.currentName(), "/Shape")) {
             }
         }
     } else if (element.hasContent) {
-        ok = buildPath(reader_, *shape);
+        ok = PathBuilder(scale).build(reader_, *shape, "/Shape");
     }
 
     const Bounds& b = shape->bounds;
@@ -375,126 +370,6 @@ void MmlInterpreter::handleShape() {
         place(in);
     }
     reader_.pop();
-}
-
-bool MmlInterpreter::buildPath(MmlReader& reader, ShapeObject& shape) {
-    bool ok = true;
-    int drawCount = 0;
-    while (reader.nextElement()) {
-        const char* name = reader.currentName();
-        if (nameIs(name, "/Shape")) break;
-        if (ok && !pathElement(reader, name, shape, &drawCount)) ok = false;
-    }
-    return ok;
-}
-
-bool MmlInterpreter::pathElement(MmlReader& reader, const char* name, ShapeObject& shape,
-                                 int* drawCount) {
-    auto points = [&](const char* attr, std::vector<MmlPoint>* out) {
-        const char* text = reader.attribute(attr);
-        if (!text) return false;
-        *out = parsePointList(text);
-        return true;
-    };
-
-    if (equalNoCase(name, "MoveTo")) {
-        double x = 0, y = 0;
-        const int r = reader.attributePair("pos", &x, &y);
-        if (r == 0) return false;
-        return shape.moveTo(toTwips(x), toTwips(y)) != 0;
-    }
-    if (equalNoCase(name, "LinexTo") || equalNoCase(name, "Linex")) {
-        std::vector<MmlPoint> pts;
-        if (!points("path", &pts)) return false;
-        size_t i = 0;
-        if (equalNoCase(name, "Linex") && !pts.empty()) {
-            if (!shape.moveTo(toTwips(pts[0].x), toTwips(pts[0].y))) return false;
-            i = 1;
-        }
-        for (; i < pts.size(); ++i) {
-            if (!shape.lineTo(toTwips(pts[i].x), toTwips(pts[i].y))) return false;
-            ++*drawCount;
-        }
-        return true;
-    }
-    if (equalNoCase(name, "CurvexTo") || equalNoCase(name, "Curvex")) {
-        if (counterOrder(reader)) return false;
-        const char* type = reader.attributeTrimmed("type");
-        const bool cubic = type && *type && std::strlen(type) <= 7 && startsWithNoCase("bezier3", type);
-        std::vector<MmlPoint> pts;
-        if (!points("path", &pts)) return false;
-        size_t i = 0;
-        if (equalNoCase(name, "Curvex") && !pts.empty()) {
-            if (!shape.moveTo(toTwips(pts[0].x), toTwips(pts[0].y))) return false;
-            i = 1;
-        }
-        const size_t group = cubic ? 3 : 2;
-        for (; i + group <= pts.size(); i += group) {
-            const MmlPoint* p = &pts[i];
-            const int ok = cubic ? shape.cubicTo(toTwips(p[0].x), toTwips(p[0].y), toTwips(p[1].x),
-                                                 toTwips(p[1].y), toTwips(p[2].x), toTwips(p[2].y))
-                                 : shape.curveTo(toTwips(p[0].x), toTwips(p[0].y),
-                                                 toTwips(p[1].x), toTwips(p[1].y));
-            if (!ok) return false;
-            ++*drawCount;
-        }
-        return true;
-    }
-    if (equalNoCase(name, "Rect")) {
-        double x = 0, y = 0, w = 0, h = 0;
-        if (reader.attributePair("pos", &x, &y) != 3) return false;
-        double x2 = 0, y2 = 0;
-        if (reader.attributePair("size", &w, &h) == 3) {
-            x2 = x + w;
-            y2 = y + h;
-        } else if (reader.attributePair("pos1", &x2, &y2) == 3) {
-            w = x2 - x;
-            h = y2 - y;
-        } else {
-            return false;
-        }
-        if (w == 0 || h == 0) return false;
-        const int winding = counterOrder(reader) ? 0 : 1;
-        if (!shape.rectangle(toTwips(x), toTwips(y), toTwips(x2), toTwips(y2), winding)) return false;
-        *drawCount += 4;
-        return true;
-    }
-    if (equalNoCase(name, "Rectex")) {
-        const char* text = reader.attribute("pos");
-        if (!text) return false;
-        const std::vector<MmlRect> rects = parseRectList(text);
-        const int winding = counterOrder(reader) ? 0 : 1;
-        for (const MmlRect& r : rects) {
-            const int32_t x1 = toTwips(r.x1), y1 = toTwips(r.y1), x2 = toTwips(r.x2), y2 = toTwips(r.y2);
-            if (x1 == x2 || y1 == y2) continue;
-            if (!shape.rectangle(x1, y1, x2, y2, winding)) return false;
-            *drawCount += 4;
-        }
-        return *drawCount >= 2;
-    }
-    if (equalNoCase(name, "LineStyle")) {
-        MmlColor color;
-        if (reader.attributeColor("color", &color) != 1) return shape.clearLineStyle() != 0;
-        double width = 0;
-        int32_t twips = 1;
-        if (reader.attributeReal("width", &width) == 1) twips = std::clamp(toTwips(width), 0, 65535);
-        return shape.lineStyle(color.argb(), uint16_t(twips), color.hasAlpha) >= 0;
-    }
-    if (equalNoCase(name, "FillColor")) {
-        const char* side = reader.attribute("side");
-        const bool left = side && hasKeyword(side, "left");
-        const bool right = side && hasKeyword(side, "right");
-        if (!left && !right) return true;
-        MmlColor color;
-        const bool valid = reader.attributeColor("color", &color) == 1;
-        for (int s : {kSideLeft, kSideRight}) {
-            if ((s == kSideLeft && !left) || (s == kSideRight && !right)) continue;
-            const int r = valid ? shape.solidFill(color.argb(), s, color.hasAlpha) : shape.clearFill(s);
-            if (r < 0 || (!valid && r == 0)) return false;
-        }
-        return true;
-    }
-    return true;  // unknown children are skipped
 }
 
 // ---------------------------------------------------------------------------

@@ -85,9 +85,6 @@ private:
     DictionaryEntry* characterById(const char* name) const;
     int32_t toTwips(double v) const;
 
-    // Runs the path elements from the reader's cursor up to /Shape into shape.
-    bool buildPath(MmlReader& reader, ShapeObject& shape);
-    bool pathElement(MmlReader& reader, const char* name, ShapeObject& shape, int* drawCount);
 
     std::string jobDirectory_;
     MmlReader reader_;
