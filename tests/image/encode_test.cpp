@@ -176,7 +176,7 @@ TEST(LosslessEncoding, PixelFormats) {
     EXPECT_EQ(Bytes(px.begin(), px.begin() + 4), (Bytes{0, 0, 0, 0}));
     EXPECT_EQ(Bytes(px.begin() + 4, px.begin() + 8), (Bytes{2, 0, 0, 0}));
     EXPECT_EQ(Bytes(px.begin() + 8, px.begin() + 12), (Bytes{129, 100, 50, 25}));
-    EXPECT_EQ(Bytes(px.begin() + 12, px.begin() + 16), (Bytes{255, 198, 99, 49})  // 200 * 254 >> 8 = 198);
+    EXPECT_EQ(Bytes(px.begin() + 12, px.begin() + 16), (Bytes{255, 198, 99, 49}));  // 200 * 254 >> 8
     EXPECT_EQ(Bytes(px.begin() + 16, px.begin() + 20), (Bytes{255, 200, 100, 50}));
 
     // A region, and a palette image with transparency encodes its alpha.
