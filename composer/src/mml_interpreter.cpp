@@ -14,8 +14,6 @@ namespace tessaly {
 namespace {
 
 constexpr uint32_t kMaxDepth = 65000;
-// Keys of characters that must never be shared (movie clips, shapes with an id).
-constexpr uint32_t kUniqueKeyBit = 0x80000000u;
 
 // double -> int32 without undefined behaviour for values out of range.
 int32_t saturate(double v) {
@@ -52,7 +50,7 @@ int MmlInterpreter::InputOpen() {
     }
     std::unique_ptr<MovieObject> clip = std::make_unique<MovieClipObject>();
     auto* raw = static_cast<MovieClipObject*>(clip.get());
-    const AddResult r = dictionary->add(kTypeMovieClip, kUniqueKeyBit | ++uniqueKey_, nullptr, clip);
+    const AddResult r = dictionary->add(kTypeMovieClip, uniqueKey(), nullptr, clip);
     if (r.result != 1) {
         setError("Out of memory(2)");
         return 0;
@@ -141,6 +139,10 @@ int MmlInterpreter::InputFrame() {
             handleLabel();
         } else if (equalNoCase(name, "Null")) {
             handleNull();
+        } else if (equalNoCase(name, "Text")) {
+            handleText();
+        } else if (equalNoCase(name, "Font")) {
+            handleFont();
         }
         // Frame needs no action; anything else is ignored.
     }
@@ -153,7 +155,7 @@ void MmlInterpreter::endOfDocument() {
     if (current_ != root_ && openClip_) {
         // A clip left open at the end keeps its records but is never placed.
         std::unique_ptr<MovieObject> clip = std::move(openClip_);
-        dictionary->add(kTypeMovieClip, kUniqueKeyBit | ++uniqueKey_, nullptr, clip);
+        dictionary->add(kTypeMovieClip, uniqueKey(), nullptr, clip);
     }
     current_ = nullptr;
 }
@@ -361,7 +363,7 @@ void MmlInterpreter::handleShape() {
     reader_.pushRecord(element);
     const char* id = reader_.attributeTrimmed("id");
     const bool named = id && *id;
-    const uint32_t key = named ? kUniqueKeyBit | ++uniqueKey_ : shape->contentHash();
+    const uint32_t key = named ? uniqueKey() : shape->contentHash();
     std::unique_ptr<MovieObject> object = std::move(shape);
     const AddResult r = dictionary->add(kTypeShape, key, nullptr, object);
     if (r.result == 1 || r.result == 2) {
@@ -388,7 +390,7 @@ void MmlInterpreter::handleMovieClipEnd() {
     openClip_->addEnd();
     current_ = root_;
     std::unique_ptr<MovieObject> clip = std::move(openClip_);
-    const AddResult r = dictionary->add(kTypeMovieClip, kUniqueKeyBit | ++uniqueKey_, nullptr, clip);
+    const AddResult r = dictionary->add(kTypeMovieClip, uniqueKey(), nullptr, clip);
     if (r.result != 1) return;
     reader_.pushRecord(clipElement_);
     PlacementInput in;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <new>
 
+#include "support/checksum.h"
+
 namespace tessaly {
 
 // ---------------------------------------------------------------------------
@@ -314,6 +316,29 @@ int TextObject::addPositionedText(std::u16string_view text, const TextPosition* 
     }
     resolved_ = false;
     return 1;
+}
+
+uint32_t TextObject::contentHash() const {
+    uint32_t reg = crc32UpdateU32(0xFFFFFFFFu, uint32_t(records_.size()));
+    auto feed = [&reg](uint32_t v) { reg = crc32UpdateU32(reg, v); };
+    for (const auto& r : records_) {
+        feed(r.code);
+        switch (r.code) {
+            case kTextMove: feed(uint32_t(r.x)); feed(uint32_t(r.y)); break;
+            case kTextColor: feed(r.color); break;
+            case kTextFont: feed(r.fontId); break;
+            case kTextHeight: feed(r.height); break;
+            case kTextChars:
+                feed(uint32_t(r.chars.size()));
+                for (size_t i = 0; i < r.chars.size(); ++i) {
+                    feed(r.chars[i]);
+                    feed(uint32_t(r.advances[i]));
+                }
+                break;
+            default: break;
+        }
+    }
+    return reg;
 }
 
 int TextObject::resolve(bool fallback) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "composer/mml_reader.h"
+#include "composer/system_fonts.h"
 #include "swf/dictionary.h"
 #include "swf/movie_objects.h"
 
@@ -46,6 +47,8 @@ public:
     int defaultSmoothing = 0;
     int resampleMode = 2;
     uint32_t jobKey = 0;
+    // Where fonts named by Text elements come from when the job does not embed them.
+    SystemFontProvider* systemFonts = nullptr;
 
     const std::string& errorText() const { return errorText_; }
     DictionaryEntry* rootEntry() const { return rootEntry_; }
@@ -61,6 +64,8 @@ private:
     };
 
     std::vector<uint32_t>& placedDepths();
+    // A dictionary key no other character shares (clips, characters with an id).
+    uint32_t uniqueKey() { return 0x80000000u | ++uniqueKey_; }
     void resetTimeline();
     void setError(const char* text) { errorText_ = text; }
 
@@ -76,6 +81,11 @@ private:
     void handleMeta();
     void handleLabel();
     void handleNull();
+    void handleText();
+    void handleFont();
+    // Reads a Font element (the reader's current one) into a new font and the
+    // character set it declares; null when it fails.
+    std::unique_ptr<FontObject> readFont(MmlReader& reader, int32_t* charset);
     void endOfDocument();
 
     // Reads the matrix attributes of the current element (matrix, angle, pos, scale).
@@ -106,6 +116,7 @@ private:
     };
     std::vector<NamedDepth> namedDepths_;
     uint32_t uniqueKey_ = 0;
+
 };
 
 }  // namespace tessaly

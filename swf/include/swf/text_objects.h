@@ -147,6 +147,9 @@ public:
     // character has no glyph (with fallback, the first glyph stands in).
     int resolve(bool fallback);
 
+    // CRC-32 over the records: equal texts hash alike.
+    uint32_t contentHash() const;
+
     const std::vector<TextRecord>& records() const { return records_; }
     bool usesAlpha() const { return usesAlpha_; }
     bool resolved() const { return resolved_; }

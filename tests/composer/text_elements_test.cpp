@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "composer/mml_interpreter.h"
+#include "support/scrambler.h"
+
+namespace tessaly {
+namespace {
+
+// A system font provider of box glyphs that counts what it was asked for.
+class BoxFonts : public SystemFontProvider {
+public:
+    std::unique_ptr<FontObject> makeFont(const std::string& name, int32_t style,
+                                         int32_t charset) override {
+        requests.push_back(name + "/" + std::to_string(style) + "/" + std::to_string(charset));
+        if (name == "Missing") return nullptr;
+        auto font = std::make_unique<FontObject>();
+        font->setUp(name, style, 0, 900, 200, 0);
+        font->setGlyphSource(std::make_unique<Boxes>());
+        return font;
+    }
+    std::vector<std::string> requests;
+
+private:
+    struct Boxes : GlyphSource {
+        bool loadGlyph(FontObject& font, uint16_t code) override {
+            if (code == u'#') return false;
+            ShapeObject& shape = font.glyphShape();
+            const auto first = uint32_t(shape.commands().size());
+            shape.rectangle(0, -700, 500, 0, 1);
+            Bounds b;
+            b.addPoint(0, -700);
+            b.addPoint(500, 0);
+            return font.addGlyph(code, 600, b, first) >= 0;
+        }
+    };
+};
+
+struct Interpretation {
+    CharacterDictionary dictionary;
+    BoxFonts fonts;
+    MmlInterpreter interpreter;
+
+    explicit Interpretation(const std::string& body, const std::string& jobDirectory = "",
+                            uint32_t key = 0) {
+        interpreter.dictionary = &dictionary;
+        interpreter.systemFonts = &fonts;
+        interpreter.jobKey = key;
+        interpreter.setJobDirectory(jobDirectory);
+        EXPECT_EQ(interpreter.InputOpen(), 1);
+        EXPECT_EQ(interpreter.SetSource("<Media><Frame>" + body + "</Frame></Media>"), 1);
+        while (interpreter.InputFrame() == 1) {
+        }
+    }
+    std::vector<DictionaryEntry*> ofType(uint32_t type) const {
+        std::vector<DictionaryEntry*> out;
+        for (size_t i = 0; i < dictionary.count(); ++i) {
+            if (dictionary.entryAt(i).type == type) out.push_back(&dictionary.entryAt(i));
+        }
+        return out;
+    }
+    const TextObject& text(size_t i) const {
+        return static_cast<const TextObject&>(*ofType(kTypeText).at(i)->object);
+    }
+};
+
+const char kEmbedded[] =
+    "<Font font=\"Emb\" style=\"bold\" ascent=\"800\" descent=\"200\">"
+    "<Glyph unicode=\"72\" advance=\"700\"><MoveTo pos=\"0,-700\"/>"
+    "<LinexTo path=\"600,-700;600,0;0,0;0,-700\"/></Glyph>"
+    "<Glyph char=\"&#x69;\" advance=\"300\"><MoveTo pos=\"0,-500\"/>"
+    "<LinexTo path=\"200,-500;200,0;0,0\"/></Glyph>"
+    "<Glyph char=\"&#x263a;\" advance=\"900\"><MoveTo pos=\"0,0\"/><LinexTo path=\"10,10\"/></Glyph>"
+    "<Kerning unicode1=\"72\" unicode2=\"105\" delta=\"-100\"/></Font>";
+
+TEST(TextElements, EmbeddedFontsCarryGlyphsAndKerning) {
+    Interpretation run(std::string(kEmbedded) +
+                       "<Text font=\"EMB\" style=\"bold\" size=\"1024\" pos=\"100,200\">Hi</Text>");
+    ASSERT_EQ(run.ofType(kTypeFont).size(), 1u);
+    const auto& font = static_cast<const FontObject&>(*run.ofType(kTypeFont)[0]->object);
+    EXPECT_EQ(font.name, "Emb");
+    EXPECT_EQ(font.style, kStyleBold);
+    ASSERT_EQ(font.glyphs().size(), 3u);
+    EXPECT_EQ(font.glyphs()[1].code, u'i');       // char="&#x69;"
+    EXPECT_EQ(font.glyphs()[2].code, 0x263a);     // a wide character reference
+    EXPECT_EQ(font.glyphs()[0].xMax, 600);
+    EXPECT_TRUE(run.fonts.requests.empty());  // no system font was needed
+    const TextObject& text = run.text(0);
+    const TextRecord& chars = text.records().back();
+    EXPECT_EQ(chars.chars, u"Hi");
+    EXPECT_EQ(chars.advances, (std::vector<int32_t>{600, 300}));  // kerned pair
+    EXPECT_EQ(run.interpreter.rootClip()->controls()[0].matrix.translateX, 100);
+}
+
+TEST(TextElements, TheFirstFontDefinitionWins) {
+    Interpretation run(std::string(kEmbedded) +
+                       "<Font font=\"emb\" style=\"bold\"><Glyph unicode=\"72\" advance=\"1\"/></Font>"
+                       "<Font font=\"Emb\"><Glyph unicode=\"72\" advance=\"1\"/></Font>"
+                       "<Font><Glyph unicode=\"1\"/></Font>"
+                       "<Font font=\"Bad\"><Glyph advance=\"5\"/></Font>");
+    // The bold duplicate is discarded; the regular one is another font; the
+    // nameless font and the one with a glyph without a code fail.
+    ASSERT_EQ(run.ofType(kTypeFont).size(), 2u);
+    EXPECT_EQ(static_cast<const FontObject&>(*run.ofType(kTypeFont)[0]->object).glyphs().size(), 3u);
+}
+
+TEST(TextElements, SystemFontsAreSharedUnlessTheTextHasAnId) {
+    Interpretation run("<Text>plain</Text><Text size=\"20\">again</Text>"
+                       "<Text style=\"italic\" charset=\"0\">x</Text><Text id=\"t\">own</Text>"
+                       "<Text font=\"Missing\">gone</Text><Text>#</Text>");
+    EXPECT_EQ(run.fonts.requests,
+              (std::vector<std::string>{"Arial/0/-1", "Arial/2/0", "Arial/0/-1", "Missing/0/-1"}));
+    EXPECT_EQ(run.ofType(kTypeFont).size(), 3u);
+    // "#" has no glyph, so that text is empty and dropped, as is the missing font's.
+    EXPECT_EQ(run.ofType(kTypeText).size(), 4u);
+    EXPECT_EQ(run.text(0).currentHeight(), 16u);
+    EXPECT_EQ(run.text(1).currentHeight(), 20u);
+}
+
+TEST(TextElements, CharacterPositionsAndColour) {
+    Interpretation run("<Text size=\"1024\" color=\"#80FF0000\" charpos=\"0,0;1000.4,0;2000,500\">abcd</Text>");
+    const TextObject& text = run.text(0);
+    EXPECT_TRUE(text.usesAlpha());
+    std::vector<std::u16string> runs;
+    for (const auto& r : text.records()) {
+        if (r.code == kTextChars) runs.push_back(r.chars);
+    }
+    // Two baselines from the positions, then "d" after "c" with its own advance.
+    EXPECT_EQ(runs, (std::vector<std::u16string>{u"ab", u"c", u"d"}));
+    EXPECT_EQ(text.records()[3].advances[0], 1000);
+}
+
+TEST(TextElements, IdenticalTextsAreDefinedOnce) {
+    Interpretation run("<Text>same</Text><Text pos=\"0,500\">same</Text>");
+    EXPECT_EQ(run.ofType(kTypeText).size(), 1u);
+    const auto& c = run.interpreter.rootClip()->controls();
+    EXPECT_EQ(c[0].characterId, c[1].characterId);
+}
+
+TEST(TextElements, FontFilesMayBeScrambled) {
+    const auto dir = std::filesystem::temp_directory_path() / "tessaly_font_src";
+    std::filesystem::create_directories(dir);
+    std::string file = std::string(kEmbedded);
+    std::string scrambled = file;
+    // The driver's transform, applied here with the job key.
+    uint32_t s = jobKey();
+    for (char& ch : scrambled) {
+        const auto p = uint8_t(ch);
+        const uint8_t c = uint8_t((((p ^ uint8_t(s)) + uint8_t(s >> 8)) ^ uint8_t(s >> 16)) + uint8_t(s >> 24));
+        ch = char(c);
+        s = (s << 1) | (c & 1u);
+    }
+    std::ofstream(dir / "f1.mml", std::ios::binary) << scrambled;
+    std::ofstream(dir / "f2.mml", std::ios::binary) << "<Other/>" << file;
+    Interpretation run("<Font src=\"f1.mml\"/><Font src=\"f2.mml\"/><Font src=\"nope.mml\"/>",
+                       dir.string(), jobKey());
+    EXPECT_EQ(run.ofType(kTypeFont).size(), 1u);  // the same font twice: the first wins
+    EXPECT_EQ(static_cast<const FontObject&>(*run.ofType(kTypeFont)[0]->object).glyphs().size(), 3u);
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace tessaly
