@@ -71,12 +71,11 @@ void MmlInterpreter::resetTimeline() {
 }
 
 int MmlInterpreter::SetSource(const char* text) {
-    if (!text || !reader_.loadText(text)) {
+    if (!text) {
         setError("Unable to open MML source");
         return 0;
     }
-    reader_.rewind();
-    return 1;
+    return SetSource(std::string_view(text));
 }
 
 int MmlInterpreter::SetSource(std::string_view text) {
@@ -85,6 +84,12 @@ int MmlInterpreter::SetSource(std::string_view text) {
         return 0;
     }
     reader_.rewind();
+    const int ok = firstPass();
+    reader_.rewind();
+    if (!ok) {
+        setError("Unable to open perform first pass");
+        return 0;
+    }
     return 1;
 }
 
@@ -143,6 +148,8 @@ int MmlInterpreter::InputFrame() {
             handleText();
         } else if (equalNoCase(name, "Font")) {
             handleFont();
+        } else if (equalNoCase(name, "Image")) {
+            handleImage();
         }
         // Frame needs no action; anything else is ignored.
     }
@@ -185,7 +192,7 @@ bool MmlInterpreter::lookupDepth(const char* text, uint32_t* depth) const {
     return false;
 }
 
-SwfMatrix MmlInterpreter::readMatrix(bool positionApplied) {
+MmlMatrix MmlInterpreter::readMatrixValues() {
     MmlMatrix m;
     if (const char* text = reader_.attribute("matrix")) parseMatrix(text, &m);
     double angle = 0;
@@ -207,6 +214,11 @@ SwfMatrix MmlInterpreter::readMatrix(bool positionApplied) {
         m.c *= y;
         m.d *= y;
     }
+    return m;
+}
+
+SwfMatrix MmlInterpreter::readMatrix(bool positionApplied) {
+    const MmlMatrix m = readMatrixValues();
     SwfMatrix out;
     out.scaleX = saturate(m.a * 65536.0);
     out.skew0 = saturate(m.b * 65536.0);

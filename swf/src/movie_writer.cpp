@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "swf/bitmap_encoder.h"
 #include "swf/shape_encoder.h"
 #include "swf/text_encoder.h"
 
@@ -114,17 +115,17 @@ int SwfMovieWriter::defineCharacter(uint32_t id) {
     for (uint32_t i = n; i-- > 1;) {
         const uint32_t dep = scratch_.u32At(i);
         if (definitions_.count(dep)) continue;
-        const DictionaryEntry* e = dictionary->findById(dep);
+        DictionaryEntry* e = dictionary->findById(dep);
         if (e && !defineByType(*e)) return 0;
         definitions_.emplace(dep, frame);
     }
-    const DictionaryEntry* e = dictionary->findById(id);
+    DictionaryEntry* e = dictionary->findById(id);
     if (e && !defineByType(*e)) return 0;
     definitions_.emplace(id, frame);
     return 1;
 }
 
-int SwfMovieWriter::defineByType(const DictionaryEntry& entry) {
+int SwfMovieWriter::defineByType(DictionaryEntry& entry) {
     if (!entry.object) return 1;
     int ok = 1;
     switch (entry.type) {
@@ -135,12 +136,25 @@ int SwfMovieWriter::defineByType(const DictionaryEntry& entry) {
             ok = defineSprite(entry.id, static_cast<const MovieClipObject&>(*entry.object));
             break;
         case kTypeText: ok = defineText(stream_, entry.id, static_cast<TextObject&>(*entry.object)); break;
+        case kTypeBitmap:
+            // A quality preset before the first image decides which JPEGs share tables.
+            if (!stream_.jpegTablesWritten() && jpegDefaultQuality <= 100) {
+                stream_.setJpegTables(false, jpegDefaultQuality);
+            }
+            ok = defineBitmap(stream_, entry.id, entry);
+            if (ok && releaseBitmaps) {
+                // The pixels are not needed once the tag is written. The object
+                // itself stays: placements still point at it.
+                static_cast<BitmapObject&>(*entry.object).image.clear();
+                entry.state &= ~DictionaryEntry::kHoldsPixels;
+            }
+            break;
         case kTypeFont:  // written when the movie is closed
         case kTypeNone:
         case kTypeRaw: break;
         default: ok = 0; break;  // no encoder for this kind of character
     }
-    if (ok) const_cast<DictionaryEntry&>(entry).state |= DictionaryEntry::kWritten;
+    if (ok) entry.state |= DictionaryEntry::kWritten;
     return ok;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "composer/mml_reader.h"
+#include "composer/mml_values.h"
 #include "composer/system_fonts.h"
 #include "swf/dictionary.h"
 #include "swf/movie_objects.h"
@@ -82,6 +83,11 @@ private:
     void handleLabel();
     void handleNull();
     void handleText();
+    void handleImage();
+    // Registers every image of the document at the largest size it is used in.
+    int firstPass();
+    // The path of a src attribute, resolved against the job directory.
+    std::string resolvePath(const char* src) const;
     void handleFont();
     // Reads a Font element (the reader's current one) into a new font and the
     // character set it declares; null when it fails.
@@ -89,6 +95,7 @@ private:
     void endOfDocument();
 
     // Reads the matrix attributes of the current element (matrix, angle, pos, scale).
+    MmlMatrix readMatrixValues();
     SwfMatrix readMatrix(bool positionApplied);
     // A depth attribute: all digits, or a name from the named depth table.
     bool lookupDepth(const char* text, uint32_t* depth) const;

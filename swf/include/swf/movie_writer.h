@@ -73,7 +73,7 @@ public:
     uint32_t templateEndFrame = 0;
 
 private:
-    int defineByType(const DictionaryEntry& entry);
+    int defineByType(DictionaryEntry& entry);
     int defineSprite(uint32_t id, const MovieClipObject& clip);
     void writePlace(const ControlRecord& r);
     void writeRemove(const ControlRecord& r);
