@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "composer/mml_interpreter.h"
+#include "swf/bitmap_encoder.h"
+#include "swf/bitmap_object.h"
+
+namespace tessaly {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A 24-bit bottom-up BMP whose pixel (x, y) is colour(x, y).
+template <typename F>
+void writeBmp(const fs::path& path, uint32_t w, uint32_t h, F colour) {
+    const uint32_t stride = (w * 3 + 3) & ~3u, size = 54 + stride * h;
+    std::vector<uint8_t> f(size, 0);
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) f[at + i] = uint8_t(v >> (8 * i));
+    };
+    f[0] = 'B';
+    f[1] = 'M';
+    put32(2, size);
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, w);
+    put32(22, h);
+    f[26] = 1;
+    f[28] = 24;
+    for (uint32_t y = 0; y < h; ++y) {
+        uint8_t* row = &f[54 + (h - 1 - y) * stride];
+        for (uint32_t x = 0; x < w; ++x) {
+            const uint32_t c = colour(x, y);
+            row[3 * x] = uint8_t(c);
+            row[3 * x + 1] = uint8_t(c >> 8);
+            row[3 * x + 2] = uint8_t(c >> 16);
+        }
+    }
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(f.data()), size);
+}
+
+class ImageElements : public testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("tessaly_images_" + std::to_string(::getpid()));
+        fs::create_directories(dir);
+        writeBmp(dir / "photo.bmp", 40, 30, [](uint32_t x, uint32_t y) { return (x * 6) << 16 | (y * 8) << 8 | 0x40; });
+        writeBmp(dir / "logo.bmp", 10, 10, [](uint32_t x, uint32_t) { return x < 5 ? 0xFFFFFF : 0xC02020; });
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    int run(const std::string& body) {
+        interpreter.dictionary = &dictionary;
+        interpreter.setJobDirectory(dir.string());
+        EXPECT_EQ(interpreter.InputOpen(), 1);
+        const int ok = interpreter.SetSource("<Media><Frame>" + body + "</Frame></Media>");
+        if (ok) {
+            while (interpreter.InputFrame() == 1) {
+            }
+        }
+        return ok;
+    }
+    std::vector<DictionaryEntry*> bitmaps() const {
+        std::vector<DictionaryEntry*> out;
+        for (size_t i = 0; i < dictionary.count(); ++i) {
+            if (dictionary.entryAt(i).type == kTypeBitmap) out.push_back(&dictionary.entryAt(i));
+        }
+        return out;
+    }
+    static const Image& pixels(const DictionaryEntry* e) {
+        return static_cast<const BitmapObject&>(*e->object).image;
+    }
+
+    fs::path dir;
+    CharacterDictionary dictionary;
+    MmlInterpreter interpreter;
+};
+
+TEST_F(ImageElements, AnImageUsedTwiceIsDecodedOnceAtTheLargerSize) {
+    interpreter.imageSizeFactor = 0.05;  // twips to pixels
+    ASSERT_EQ(run("<Image src=\"photo.bmp\" size=\"200,200\"/>"
+                  "<Image src=\"photo.bmp\" size=\"600,400\" pos=\"0,1000\"/>"
+                  "<Image src=\"photo.bmp\" size=\"9000,9000\" flags=\"noplace\"/>"),
+              1);
+    // The oversized request falls back to the own size, 40 x 30.
+    ASSERT_EQ(bitmaps().size(), 1u);
+    const DictionaryEntry* e = bitmaps()[0];
+    EXPECT_EQ(e->imageWidth, 40u);
+    EXPECT_EQ(e->requestedWidth, 40u);
+    EXPECT_EQ(e->requestedHeight, 30u);
+    EXPECT_EQ(pixels(e).width(), 40u);
+}
+
+TEST_F(ImageElements, SizesFollowResizeAndNativeSize) {
+    ASSERT_EQ(run("<Image src=\"photo.bmp\" resize=\"20.7,10\"/>"
+                  "<Image src=\"photo.bmp\" fx=\"gray\" resize=\"20,10\" flags=\"nativeSize\"/>"
+                  "<Image src=\"photo.bmp\" fx=\"smooth(30)\" scale=\"0.5,0.25\"/>"),
+              1);
+    ASSERT_EQ(bitmaps().size(), 3u);  // other effects, other bitmaps
+    EXPECT_EQ(pixels(bitmaps()[0]).width(), 20u);
+    EXPECT_EQ(pixels(bitmaps()[0]).height(), 10u);
+    EXPECT_EQ(pixels(bitmaps()[1]).width(), 40u);
+    EXPECT_EQ(pixels(bitmaps()[2]).width(), 20u);
+    EXPECT_EQ(pixels(bitmaps()[2]).height(), 7u);
+    // Gray: all three channels equal.
+    const uint8_t* p = pixels(bitmaps()[1]).rgbRow(5) + 3 * 7;
+    EXPECT_EQ(p[0], p[1]);
+    EXPECT_EQ(p[1], p[2]);
+}
+
+TEST_F(ImageElements, AlphaColourSwitchesTheOtherEffectsOff) {
+    ASSERT_EQ(run("<Image src=\"logo.bmp\" fx=\"alphacolor(#FFFFFF),gray\" resize=\"5,5\"/>"), 1);
+    ASSERT_EQ(bitmaps().size(), 1u);
+    const Image& image = pixels(bitmaps()[0]);
+    ASSERT_TRUE(image.hasAlpha());
+    ASSERT_EQ(image.width(), 5u);
+    // The white half is transparent, the red half opaque and still red.
+    EXPECT_EQ(image.alpha()[0], 0);
+    EXPECT_EQ(image.alpha()[4], 255);
+    const uint8_t* red = image.rgbRow(2) + 3 * 4;
+    EXPECT_GT(red[0], 150);
+    EXPECT_LT(red[1], 80);
+}
+
+TEST_F(ImageElements, EncodingAttributes) {
+    interpreter.defaultImageEncoding = kEncodeLossless;
+    ASSERT_EQ(run("<Image src=\"photo.bmp\" encoding=\"none\" encodingQuality=\"150\"/>"
+                  "<Image src=\"photo.bmp\" encoding=\"ZLIB,jpeg\" pos=\"1,1\"/>"
+                  "<Image src=\"photo.bmp\" pos=\"2,2\"/>"),
+              1);
+    ASSERT_EQ(bitmaps().size(), 3u);
+    EXPECT_EQ(bitmaps()[0]->encodingFlags, 0u);  // neither word: JPEG
+    EXPECT_EQ(bitmaps()[0]->jpegQuality, 100);
+    EXPECT_EQ(bitmaps()[1]->encodingFlags, kEncodeJpeg | kEncodeLossless);
+    EXPECT_EQ(bitmaps()[2]->encodingFlags, kEncodeLossless);
+}
+
+TEST_F(ImageElements, PositionIsBuiltIntoTheShapeForPureTranslations) {
+    ASSERT_EQ(run("<Image src=\"photo.bmp\" size=\"800,600\" pos=\"100,50\"/>"
+                  "<Image src=\"photo.bmp\" size=\"800,600\" pos=\"100,50\" angle=\"90\"/>"
+                  "<Image src=\"photo.bmp\" maskrectex=\"0,0,10,10;20,20,30,30\" pos=\"5,5\"/>"),
+              1);
+    const auto& c = interpreter.rootClip()->controls();
+    ASSERT_GE(c.size(), 3u);
+    const auto& first = static_cast<const ShapeObject&>(*c[0].object);
+    EXPECT_EQ(c[0].matrix.translateX, 0);  // position applied in the shape
+    EXPECT_EQ(first.bounds, (Bounds{100, 900, 50, 650}));
+    EXPECT_EQ(first.fillStyles()[0].matrix.scaleX, 20 * 65536);
+    EXPECT_EQ(first.fillStyles()[0].matrix.translateX, 100);
+    const auto& rotated = static_cast<const ShapeObject&>(*c[1].object);
+    EXPECT_EQ(c[1].matrix.translateX, 100);  // the placement carries it
+    EXPECT_EQ(rotated.bounds, (Bounds{0, 800, 0, 600}));
+    const auto& masked = static_cast<const ShapeObject&>(*c[2].object);
+    EXPECT_EQ(masked.bounds, (Bounds{5, 35, 5, 35}));
+}
+
+TEST_F(ImageElements, AMissingImageFailsTheFirstPass) {
+    EXPECT_EQ(run("<Image src=\"absent.png\"/>"), 0);
+    EXPECT_EQ(interpreter.errorText(), "Unable to open perform first pass");
+    CharacterDictionary other;
+    MmlInterpreter second;
+    second.dictionary = &other;
+    ASSERT_EQ(second.InputOpen(), 1);
+    EXPECT_EQ(second.SetSource("<Image/>"), 0);
+}
+
+}  // namespace
+}  // namespace tessaly
