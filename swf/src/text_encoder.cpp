@@ -105,7 +105,7 @@ namespace {
 
 // The outline of one glyph: a fill-1 style change with the first move, then
 // the edges; pen and bounds start afresh.
-void writeGlyphShape(SwfStream& s, const FontObject& font, const GlyphRecord& g) {
+void writeGlyphShape(SwfStream& s, const FontObject& font, const FontGlyph& g) {
     const auto& commands = font.glyphShape().commands();
     const size_t first = std::min<size_t>(g.firstCommand, commands.size());
     const size_t end = std::min<size_t>(size_t(g.firstCommand) + g.commandCount, commands.size());
@@ -173,7 +173,7 @@ bool writeFontBody(SwfStream& s, uint32_t id, const FontObject& font, const std:
     for (size_t i = 0; i <= glyphs.size(); ++i) wideOffsets ? s.writeU32(0) : s.writeU16(0);
     std::vector<uint32_t> offsets;
     offsets.reserve(glyphs.size() + 1);
-    for (const GlyphRecord& g : glyphs) {
+    for (const FontGlyph& g : glyphs) {
         offsets.push_back(s.position() - table);
         writeGlyphShape(s, font, g);
     }
@@ -187,7 +187,7 @@ bool writeFontBody(SwfStream& s, uint32_t id, const FontObject& font, const std:
     }
     s.seek(end);
 
-    for (const GlyphRecord& g : glyphs) {
+    for (const FontGlyph& g : glyphs) {
         uint16_t code = g.code;
         if (tmpName && code > 255) code = code == 0xF020 ? 0x0020 : uint16_t(0xF120 - code);
         font.wideCodes ? s.writeU16(code) : s.writeU8(uint8_t(code));
@@ -195,7 +195,7 @@ bool writeFontBody(SwfStream& s, uint32_t id, const FontObject& font, const std:
     s.writeU16(uint16_t(font.ascent));
     s.writeU16(uint16_t(font.descent));
     s.writeU16(uint16_t(font.leading));
-    for (const GlyphRecord& g : glyphs) s.writeU16(uint16_t(int16_t(std::clamp(g.advance, -32768, 32767))));
+    for (const FontGlyph& g : glyphs) s.writeU16(uint16_t(int16_t(std::clamp(g.advance, -32768, 32767))));
     for (size_t i = 0; i < glyphs.size(); ++i) {
         s.writeU8(0x08);  // an empty RECT: Nbits 1, four zero values
         s.writeU8(0x00);

@@ -39,7 +39,7 @@ void FontObject::setUp(const std::string& fontName, int32_t fontStyle, int32_t f
 int32_t FontObject::addGlyph(uint16_t code, int32_t advance, const Bounds& box,
                              uint32_t firstCommand) {
     if (byCode_.count(code)) return -1;
-    GlyphRecord g;
+    FontGlyph g;
     g.advance = advance;
     g.code = code;
     g.firstCommand = firstCommand;
@@ -101,7 +101,7 @@ void FontObject::markUsed(uint32_t glyph) {
 
 void FontObject::prune(bool dropUnusedGlyphs, bool dropDanglingKerning) {
     if (dropUnusedGlyphs) {
-        std::erase_if(glyphs_, [](const GlyphRecord& g) { return g.useCount == 0; });
+        std::erase_if(glyphs_, [](const FontGlyph& g) { return g.useCount == 0; });
         byCode_.clear();
         for (uint32_t i = 0; i < glyphs_.size(); ++i) byCode_.emplace(glyphs_[i].code, i);
     }
@@ -110,7 +110,7 @@ void FontObject::prune(bool dropUnusedGlyphs, bool dropDanglingKerning) {
             const int32_t i = findGlyph(code);
             return i >= 0 && glyphs_[size_t(i)].useCount > 0;
         };
-        std::erase_if(kerning_, [&](const KerningRecord& k) { return !used(k.first) || !used(k.second); });
+        std::erase_if(kerning_, [&](const FontKerning& k) { return !used(k.first) || !used(k.second); });
         kerningIndex_.clear();
         for (uint32_t i = 0; i < kerning_.size(); ++i) {
             kerningIndex_.emplace(pairKey(kerning_[i].first, kerning_[i].second), i);
@@ -237,7 +237,7 @@ int TextObject::addText(std::u16string_view text, const int32_t* advances, bool 
         for (size_t i = 0; i < text.size(); ++i) {
             const int32_t index = fontObject.glyphIndex(text[i], fallback);
             if (index < 0) continue;  // no glyph: no code, advance or bounds
-            const GlyphRecord g = fontObject.glyphs()[size_t(index)];
+            const FontGlyph g = fontObject.glyphs()[size_t(index)];
             box.addPoint(pen + nearest(g.xMin * scale), penY_ + nearest(g.yMin * scale));
             box.addPoint(pen + nearest(g.xMax * scale), penY_ + nearest(g.yMax * scale));
             int32_t advance;
@@ -298,7 +298,7 @@ int TextObject::addPositionedText(std::u16string_view text, const TextPosition* 
         TextRecord r;
         r.code = kTextChars;
         for (; i < placed.size() && placed[i].at.y == y; ++i) {
-            const GlyphRecord g = fontObject.glyphs()[placed[i].glyph];
+            const FontGlyph g = fontObject.glyphs()[placed[i].glyph];
             bounds.addPoint(penX_ + nearest(g.xMin * scale), penY_ + nearest(g.yMin * scale));
             bounds.addPoint(penX_ + nearest(g.xMax * scale), penY_ + nearest(g.yMax * scale));
             const int32_t advance = i + 1 < placed.size() ? placed[i + 1].at.x - penX_

@@ -25,7 +25,7 @@ public:
     virtual bool loadGlyph(FontObject& font, uint16_t code) = 0;
 };
 
-struct GlyphRecord {
+struct FontGlyph {
     int32_t advance = 0;
     uint32_t useCount = 0;
     uint16_t code = 0;
@@ -34,7 +34,7 @@ struct GlyphRecord {
     int32_t xMin = 0, xMax = 0, yMin = 0, yMax = 0;
 };
 
-struct KerningRecord {
+struct FontKerning {
     int32_t adjustment = 0;
     uint16_t first = 0, second = 0;
 };
@@ -77,8 +77,8 @@ public:
 
     ShapeObject& glyphShape() { return shape_; }
     const ShapeObject& glyphShape() const { return shape_; }
-    const std::vector<GlyphRecord>& glyphs() const { return glyphs_; }
-    const std::vector<KerningRecord>& kerningPairs() const { return kerning_; }
+    const std::vector<FontGlyph>& glyphs() const { return glyphs_; }
+    const std::vector<FontKerning>& kerningPairs() const { return kerning_; }
 
     std::string name;
     int32_t style = kStyleRegular;
@@ -90,10 +90,10 @@ public:
 private:
     static uint32_t pairKey(uint16_t a, uint16_t b) { return uint32_t(a) << 16 | b; }
 
-    std::vector<GlyphRecord> glyphs_;
+    std::vector<FontGlyph> glyphs_;
     std::unordered_map<uint16_t, uint32_t> byCode_;
     ShapeObject shape_;
-    std::vector<KerningRecord> kerning_;
+    std::vector<FontKerning> kerning_;
     std::unordered_map<uint32_t, uint32_t> kerningIndex_;
     std::unique_ptr<GlyphSource> source_;
 };
