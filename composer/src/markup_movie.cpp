@@ -1,5 +1,6 @@
 #include "composer/markup_movie.h"
 
+#include "composer/captured_fonts.h"
 #include "composer/mml_interpreter.h"
 #include "composer/mml_reader.h"
 #include "support/files.h"
@@ -33,7 +34,9 @@ int convertMarkupText(std::string_view markup, const MarkupMovieOptions& options
                       std::vector<uint8_t>* movie, std::string* error) {
     CharacterDictionary dictionary;
     MmlInterpreter interpreter;
+    CapturedSystemFonts systemFonts;
     interpreter.dictionary = &dictionary;
+    interpreter.systemFonts = &systemFonts;
     interpreter.setJobDirectory(options.jobDirectory);
     if (!interpreter.InputOpen() || !interpreter.SetSource(markup)) {
         *error = interpreter.errorText();
