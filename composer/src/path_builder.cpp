@@ -20,7 +20,17 @@ bool counterOrder(MmlReader& reader) {
     return order && (hasKeyword(order, "counter") || hasKeyword(order, "left"));
 }
 
-bool PathBuilder::build(MmlReader& reader, ShapeObject& shape, const char* endTag) const {
+bool PathBuilder::move(ShapeObject& shape, int32_t x, int32_t y) const {
+    if (forceMove_) {
+        forceMove_ = false;
+        return shape.moveToAlways(x, y) != 0;
+    }
+    return shape.moveTo(x, y) != 0;
+}
+
+bool PathBuilder::build(MmlReader& reader, ShapeObject& shape, const char* endTag,
+                        bool keepFirstMove) const {
+    forceMove_ = keepFirstMove;
     bool ok = true;
     int drawCount = 0;
     while (reader.nextElement()) {
@@ -44,14 +54,14 @@ bool PathBuilder::element(MmlReader& reader, const char* name, ShapeObject& shap
         double x = 0, y = 0;
         const int r = reader.attributePair("pos", &x, &y);
         if (r == 0) return false;
-        return shape.moveTo(toTwips(x), toTwips(y)) != 0;
+        return move(shape, toTwips(x), toTwips(y));
     }
     if (equalNoCase(name, "LinexTo") || equalNoCase(name, "Linex")) {
         std::vector<MmlPoint> pts;
         if (!points("path", &pts)) return false;
         size_t i = 0;
         if (equalNoCase(name, "Linex") && !pts.empty()) {
-            if (!shape.moveTo(toTwips(pts[0].x), toTwips(pts[0].y))) return false;
+            if (!move(shape, toTwips(pts[0].x), toTwips(pts[0].y))) return false;
             i = 1;
         }
         for (; i < pts.size(); ++i) {
@@ -68,7 +78,7 @@ bool PathBuilder::element(MmlReader& reader, const char* name, ShapeObject& shap
         if (!points("path", &pts)) return false;
         size_t i = 0;
         if (equalNoCase(name, "Curvex") && !pts.empty()) {
-            if (!shape.moveTo(toTwips(pts[0].x), toTwips(pts[0].y))) return false;
+            if (!move(shape, toTwips(pts[0].x), toTwips(pts[0].y))) return false;
             i = 1;
         }
         const size_t group = cubic ? 3 : 2;

@@ -73,7 +73,7 @@ std::unique_ptr<FontObject> MmlInterpreter::readFont(MmlReader& reader, int32_t*
             ShapeObject& shape = font->glyphShape();
             const auto first = uint32_t(shape.commands().size());
             const bool hasOutline = reader.current()->hasContent;
-            if (hasOutline && !glyphPath.build(reader, shape, "/Glyph")) {
+            if (hasOutline && !glyphPath.build(reader, shape, "/Glyph", true)) {
                 ok = false;
                 continue;
             }

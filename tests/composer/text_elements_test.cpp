@@ -96,6 +96,18 @@ TEST(TextElements, EmbeddedFontsCarryGlyphsAndKerning) {
     EXPECT_EQ(run.interpreter.rootClip()->controls()[0].matrix.translateX, 100);
 }
 
+TEST(TextElements, GlyphsStartWithTheirOwnMoveEvenAtThePen) {
+    // The second glyph starts where the first one ended.
+    Interpretation run("<Font font=\"Pen\"><Glyph unicode=\"65\" advance=\"500\"><MoveTo pos=\"0,0\"/>"
+                       "<LinexTo path=\"100,0;100,-100;0,0\"/></Glyph>"
+                       "<Glyph unicode=\"66\" advance=\"500\"><MoveTo pos=\"0,0\"/>"
+                       "<LinexTo path=\"0,-100;50,0\"/></Glyph></Font>");
+    const auto& font = static_cast<const FontObject&>(*run.ofType(kTypeFont).at(0)->object);
+    const FontGlyph& second = font.glyphs().at(1);
+    EXPECT_EQ(second.commandCount, 3u);
+    EXPECT_EQ(font.glyphShape().commands()[second.firstCommand].code, kCmdMove);
+}
+
 TEST(TextElements, TheFirstFontDefinitionWins) {
     Interpretation run(std::string(kEmbedded) +
                        "<Font font=\"emb\" style=\"bold\"><Glyph unicode=\"72\" advance=\"1\"/></Font>"

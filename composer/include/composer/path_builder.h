@@ -19,14 +19,20 @@ public:
     // Runs the elements from the reader's cursor up to the end tag (for
     // example "/Shape") into the shape. Unknown elements are skipped; false
     // when any path element failed (the walk still goes on to the end tag).
-    bool build(MmlReader& reader, ShapeObject& shape, const char* endTag) const;
+    // With keepFirstMove the first move is stored even when it goes to the
+    // pen: glyphs share one shape, and each must start with its own move.
+    bool build(MmlReader& reader, ShapeObject& shape, const char* endTag,
+               bool keepFirstMove = false) const;
     // One path element, the reader's current one.
     bool element(MmlReader& reader, const char* name, ShapeObject& shape, int* drawCount) const;
 
     int32_t toTwips(double v) const;
 
 private:
+    bool move(ShapeObject& shape, int32_t x, int32_t y) const;
+
     double scale_;
+    mutable bool forceMove_ = false;
 };
 
 // "counter" or "left" in the current element's order attribute.
