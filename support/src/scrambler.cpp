@@ -10,7 +10,6 @@ uint32_t jobKey() {
     return pack4(k0, k1, k2, k3);
 }
 
-#ifdef TESSALY_SUPPORT_DRIVER
 uint32_t scramble(uint8_t* bytes, size_t n, uint32_t state) {
     for (size_t i = 0; i < n; ++i) {
         const uint8_t c = uint8_t((((bytes[i] ^ uint8_t(state)) + uint8_t(state >> 8)) ^
@@ -21,7 +20,7 @@ uint32_t scramble(uint8_t* bytes, size_t n, uint32_t state) {
     }
     return state;
 }
-#else
+
 uint32_t unscramble(uint8_t* bytes, size_t n, uint32_t state) {
     for (size_t i = 0; i < n; ++i) {
         const uint8_t c = bytes[i];
@@ -32,6 +31,5 @@ uint32_t unscramble(uint8_t* bytes, size_t n, uint32_t state) {
     }
     return state;
 }
-#endif
 
 }  // namespace tessaly

@@ -158,14 +158,7 @@ TEST(TextElements, FontFilesMayBeScrambled) {
     std::filesystem::create_directories(dir);
     std::string file = std::string(kEmbedded);
     std::string scrambled = file;
-    // The driver's transform, applied here with the job key.
-    uint32_t s = jobKey();
-    for (char& ch : scrambled) {
-        const auto p = uint8_t(ch);
-        const uint8_t c = uint8_t((((p ^ uint8_t(s)) + uint8_t(s >> 8)) ^ uint8_t(s >> 16)) + uint8_t(s >> 24));
-        ch = char(c);
-        s = (s << 1) | (c & 1u);
-    }
+    scramble(reinterpret_cast<uint8_t*>(scrambled.data()), scrambled.size(), jobKey());
     std::ofstream(dir / "f1.mml", std::ios::binary) << scrambled;
     std::ofstream(dir / "f2.mml", std::ios::binary) << "<Other/>" << file;
     Interpretation run("<Font src=\"f1.mml\"/><Font src=\"f2.mml\"/><Font src=\"nope.mml\"/>",

@@ -13,12 +13,10 @@ namespace tessaly {
 // The job key both sides build at run time.
 uint32_t jobKey();
 
-#ifdef TESSALY_SUPPORT_DRIVER
-// Scrambles n bytes in place; returns the state to continue with.
+// Scrambles n bytes in place; returns the state to continue with. The
+// driver writes job files with it (and the tools that make sample jobs).
 uint32_t scramble(uint8_t* bytes, size_t n, uint32_t state);
-#else
 // Restores n scrambled bytes in place; returns the state to continue with.
 uint32_t unscramble(uint8_t* bytes, size_t n, uint32_t state);
-#endif
 
 }  // namespace tessaly

@@ -67,6 +67,8 @@ public:
     DictionaryEntry& entryAt(size_t index) const { return *entries_[index]; }
     // Returns the counter and advances it while below 65000.
     uint32_t nextId();
+    // Characters added from now on are numbered from id (at most 65000).
+    void setNextId(uint32_t id) { nextId_ = id < 1 ? 1 : id > kMaxId ? kMaxId : id; }
     void clear();
 
     // Fills `list` (cleared first) with id followed by every character it needs,
