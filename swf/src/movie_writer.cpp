@@ -5,6 +5,7 @@
 
 #include "swf/bitmap_encoder.h"
 #include "swf/shape_encoder.h"
+#include "swf/template_import.h"
 #include "swf/text_encoder.h"
 
 namespace tessaly {
@@ -55,8 +56,44 @@ int SwfMovieWriter::OutputOpen() {
     templateInUse = false;
     templateFrameCount = 0;
     templateEndFrame = 0;
+    compressedTemplate = false;
     version = 5;
     ended_ = false;
+    return 1;
+}
+
+int SwfMovieWriter::useTemplate(const std::string& path, uint32_t depthOffset,
+                                uint32_t* firstFreeId) {
+    if (!stream_.buffer().data() || templateInUse || stream_.frameCount() != 0) return 0;
+    const uint32_t p0 = stream_.position();
+    TemplateImport t;
+    if (!importTemplate(stream_, path, depthOffset, true, &t)) return 0;
+    // A template without any ShowFrame still fills the first frame; one with
+    // more frames than the 16-bit frame count can hold is refused.
+    const uint32_t frames = std::max<uint32_t>(t.frameCount, 1);
+    if (frames - 1 > 0xFFFF) {
+        stream_.buffer().truncate(p0);
+        return 0;
+    }
+
+    frameRate = t.frameRate;
+    frameWidth = std::max(t.xmax - t.xmin, 0);
+    frameHeight = std::max(t.ymax - t.ymin, 0);
+    if (t.hasBackground) backgroundColor = t.backgroundColor;
+    version = t.version;
+    compressedTemplate = t.compressed;
+    templateInUse = true;
+    templateFrameCount = frames;
+    templateEndFrame = frames - 1;
+    stream_.setFrameCount(uint16_t(frames - 1));
+
+    // The template's own frames have no offsets of their own; the root
+    // clip's first frame starts after the imported tags.
+    frameOffsets_.truncate(0);
+    for (uint32_t f = 0; f + 1 < frames; ++f) frameOffsets_.writeU32(0);
+    frameOffsets_.writeU32(stream_.position());
+
+    if (firstFreeId) *firstFreeId = std::max(t.maxPlacedId, t.maxDefinedId) + 100;
     return 1;
 }
 

@@ -5,6 +5,7 @@
 // header put in front.
 
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 
 #include "support/byte_buffer.h"
@@ -71,6 +72,21 @@ public:
     bool templateInUse = false;
     uint32_t templateFrameCount = 0;
     uint32_t templateEndFrame = 0;
+    // The template was a compressed ("CWS") movie.
+    bool compressedTemplate = false;
+
+    // Builds the movie on the SWF file at path, right after OutputOpen and
+    // before the first frame: the template's tags are copied into the stream
+    // with every depth moved up by depthOffset, its last ShowFrame dropped so
+    // that the root clip's first frame continues the template's last frame.
+    // Frame rate, frame size, version, background colour (when the template
+    // sets one) and the compressed flag come from the template; the frame
+    // counter starts at the template's frame count - 1. *firstFreeId receives
+    // the largest character id the template uses + 100, the first id the
+    // caller may give its own characters.
+    // 1, or 0 when the template cannot be imported (the stream and the
+    // movie's settings stay as they were) or frames were already written.
+    int useTemplate(const std::string& path, uint32_t depthOffset, uint32_t* firstFreeId);
 
 private:
     int defineByType(DictionaryEntry& entry);

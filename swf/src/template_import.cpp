@@ -1,0 +1,301 @@
+#include "swf/template_import.h"
+
+#include <algorithm>
+
+#include "swf/swf_file_reader.h"
+#include "swf/swf_stream.h"
+
+namespace tessaly {
+
+namespace {
+
+// Tags whose body starts with the id of the character they define.
+bool definesCharacter(uint16_t code) {
+    switch (code) {
+        case 2:   // DefineShape
+        case 6:   // DefineBits
+        case 7:   // DefineButton
+        case 10:  // DefineFont
+        case 11:  // DefineText
+        case 14:  // DefineSound
+        case 20:  // DefineBitsLossless
+        case 21:  // DefineBitsJPEG2
+        case 22:  // DefineShape2
+        case 32:  // DefineShape3
+        case 33:  // DefineText2
+        case 34:  // DefineButton2
+        case 35:  // DefineBitsJPEG3
+        case 36:  // DefineBitsLossless2
+        case 37:  // DefineEditText
+        case 39:  // DefineSprite
+        case 46:  // DefineMorphShape
+        case 48:  // DefineFont2
+        case 60:  // DefineVideoStream
+        case 75:  // DefineFont3
+        case 83:  // DefineShape4
+        case 84:  // DefineMorphShape2
+        case 87:  // DefineBinaryData
+        case 90:  // DefineBitsJPEG4
+        case 91:  // DefineFont4
+            return true;
+        default: return false;
+    }
+}
+
+uint16_t loadU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+
+// Walks the bit records of a tag body without reading past its end.
+class BodyCursor {
+public:
+    BodyCursor(const uint8_t* body, uint32_t length, uint32_t pos)
+        : body_(body), length_(length), bit_(uint64_t(pos) * 8) {}
+
+    uint32_t bits(unsigned count) {
+        uint32_t v = 0;
+        for (unsigned i = 0; i < count; ++i) {
+            const uint64_t byte = bit_ / 8;
+            if (byte >= length_) {
+                ok_ = false;
+                return 0;
+            }
+            v = v << 1 | ((body_[byte] >> (7 - bit_ % 8)) & 1u);
+            ++bit_;
+        }
+        return v;
+    }
+    void skipBits(uint64_t count) {
+        bit_ += count;
+        if (bit_ > uint64_t(length_) * 8) ok_ = false;
+    }
+    void align() { bit_ = (bit_ + 7) / 8 * 8; }
+    void skipBytes(uint32_t n) {
+        align();
+        skipBits(uint64_t(n) * 8);
+    }
+    // Skips a zero-terminated string, the zero included.
+    void skipString() {
+        align();
+        for (uint64_t p = bit_ / 8; p < length_; ++p) {
+            if (body_[p] == 0) {
+                bit_ = (p + 1) * 8;
+                return;
+            }
+        }
+        ok_ = false;
+    }
+    void skipMatrix() {
+        align();
+        if (bits(1)) {  // scale
+            const unsigned n = bits(5);
+            skipBits(2u * n);
+        }
+        if (bits(1)) {  // rotate / skew
+            const unsigned n = bits(5);
+            skipBits(2u * n);
+        }
+        const unsigned n = bits(5);  // translate
+        skipBits(2u * n);
+        align();
+    }
+    void skipCxformWithAlpha() {
+        align();
+        const bool add = bits(1);
+        const bool multiply = bits(1);
+        const unsigned n = bits(4);
+        if (multiply) skipBits(4u * n);
+        if (add) skipBits(4u * n);
+        align();
+    }
+    uint32_t bytePosition() const { return uint32_t(bit_ / 8); }
+    bool ok() const { return ok_; }
+
+private:
+    const uint8_t* body_;
+    uint32_t length_;
+    uint64_t bit_;
+    bool ok_ = true;
+};
+
+// Where the depths of a placement or removal tag stand in its body.
+struct DepthFields {
+    uint32_t depth = 0;  // offset of the depth
+    bool hasClipDepth = false;
+    uint32_t clipDepth = 0;  // offset of the clip depth
+    bool hasId = false;
+    uint32_t id = 0;  // the character id placed
+};
+
+// Finds the depth fields of a PlaceObject, PlaceObject2, RemoveObject or
+// RemoveObject2 body; false when the body is too short for them.
+bool findDepthFields(uint16_t code, const uint8_t* body, uint32_t length, DepthFields* f) {
+    switch (code) {
+        case swf_tag::kPlaceObject:
+            if (length < 4) return false;
+            f->hasId = true;
+            f->id = loadU16(body);
+            f->depth = 2;
+            return true;
+        case swf_tag::kRemoveObject:
+            if (length < 4) return false;
+            f->depth = 2;
+            return true;
+        case swf_tag::kRemoveObject2:
+            if (length < 2) return false;
+            f->depth = 0;
+            return true;
+        case swf_tag::kPlaceObject2: {
+            if (length < 3) return false;
+            const uint8_t flags = body[0];
+            f->depth = 1;
+            uint32_t pos = 3;
+            if (flags & 0x02) {
+                if (length - pos < 2) return false;
+                f->hasId = true;
+                f->id = loadU16(body + pos);
+                pos += 2;
+            }
+            if (!(flags & 0x40)) return true;
+            BodyCursor c(body, length, pos);
+            if (flags & 0x04) c.skipMatrix();
+            if (flags & 0x08) c.skipCxformWithAlpha();
+            if (flags & 0x10) c.skipBytes(2);
+            if (flags & 0x20) c.skipString();
+            if (!c.ok()) return false;
+            pos = c.bytePosition();
+            if (pos > length || length - pos < 2) return false;
+            f->hasClipDepth = true;
+            f->clipDepth = pos;
+            return true;
+        }
+        default: return false;
+    }
+}
+
+class Importer {
+public:
+    Importer(SwfStream& stream, SwfFileReader& reader, uint32_t depthOffset, TemplateImport& out)
+        : stream_(stream), reader_(reader), offset_(depthOffset), out_(out) {}
+
+    // Copies the tags up to End; false on a truncated or malformed tag.
+    bool copyTags() {
+        for (;;) {
+            if (!reader_.readTagHeader()) return false;
+            const uint16_t code = reader_.tagCode();
+            switch (code) {
+                case swf_tag::kEnd: return true;
+                case swf_tag::kShowFrame:
+                    lastShowFrame_ = stream_.position();
+                    ++out_.frameCount;
+                    if (!copyFresh()) return false;
+                    break;
+                case swf_tag::kPlaceObject:
+                case swf_tag::kPlaceObject2:
+                case swf_tag::kRemoveObject:
+                case swf_tag::kRemoveObject2:
+                    if (!copyMovingDepths(code)) return false;
+                    break;
+                case swf_tag::kSetBackgroundColor: {
+                    if (reader_.tagLength() < 3) return false;
+                    const uint8_t* b = reader_.data() + reader_.tagBodyStart();
+                    out_.hasBackground = true;
+                    out_.backgroundColor = uint32_t(b[0]) << 16 | uint32_t(b[1]) << 8 | b[2];
+                    reader_.seek(reader_.tagBodyEnd());
+                    break;
+                }
+                default:
+                    if (definesCharacter(code) && reader_.tagLength() >= 2) {
+                        const uint32_t id = loadU16(reader_.data() + reader_.tagBodyStart());
+                        out_.maxDefinedId = std::max(out_.maxDefinedId, id);
+                    }
+                    if (!copyFresh()) return false;
+                    break;
+            }
+        }
+    }
+
+    uint32_t lastShowFrame() const { return lastShowFrame_; }
+
+private:
+    // The tag with a fresh header; false when the stream could not take it all.
+    bool copyFresh() {
+        const uint32_t before = stream_.position();
+        const uint32_t length = reader_.tagLength();
+        const uint32_t header = length < 63 && !swf_tag::alwaysLongHeader(reader_.tagCode()) ? 2 : 6;
+        reader_.copyTag(stream_);
+        return uint64_t(stream_.position()) == uint64_t(before) + header + length;
+    }
+
+    bool copyMovingDepths(uint16_t code) {
+        const uint8_t* body = reader_.data() + reader_.tagBodyStart();
+        DepthFields f;
+        if (!findDepthFields(code, body, reader_.tagLength(), &f)) return false;
+        const uint32_t before = stream_.position();
+        const uint32_t raw = reader_.tagBodyEnd() - reader_.tagStart();
+        reader_.copyRawTag(stream_);
+        // Nothing may be patched unless the whole tag landed in the stream.
+        if (uint64_t(stream_.position()) != uint64_t(before) + raw) return false;
+        uint8_t* copied = stream_.buffer().data() + before + (reader_.tagBodyStart() - reader_.tagStart());
+        moveDepth(copied + f.depth, body + f.depth);
+        if (f.hasClipDepth) moveDepth(copied + f.clipDepth, body + f.clipDepth);
+        if (f.hasId) out_.maxPlacedId = std::max(out_.maxPlacedId, f.id);
+        return true;
+    }
+
+    void moveDepth(uint8_t* to, const uint8_t* from) {
+        const uint32_t depth =
+            uint32_t(std::min<uint64_t>(uint64_t(loadU16(from)) + offset_, kMaxTemplateDepth));
+        to[0] = uint8_t(depth);
+        to[1] = uint8_t(depth >> 8);
+        out_.maxDepth = std::max(out_.maxDepth, depth);
+    }
+
+    SwfStream& stream_;
+    SwfFileReader& reader_;
+    uint32_t offset_;
+    TemplateImport& out_;
+    uint32_t lastShowFrame_ = 0;
+};
+
+int importLoaded(SwfStream& stream, SwfFileReader& reader, uint32_t p0, uint32_t depthOffset,
+                 bool dropLastShowFrame, TemplateImport* result) {
+    if (!reader.parseHeader()) return 0;
+    TemplateImport out;
+    const SwfHeaderInfo& h = reader.header();
+    out.version = h.version;
+    out.frameRate = h.frameRate;
+    out.xmin = h.xmin;
+    out.xmax = h.xmax;
+    out.ymin = h.ymin;
+    out.ymax = h.ymax;
+    out.compressed = reader.wasCompressed();
+
+    Importer importer(stream, reader, depthOffset, out);
+    if (!importer.copyTags()) {
+        // Cut what was copied: the stream ends where it ended before.
+        stream.buffer().truncate(p0);
+        return 0;
+    }
+    if (dropLastShowFrame && out.frameCount > 0) stream.seek(importer.lastShowFrame());
+    if (result) *result = out;
+    return 1;
+}
+
+}  // namespace
+
+int importTemplate(SwfStream& stream, const std::string& path, uint32_t depthOffset,
+                   bool dropLastShowFrame, TemplateImport* result) {
+    const uint32_t p0 = stream.position();
+    SwfFileReader reader;
+    if (!reader.readFile(path)) return 0;
+    return importLoaded(stream, reader, p0, depthOffset, dropLastShowFrame, result);
+}
+
+int importTemplateData(SwfStream& stream, const void* bytes, size_t length, uint32_t depthOffset,
+                       bool dropLastShowFrame, TemplateImport* result) {
+    const uint32_t p0 = stream.position();
+    SwfFileReader reader;
+    if (!reader.readMemory(bytes, length)) return 0;
+    return importLoaded(stream, reader, p0, depthOffset, dropLastShowFrame, result);
+}
+
+}  // namespace tessaly
