@@ -109,14 +109,10 @@ int main(int argc, char** argv) {
         } else if (arg[0] != '-' && face.empty()) {
             face = arg;
         } else {
-            std::fprintf(stderr, "tessaly-fontfile: unknown or incomplete argument '%s'\n%s", arg, kUsage);
-            return 1;
+            return fail(std::string("unknown or incomplete argument '") + arg + "' (see --help)");
         }
     }
-    if (face.empty() || !haveChars || output.empty()) {
-        std::fputs(kUsage, stderr);
-        return 1;
-    }
+    if (face.empty() || !haveChars || output.empty()) return fail("FACE, --chars and -o are needed (see --help)");
     if (face.size() >= tessaly::CapturedFont::kFaceNameSize) return fail("the face name is longer than 64 bytes");
     if (name.size() >= tessaly::CapturedFont::kFaceNameSize) return fail("--name is longer than 64 bytes");
     if (name.find_first_of("\"<>&") != std::string::npos) return fail("--name holds a markup character");
