@@ -311,21 +311,5 @@ TEST_F(TemplateImportTest, DamagedTemplatesLeaveTheStreamUnchanged) {
     EXPECT_EQ(m.writer.framesWritten(), 0);
 }
 
-TEST_F(TemplateImportTest, DroppingTheLastShowFrameRewindsToIt) {
-    SwfStream tags;
-    tags.writeShowFrame();
-    tags.writeFrameLabel("last");
-    tags.writeShowFrame();
-    const auto file = swfFile(tags);
-    SwfStream kept, dropped;
-    TemplateImport r;
-    ASSERT_EQ(importTemplateData(kept, file.data(), file.size(), 0, false, &r), 1);
-    EXPECT_EQ(test::tagCodes(test::movieTagsOfStream(kept)), (std::vector<uint16_t>{1, 43, 1}));
-    ASSERT_EQ(importTemplateData(dropped, file.data(), file.size(), 0, true, &r), 1);
-    EXPECT_EQ(test::tagCodes(test::movieTagsOfStream(dropped)), (std::vector<uint16_t>{1, 43}));
-    EXPECT_EQ(dropped.position(), kept.position() - 2);
-    EXPECT_EQ(r.frameCount, 2u);
-}
-
 }  // namespace
 }  // namespace tessaly
