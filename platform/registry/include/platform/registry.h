@@ -4,9 +4,9 @@
 //
 // Every value is one file under a root directory, written atomically (a fresh
 // file beside it renamed over the old one), so a reader sees either the old
-// value or the new one. The root is the installation's (TESSALY_REGISTRY_ROOT
-// at build time, /var/lib/tessaly/registry unless configured otherwise); the
-// environment variable TESSALY_REGISTRY_ROOT overrides it at run time.
+// value or the new one. The root is the installation's (the CMake setting
+// TESSALY_REGISTRY_DEFAULT_ROOT, /var/lib/tessaly/registry unless configured
+// otherwise); the environment variable TESSALY_REGISTRY_ROOT overrides it.
 //
 // Value names are matched ignoring case, as the registry does: the file name
 // is the lower-cased name with every byte outside [a-z0-9_-] written as %XX,

@@ -1,0 +1,84 @@
+// Arbitrary bytes as a job's media.settings (read from a file, as the
+// conversion does), then written out and read again; the same bytes also
+// stand in for the global settings file when a page layout is looked up.
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "composer/settings.h"
+#include "support/paths.h"
+
+using namespace tessaly;
+
+namespace {
+
+struct Scratch {
+    std::string base;
+
+    Scratch() {
+        char pattern[] = "/tmp/fuzz-settings-XXXXXX";
+        if (!::mkdtemp(pattern)) std::abort();
+        base = std::string(pattern) + "/";
+        std::filesystem::create_directories(base + "interface");
+        std::FILE* f = std::fopen((base + "interface/viewer.swf").c_str(), "wb");
+        if (!f) std::abort();
+        std::fclose(f);
+        ::setenv("TESSALY_REGISTRY_ROOT", (base + "registry").c_str(), 1);
+        ::setenv("TESSALY_RUNTIME_DIR", (base + "run").c_str(), 1);
+    }
+    ~Scratch() {
+        std::error_code ignored;
+        std::filesystem::remove_all(base, ignored);
+    }
+};
+
+void writeFile(const std::string& path, const uint8_t* data, size_t size) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) std::abort();
+    if (size && std::fwrite(data, 1, size, f) != size) std::abort();
+    std::fclose(f);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static Scratch scratch;
+    writeFile(scratch.base + "media.settings", data, size);
+    writeFile(scratch.base + "Tessaly.settings", data, size);
+
+    JobSettings settings;
+    settings.setBaseDirectory(scratch.base);
+    if (settings.loadSettings("media.settings")) {
+        settings.mergeInterfaceMechanics();
+        settings.normalizeMechanics();
+        const uint32_t mechanics = settings.mechanics;
+        std::string value;
+        for (size_t i = 0; i < settings.interfaceSettings.params.size(); ++i) {
+            settings.effectiveParamValue(i, value);
+        }
+        // What the writer makes of it must read back with the same mechanics.
+        const std::string written = writeSettings(settings);
+        JobSettings again;
+        again.setBaseDirectory(scratch.base);
+        again.reset();
+        // The writer keeps only the file name of the interface movie, which
+        // is found again when it lies in the interface directory.
+        const std::string& source = settings.interfaceSettings.source;
+        const bool findable = !settings.interfaceSettings.hasSource() ||
+                              directoryPart(source).value_or("") == scratch.base + "interface/";
+        const int read = again.readSettingsText(written);
+        if (findable && (!read || again.mechanics != mechanics)) __builtin_trap();
+    } else if (settings.errorText.empty()) {
+        __builtin_trap();
+    }
+    std::string layout;
+    settings.pageLayout(settings.layoutNameText(), layout);
+    settings.pageLayout("Medium border", layout);
+    return 0;
+}
