@@ -178,7 +178,7 @@ int readInstallPaths(std::string* basePath, std::string* spoolPath);
 
 class JobSettings : public JobSettingsBlock {
 public:
-    // Empty block with every field zero; reset() applies the defaults.
+    // Every field zero but the source id (-1, none); reset() applies the defaults.
     JobSettings();
 
     JobSettingsBlock& block() { return *this; }
