@@ -185,13 +185,14 @@ int ConversionJob::convert(const std::string& outputPath) {
     return 1;
 }
 
-int ConversionJob::finishMovie(const InterfaceSettings& interface, const std::string& temporaryPath,
+int ConversionJob::finishMovie(const InterfaceSettings& interfaceSettings, const std::string& temporaryPath,
                                const std::string& moviePath, bool compress) {
     std::vector<MovieVariable> variables;
-    for (size_t i = 0; i < interface.params.size(); ++i) {
+    for (size_t i = 0; i < interfaceSettings.params.size(); ++i) {
         std::string value;
-        if (!interface.effectiveParamValue(i, value)) continue;
-        variables.push_back({interface.params[i].varName, value, interface.params[i].isNumber()});
+        if (!interfaceSettings.effectiveParamValue(i, value)) continue;
+        const InterfaceParam& param = interfaceSettings.params[i];
+        variables.push_back({param.varName, value, param.isNumber()});
     }
     return writeFinishedMovie(temporaryPath, moviePath, variables, compress);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "composer/mml_interpreter.h"
@@ -10,6 +11,7 @@
 #include "composer/path_builder.h"
 #include "support/checksum.h"
 #include "support/files.h"
+#include "support/numbers.h"
 #include "support/scrambler.h"
 #include "support/text.h"
 
@@ -112,6 +114,15 @@ std::unique_ptr<FontObject> MmlInterpreter::readFont(MmlReader& reader, int32_t*
 void MmlInterpreter::handleFont() {
     std::unique_ptr<FontObject> font;
     int32_t charset = -1;
+    // The set the page asked for ("4294967295" is the driver's -1). Texts ask
+    // for the font by that set, while the font file records the set the
+    // system chose, so the declaration's set is the one that finds the font.
+    std::optional<int32_t> declaredCharset;
+    if (const char* text = reader_.attributeTrimmed("charset")) {
+        uint32_t v = 0;
+        if (parseUnsigned(text, &v)) declaredCharset = int32_t(v);
+        else if (int32_t i = 0; parseInt(text, &i)) declaredCharset = i;
+    }
     const char* srcAttr = reader_.attributeTrimmed("src");
     if (srcAttr && *srcAttr) {
         const std::string src = latin1ToUtf8(srcAttr);
@@ -134,6 +145,7 @@ void MmlInterpreter::handleFont() {
             return;
         }
         font = readFont(source, &charset);
+        if (declaredCharset) charset = *declaredCharset;
     } else {
         font = readFont(reader_, &charset);
     }

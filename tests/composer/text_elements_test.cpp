@@ -108,6 +108,20 @@ TEST(TextElements, GlyphsStartWithTheirOwnMoveEvenAtThePen) {
     EXPECT_EQ(font.glyphShape().commands()[second.firstCommand].code, kCmdMove);
 }
 
+TEST(TextElements, FontFilesAreFoundByTheSetTheirDeclarationAsked) {
+    // The file records the set the system chose (0); the page declared the
+    // font for any set, as texts without a charset ask for it.
+    const auto dir = std::filesystem::temp_directory_path() / "tessaly_font_charset";
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "f1.mml") << "<Font font=\"Emb\" charSet=\"0\"><Glyph unicode=\"72\" advance=\"700\">"
+                                     "<MoveTo pos=\"0,-700\"/><LinexTo path=\"600,-700;600,0\"/></Glyph></Font>";
+    Interpretation run("<Font src=\"f1.mml\" font=\"Emb\" charSet=\"4294967295\"/><Text font=\"Emb\">H</Text>",
+                       dir.string());
+    std::filesystem::remove_all(dir);
+    EXPECT_TRUE(run.fonts.requests.empty());
+    EXPECT_EQ(run.ofType(kTypeFont).size(), 1u);
+}
+
 TEST(TextElements, TheFirstFontDefinitionWins) {
     Interpretation run(std::string(kEmbedded) +
                        "<Font font=\"emb\" style=\"bold\"><Glyph unicode=\"72\" advance=\"1\"/></Font>"

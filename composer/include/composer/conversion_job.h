@@ -27,7 +27,7 @@ public:
     int convert(const std::string& outputPath);
     // Writes the final movie: the interface's parameters as variables in front
     // of the temporary movie, compressed when asked (and smaller). 1 or 0.
-    static int finishMovie(const InterfaceSettings& interface, const std::string& temporaryPath,
+    static int finishMovie(const InterfaceSettings& interfaceSettings, const std::string& temporaryPath,
                            const std::string& moviePath, bool compress);
 
     const std::string& errorText() const { return errorText_; }
