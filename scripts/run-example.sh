@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds Tessaly (see setup.sh) and converts every sample page in examples/
-# into a movie under out/.
+# Builds Tessaly (see setup.sh) and converts the sample print jobs and
+# markup pages in examples/ into movies under out/.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -11,20 +11,28 @@ bash "$ROOT/scripts/setup.sh"
 OUT_DIR="$ROOT/out"
 mkdir -p "$OUT_DIR"
 shopt -s nullglob
-pages=("$ROOT"/examples/*.mml "$ROOT"/examples/*/*.mml)
-if ((${#pages[@]} == 0)); then
-  echo "No sample pages found in examples/." >&2
-  exit 1
-fi
-
 status=0
-for page in "${pages[@]}"; do
+
+# Print jobs, as the printer driver leaves them, into finished movies.
+for job in "$ROOT"/examples/jobs/*/; do
+  name="$(basename "$job")"
+  movie="$OUT_DIR/$name.swf"
+  if "$BUILD_DIR/bin/tessaly-convert" "$job" -o "$movie"; then
+    echo "==> job ${job#"$ROOT"/} -> ${movie} ($(stat -c %s "$movie") bytes)"
+  else
+    echo "FAILED: job ${job#"$ROOT"/} could not be converted" >&2
+    status=1
+  fi
+done
+
+# Single markup pages, as they stand.
+for page in "$ROOT"/examples/pages/*.mml; do
   name="$(basename "$page" .mml)"
   movie="$OUT_DIR/$name.swf"
   if "$BUILD_DIR/bin/tessaly-convert" --raw "$page" -o "$movie"; then
-    echo "==> ${page#"$ROOT"/} -> ${movie} ($(stat -c %s "$movie") bytes)"
+    echo "==> page ${page#"$ROOT"/} -> ${movie} ($(stat -c %s "$movie") bytes)"
   else
-    echo "FAILED: ${page#"$ROOT"/} could not be converted" >&2
+    echo "FAILED: page ${page#"$ROOT"/} could not be converted" >&2
     status=1
   fi
 done

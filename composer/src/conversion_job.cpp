@@ -1,6 +1,7 @@
 #include "composer/conversion_job.h"
 
 #include <cmath>
+#include <filesystem>
 #include <span>
 
 #include "composer/captured_fonts.h"
@@ -46,6 +47,13 @@ int ConversionJob::openJob(const std::string& jobDirectory) {
     outputFile_.clear();
     std::string dir = jobDirectory;
     backslashesToSlashes(dir);
+    // Settings paths that are not absolute are taken from the base directory,
+    // so the job directory is made absolute first.
+    if (!dir.empty() && !isAbsolutePath(dir)) {
+        std::error_code ec;
+        const std::filesystem::path absolute = std::filesystem::absolute(dir, ec);
+        if (!ec) dir = absolute.string();
+    }
     if (dir.size() > kMaxJobDirectory) dir.resize(kMaxJobDirectory);
     if (dir.empty()) {
         errorText_ = kMediaCorrupted;

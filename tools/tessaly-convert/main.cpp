@@ -2,35 +2,83 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "composer/conversion_job.h"
 #include "composer/markup_movie.h"
 #include "support/atomic_file.h"
 
-namespace {
+namespace fs = std::filesystem;
 
-const char kUsage[] =
-    "Usage: tessaly-convert --raw PAGE.mml -o OUT.swf [--dump]\n"
-    "\n"
-    "Converts one markup document, as it stands, into an SWF movie.\n"
-    "\n"
-    "  --raw PAGE.mml   the markup document to convert; relative src paths in it\n"
-    "                   resolve against its directory\n"
-    "  -o OUT.swf       the movie to write (replaced only when the conversion succeeds)\n"
-    "  --dump           print the movie's characters and timeline to standard output\n"
-    "  -h, --help       show this help\n";
+namespace {
 
 int fail(const std::string& file, const std::string& reason) {
     std::fprintf(stderr, "tessaly-convert: %s: %s\n", file.c_str(), reason.c_str());
     return 1;
 }
 
+const char kUsage[] =
+    "Usage: tessaly-convert JOB_DIR -o OUT.swf [--base DIR]\n"
+    "       tessaly-convert --raw PAGE.mml -o OUT.swf [--dump]\n"
+    "\n"
+    "Converts a print job directory (media.mml, media.settings, page images and\n"
+    "font files) into the finished movie, or one markup document, as it stands,\n"
+    "into an SWF movie.\n"
+    "\n"
+    "  JOB_DIR          the job directory to convert; it is only read\n"
+    "  --base DIR       the data directory (settings, page layouts, interfaces);\n"
+    "                   by default the one that belongs to this program\n"
+    "  --raw PAGE.mml   the markup document to convert; relative src paths in it\n"
+    "                   resolve against its directory\n"
+    "  -o OUT.swf       the movie to write (replaced only when the conversion succeeds)\n"
+    "  --dump           with --raw: print the movie's characters and timeline\n"
+    "  -h, --help       show this help\n";
+
+// The data directory that belongs to this program: the repository's data/
+// when it runs from the build tree, else the installed one.
+std::string defaultBaseDirectory() {
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        for (const fs::path& candidate :
+             {exe.parent_path().parent_path().parent_path() / "data",
+              exe.parent_path().parent_path() / "share" / "tessaly"}) {
+            if (fs::exists(candidate / "Tessaly.settings", ec)) return candidate.string() + "/";
+        }
+    }
+    return "/usr/local/share/tessaly/";
+}
+
+// Converts a job directory into OUT: the conversion into a temporary file
+// beside it, then the finishing step.
+int convertJob(const std::string& jobDir, const std::string& output, const std::string& base) {
+    tessaly::ConversionJob job;
+    job.setBaseDirectory(base.empty() ? defaultBaseDirectory() : base);
+    auto message = [&job]() {
+        std::string text = job.errorText();
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        return text.empty() ? std::string("the conversion failed") : text;
+    };
+    if (!job.openJob(jobDir)) return fail(jobDir, message());
+    const std::string temporary = output + ".part";
+    if (!job.convert(temporary)) {
+        std::remove(temporary.c_str());
+        return fail(jobDir, message());
+    }
+    const int finished = tessaly::ConversionJob::finishMovie(job.settings().interfaceSettings, temporary,
+                                                             output, job.compressed);
+    std::remove(temporary.c_str());
+    if (!finished) return fail(output, "cannot write the movie");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string input, output;
+    std::string input, output, jobDir, base;
     bool dump = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
@@ -44,13 +92,18 @@ int main(int argc, char** argv) {
             output = argv[++i];
         } else if (!std::strcmp(arg, "--dump")) {
             dump = true;
+        } else if (!std::strcmp(arg, "--base") && i + 1 < argc) {
+            base = argv[++i];
+        } else if (arg[0] != '-' && jobDir.empty()) {
+            jobDir = arg;
         } else {
             std::fprintf(stderr, "tessaly-convert: unknown or incomplete argument '%s'\n%s", arg,
                          kUsage);
             return 1;
         }
     }
-    if (input.empty() || (output.empty() && !dump)) {
+    if (!jobDir.empty() && input.empty() && !output.empty() && !dump) return convertJob(jobDir, output, base);
+    if (input.empty() || !jobDir.empty() || (output.empty() && !dump)) {
         std::fputs(kUsage, stderr);
         return 1;
     }

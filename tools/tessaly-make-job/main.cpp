@@ -98,14 +98,14 @@ int main(int argc, char** argv) {
     }
     SizedBlock index = loadWholeFile(indexPath);
     if (!index) return fail(indexPath, "cannot read the job index");
-    const std::string text(reinterpret_cast<const char*>(index.data.get()), index.length);
+    const std::string indexText(reinterpret_cast<const char*>(index.data.get()), index.length);
     std::error_code ec;
     fs::create_directories(out, ec);
     if (ec) return fail(out, "cannot create the job directory");
     const fs::path dir(out);
 
     MmlReader reader;
-    if (!reader.loadText(text) || !reader.nextElement("Media")) return fail(indexPath, "no Media element");
+    if (!reader.loadText(indexText) || !reader.nextElement("Media")) return fail(indexPath, "no Media element");
     double docWidth = 12240, docHeight = 15840;
     reader.attributeReal("width", &docWidth);
     reader.attributeReal("height", &docHeight);
@@ -119,15 +119,21 @@ int main(int argc, char** argv) {
     std::map<std::string, FontFile> fonts;  // by file name
     std::map<std::string, std::string> fontOfFace;  // "face/style" -> file name
     reader.rewind();
+    // Attribute values live until the next request: copy them at once.
+    auto text = [&reader](const char* name, bool trimmed) -> std::string {
+        const char* v = trimmed ? reader.attributeTrimmed(name) : reader.attribute(name);
+        return v ? v : "";
+    };
+    auto styleBits = [](const std::string& style) {
+        return (containsNoCase(style, "bold") ? kFontStyleBold : 0) |
+               (containsNoCase(style, "italic") ? kFontStyleItalic : 0);
+    };
     while (reader.nextElement("Font")) {
-        const char* src = reader.attributeTrimmed("src");
-        const char* face = reader.attributeTrimmed("font");
-        if (!src || !face) continue;
-        const char* style = reader.attribute("style");
-        const int32_t bits = (style && containsNoCase(style, "bold") ? kFontStyleBold : 0) |
-                             (style && containsNoCase(style, "italic") ? kFontStyleItalic : 0);
+        const std::string src = text("src", true), face = text("font", true);
+        if (src.empty() || face.empty()) continue;
+        const int32_t bits = styleBits(text("style", false));
         fonts[src] = {face, bits, u" "};
-        fontOfFace[std::string(face) + "/" + std::to_string(bits)] = src;
+        fontOfFace[face + "/" + std::to_string(bits)] = src;
     }
     std::set<std::string> pictures, pages;
     reader.rewind();
@@ -138,11 +144,9 @@ int main(int argc, char** argv) {
         } else if (equalNoCase(name, "Image")) {
             if (const char* src = reader.attributeTrimmed("src"); src && *src) pictures.insert(src);
         } else if (equalNoCase(name, "Text")) {
-            const char* face = reader.attributeTrimmed("font");
-            const char* style = reader.attribute("style");
-            const int32_t bits = (style && containsNoCase(style, "bold") ? kFontStyleBold : 0) |
-                                 (style && containsNoCase(style, "italic") ? kFontStyleItalic : 0);
-            auto it = fontOfFace.find(std::string(face ? face : "Arial") + "/" + std::to_string(bits));
+            std::string face = text("font", true);
+            if (face.empty()) face = "Arial";
+            auto it = fontOfFace.find(face + "/" + std::to_string(styleBits(text("style", false))));
             if (it == fontOfFace.end()) continue;
             if (const char16_t* chars = reader.attributeWide(nullptr)) {
                 fonts[it->second].chars.append(chars, reader.valueLength());
@@ -169,7 +173,7 @@ int main(int argc, char** argv) {
         fs::copy_file(settingsPath, dir / "media.settings", fs::copy_options::overwrite_existing, ec);
         if (ec) return fail(settingsPath, "cannot copy the settings");
     }
-    if (!writeScrambled(dir / "media.mml", text)) return fail("media.mml", "cannot write the job index");
+    if (!writeScrambled(dir / "media.mml", indexText)) return fail("media.mml", "cannot write the job index");
     // The driver's last word on a finished job.
     const std::string status = "end:" + std::to_string(pages.empty() ? 0 : pages.size());
     writeWholeFile((dir / "_status").string(), status.data(), status.size());
