@@ -1,0 +1,111 @@
+// Whole jobs: the sample job directories converted as the application does.
+
+#include "composer/conversion_job.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "swf_test_util.h"
+
+namespace tessaly {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kSource = TESSALY_SOURCE_DIR;
+
+std::map<std::string, fs::file_time_type> listing(const fs::path& dir) {
+    std::map<std::string, fs::file_time_type> files;
+    for (const auto& e : fs::directory_iterator(dir)) files[e.path().filename().string()] = e.last_write_time();
+    return files;
+}
+
+class Jobs : public testing::Test {
+protected:
+    void SetUp() override {
+        scratch = fs::temp_directory_path() / ("tessaly_jobs_" + std::to_string(::getpid()));
+        fs::create_directories(scratch);
+        // Registry values come from an empty store: every setting takes its default.
+        setenv("TESSALY_REGISTRY_ROOT", (scratch / "registry").c_str(), 1);
+        job.setBaseDirectory(kSource + "/data/");
+    }
+    void TearDown() override { fs::remove_all(scratch); }
+
+    std::vector<test::Tag> convert(const std::string& name, bool finish) {
+        const fs::path dir = fs::path(kSource) / "examples/jobs" / name;
+        const auto before = listing(dir);
+        EXPECT_EQ(job.openJob(dir.string()), 1) << job.errorText();
+        const std::string temp = (scratch / "temp.swf").string(), out = (scratch / "out.swf").string();
+        EXPECT_EQ(job.convert(temp), 1) << job.errorText();
+        if (finish) {
+            EXPECT_EQ(ConversionJob::finishMovie(job.settings().interfaceSettings, temp, out, false), 1);
+        }
+        EXPECT_EQ(listing(dir), before);  // the job directory is only read
+        SwfFileReader reader;
+        EXPECT_EQ(reader.readFile(finish ? out : temp), 1);
+        EXPECT_EQ(reader.parseHeader(), 1);
+        header = reader.header();
+        return test::movieTags(reader.data(), reader.size());
+    }
+
+    fs::path scratch;
+    ConversionJob job;
+    SwfHeaderInfo header;
+};
+
+TEST_F(Jobs, AJobWithoutInterfaceHasTheDocumentsStage) {
+    const auto tags = convert("letter", true);
+    EXPECT_EQ(header.version, 5);
+    EXPECT_EQ(header.xmax, 12240);
+    EXPECT_EQ(header.ymax, 15840);
+    EXPECT_DOUBLE_EQ(header.frameRate, 12.0);
+    EXPECT_EQ(header.frameCount, 3);
+    EXPECT_EQ(job.index().pages.size(), 3u);
+    EXPECT_FLOAT_EQ(job.docPixelWidth, 612);
+    // No interface: no variables in front.
+    ASSERT_FALSE(tags.empty());
+    EXPECT_NE(tags[0].code, 12);
+}
+
+TEST_F(Jobs, AnInterfaceOpensTheMovieAndThePagesContinueItsLastFrame) {
+    const auto tags = convert("interface", true);
+    // Interface of 3 frames + 2 pages: 4 frames, at the interface's stage size.
+    EXPECT_EQ(header.frameCount, 4);
+    EXPECT_EQ(header.xmax, 16000);
+    EXPECT_EQ(header.ymax, 12000);
+    // The parameters (title, zoom) open the movie; after the background the
+    // document variables (totalPages, docWidth, docHeight) lead the interface.
+    ASSERT_GE(tags.size(), 6u);
+    EXPECT_EQ(test::tagCodes(std::vector<test::Tag>(tags.begin(), tags.begin() + 6)),
+              (std::vector<uint16_t>{12, 12, 9, 12, 12, 12}));
+    // Everything the interface places sits 15000 depths above the pages.
+    int interfacePlacements = 0;
+    bool pageHolderAtOne = false;
+    for (const auto& t : tags) {
+        int depth = -1;
+        if (t.code == 4 && t.body.size() >= 4) depth = t.body[2] | t.body[3] << 8;
+        if (t.code == 26 && t.body.size() >= 3) depth = t.body[1] | t.body[2] << 8;
+        if (depth > 15000) ++interfacePlacements;
+        if (depth == 1) pageHolderAtOne = true;
+    }
+    EXPECT_GE(interfacePlacements, 3);
+    EXPECT_TRUE(pageHolderAtOne);
+}
+
+TEST_F(Jobs, MixedPageSizesMakeTheLargestStage) {
+    convert("mixed", false);
+    EXPECT_FALSE(job.index().uniform);
+    EXPECT_EQ(header.xmax, 15840);
+    EXPECT_EQ(header.ymax, 15840);
+}
+
+TEST_F(Jobs, AMissingJobFailsWithTheMediaMessage) {
+    EXPECT_EQ(job.openJob((scratch / "nothing").string()), 0);
+    EXPECT_EQ(job.errorText(),
+              "The media source is corrupted. Please check for sufficient free disk space and try again");
+}
+
+}  // namespace
+}  // namespace tessaly
