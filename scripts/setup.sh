@@ -29,7 +29,7 @@ PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libjpeg62-turbo-dev libfreetype-dev libfontconfig-dev libcairo2-dev libpng-dev
-  pkg-config python3 python3-cairo python3-pil imagemagick nodejs npm chromium fonts-liberation fonts-urw-base35
+  pkg-config python3 python3-cairo python3-pil imagemagick nodejs npm chromium fonts-liberation fonts-liberation2 fonts-dejavu-core fonts-urw-base35
 )
 
 # A package counts as present when dpkg has it installed. node and npm may come
