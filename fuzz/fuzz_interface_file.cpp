@@ -11,44 +11,15 @@
 #include <string>
 
 #include "composer/settings.h"
+#include "settings_scratch.h"
 
 using namespace tessaly;
 
-namespace {
-
-struct Scratch {
-    std::string base;
-
-    Scratch() {
-        char pattern[] = "/tmp/fuzz-interface-XXXXXX";
-        if (!::mkdtemp(pattern)) std::abort();
-        base = std::string(pattern) + "/";
-        std::filesystem::create_directories(base + "interface/default");
-        std::FILE* f = std::fopen((base + "interface/viewer.swf").c_str(), "wb");
-        if (!f) std::abort();
-        std::fclose(f);
-        ::setenv("TESSALY_REGISTRY_ROOT", (base + "registry").c_str(), 1);
-        ::setenv("TESSALY_RUNTIME_DIR", (base + "run").c_str(), 1);
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        std::filesystem::remove_all(base, ignored);
-    }
-};
-
-void writeFile(const std::string& path, const uint8_t* data, size_t size) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) std::abort();
-    if (size && std::fwrite(data, 1, size, f) != size) std::abort();
-    std::fclose(f);
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static Scratch scratch;
-    writeFile(scratch.base + "interface/fuzz.interface", data, size);
-    writeFile(scratch.base + "interface/default/fuzz.interface", data, size);
+    static SettingsScratch scratch;
+    scratch.write("interface/fuzz.interface", data, size);
+    scratch.write("interface/default/fuzz.interface", data, size);
 
     JobSettings settings;
     settings.setBaseDirectory(scratch.base);

@@ -2,29 +2,8 @@
 // sees them too), then probes them and runs the cheap operations a loaded
 // image goes through on its way to a bitmap.
 
-#include <cstddef>
-#include <cstdint>
-
-#include "image/image.h"
+#include "image_loader_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    using namespace tessaly;
-    ImageInfo info;
-    const int probed = Image::probeMemory(data, size, info);
-    Image image;
-    const int loaded = image.loadFromMemory(data, size);
-    if (loaded != kImageOk) {
-        if (!image.empty()) __builtin_trap();  // a failed load leaves nothing behind
-        return 0;
-    }
-    if (probed != kImageOk || info.width != image.width() || info.height != image.height()) {
-        __builtin_trap();  // probe and load must agree on a good file
-    }
-    if (uint64_t(image.width()) * image.height() > (1u << 20)) return 0;
-    image.setRegion(1, 1, 3, 3);
-    image.toGray();
-    ByteBuffer sink;
-    image.encodeLossless(sink, 1);
-    image.resize(3, 2, kResizeBSpline);
-    return 0;
+    return fuzzImageLoader(data, size);
 }

@@ -12,45 +12,16 @@
 #include <string>
 
 #include "composer/settings.h"
+#include "settings_scratch.h"
 #include "support/paths.h"
 
 using namespace tessaly;
 
-namespace {
-
-struct Scratch {
-    std::string base;
-
-    Scratch() {
-        char pattern[] = "/tmp/fuzz-settings-XXXXXX";
-        if (!::mkdtemp(pattern)) std::abort();
-        base = std::string(pattern) + "/";
-        std::filesystem::create_directories(base + "interface");
-        std::FILE* f = std::fopen((base + "interface/viewer.swf").c_str(), "wb");
-        if (!f) std::abort();
-        std::fclose(f);
-        ::setenv("TESSALY_REGISTRY_ROOT", (base + "registry").c_str(), 1);
-        ::setenv("TESSALY_RUNTIME_DIR", (base + "run").c_str(), 1);
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        std::filesystem::remove_all(base, ignored);
-    }
-};
-
-void writeFile(const std::string& path, const uint8_t* data, size_t size) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) std::abort();
-    if (size && std::fwrite(data, 1, size, f) != size) std::abort();
-    std::fclose(f);
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static Scratch scratch;
-    writeFile(scratch.base + "media.settings", data, size);
-    writeFile(scratch.base + "Tessaly.settings", data, size);
+    static SettingsScratch scratch;
+    scratch.write("media.settings", data, size);
+    scratch.write("Tessaly.settings", data, size);
 
     JobSettings settings;
     settings.setBaseDirectory(scratch.base);

@@ -14,12 +14,11 @@ constexpr uint16_t kDefineBitsLossless2 = 36;
 constexpr int kZlibLevel = 9;
 constexpr uint8_t kFormat32Bit = 5;
 
-uint16_t clampId(uint32_t id) { return uint16_t(std::min<uint32_t>(id, SwfStream::kMaxId)); }
 
 void writeLossless(SwfStream& s, uint16_t code, uint32_t id, const Image& image,
                    const ByteBuffer& data) {
     s.beginTag(code);
-    s.writeU16(clampId(id));
+    s.writeId(id);
     s.writeU8(kFormat32Bit);
     s.writeU16(uint16_t(image.width()));
     s.writeU16(uint16_t(image.height()));
@@ -42,13 +41,13 @@ void writeJpeg(SwfStream& s, uint32_t id, uint8_t quality, const ByteBuffer& tab
             s.setJpegTables(true, quality);
         }
         s.beginTag(kDefineBits);
-        s.writeU16(clampId(id));
+        s.writeId(id);
         s.writeBytes(image.data(), image.size());
         s.endTag();
         return;
     }
     s.beginTag(kDefineBitsJpeg2);
-    s.writeU16(clampId(id));
+    s.writeId(id);
     s.writeBytes(tables.data(), tables.size());
     s.writeBytes(image.data(), image.size());
     s.endTag();

@@ -233,7 +233,7 @@ int defineShape(SwfStream& s, uint32_t id, const ShapeObject& shape) {
     if (shape.commands().empty()) return 0;
     const bool alpha = shape.usesAlpha();
     s.beginTag(alpha ? kDefineShape3 : kDefineShape2);
-    s.writeU16(uint16_t(std::min<uint32_t>(id, SwfStream::kMaxId)));
+    s.writeId(id);
     const Bounds& b = shape.bounds;
     s.writeRect(b.xMin, b.xMax, b.yMin, b.yMax);
 
@@ -259,7 +259,7 @@ int defineShape(SwfStream& s, uint32_t id, const ShapeObject& shape) {
             }
             default:
                 s.writeU8(f.type == kFillTiledBitmap ? 0x40 : 0x41);
-                s.writeU16(uint16_t(std::min<uint32_t>(f.bitmapId, SwfStream::kMaxId)));
+                s.writeId(f.bitmapId);
                 s.writeMatrix(&f.matrix);
                 break;
         }

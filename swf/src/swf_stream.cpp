@@ -264,7 +264,7 @@ void SwfStream::writeFrameLabel(std::string_view label) {
 void SwfStream::writeExportAssets(uint32_t id, std::string_view name) {
     beginTag(swf_tag::kExportAssets);
     writeU16(1);
-    writeClampedU16(id);
+    writeId(id);
     writeString(name);
     endTag();
 }
@@ -305,13 +305,13 @@ void SwfStream::writeSetVariable(std::string_view name, float value) {
 
 void SwfStream::writeRemoveObject(uint32_t id, uint32_t depth) {
     writeU16(0x0144);
-    writeClampedU16(id);
-    writeClampedU16(depth);
+    writeId(id);
+    writeId(depth);
 }
 
 void SwfStream::writeRemoveObject2(uint32_t depth) {
     writeU16(0x0702);
-    writeClampedU16(depth);
+    writeId(depth);
 }
 
 void SwfStream::writePlace(uint32_t flags, uint32_t depth, uint32_t id, const SwfMatrix* matrix,
@@ -327,8 +327,8 @@ void SwfStream::writePlace(uint32_t flags, uint32_t depth, uint32_t id, const Sw
 
     if (!useSecond) {
         beginTag(swf_tag::kPlaceObject);
-        writeClampedU16(id);
-        writeClampedU16(depth);
+        writeId(id);
+        writeId(depth);
         writeMatrix(m);
         if (cx) writeCxform(cx, false);
         endTag();
@@ -346,13 +346,13 @@ void SwfStream::writePlace(uint32_t flags, uint32_t depth, uint32_t id, const Sw
 
     beginTag(swf_tag::kPlaceObject2);
     writeU8(f);
-    writeClampedU16(depth);
-    if (flags & kHasId) writeClampedU16(id);
+    writeId(depth);
+    if (flags & kHasId) writeId(id);
     if (m) writeMatrix(m);
     if (cx) writeCxform(cx, true);
     if (flags & kHasRatio) writeU16(uint16_t(std::min<uint32_t>(ratio, 0xFFFF)));
     if (flags & kHasName) writeString(name);
-    if (flags & kHasClipDepth) writeClampedU16(clipDepth);
+    if (flags & kHasClipDepth) writeId(clipDepth);
     endTag();
 }
 
@@ -388,7 +388,7 @@ int SwfStream::beginSprite(uint32_t id) {
     spriteTagStart_ = position();
     writeU16(uint16_t((swf_tag::kDefineSprite << 6) | 0x3F));
     writeU32(0x99999999u);
-    writeClampedU16(id);
+    writeId(id);
     writeU16(1);
     spriteBodyStart_ = spriteTagStart_ + 6;
     spriteBodyEnd_ = spriteBodyStart_;

@@ -18,7 +18,6 @@ constexpr uint32_t kMaxGlyphsPerRecord = 127;
 // Glyph shapes reaching this far from the offset table need 32-bit offsets.
 constexpr uint32_t kWideOffsetLimit = 0xFFFD;
 
-uint16_t clampId(uint32_t id) { return uint16_t(std::min<uint32_t>(id, SwfStream::kMaxId)); }
 
 // One style record for the run of style records before a TEXT record.
 void writeStyleRecord(SwfStream& s, const TextRecord* font, const TextRecord* color,
@@ -32,7 +31,7 @@ void writeStyleRecord(SwfStream& s, const TextRecord* font, const TextRecord* co
     if (moveY) flags |= 0x02;
     if (moveX) flags |= 0x01;
     s.writeU8(flags);
-    if (font) s.writeU16(clampId(font->fontId));
+    if (font) s.writeId(font->fontId);
     if (color) {
         if (alpha) {
             s.writeRgba(color->color);
@@ -56,7 +55,7 @@ int defineText(SwfStream& s, uint32_t id, TextObject& text) {
     if (!text.resolved() && !text.resolve(false)) return 0;
     const bool alpha = text.usesAlpha();
     s.beginTag(alpha ? kDefineText2 : kDefineText);
-    s.writeU16(clampId(id));
+    s.writeId(id);
     const Bounds& b = text.bounds;
     s.writeRect(b.xMin - 1, b.xMax + 1, b.yMin - 1, b.yMax + 1);
     s.writeMatrix(nullptr);
@@ -160,7 +159,7 @@ bool writeFontBody(SwfStream& s, uint32_t id, const FontObject& font, const std:
     flags |= font.wideCodes ? 0x24 : 0x10;
     if (font.style & kStyleItalic) flags |= 0x02;
     if (font.style & kStyleBold) flags |= 0x01;
-    s.writeU16(clampId(id));
+    s.writeId(id);
     s.writeU8(flags);
     s.writeU8(0);  // language
     s.writeU8(uint8_t(name.size()));

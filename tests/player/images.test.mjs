@@ -19,6 +19,7 @@ import {
   savePng,
   assertBoxColor,
   binDir,
+  tagCodes,
 } from './lib/index.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
@@ -33,25 +34,6 @@ const PAGE = `<Media width="12000" height="8000"><Frame>
 <Image src="photo.png" fx="gray" size="1600,1200" pos="3600,200" encoding="jpeg" encodingQuality="90"/>
 <Image src="photo.png" fx="blackwhite" size="1600,1200" pos="3600,3000" encoding="jpeg" encodingQuality="60"/>
 </Frame></Media>`;
-
-// Tag codes of a plain SWF, in order (sprites are not entered).
-function tagCodes(bytes) {
-  const nbits = bytes[8] >> 3;
-  let p = 8 + Math.ceil((5 + 4 * nbits) / 8) + 4;
-  const codes = [];
-  while (p + 2 <= bytes.length) {
-    const word = bytes.readUInt16LE(p);
-    let length = word & 0x3f;
-    let header = 2;
-    if (length === 0x3f) {
-      length = bytes.readUInt32LE(p + 2);
-      header = 6;
-    }
-    codes.push(word >> 6);
-    p += header + length;
-  }
-  return codes;
-}
 
 // Mean absolute difference between the rendered box at (x, y) and the source picture.
 function differenceFromSource(image, x0, y0, source) {

@@ -15,34 +15,10 @@ import {
   colorAt,
   binDir,
   sourceDir,
+  stopOnFirstFrame,
 } from './lib/index.mjs';
 
 const JOBS = path.join(sourceDir, 'examples', 'jobs');
-
-// The movie stopped on its first frame: a DoAction with Stop before the
-// first ShowFrame of the main timeline (a movie without an interface plays
-// its pages one after another otherwise).
-function stopOnFirstFrame(bytes) {
-  const nbits = bytes[8] >> 3;
-  let p = 8 + Math.ceil((5 + 4 * nbits) / 8) + 4;
-  while (p + 2 <= bytes.length) {
-    const word = bytes.readUInt16LE(p);
-    let length = word & 0x3f;
-    let header = 2;
-    if (length === 0x3f) {
-      length = bytes.readUInt32LE(p + 2);
-      header = 6;
-    }
-    if (word >> 6 === 1) {
-      const stop = Buffer.from([0x02, 0x03, 0x07, 0x00]);
-      const out = Buffer.concat([bytes.subarray(0, p), stop, bytes.subarray(p)]);
-      out.writeUInt32LE(out.length, 4);
-      return out;
-    }
-    p += header + length;
-  }
-  throw new Error('no ShowFrame');
-}
 
 // Spread of the red channel in a box: a picture varies, a flat fill does not.
 function spread(image, [x1, y1, x2, y2]) {

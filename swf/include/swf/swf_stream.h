@@ -81,6 +81,8 @@ public:
     void writeU8(uint8_t v) { buffer_.writeU8(v); }
     void writeU16(uint16_t v) { buffer_.writeU16(v); }
     void writeU32(uint32_t v) { buffer_.writeU32(v); }
+    // A character id or depth, at most kMaxId.
+    void writeId(uint32_t v) { writeU16(uint16_t(v > kMaxId ? kMaxId : v)); }
     // Writes the text up to its first zero byte, then a zero byte.
     void writeString(std::string_view text);
 
@@ -194,7 +196,6 @@ public:
 
 private:
     void resetState() noexcept;
-    void writeClampedU16(uint32_t v) { writeU16(uint16_t(v > kMaxId ? kMaxId : v)); }
 
     ByteBuffer buffer_;
     uint8_t bitByte_ = 0;

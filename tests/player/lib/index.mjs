@@ -16,3 +16,4 @@ export {
 } from './pixels.mjs';
 export { makeSwf } from './minimal-swf.mjs';
 export { convertPage, runConverter, scratchDir, converterPath, binDir, sourceDir } from './convert.mjs';
+export { topLevelTags, tagCodes, stopOnFirstFrame } from './swf-tags.mjs';
