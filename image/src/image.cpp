@@ -285,7 +285,7 @@ using namespace image_detail;
 
 // Reads the first bytes and picks the reader; -3 for any type without one.
 int sniff(ImageSource& source, int& type) {
-    uint8_t head[kFileTypeHeadSize];
+    uint8_t head[kFileTypeHeadSize] = {};
     const size_t n = source.read(head, sizeof head);
     if (!source.seek(0)) return kImageBadData;
     type = detectFileTypeFromHead(head, n, kFileClassImage);
