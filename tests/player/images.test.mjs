@@ -21,9 +21,9 @@ import {
   binDir,
   tagCodes,
 } from './lib/index.mjs';
+import { PYTHON } from './lib/reference.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
-const PYTHON = process.env.TESSALY_PYTHON ?? '/usr/bin/python3';
 
 // Each picture is shown 1:1 (160 x 120 pixels = 3200 x 2400 twips).
 const PAGE = `<Media width="12000" height="8000"><Frame>

@@ -11,7 +11,6 @@ import { execFile } from 'node:child_process';
 import fs from 'node:fs/promises';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { PNG } from 'pngjs';
 import {
   runConverter,
   converterPath,
@@ -26,12 +25,12 @@ import {
   hex,
   binDir,
 } from './lib/index.mjs';
+import { drawReference as drawReferenceWith } from './lib/reference.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const artifacts = path.join(binDir, '..', 'player-artifacts');
 const fontfilePath = path.join(binDir, 'tessaly-fontfile');
 // Debian's python3, the one python3-cairo is installed for.
-const PYTHON = process.env.TESSALY_PYTHON ?? '/usr/bin/python3';
 const TEXT_SCRIPT = path.join(here, 'reference', 'text.py');
 
 const WIDTH = 640;
@@ -134,24 +133,8 @@ function run(file, args) {
   });
 }
 
-/** Runs the cairo script on `job` and returns the decoded PNG it wrote. */
-function drawReference(job) {
-  return new Promise((resolve, reject) => {
-    const child = execFile(PYTHON, [TEXT_SCRIPT], { timeout: 30_000 }, async (err, _stdout, stderr) => {
-      if (err) {
-        reject(new Error(`cairo reference failed (${PYTHON} with python3-cairo; scripts/setup.sh installs it): ${stderr.trim() || err.message}`));
-        return;
-      }
-      try {
-        const png = PNG.sync.read(await fs.readFile(job.out));
-        resolve({ width: png.width, height: png.height, data: new Uint8Array(png.data) });
-      } catch (readErr) {
-        reject(readErr);
-      }
-    });
-    child.stdin.end(JSON.stringify(job));
-  });
-}
+/** The cairo reference for `job`. */
+const drawReference = (job) => drawReferenceWith(TEXT_SCRIPT, job);
 
 const cssColor = (c) => `#${(c >>> 0).toString(16).padStart(6, '0')}`;
 

@@ -4,11 +4,9 @@
 // the markup in pages/*.mml (twips / 20 = pixels).
 import { describe, it, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { execFile } from 'node:child_process';
 import fs from 'node:fs/promises';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { PNG } from 'pngjs';
 import {
   convertPage,
   converterPath,
@@ -24,12 +22,12 @@ import {
   hex,
   binDir,
 } from './lib/index.mjs';
+import { drawReference as drawReferenceWith } from './lib/reference.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const pages = path.join(here, 'pages');
 const artifacts = path.join(binDir, '..', 'player-artifacts');
 // Debian's python3, the one python3-cairo is installed for.
-const PYTHON = process.env.TESSALY_PYTHON ?? '/usr/bin/python3';
 const OUTLINE_SCRIPT = path.join(here, 'reference', 'outline.py');
 
 const BG = 0xeeeeee;
@@ -40,24 +38,8 @@ const BLUE = 0x0000cc;
 // ---------------------------------------------------------------------------
 // Reference outlines drawn by cairo.
 
-/** Runs the cairo script on `job` and returns the decoded PNG it wrote. */
-function drawReference(job) {
-  return new Promise((resolve, reject) => {
-    const child = execFile(PYTHON, [OUTLINE_SCRIPT], { timeout: 30_000 }, async (err, _stdout, stderr) => {
-      if (err) {
-        reject(new Error(`cairo reference failed (${PYTHON} with python3-cairo; scripts/setup.sh installs it): ${stderr.trim() || err.message}`));
-        return;
-      }
-      try {
-        const png = PNG.sync.read(await fs.readFile(job.out));
-        resolve({ width: png.width, height: png.height, data: new Uint8Array(png.data) });
-      } catch (readErr) {
-        reject(readErr);
-      }
-    });
-    child.stdin.end(JSON.stringify(job));
-  });
-}
+/** The cairo reference for `job`. */
+const drawReference = (job) => drawReferenceWith(OUTLINE_SCRIPT, job);
 
 const numbers = (text) => text.split(/[;,]/).filter((s) => s.trim() !== '').map(Number);
 
