@@ -57,16 +57,16 @@ int readJobIndex(std::string text, JobIndex* index) {
 }
 
 int loadJobIndex(const std::string& path, uint32_t jobKey, JobIndex* index) {
-    SizedBlock file = loadWholeFile(path);
-    if (!file) return 0;
+    SizedBlock file;
+    if (!readWholeFile(path, file)) return 0;
     if (file.length > 0 && file.data[0] != '<') unscramble(file.data.get(), file.length, jobKey);
     return readJobIndex(std::string(reinterpret_cast<const char*>(file.data.get()), file.length), index);
 }
 
 int writeFinishedMovie(const std::string& temporaryPath, const std::string& moviePath,
                        const std::vector<MovieVariable>& variables, bool compress) {
-    SizedBlock movie = loadWholeFile(temporaryPath);
-    if (!movie || movie.length < 14) return 0;
+    SizedBlock movie;
+    if (!readWholeFile(temporaryPath, movie) || movie.length < 14) return 0;
     const uint8_t* bytes = movie.data.get();
     if (bytes[0] != 'F' || bytes[1] != 'W' || bytes[2] != 'S') return 0;
     SwfFileReader reader;

@@ -80,8 +80,8 @@ int convertMarkupText(std::string_view markup, const MarkupMovieOptions& options
 
 int convertMarkupFile(const std::string& markupPath, const MarkupMovieOptions& options,
                       std::vector<uint8_t>* movie, std::string* error) {
-    SizedBlock text = loadWholeFile(markupPath);
-    if (!text.data) {
+    SizedBlock text;
+    if (!readWholeFile(markupPath, text)) {
         *error = "cannot read the markup file";
         return 0;
     }

@@ -1,12 +1,12 @@
 #include "composer/mml_reader.h"
 
 #include <array>
-#include <cstdio>
 #include <cstring>
 #include <new>
 #include <stdexcept>
 
 #include "support/entities.h"
+#include "support/files.h"
 #include "support/text.h"
 
 namespace tessaly {
@@ -83,29 +83,20 @@ int MmlReader::loadText(std::string_view text) {
 
 int MmlReader::loadFile(const char* path) {
     if (!path) return 0;
-    std::FILE* file = std::fopen(path, "rb");
-    if (!file) return 0;
-    int ok = 0;
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        const long size = std::ftell(file);
-        if (size >= 0 && std::fseek(file, 0, SEEK_SET) == 0) {
-            try {
-                std::vector<char> data(size_t(size) + 1);
-                if (std::fread(data.data(), 1, size_t(size), file) == size_t(size)) {
-                    data[size_t(size)] = 0;
-                    length_ = std::strlen(data.data());
-                    doc_.swap(data);
-                    loaded_ = true;
-                    stack_.clear();
-                    ok = 1;
-                }
-            } catch (const std::exception&) {
-                ok = 0;  // too large to hold
-            }
-        }
+    SizedBlock file;
+    if (!readWholeFile(path, file)) return 0;
+    // The text ends at its first zero byte, as it would in memory.
+    const auto* text = reinterpret_cast<const char*>(file.data.get());
+    try {
+        std::vector<char> data(text, text + file.length + 1);
+        length_ = std::strlen(data.data());
+        doc_.swap(data);
+    } catch (const std::bad_alloc&) {
+        return 0;  // too large to hold
     }
-    std::fclose(file);
-    return ok;
+    loaded_ = true;
+    stack_.clear();
+    return 1;
 }
 
 void MmlReader::release() {

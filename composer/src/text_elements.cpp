@@ -128,13 +128,14 @@ void MmlInterpreter::handleFont() {
         const std::string src = latin1ToUtf8(srcAttr);
         std::string path = src.front() == '/' ? src : jobDirectory_ + src;
         if (path.size() > 259 && src.front() != '/') path = src;
-        SizedBlock file = loadWholeFile(path);
+        SizedBlock file;
+        const bool loaded = readWholeFile(path, file) == 1;
         // This element's own children, if any, are not the font.
         if (reader_.current()->hasContent) {
             while (reader_.nextElement() && !equalNoCase(reader_.currentName(), "/Font")) {
             }
         }
-        if (!file) return;
+        if (!loaded) return;
         if (file.length > 0 && file.data[0] != '<' && jobKey) {
             unscramble(file.data.get(), file.length, jobKey);
         }

@@ -37,16 +37,27 @@ int64_t streamLength(std::FILE* file) {
     return int64_t(info.st_size);
 }
 
-// Reads the whole stream into a new block with `extra` zero bytes after it.
-SizedBlock loadStream(std::FILE* file, size_t extra) {
+// Reads the whole stream into `out` with a zero byte after it.
+int readStream(std::FILE* file, SizedBlock& out, uint64_t maxBytes, FileReadFailure* why) {
+    auto fail = [&](FileReadFailure failure) {
+        out = {};
+        if (why) *why = failure;
+        return 0;
+    };
+    if (!file) return fail(FileReadFailure::cannotOpen);
     const int64_t length = streamLength(file);
-    if (length < 0 || uint64_t(length) > std::numeric_limits<size_t>::max() - extra) return {};
+    if (length < 0) return fail(FileReadFailure::notAFile);
+    if (uint64_t(length) > maxBytes || uint64_t(length) >= std::numeric_limits<size_t>::max()) {
+        return fail(FileReadFailure::tooLarge);
+    }
     const auto n = size_t(length);
-    HeapBlock block(static_cast<uint8_t*>(allocateMemory(n + extra)));
-    if (!block) return {};
-    if (readUpTo(file, block.get(), n) != int64_t(n)) return {};
-    fillMemory(block.get() + n, 0, extra);
-    return {std::move(block), n};
+    HeapBlock block(static_cast<uint8_t*>(allocateMemory(n + 1)));
+    if (!block) return fail(FileReadFailure::outOfMemory);
+    if (readUpTo(file, block.get(), n) != int64_t(n)) return fail(FileReadFailure::readError);
+    block[n] = 0;
+    out = {std::move(block), n};
+    if (why) *why = FileReadFailure::none;
+    return 1;
 }
 
 int writeWholeOsPath(const std::optional<std::string>& path, const void* bytes, size_t n) {
@@ -166,10 +177,25 @@ int64_t readFileHead(std::string_view path, void* dest, size_t n) {
     return readUpTo(file.get(), dest, n);
 }
 
-SizedBlock loadWholeFile(std::string_view path) {
-    FileHandle file = openFile(path, "rb");
-    if (!file) return {};
-    return loadStream(file.get(), 0);
+const char* fileReadFailureText(FileReadFailure failure) noexcept {
+    switch (failure) {
+        case FileReadFailure::none: return "no failure";
+        case FileReadFailure::cannotOpen: return "cannot open";
+        case FileReadFailure::notAFile: return "not a regular file";
+        case FileReadFailure::tooLarge: return "too large";
+        case FileReadFailure::outOfMemory: return "out of memory";
+        case FileReadFailure::readError: return "read error";
+    }
+    return "unknown failure";
+}
+
+int readWholeFile(std::string_view path, SizedBlock& out, uint64_t maxBytes, FileReadFailure* why) {
+    return readStream(openFile(path, "rb").get(), out, maxBytes, why);
+}
+
+int readWholeFile(std::u16string_view path, SizedBlock& out, uint64_t maxBytes,
+                  FileReadFailure* why) {
+    return readStream(openFile(path, "rb").get(), out, maxBytes, why);
 }
 
 int64_t fileSize(std::string_view path) {
@@ -213,12 +239,6 @@ int64_t readWholeFileInto(std::u16string_view path, void* dest, size_t capacity)
     if (readUpTo(file.get(), dest, n) != length) return -1;
     static_cast<uint8_t*>(dest)[n] = 0;
     return length;
-}
-
-SizedBlock loadWholeFileTerminated(std::u16string_view path) {
-    FileHandle file = openFile(path, "rb");
-    if (!file) return {};
-    return loadStream(file.get(), 1);
 }
 
 int copyFile(std::u16string_view from, std::u16string_view to) {

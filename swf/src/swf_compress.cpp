@@ -16,8 +16,8 @@ constexpr size_t kHeadLength = 8;
 }  // namespace
 
 int64_t compressSwfFile(const std::string& path, int level) {
-    const SizedBlock file = loadWholeFile(path);
-    if (!file) return -1;
+    SizedBlock file;
+    if (!readWholeFile(path, file)) return -1;
     const uint8_t* bytes = file.data.get();
     // Only a plain movie is compressed: compressing a "CWS" body again would
     // produce a file no player can read.

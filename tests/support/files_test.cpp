@@ -132,8 +132,8 @@ TEST(WholeFiles, WriteAndReadBack) {
     EXPECT_EQ(fileSize(dir / "whole.bin"), int64_t(data.size()));
     EXPECT_TRUE(fileExists(dir / "whole.bin"));
 
-    SizedBlock block = loadWholeFile(dir / "whole.bin");
-    ASSERT_TRUE(block);
+    SizedBlock block;
+    ASSERT_EQ(readWholeFile(dir / "whole.bin", block), 1);
     ASSERT_EQ(block.length, data.size());
     EXPECT_EQ(std::memcmp(block.data.get(), data.data(), data.size()), 0);
 
@@ -144,12 +144,12 @@ TEST(WholeFiles, WriteAndReadBack) {
 
     // An empty file loads as a valid block of length 0.
     ASSERT_EQ(writeWholeFile(dir / "empty", "", 0), 1);
-    SizedBlock empty = loadWholeFile(dir / "empty");
+    SizedBlock empty;
+    EXPECT_EQ(readWholeFile(dir / "empty", empty), 1);
     EXPECT_TRUE(empty);
     EXPECT_EQ(empty.length, 0u);
     EXPECT_EQ(fileSize(dir / "empty"), 0);
 
-    EXPECT_FALSE(loadWholeFile(dir / "missing"));
     EXPECT_EQ(fileSize(dir / "missing"), -1);
     EXPECT_EQ(fileSize(dir.path()), -1);
     EXPECT_FALSE(fileExists(dir / "missing"));
@@ -168,8 +168,8 @@ TEST(WholeFiles, WidePathsWithNonAsciiCharacters) {
     EXPECT_EQ(slurp(dir / "Gr\xC3\xBC\xC3\x9F" "e-\xE2\x82\xAC-\xF0\x9D\x84\x9E.txt"), "abc");
     EXPECT_TRUE(fileExists(path));
 
-    SizedBlock block = loadWholeFileTerminated(path);
-    ASSERT_TRUE(block);
+    SizedBlock block;
+    ASSERT_EQ(readWholeFile(path, block), 1);
     ASSERT_EQ(block.length, 3u);
     EXPECT_EQ(std::memcmp(block.data.get(), "abc\0", 4), 0);
 
@@ -200,7 +200,40 @@ TEST(WholeFiles, ReadIntoCallerBuffer) {
     EXPECT_EQ(readWholeFileInto(path, buffer, 6), 5);
     EXPECT_STREQ(buffer, "12345");
     EXPECT_EQ(readWholeFileInto(wide(dir / "missing"), buffer, 6), -1);
-    EXPECT_FALSE(loadWholeFileTerminated(wide(dir / "missing")));
+}
+
+TEST(WholeFiles, FailuresSayWhyAndLeaveNothing) {
+    ScratchDir dir;
+    ASSERT_TRUE(dir.ok());
+    const std::string ten = dir.put("ten", "0123456789");
+    SizedBlock block;
+    FileReadFailure why = FileReadFailure::none;
+
+    // The limit is inclusive, and the text is followed by a zero byte.
+    ASSERT_EQ(readWholeFile(ten, block, 10, &why), 1);
+    EXPECT_EQ(why, FileReadFailure::none);
+    EXPECT_EQ(block.length, 10u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(block.data.get()), "0123456789");
+
+    // A failure empties a block that held an earlier file.
+    EXPECT_EQ(readWholeFile(ten, block, 9, &why), 0);
+    EXPECT_EQ(why, FileReadFailure::tooLarge);
+    EXPECT_FALSE(block);
+    EXPECT_EQ(block.length, 0u);
+    EXPECT_STREQ(fileReadFailureText(why), "too large");
+
+    EXPECT_EQ(readWholeFile(dir / "missing", block, kAnyFileLength, &why), 0);
+    EXPECT_EQ(why, FileReadFailure::cannotOpen);
+    EXPECT_EQ(readWholeFile(dir.path(), block, kAnyFileLength, &why), 0);
+    EXPECT_EQ(why, FileReadFailure::cannotOpen) << "a directory is not a file";
+    EXPECT_EQ(readWholeFile(wide(dir / "missing"), block, kAnyFileLength, &why), 0);
+    EXPECT_EQ(why, FileReadFailure::cannotOpen);
+    // A device opens but has no length to read.
+    if (fileExists("/dev/null")) {
+        EXPECT_EQ(readWholeFile("/dev/null", block, kAnyFileLength, &why), 0);
+        EXPECT_EQ(why, FileReadFailure::notAFile);
+    }
+    EXPECT_FALSE(block);
 }
 
 TEST(FileSystem, CopyFileOverwritesAndRefusesItself) {

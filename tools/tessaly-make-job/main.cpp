@@ -96,8 +96,8 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 1;
     }
-    SizedBlock index = loadWholeFile(indexPath);
-    if (!index) return fail(indexPath, "cannot read the job index");
+    SizedBlock index;
+    if (!readWholeFile(indexPath, index)) return fail(indexPath, "cannot read the job index");
     const std::string indexText(reinterpret_cast<const char*>(index.data.get()), index.length);
     std::error_code ec;
     fs::create_directories(out, ec);

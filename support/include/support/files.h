@@ -57,9 +57,29 @@ int writeWholeFile(std::u16string_view path, const void* bytes, size_t n);
 // cannot be opened or read.
 int64_t readFileHead(std::string_view path, void* dest, size_t n);
 
-// The whole file as a new block of exactly its length (an empty block for an
-// empty file); an empty SizedBlock on failure.
-SizedBlock loadWholeFile(std::string_view path);
+// Why a whole-file read failed.
+enum class FileReadFailure {
+    none,
+    cannotOpen,   // missing, not permitted, or a directory
+    notAFile,     // cannot be measured: a pipe, a device
+    tooLarge,     // longer than the caller's limit
+    outOfMemory,
+    readError,    // the read failed or the file changed length meanwhile
+};
+// A short text for messages: "cannot open", "too large", ...
+const char* fileReadFailureText(FileReadFailure failure) noexcept;
+
+// No limit on the length of a file read whole.
+inline constexpr uint64_t kAnyFileLength = UINT64_MAX;
+
+// Reads the whole file into `out`: a new block of its length, followed by one
+// zero byte that the length does not count (text can be parsed in place). A
+// file longer than maxBytes is refused before anything is allocated. 1 on
+// success; 0 on failure, with out empty and the reason in *why when given.
+[[nodiscard]] int readWholeFile(std::string_view path, SizedBlock& out,
+                                uint64_t maxBytes = kAnyFileLength, FileReadFailure* why = nullptr);
+[[nodiscard]] int readWholeFile(std::u16string_view path, SizedBlock& out,
+                                uint64_t maxBytes = kAnyFileLength, FileReadFailure* why = nullptr);
 
 // Size in bytes; -1 when the file cannot be opened or measured.
 int64_t fileSize(std::string_view path);
@@ -77,9 +97,6 @@ bool directoryExists(std::u16string_view path);
 // Reads the whole file into dest and appends a zero byte: the length, -2 when
 // length + 1 exceeds capacity (dest is left untouched), -1 on failure.
 int64_t readWholeFileInto(std::u16string_view path, void* dest, size_t capacity);
-// The whole file as a new block with a zero byte after its length bytes
-// (length does not count it); an empty SizedBlock on failure.
-SizedBlock loadWholeFileTerminated(std::u16string_view path);
 // Copies a file, replacing an existing target; 1 on success. Copying a file
 // onto itself fails and leaves it intact.
 int copyFile(std::u16string_view from, std::u16string_view to);
