@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "swf/swf_bit_reader.h"
 #include "swf/swf_file_reader.h"
 #include "swf/swf_stream.h"
 
@@ -42,80 +43,6 @@ bool definesCharacter(uint16_t code) {
     }
 }
 
-uint16_t loadU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-
-// Walks the bit records of a tag body without reading past its end.
-class BodyCursor {
-public:
-    BodyCursor(const uint8_t* body, uint32_t length, uint32_t pos)
-        : body_(body), length_(length), bit_(uint64_t(pos) * 8) {}
-
-    uint32_t bits(unsigned count) {
-        uint32_t v = 0;
-        for (unsigned i = 0; i < count; ++i) {
-            const uint64_t byte = bit_ / 8;
-            if (byte >= length_) {
-                ok_ = false;
-                return 0;
-            }
-            v = v << 1 | ((body_[byte] >> (7 - bit_ % 8)) & 1u);
-            ++bit_;
-        }
-        return v;
-    }
-    void skipBits(uint64_t count) {
-        bit_ += count;
-        if (bit_ > uint64_t(length_) * 8) ok_ = false;
-    }
-    void align() { bit_ = (bit_ + 7) / 8 * 8; }
-    void skipBytes(uint32_t n) {
-        align();
-        skipBits(uint64_t(n) * 8);
-    }
-    // Skips a zero-terminated string, the zero included.
-    void skipString() {
-        align();
-        for (uint64_t p = bit_ / 8; p < length_; ++p) {
-            if (body_[p] == 0) {
-                bit_ = (p + 1) * 8;
-                return;
-            }
-        }
-        ok_ = false;
-    }
-    void skipMatrix() {
-        align();
-        if (bits(1)) {  // scale
-            const unsigned n = bits(5);
-            skipBits(2u * n);
-        }
-        if (bits(1)) {  // rotate / skew
-            const unsigned n = bits(5);
-            skipBits(2u * n);
-        }
-        const unsigned n = bits(5);  // translate
-        skipBits(2u * n);
-        align();
-    }
-    void skipCxformWithAlpha() {
-        align();
-        const bool add = bits(1);
-        const bool multiply = bits(1);
-        const unsigned n = bits(4);
-        if (multiply) skipBits(4u * n);
-        if (add) skipBits(4u * n);
-        align();
-    }
-    uint32_t bytePosition() const { return uint32_t(bit_ / 8); }
-    bool ok() const { return ok_; }
-
-private:
-    const uint8_t* body_;
-    uint32_t length_;
-    uint64_t bit_;
-    bool ok_ = true;
-};
-
 // Where the depths of a placement or removal tag stand in its body.
 struct DepthFields {
     uint32_t depth = 0;  // offset of the depth
@@ -128,47 +55,45 @@ struct DepthFields {
 // Finds the depth fields of a PlaceObject, PlaceObject2, RemoveObject or
 // RemoveObject2 body; false when the body is too short for them.
 bool findDepthFields(uint16_t code, const uint8_t* body, uint32_t length, DepthFields* f) {
+    SwfBitReader r(body, length);
     switch (code) {
         case swf_tag::kPlaceObject:
-            if (length < 4) return false;
             f->hasId = true;
-            f->id = loadU16(body);
-            f->depth = 2;
-            return true;
+            f->id = r.readU16();
+            f->depth = r.position();
+            r.skipBytes(2);
+            break;
         case swf_tag::kRemoveObject:
-            if (length < 4) return false;
-            f->depth = 2;
-            return true;
+            r.skipBytes(2);
+            f->depth = r.position();
+            r.skipBytes(2);
+            break;
         case swf_tag::kRemoveObject2:
-            if (length < 2) return false;
-            f->depth = 0;
-            return true;
+            f->depth = r.position();
+            r.skipBytes(2);
+            break;
         case swf_tag::kPlaceObject2: {
-            if (length < 3) return false;
-            const uint8_t flags = body[0];
-            f->depth = 1;
-            uint32_t pos = 3;
+            const uint8_t flags = r.readU8();
+            f->depth = r.position();
+            r.skipBytes(2);
             if (flags & 0x02) {
-                if (length - pos < 2) return false;
                 f->hasId = true;
-                f->id = loadU16(body + pos);
-                pos += 2;
+                f->id = r.readU16();
             }
-            if (!(flags & 0x40)) return true;
-            BodyCursor c(body, length, pos);
-            if (flags & 0x04) c.skipMatrix();
-            if (flags & 0x08) c.skipCxformWithAlpha();
-            if (flags & 0x10) c.skipBytes(2);
-            if (flags & 0x20) c.skipString();
-            if (!c.ok()) return false;
-            pos = c.bytePosition();
-            if (pos > length || length - pos < 2) return false;
-            f->hasClipDepth = true;
-            f->clipDepth = pos;
-            return true;
+            if (flags & 0x40) {
+                if (flags & 0x04) (void)r.readMatrix();
+                if (flags & 0x08) (void)r.readCxform(true);
+                if (flags & 0x10) r.skipBytes(2);
+                if (flags & 0x20) r.skipString();
+                f->hasClipDepth = true;
+                f->clipDepth = r.position();
+                r.skipBytes(2);
+            }
+            break;
         }
         default: return false;
     }
+    return !r.failed();
 }
 
 class Importer {
@@ -204,8 +129,7 @@ public:
                 }
                 default:
                     if (definesCharacter(code) && reader_.tagLength() >= 2) {
-                        const uint32_t id = loadU16(reader_.data() + reader_.tagBodyStart());
-                        out_.maxDefinedId = std::max(out_.maxDefinedId, id);
+                        out_.maxDefinedId = std::max<uint32_t>(out_.maxDefinedId, reader_.readU16());
                     }
                     if (!copyFresh()) return false;
                     break;
@@ -243,7 +167,7 @@ private:
 
     void moveDepth(uint8_t* to, const uint8_t* from) {
         const uint32_t depth =
-            uint32_t(std::min<uint64_t>(uint64_t(loadU16(from)) + offset_, kMaxTemplateDepth));
+            uint32_t(std::min<uint64_t>(uint64_t(SwfBitReader(from, 2).readU16()) + offset_, kMaxTemplateDepth));
         to[0] = uint8_t(depth);
         to[1] = uint8_t(depth >> 8);
         out_.maxDepth = std::max(out_.maxDepth, depth);

@@ -1,13 +1,14 @@
 #pragma once
 // Reads an existing SWF file (plain "FWS" or zlib-compressed "CWS") into
-// memory, parses its header and walks its tags. Every read is bounds-checked:
-// reading past the end yields zeros and sets the overrun flag.
+// memory, parses its header and walks its tags. Field reads go through a
+// SwfBitReader: reading past the end yields zeros and sets the overrun flag.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-#include "support/byte_buffer.h"
+#include "support/memory.h"
+#include "swf/swf_bit_reader.h"
 
 namespace tessaly {
 
@@ -31,6 +32,7 @@ public:
     static constexpr uint32_t kMaxInflatedLength = 256u << 20;
     // zlib cannot expand data by much more than this ratio.
     static constexpr uint64_t kMaxInflateRatio = 1032;
+    // Tags are copied into a stream in pieces of this size.
     static constexpr uint32_t kChunkSize = 4096;
 
     SwfFileReader() = default;
@@ -67,25 +69,24 @@ public:
     static int readHeaderInfo(const std::string& path, SwfHeaderInfo* info);
 
     // --- reading at the position ---
-    uint32_t readBits(unsigned count);
-    int32_t readSignedBits(unsigned count);
-    void resetBits() noexcept {
-        bitByte_ = 0;
-        bitsLeft_ = 0;
-    }
-    // Byte reads start at the next whole byte (the bit accumulator is dropped).
-    uint8_t readU8();
-    uint16_t readU16();
-    uint32_t readU32();
+    uint32_t readBits(unsigned count) noexcept { return fields_.readBits(count); }
+    int32_t readSignedBits(unsigned count) noexcept { return fields_.readSignedBits(count); }
+    // Byte reads start at the next whole byte (a partly read byte is dropped).
+    uint8_t readU8() noexcept { return fields_.readU8(); }
+    uint16_t readU16() noexcept { return fields_.readU16(); }
+    uint32_t readU32() noexcept { return fields_.readU32(); }
+    // The reader at the position, for records (RECT, MATRIX, CXFORM) and
+    // bit fields; it shares the position and the overrun flag.
+    SwfBitReader& fields() noexcept { return fields_; }
     // True once any read went past the end of the data.
-    bool overrun() const noexcept { return overrun_; }
-    void clearOverrun() noexcept { overrun_ = false; }
+    bool overrun() const noexcept { return fields_.failed(); }
+    void clearOverrun() noexcept { fields_.clearFailure(); }
 
-    uint32_t position() const noexcept { return position_; }
-    // Moves to p (at most the end of the data); drops the bit accumulator.
-    void seek(uint32_t p) noexcept;
-    const uint8_t* data() const noexcept { return buffer_.data(); }
-    uint32_t size() const noexcept { return buffer_.size(); }
+    uint32_t position() const noexcept { return fields_.position(); }
+    // Moves to p (at most the end of the data), on a whole byte.
+    void seek(uint32_t p) noexcept { fields_.seek(p); }
+    const uint8_t* data() const noexcept { return data_.data.get(); }
+    uint32_t size() const noexcept { return uint32_t(data_.length); }
 
     // --- tags ---
     // Reads a tag header at the position: 1 and the position at the body
@@ -112,15 +113,12 @@ public:
 
 private:
     int fail();
-    // Reads count bytes (1 to 4) at the position, lowest first.
-    uint32_t readLittleEndian(unsigned count);
+    // Takes over the bytes and starts reading them at 0.
+    void adopt(SizedBlock block) noexcept;
     void forgetTag() noexcept;
 
-    ByteBuffer buffer_{0};
-    uint32_t position_ = 0;
-    uint8_t bitByte_ = 0;
-    unsigned bitsLeft_ = 0;
-    bool overrun_ = false;
+    SizedBlock data_;
+    SwfBitReader fields_;
     bool wasCompressed_ = false;
 
     SwfHeaderInfo header_;

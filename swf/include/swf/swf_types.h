@@ -18,6 +18,15 @@ inline constexpr uint32_t kHasClipDepth = 0x80;
 inline constexpr uint32_t kHasAttachedData = 0x100;
 }  // namespace place_flag
 
+// A rectangle in twips, in the order the RECT record holds it.
+struct SwfRect {
+    int32_t xmin = 0;
+    int32_t xmax = 0;
+    int32_t ymin = 0;
+    int32_t ymax = 0;
+    friend bool operator==(const SwfRect&, const SwfRect&) = default;
+};
+
 // A 2x3 transform: scale and skew as 16.16 fixed point, translation in twips.
 struct SwfMatrix {
     int32_t scaleX = 0x10000;
