@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the SWF file reader as a whole movie (plain or
-// compressed), walks every tag, reads bits from each body and copies every
-// tag into a stream.
+// compressed), walks every tag, reads bits and records from each body and
+// copies every tag into a stream.
 
 #include <cstddef>
 #include <cstdint>
@@ -26,6 +26,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int i = 0; i < 4; ++i) (void)reader.readSignedBits(nbits);
         (void)reader.readU16();
         (void)reader.readU32();
+        // The records, from the start of the body.
+        reader.seek(reader.tagBodyStart());
+        SwfBitReader& fields = reader.fields();
+        (void)fields.readRect();
+        (void)fields.readMatrix();
+        (void)fields.readCxform(true);
+        fields.skipString();
         reader.seek(reader.tagBodyStart());
         reader.copyTag(out);
         reader.seek(reader.tagBodyStart());

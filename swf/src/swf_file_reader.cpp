@@ -195,24 +195,23 @@ int SwfFileReader::nextTag() {
 int SwfFileReader::copyTag(SwfStream& out) {
     if (!hasTag_) return 0;
     out.writeTagHeader(tagCode_, tagLength_);
-    for (uint32_t p = tagBodyStart_; p < tagBodyEnd_;) {
-        const uint32_t n = std::min(kChunkSize, tagBodyEnd_ - p);
-        out.writeBytes(data() + p, n);
-        p += n;
-    }
-    seek(tagBodyEnd_);
+    copyRange(out, tagBodyStart_);
     return 1;
 }
 
 int SwfFileReader::copyRawTag(SwfStream& out) {
     if (!hasTag_) return 0;
-    for (uint32_t p = tagStart_; p < tagBodyEnd_;) {
+    copyRange(out, tagStart_);
+    return 1;
+}
+
+void SwfFileReader::copyRange(SwfStream& out, uint32_t from) {
+    for (uint32_t p = from; p < tagBodyEnd_;) {
         const uint32_t n = std::min(kChunkSize, tagBodyEnd_ - p);
         out.writeBytes(data() + p, n);
         p += n;
     }
     seek(tagBodyEnd_);
-    return 1;
 }
 
 }  // namespace tessaly

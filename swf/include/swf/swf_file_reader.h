@@ -80,7 +80,6 @@ public:
     SwfBitReader& fields() noexcept { return fields_; }
     // True once any read went past the end of the data.
     bool overrun() const noexcept { return fields_.failed(); }
-    void clearOverrun() noexcept { fields_.clearFailure(); }
 
     uint32_t position() const noexcept { return fields_.position(); }
     // Moves to p (at most the end of the data), on a whole byte.
@@ -116,6 +115,8 @@ private:
     // Takes over the bytes and starts reading them at 0.
     void adopt(SizedBlock block) noexcept;
     void forgetTag() noexcept;
+    // Writes the current tag's bytes from `from` to its end, then moves there.
+    void copyRange(SwfStream& out, uint32_t from);
 
     SizedBlock data_;
     SwfBitReader fields_;
