@@ -32,7 +32,9 @@ public:
                     started ? shape.moveTo(p[0].x, p[0].y) : shape.moveToAlways(p[0].x, p[0].y);
                     break;
                 case OutlineCommandKind::Line: shape.lineTo(p[0].x, p[0].y); break;
-                case OutlineCommandKind::Quadratic: shape.curveTo(p[0].x, p[0].y, p[1].x, p[1].y); break;
+                case OutlineCommandKind::Quadratic:
+                    shape.quadraticTo(p[0].x, p[0].y, p[1].x, p[1].y);
+                    break;
                 case OutlineCommandKind::Cubic:
                     shape.cubicTo(p[0].x, p[0].y, p[1].x, p[1].y, p[2].x, p[2].y);
                     break;

@@ -86,8 +86,8 @@ bool PathBuilder::element(MmlReader& reader, const char* name, ShapeObject& shap
             const MmlPoint* p = &pts[i];
             const int ok = cubic ? shape.cubicTo(toTwips(p[0].x), toTwips(p[0].y), toTwips(p[1].x),
                                                  toTwips(p[1].y), toTwips(p[2].x), toTwips(p[2].y))
-                                 : shape.curveTo(toTwips(p[0].x), toTwips(p[0].y),
-                                                 toTwips(p[1].x), toTwips(p[1].y));
+                                 : shape.quadraticTo(toTwips(p[0].x), toTwips(p[0].y),
+                                                     toTwips(p[1].x), toTwips(p[1].y));
             if (!ok) return false;
             ++*drawCount;
         }

@@ -84,7 +84,7 @@ std::unique_ptr<FontObject> MmlInterpreter::readFont(MmlReader& reader, int32_t*
             int32_t penX = 0, penY = 0;
             for (size_t i = first; i < shape.commands().size(); ++i) {
                 const ShapeCommand& cmd = shape.commands()[i];
-                const int points = cmd.code == kCmdCurve3 ? 3 : cmd.code == kCmdCurve2 ? 2
+                const int points = cmd.code == kCmdCubic ? 3 : cmd.code == kCmdQuadratic ? 2
                                    : (cmd.code == kCmdMove || cmd.code == kCmdLine) ? 1 : 0;
                 if (points && cmd.code != kCmdMove) box.addPoint(penX, penY);
                 for (int p = 0; p < points; ++p) {

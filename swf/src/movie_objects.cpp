@@ -123,11 +123,11 @@ int ShapeObject::lineTo(int32_t x, int32_t y) {
     return 1;
 }
 
-int ShapeObject::curveTo(int32_t cx, int32_t cy, int32_t ax, int32_t ay) {
+int ShapeObject::quadraticTo(int32_t cx, int32_t cy, int32_t ax, int32_t ay) {
     clampPoint(cx, cy);
     clampPoint(ax, ay);
     if (cx == penX_ && cy == penY_ && ax == penX_ && ay == penY_) return 1;
-    if (!append(kCmdCurve2, {cx, cy, ax, ay})) return 0;
+    if (!append(kCmdQuadratic, {cx, cy, ax, ay})) return 0;
     const int32_t half = halfLineWidth();
     for (auto [x, y] : {std::pair{penX_, penY_}, std::pair{cx, cy}, std::pair{ax, ay}}) {
         bounds.addPoint(x, y, half);
@@ -147,7 +147,7 @@ int ShapeObject::cubicTo(int32_t c1x, int32_t c1y, int32_t c2x, int32_t c2y, int
         ay == penY_) {
         return 1;
     }
-    if (!append(kCmdCurve3, {c1x, c1y, c2x, c2y, ax, ay})) return 0;
+    if (!append(kCmdCubic, {c1x, c1y, c2x, c2y, ax, ay})) return 0;
     const int32_t half = halfLineWidth();
     for (auto [x, y] : {std::pair{penX_, penY_}, std::pair{c1x, c1y}, std::pair{c2x, c2y},
                         std::pair{ax, ay}}) {
@@ -272,8 +272,8 @@ uint32_t ShapeObject::contentHash() const {
         switch (c.code) {
             case kCmdMove:
             case kCmdLine: feed(c.args[0]); feed(c.args[1]); break;
-            case kCmdCurve2: for (int i = 0; i < 4; ++i) feed(c.args[i]); break;
-            case kCmdCurve3: for (int i = 0; i < 6; ++i) feed(c.args[i]); break;
+            case kCmdQuadratic: for (int i = 0; i < 4; ++i) feed(c.args[i]); break;
+            case kCmdCubic: for (int i = 0; i < 6; ++i) feed(c.args[i]); break;
             case kCmdStyleLine:
                 feed(c.args[0]);
                 if (c.args[0] >= 0) {
@@ -318,8 +318,8 @@ void ShapeObject::dump(FILE* out, int indent) const {
         switch (c.code) {
             case kCmdMove: std::fprintf(out, "MOVE %i,%i", a[0], a[1]); break;
             case kCmdLine: std::fprintf(out, "LINE %i,%i", a[0], a[1]); break;
-            case kCmdCurve2: std::fprintf(out, "CURVE2 %i,%i %i,%i", a[0], a[1], a[2], a[3]); break;
-            case kCmdCurve3:
+            case kCmdQuadratic: std::fprintf(out, "CURVE2 %i,%i %i,%i", a[0], a[1], a[2], a[3]); break;
+            case kCmdCubic:
                 std::fprintf(out, "CURVE3 %i,%i %i,%i %i,%i", a[0], a[1], a[2], a[3], a[4], a[5]);
                 break;
             case kCmdStyleLine:

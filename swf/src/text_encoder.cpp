@@ -137,8 +137,8 @@ void writeGlyphShape(SwfStream& s, const FontObject& font, const FontGlyph& g) {
                 break;
             }
             case kCmdLine: writeStraightEdge(s, a[0], a[1]); break;
-            case kCmdCurve2: writeCurvedEdge(s, a[0], a[1], a[2], a[3]); break;
-            case kCmdCurve3:
+            case kCmdQuadratic: writeCurvedEdge(s, a[0], a[1], a[2], a[3]); break;
+            case kCmdCubic:
                 writeCubic(s, float(a[0]), float(a[1]), float(a[2]), float(a[3]), float(a[4]),
                            float(a[5]));
                 break;

@@ -86,10 +86,10 @@ private:
 // Shapes
 
 enum ShapeCommandCode : uint32_t {
-    kCmdMove = 0,
-    kCmdLine = 1,
-    kCmdCurve2 = 2,
-    kCmdCurve3 = 4,
+    kCmdMove = 0,       // x, y
+    kCmdLine = 1,       // x, y
+    kCmdQuadratic = 2,  // control x, y, anchor x, y (dumped as CURVE2)
+    kCmdCubic = 4,      // control 1 x, y, control 2 x, y, anchor x, y (dumped as CURVE3)
     kCmdStyleLine = 8,
     kCmdStyleFill = 16,
 };
@@ -142,7 +142,7 @@ public:
     int moveToAlways(int32_t x, int32_t y);  // appends even when at the pen
     int lineTo(int32_t x, int32_t y);
     int lineBy(int32_t dx, int32_t dy) { return lineTo(penX_ + dx, penY_ + dy); }
-    int curveTo(int32_t cx, int32_t cy, int32_t ax, int32_t ay);
+    int quadraticTo(int32_t cx, int32_t cy, int32_t ax, int32_t ay);
     int cubicTo(int32_t c1x, int32_t c1y, int32_t c2x, int32_t c2y, int32_t ax, int32_t ay);
     // Four relative lines from the pen: clockwise (right, down, left, up) when
     // winding is 1, otherwise down, right, up, left.
