@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <string>
 
 #include "image_source.h"
 #include "support/file_type.h"
@@ -292,45 +293,57 @@ int sniff(ImageSource& source, int& type) {
     if (type == kFileTypeUnreadable) {
         // Too short for the detector; the shortest file of a known kind is
         // still refused as truncated rather than as another type.
-        if (n >= 2 && (head[0] == 'B' || head[0] == 'b') && (head[1] == 'M' || head[1] == 'm')) {
-            return kImageBadData;
-        }
-        if (n >= 1 && (head[0] == 0x89 || head[0] == 0)) return kImageBadData;
+        const bool known = (n >= 2 && (head[0] == 'B' || head[0] == 'b') && (head[1] == 'M' || head[1] == 'm')) ||
+                           (n >= 1 && (head[0] == 0x89 || head[0] == 0));
+        if (known) return source.fail(kImageBadData, "file of " + std::to_string(n) + " bytes, too short");
         return kImageUnsupported;
     }
     if (type == kFileTypeBmp || type == kFileTypePng || type == kFileTypeBag) return kImageOk;
     return kImageUnsupported;
 }
 
-int loadFrom(ImageSource& source, Image& image) {
+// The reader's reason, or a generic one for a code that came without any.
+std::string failureOf(const ImageSource& source, int result) {
+    if (!source.failure().empty()) return source.failure();
+    if (result == kImageUnsupported) return "not a BMP, PNG or bag file";
+    if (result == kImageBadData) return "truncated file";
+    return {};
+}
+
+int loadFrom(ImageSource& source, Image& image, std::string& why) {
     image.clear();
     int type = 0;
     int result = sniff(source, type);
-    if (result != kImageOk) return result;
-    Image loaded;
-    switch (type) {
-        case kFileTypeBmp: result = readBmp(source, loaded); break;
-        case kFileTypePng: result = readPng(source, loaded); break;
-        default: result = readBag(source, loaded); break;
+    if (result == kImageOk) {
+        Image loaded;
+        switch (type) {
+            case kFileTypeBmp: result = readBmp(source, loaded); break;
+            case kFileTypePng: result = readPng(source, loaded); break;
+            default: result = readBag(source, loaded); break;
+        }
+        if (result == kImageOk) image = std::move(loaded);
     }
-    if (result == kImageOk) image = std::move(loaded);
+    why = result == kImageOk ? std::string() : failureOf(source, result);
     return result;
 }
 
-int probeFrom(ImageSource& source, ImageInfo& info) {
+int probeFrom(ImageSource& source, ImageInfo& info, std::string* why) {
     info = {};
     int type = 0;
     int result = sniff(source, type);
-    if (result != kImageOk) return result;
-    switch (type) {
-        case kFileTypeBmp: result = probeBmp(source, info); break;
-        case kFileTypePng: result = probePng(source, info); break;
-        default: result = probeBag(source, info); break;
+    if (result == kImageOk) {
+        switch (type) {
+            case kFileTypeBmp: result = probeBmp(source, info); break;
+            case kFileTypePng: result = probePng(source, info); break;
+            default: result = probeBag(source, info); break;
+        }
     }
     if (result != kImageOk) {
         info = {};
+        if (why) *why = failureOf(source, result);
         return result;
     }
+    if (why) why->clear();
     info.type = type;
     info.depthClass = info.bitDepth <= 8 ? 8 : 24;
     return kImageOk;
@@ -338,32 +351,60 @@ int probeFrom(ImageSource& source, ImageInfo& info) {
 
 }  // namespace
 
+const char* imageResultText(int result) {
+    switch (result) {
+        case kImageCannotOpen: return "cannot open";
+        case kImageBadData: return "bad data";
+        case kImageUnsupported: return "unsupported type";
+        case kImageOutOfMemory: return "out of memory";
+        default: return "failed";
+    }
+}
+
+std::string describeImageFailure(int result, std::string_view detail) {
+    std::string text = imageResultText(result);
+    if (!detail.empty()) {
+        text += " (";
+        text += detail;
+        text += ')';
+    }
+    return text;
+}
+
 int Image::load(std::string_view path) {
     FileSource source(path);
     if (!source.ok()) {
         clear();
+        loadError_.clear();
         return kImageCannotOpen;
     }
-    return loadFrom(source, *this);
+    std::string why;
+    const int result = loadFrom(source, *this, why);
+    loadError_ = std::move(why);
+    return result;
 }
 
 int Image::loadFromMemory(const uint8_t* data, size_t n) {
     MemorySource source(data, n);
-    return loadFrom(source, *this);
+    std::string why;
+    const int result = loadFrom(source, *this, why);
+    loadError_ = std::move(why);
+    return result;
 }
 
-int Image::probe(std::string_view path, ImageInfo& info) {
+int Image::probe(std::string_view path, ImageInfo& info, std::string* why) {
     FileSource source(path);
     if (!source.ok()) {
         info = {};
+        if (why) why->clear();
         return kImageCannotOpen;
     }
-    return probeFrom(source, info);
+    return probeFrom(source, info, why);
 }
 
-int Image::probeMemory(const uint8_t* data, size_t n, ImageInfo& info) {
+int Image::probeMemory(const uint8_t* data, size_t n, ImageInfo& info, std::string* why) {
     MemorySource source(data, n);
-    return probeFrom(source, info);
+    return probeFrom(source, info, why);
 }
 
 }  // namespace tessaly

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "image/image.h"
@@ -23,6 +24,14 @@ public:
     uint64_t size() const { return size_; }
     uint64_t remaining() const { return size_ > position_ ? size_ - position_ : 0; }
 
+    // Records why reading failed, keeping the first reason given, and
+    // returns the code so that a reader can `return source.fail(...)`.
+    int fail(int code, std::string why) {
+        if (failure_.empty()) failure_ = std::move(why);
+        return code;
+    }
+    const std::string& failure() const { return failure_; }
+
     bool readExact(void* dest, size_t n) { return read(dest, n) == n; }
     bool skip(uint64_t n) { return n <= remaining() && seek(position_ + n); }
     bool readU32BE(uint32_t& v) {
@@ -35,6 +44,9 @@ public:
 protected:
     uint64_t position_ = 0;
     uint64_t size_ = 0;
+
+private:
+    std::string failure_;
 };
 
 class MemorySource final : public ImageSource {
@@ -99,6 +111,24 @@ int readBag(ImageSource& source, Image& image);
 int probeBmp(ImageSource& source, ImageInfo& info);
 int probePng(ImageSource& source, ImageInfo& info);
 int probeBag(ImageSource& source, ImageInfo& info);
+
+// The decoded-size limits every reader applies before it allocates:
+// kImageOk, or kImageBadData / kImageOutOfMemory with the reason recorded.
+inline int checkPictureSize(ImageSource& source, const char* format, uint64_t width,
+                            uint64_t height) {
+    if (width < 1 || height < 1 || width > kImageMaxSide || height > kImageMaxSide) {
+        return source.fail(kImageBadData, std::string(format) + " size " + std::to_string(width) +
+                                              " x " + std::to_string(height) +
+                                              " outside 1..65535");
+    }
+    if (width * height > kImageMaxPixels) {
+        return source.fail(kImageOutOfMemory,
+                           std::string(format) + " picture of " + std::to_string(width) + " x " +
+                               std::to_string(height) + " pixels exceeds the limit of " +
+                               std::to_string(kImageMaxPixels) + " pixels");
+    }
+    return kImageOk;
+}
 
 // deflate expands at most about 1032 : 1; data that would need more than
 // this many output bytes from `compressed` input bytes cannot be genuine.

@@ -21,11 +21,13 @@
 // Results: loaders return kImageOk (1) or one of the negative codes below;
 // every other operation returns true on success. Nothing throws. Sizes are
 // computed in 64 bits, so even 65535 x 65535 images are sized right (and
-// refused with kImageOutOfMemory when they cannot be allocated).
+// refused with kImageOutOfMemory when they cannot be allocated). A failed
+// load or probe also says why in words (the first fault the reader met).
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "support/byte_buffer.h"
@@ -36,19 +38,33 @@ namespace tessaly {
 enum ImageResult : int {
     kImageOk = 1,
     kImageCannotOpen = -1,   // the file could not be opened
-    kImageBadData = -2,      // bad or truncated data, PNG colour type/depth not read
+    kImageBadData = -2,      // bad or truncated data
     kImageUnsupported = -3,  // not a BMP/PNG/bag file, or a BMP variant not read
-    kImageOutOfMemory = -4,
+    kImageOutOfMemory = -4,  // memory short, or a picture beyond kImageMaxPixels
 };
 
 // Largest width and height the loaders accept.
 inline constexpr uint32_t kImageMaxSide = 65535;
+// Largest picture the loaders decode, in pixels (width x height). The largest
+// page the driver prints is A3 or Tabloid; at 600 dpi A3 is 7015 x 9921, about
+// 69.6 million pixels. 80 million leaves a margin above that while keeping a
+// decoded picture under 240 MB of 24-bit pixels (plus 80 MB of alpha), so a
+// small file that claims a huge picture is refused before anything is
+// allocated. Beyond it the loaders return kImageOutOfMemory.
+inline constexpr uint64_t kImageMaxPixels = 80'000'000;
+
+// The result code in words: "cannot open", "bad data", "unsupported type",
+// "out of memory" ("failed" for anything else).
+const char* imageResultText(int result);
+// "bad data (PNG filter type 7 in row 12)": the code in words, then the
+// reader's detail in parentheses when there is one.
+std::string describeImageFailure(int result, std::string_view detail);
 
 // What probe reports from the headers alone.
 struct ImageInfo {
     uint32_t width = 0;
     uint32_t height = 0;
-    uint32_t bitDepth = 0;    // BMP 1, 4, 8 or 24; PNG 8 (palette) or 24; bag 24
+    uint32_t bitDepth = 0;    // BMP 1, 4, 8 or 24; PNG 8 (loads indexed) or 24; bag 24
     uint32_t depthClass = 0;  // 8 when bitDepth <= 8, else 24
     int type = 0;             // the support library's file type (kFileTypeBmp, ...)
 };
@@ -94,13 +110,21 @@ public:
     // --- Loading -------------------------------------------------------------
 
     // Reads a BMP, PNG or bag file, chosen by its first bytes (any other type
-    // gives kImageUnsupported). On failure the image is left empty.
-    int load(std::string_view path);
+    // gives kImageUnsupported). On failure the image is left empty and
+    // loadError() says what the reader found wrong.
+    [[nodiscard]] int load(std::string_view path);
     // The same from bytes in memory.
-    int loadFromMemory(const uint8_t* data, size_t n);
-    // Reads only the headers (a bag file: every record header).
-    static int probe(std::string_view path, ImageInfo& info);
-    static int probeMemory(const uint8_t* data, size_t n, ImageInfo& info);
+    [[nodiscard]] int loadFromMemory(const uint8_t* data, size_t n);
+    // Why the last load failed ("PNG filter type 7 in row 12"); empty after a
+    // successful one.
+    const std::string& loadError() const { return loadError_; }
+    // Reads only the headers (a bag file: every record header); refuses what
+    // load would refuse from them, the size limits included. `why`, when
+    // given, receives the detail of a failure.
+    [[nodiscard]] static int probe(std::string_view path, ImageInfo& info,
+                                   std::string* why = nullptr);
+    [[nodiscard]] static int probeMemory(const uint8_t* data, size_t n, ImageInfo& info,
+                                         std::string* why = nullptr);
 
     // --- Creating ------------------------------------------------------------
     // A create allocates all new planes first and only then drops the old
@@ -235,6 +259,7 @@ private:
     uint32_t paletteCount_ = 0;
     bool paletteHasAlpha_ = false;
     ImageRegion region_;
+    std::string loadError_;
 };
 
 }  // namespace tessaly
