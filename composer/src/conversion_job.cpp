@@ -34,6 +34,17 @@ bool mediaColor(const std::string& index, uint32_t* color) {
     return true;
 }
 
+// A step's message, followed by what the failing part said about the first
+// fault (kept, never replaced by the vaguer step message).
+std::string withDetail(const char* step, const std::string& detail) {
+    std::string text = step;
+    if (!detail.empty()) {
+        text += detail;
+        if (text.back() != '\n') text += '\n';
+    }
+    return text;
+}
+
 }  // namespace
 
 int ConversionJob::setBaseDirectory(const std::string& directory) {
@@ -100,7 +111,7 @@ int ConversionJob::convert(const std::string& outputPath) {
     const uint32_t flags = settings_.mechanics;
 
     if (!interpreter.InputOpen()) {
-        errorText_ = "Error doing InputOpen\n";
+        errorText_ = withDetail("Error doing InputOpen\n", interpreter.errorText());
         return 0;
     }
     if (!writer.SetRootStoreObject(interpreter.rootEntry())) {
@@ -141,7 +152,7 @@ int ConversionJob::convert(const std::string& outputPath) {
     docPixelHeight = float(composition.docPixelHeight);
 
     if (!interpreter.SetSource(composed)) {
-        errorText_ = "Error doing SetSource\n";
+        errorText_ = withDetail("Error doing SetSource\n", interpreter.errorText());
         return 0;
     }
 
@@ -150,7 +161,7 @@ int ConversionJob::convert(const std::string& outputPath) {
         if (pageCounter_) pageCounter_->store(uint32_t(writer.framesWritten()) + 1, std::memory_order_relaxed);
         const int input = interpreter.InputFrame();
         if (input < 0) {
-            errorText_ = "Error doing InputFrame\n";
+            errorText_ = withDetail("Error doing InputFrame\n", interpreter.errorText());
             return 0;
         }
         const int output = writer.OutputFrame();

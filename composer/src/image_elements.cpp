@@ -171,13 +171,24 @@ uint32_t atLeastOne(double v) { return v < 1 ? 1 : v > kImageMaxSide ? kImageMax
 }  // namespace
 
 int MmlInterpreter::firstPass() {
+    firstPassFailure_.clear();
     while (reader_.nextElement("Image")) {
         const char* src = reader_.attributeTrimmed("src");
-        if (!src || !*src) return 0;
+        if (!src || !*src) {
+            firstPassFailure_ = "Image element without src";
+            return 0;
+        }
         ImageRequest r;
         readRequest(reader_, *this, resolvePath(src), &r);
         ImageInfo info;
-        if (Image::probe(r.path, info) != kImageOk) return 0;
+        std::string why;
+        if (const int probed = Image::probe(r.path, info, &why); probed != kImageOk) {
+            // Which picture, and why; a file that cannot be opened names the
+            // path it was looked for at.
+            firstPassFailure_ = "Image \"" + latin1ToUtf8(src) + "\": " +
+                                describeImageFailure(probed, probed == kImageCannotOpen ? r.path : why);
+            return 0;
+        }
 
         // The size the page needs.
         double w = info.width, h = info.height;
@@ -209,7 +220,10 @@ int MmlInterpreter::firstPass() {
         }
         std::unique_ptr<MovieObject> bitmap = std::make_unique<BitmapObject>();
         const AddResult added = dictionary->add(kTypeBitmap, r.key, nullptr, bitmap);
-        if (added.result != 1) return 0;
+        if (added.result != 1) {
+            firstPassFailure_ = "Image \"" + latin1ToUtf8(src) + "\": out of memory (no bitmap character)";
+            return 0;
+        }
         DictionaryEntry& e = *added.entry;
         e.imageWidth = info.width;
         e.imageHeight = info.height;

@@ -87,7 +87,9 @@ int MmlInterpreter::SetSource(std::string_view text) {
     const int ok = firstPass();
     reader_.rewind();
     if (!ok) {
+        // The message, then which image failed and why.
         setError("Unable to open perform first pass");
+        if (!firstPassFailure_.empty()) errorText_ += "\n" + firstPassFailure_;
         return 0;
     }
     return 1;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "swf_test_util.h"
@@ -99,6 +100,24 @@ TEST_F(Jobs, MixedPageSizesMakeTheLargestStage) {
     EXPECT_FALSE(job.index().uniform);
     EXPECT_EQ(header.xmax, 15840);
     EXPECT_EQ(header.ymax, 15840);
+}
+
+TEST_F(Jobs, AnUnreadablePictureIsNamedWithItsReason) {
+    // A job whose page shows a PNG of a colour type PNG does not define.
+    const fs::path dir = scratch / "job";
+    fs::create_directories(dir / "pictures");
+    std::ofstream(dir / "media.mml") << "<Media width=\"2000\" height=\"2000\"><Frame>"
+                                        "<Image src=\"pictures/a.png\" size=\"100,100\"/></Frame></Media>";
+    const unsigned char png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                                 0, 0, 0, 4, 0, 0, 0, 4, 8, 5, 0, 0, 0, 0, 0, 0, 0};
+    std::ofstream(dir / "pictures/a.png", std::ios::binary).write(reinterpret_cast<const char*>(png), sizeof png);
+    ASSERT_EQ(job.openJob(dir.string()), 1) << job.errorText();
+    EXPECT_EQ(job.convert((scratch / "out.swf").string()), 0);
+    // The step's own message first, then the interpreter's, then the picture.
+    EXPECT_EQ(job.errorText(),
+              "Error doing SetSource\nUnable to open perform first pass\n"
+              "Image \"pictures/a.png\": bad data (PNG colour type 5 with bit depth 8)\n");
+    EXPECT_TRUE(job.outputFile().empty());
 }
 
 TEST_F(Jobs, AMissingJobFailsWithTheMediaMessage) {

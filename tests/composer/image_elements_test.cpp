@@ -158,14 +158,21 @@ TEST_F(ImageElements, PositionIsBuiltIntoTheShapeForPureTranslations) {
     EXPECT_EQ(masked.bounds, (Bounds{5, 35, 5, 35}));
 }
 
-TEST_F(ImageElements, AMissingImageFailsTheFirstPass) {
-    EXPECT_EQ(run("<Image src=\"absent.png\"/>"), 0);
-    EXPECT_EQ(interpreter.errorText(), "Unable to open perform first pass");
+TEST_F(ImageElements, AFirstPassFailureNamesTheImageAndTheReason) {
+    // The first of two bad images is the one reported.
+    std::ofstream(dir / "damaged.bmp", std::ios::binary) << "BM\x10\x00";
+    EXPECT_EQ(run("<Image src=\"photo.bmp\"/><Image src=\"absent.png\"/><Image src=\"damaged.bmp\"/>"), 0);
+    EXPECT_EQ(interpreter.errorText(), "Unable to open perform first pass\nImage \"absent.png\": cannot open (" +
+                                           (dir / "absent.png").string() + ")");
     CharacterDictionary other;
     MmlInterpreter second;
     second.dictionary = &other;
+    second.setJobDirectory(dir.string());
     ASSERT_EQ(second.InputOpen(), 1);
+    EXPECT_EQ(second.SetSource("<Image src=\"damaged.bmp\"/>"), 0);
+    EXPECT_EQ(second.errorText(), "Unable to open perform first pass\nImage \"damaged.bmp\": bad data (file of 3 bytes, too short)");
     EXPECT_EQ(second.SetSource("<Image/>"), 0);
+    EXPECT_EQ(second.errorText(), "Unable to open perform first pass\nImage element without src");
 }
 
 }  // namespace

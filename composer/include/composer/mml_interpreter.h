@@ -51,6 +51,8 @@ public:
     // Where fonts named by Text elements come from when the job does not embed them.
     SystemFontProvider* systemFonts = nullptr;
 
+    // The message of the failing step; a failed first pass adds a line
+    // naming the image and the reason (Image "a.png": bad data (...)).
     const std::string& errorText() const { return errorText_; }
     DictionaryEntry* rootEntry() const { return rootEntry_; }
     MovieClipObject* rootClip() const { return root_; }
@@ -106,6 +108,7 @@ private:
     std::string jobDirectory_;
     MmlReader reader_;
     std::string errorText_;
+    std::string firstPassFailure_;  // which image the first pass stopped at, and why
     DictionaryEntry* rootEntry_ = nullptr;
     MovieClipObject* root_ = nullptr;
     MovieClipObject* current_ = nullptr;
