@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace tessaly::testing_support {
 
@@ -32,6 +33,9 @@ public:
         const std::string full = *this / name;
         std::ofstream(full, std::ios::binary) << bytes;
         return full;
+    }
+    std::string put(const std::string& name, const std::vector<uint8_t>& bytes) const {
+        return put(name, std::string(bytes.begin(), bytes.end()));
     }
 
 private:

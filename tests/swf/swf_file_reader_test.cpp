@@ -4,12 +4,12 @@
 #include <zlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "../support/scratch_dir.h"
 #include "swf/swf_compress.h"
 #include "swf/swf_stream.h"
 
@@ -62,32 +62,9 @@ Bytes compressMovie(const Bytes& fws, uint32_t statedLength = 0, size_t cut = 0)
     return cws;
 }
 
-class TempDir {
-public:
-    TempDir() {
-        std::random_device rd;
-        path_ = fs::temp_directory_path() / ("tessaly-swf-" + std::to_string(rd()));
-        fs::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string write(const std::string& name, const Bytes& bytes) const {
-        const fs::path p = path_ / name;
-        std::ofstream(p, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        return p.string();
-    }
-    std::string path(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
-
 Bytes readBack(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    const std::string text = testing_support::slurp(path);
+    return Bytes(text.begin(), text.end());
 }
 
 std::vector<uint16_t> tagCodes(SwfFileReader& r) {
@@ -247,19 +224,20 @@ TEST(SwfFileReader, CopiesTagsWithFreshOrRawHeaders) {
 }
 
 TEST(SwfFileReader, ReadsFilesAndHeaderInfo) {
-    TempDir dir;
+    testing_support::ScratchDir dir;
+    ASSERT_TRUE(dir.ok());
     const Bytes movie = makeMovie();
-    const std::string plain = dir.write("plain.swf", movie);
-    const std::string packed = dir.write("packed.swf", compressMovie(movie));
+    const std::string plain = dir.put("plain.swf", movie);
+    const std::string packed = dir.put("packed.swf", compressMovie(movie));
 
     SwfFileReader r;
     ASSERT_EQ(r.readFile(plain), 1);
     EXPECT_EQ(Bytes(r.data(), r.data() + r.size()), movie);
     ASSERT_EQ(r.readFile(packed), 1);
     EXPECT_EQ(Bytes(r.data(), r.data() + r.size()), movie);
-    EXPECT_EQ(r.readFile(dir.path("missing.swf")), 0);
+    EXPECT_EQ(r.readFile(dir / "missing.swf"), 0);
     EXPECT_EQ(r.data(), nullptr);
-    ASSERT_EQ(r.readFile(dir.write("empty.swf", {})), 1);
+    ASSERT_EQ(r.readFile(dir.put("empty.swf", Bytes{})), 1);
     EXPECT_EQ(r.size(), 0u);
 
     SwfHeaderInfo info;
@@ -271,23 +249,24 @@ TEST(SwfFileReader, ReadsFilesAndHeaderInfo) {
     EXPECT_DOUBLE_EQ(info.frameRate, 12.0);
     EXPECT_EQ(info.frameCount, 2);
     EXPECT_EQ(SwfFileReader::readHeaderInfo(packed, &info), -2);
-    EXPECT_EQ(SwfFileReader::readHeaderInfo(dir.path("missing.swf"), &info), 0);
-    EXPECT_EQ(SwfFileReader::readHeaderInfo(dir.write("short.swf", Bytes(movie.begin(), movie.begin() + 13)),
+    EXPECT_EQ(SwfFileReader::readHeaderInfo(dir / "missing.swf", &info), 0);
+    EXPECT_EQ(SwfFileReader::readHeaderInfo(dir.put("short.swf", Bytes(movie.begin(), movie.begin() + 13)),
                                             &info),
               -1);
     Bytes wrong = movie;
     wrong[1] = 'X';
-    EXPECT_EQ(SwfFileReader::readHeaderInfo(dir.write("wrong.swf", wrong), &info), -1);
+    EXPECT_EQ(SwfFileReader::readHeaderInfo(dir.put("wrong.swf", wrong), &info), -1);
     // A RECT claiming 31-bit values does not fit 14 bytes.
     Bytes wide(movie.begin(), movie.begin() + 14);
     wide[8] = 0xF8;
-    EXPECT_EQ(SwfFileReader::readHeaderInfo(dir.write("wide.swf", wide), &info), -1);
+    EXPECT_EQ(SwfFileReader::readHeaderInfo(dir.put("wide.swf", wide), &info), -1);
 }
 
 TEST(SwfCompress, CompressesInPlaceAndKeepsTheLengthField) {
-    TempDir dir;
+    testing_support::ScratchDir dir;
+    ASSERT_TRUE(dir.ok());
     const Bytes movie = makeMovie(5000);
-    const std::string path = dir.write("movie.swf", movie);
+    const std::string path = dir.put("movie.swf", movie);
     const int64_t length = compressSwfFile(path, 9);
     ASSERT_GT(length, 0);
     const Bytes packed = readBack(path);
@@ -300,18 +279,19 @@ TEST(SwfCompress, CompressesInPlaceAndKeepsTheLengthField) {
     // An already compressed movie is not compressed again.
     EXPECT_EQ(compressSwfFile(path, 9), -1);
     EXPECT_EQ(readBack(path), packed);
-    EXPECT_EQ(compressSwfFile(dir.path("missing.swf"), 9), -1);
+    EXPECT_EQ(compressSwfFile(dir / "missing.swf", 9), -1);
     // No temporary files are left behind.
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path("")), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
 TEST(SwfCompress, IncompressibleMovieIsLeftUntouched) {
-    TempDir dir;
+    testing_support::ScratchDir dir;
+    ASSERT_TRUE(dir.ok());
     Bytes movie = makeMovie(0);
     std::mt19937 rng(7);
     for (int i = 0; i < 4000; ++i) movie.push_back(uint8_t(rng()));
     putU32(movie, 4, uint32_t(movie.size()));
-    const std::string path = dir.write("noise.swf", movie);
+    const std::string path = dir.put("noise.swf", movie);
     EXPECT_EQ(compressSwfFile(path, 9), 0);
     EXPECT_EQ(readBack(path), movie);
 }

@@ -1,12 +1,11 @@
 #include "swf/template_import.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
 
+#include "../support/scratch_dir.h"
 #include "swf/movie_writer.h"
 #include "swf/swf_compress.h"
 #include "swf_test_util.h"
@@ -71,17 +70,9 @@ std::vector<uint8_t> swfFile(const SwfStream& tags, uint8_t version = 6, int32_t
 
 class TemplateImportTest : public testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("tessaly_template_" + std::to_string(::getpid()) + "_" +
-               testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
+    void SetUp() override { ASSERT_TRUE(dir.ok()); }
     std::string write(const std::string& name, const std::vector<uint8_t>& bytes) {
-        std::ofstream(dir / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        return (dir / name).string();
+        return dir.put(name, bytes);
     }
     // A three-frame movie of our own: a shape in frame 0, another in frame 2.
     std::string threeFrameTemplate(const std::string& name) {
@@ -101,7 +92,7 @@ protected:
         t.writer.version = 6;
         return write(name, t.finish());
     }
-    fs::path dir;
+    testing_support::ScratchDir dir;
 };
 
 TEST_F(TemplateImportTest, RootClipContinuesTheTemplatesLastFrame) {
@@ -212,7 +203,7 @@ TEST_F(TemplateImportTest, DepthsMoveByTheOffsetAndIdsStay) {
 
 TEST_F(TemplateImportTest, CompressedTemplateReadsTheSame) {
     const std::string plain = threeFrameTemplate("plain.swf");
-    const std::string packed = (dir / "packed.swf").string();
+    const std::string packed = dir / "packed.swf";
     fs::copy_file(plain, packed);
     ASSERT_GT(compressSwfFile(packed, 9), 0);
 
@@ -304,7 +295,7 @@ TEST_F(TemplateImportTest, DamagedTemplatesLeaveTheStreamUnchanged) {
     ASSERT_EQ(m.writer.OutputOpen(), 1);
     m.writer.frameRate = 15.0;
     EXPECT_EQ(m.writer.useTemplate(path, 1000, nullptr), 0);
-    EXPECT_EQ(m.writer.useTemplate((dir / "missing.swf").string(), 1000, nullptr), 0);
+    EXPECT_EQ(m.writer.useTemplate(dir / "missing.swf", 1000, nullptr), 0);
     EXPECT_FALSE(m.writer.templateInUse);
     EXPECT_DOUBLE_EQ(m.writer.frameRate, 15.0);
     EXPECT_EQ(m.writer.stream().position(), 0u);

@@ -53,8 +53,8 @@ public:
     // 0 only when memory is exhausted (or text is null).
     int loadText(const char* text);
     int loadText(std::string_view text);
-    // Reads the whole file in binary mode; 0 when it cannot be opened, sized
-    // or read completely.
+    // Reads the whole file; the text ends at its first NUL, as with loadText.
+    // 0 when the file cannot be opened, sized or read completely.
     int loadFile(const char* path);
     // Frees the document and the stack.
     void release();
