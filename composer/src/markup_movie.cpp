@@ -81,8 +81,9 @@ int convertMarkupText(std::string_view markup, const MarkupMovieOptions& options
 int convertMarkupFile(const std::string& markupPath, const MarkupMovieOptions& options,
                       std::vector<uint8_t>* movie, std::string* error) {
     SizedBlock text;
-    if (!readWholeFile(markupPath, text)) {
-        *error = "cannot read the markup file";
+    FileReadFailure why = FileReadFailure::none;
+    if (!readWholeFile(markupPath, text, kAnyFileLength, &why)) {
+        *error = std::string("cannot read the markup file: ") + fileReadFailureText(why);
         return 0;
     }
     MarkupMovieOptions local = options;

@@ -83,6 +83,7 @@ TEST_F(ConvertTool, AMissingInputFailsWithOneLineAndLeavesNoOutput) {
     const Result r = runConvert("--raw " + missing.string() + " -o " + out.string(), dir);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err.find("tessaly-convert: " + missing.string() + ": "), 0u) << r.err;
+    EXPECT_NE(r.err.find("cannot open"), std::string::npos) << "the reason: " << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
     EXPECT_FALSE(fs::exists(out));
 }

@@ -97,7 +97,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     SizedBlock index;
-    if (!readWholeFile(indexPath, index)) return fail(indexPath, "cannot read the job index");
+    FileReadFailure why = FileReadFailure::none;
+    if (!readWholeFile(indexPath, index, kAnyFileLength, &why)) {
+        return fail(indexPath, std::string("cannot read the job index: ") + fileReadFailureText(why));
+    }
     const std::string indexText(reinterpret_cast<const char*>(index.data.get()), index.length);
     std::error_code ec;
     fs::create_directories(out, ec);
