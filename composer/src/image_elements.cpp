@@ -41,13 +41,15 @@ ImageEffects parseEffects(std::string_view fx, float defaultSmooth) {
     if (size_t at = findWord(fx, "smooth("); at != std::string_view::npos) {
         double amount = 0;
         parseLeadingReal(fx.substr(at + 7), &amount);
-        e.smooth = float(amount);
+        // NaN and negative amounts mean no smoothing.
+        e.smooth = amount > 0 ? float(std::min(amount, double(kImageMaxSmoothing))) : 0.0f;
     }
     e.gray = findWord(fx, "gray") != std::string_view::npos;
     if (size_t at = findWord(fx, "blackwhite"); at != std::string_view::npos) {
         const std::string_view rest = fx.substr(at + 10);
-        e.threshold = !rest.empty() && rest.front() == '(' ? uint8_t(leadingDigitsValue(rest.substr(1)))
-                                                           : uint8_t(128);
+        e.threshold = !rest.empty() && rest.front() == '('
+                          ? uint8_t(std::min<uint32_t>(leadingDigitsValue(rest.substr(1)), 255))
+                          : uint8_t(128);
     }
     if (size_t at = findWord(fx, "alphacolor("); at != std::string_view::npos) {
         std::string_view inner = fx.substr(at + 11);
@@ -78,20 +80,32 @@ struct ImageRequest {
     ImageEffects fx;
     uint32_t encoding = 0;
     uint8_t quality = 0;
+    // What makes two bitmaps the same: the path as written (file names are
+    // case-sensitive), then the effects and the encoding. The key is its hash.
+    std::string description;
     uint32_t key = 0;
 };
 
-uint32_t bitmapKey(const ImageRequest& r) {
-    uint32_t key = nameHash(r.path);
-    key = crc32UpdateU32(key, r.fx.hasAlphaColor);
-    key = crc32UpdateU32(key, r.fx.hasAlphaColor ? r.fx.alphaColor | uint32_t(r.fx.alpha) << 24 : 0);
-    key = crc32Update(key, &r.fx.threshold, 1);
-    key = crc32UpdateU32(key, r.fx.gray);
+void describe(ImageRequest& r) {
+    std::string options;
+    auto add32 = [&options](uint32_t v) {
+        for (int shift = 0; shift < 32; shift += 8) options.push_back(char(v >> shift));
+    };
+    add32(r.fx.hasAlphaColor);
+    add32(r.fx.hasAlphaColor ? r.fx.alphaColor | uint32_t(r.fx.alpha) << 24 : 0);
+    options.push_back(char(r.fx.threshold));
+    add32(r.fx.gray);
     uint32_t smoothBits;
     std::memcpy(&smoothBits, &r.fx.smooth, 4);
-    key = crc32UpdateU32(key, smoothBits);
-    key = crc32UpdateU32(key, r.encoding);
-    return crc32Update(key, &r.quality, 1);
+    add32(smoothBits);
+    add32(r.encoding);
+    options.push_back(char(r.quality));
+
+    r.key = crc32Update(crc32Update(0xFFFFFFFFu, r.path.data(), r.path.size()), options.data(),
+                        options.size());
+    r.description = r.path;
+    r.description.push_back('\0');  // paths hold no NUL, so the parts cannot run together
+    r.description += options;
 }
 
 // Resamples, carrying an alpha plane along (resampling itself makes true colour only).
@@ -162,11 +176,12 @@ bool readRequest(MmlReader& reader, const MmlInterpreter& in, const std::string&
         uint32_t q = 0;
         if (parseUnsigned(quality, &q)) r->quality = uint8_t(std::min<uint32_t>(q, 100));
     }
-    r->key = bitmapKey(*r);
+    describe(*r);
     return true;
 }
 
-uint32_t atLeastOne(double v) { return v < 1 ? 1 : v > kImageMaxSide ? kImageMaxSide : uint32_t(v); }
+// A requested side in pixels: at least 1, at most the largest side an image may have.
+uint32_t atLeastOne(double v) { return std::clamp<uint32_t>(clampToUint32(v), 1, kImageMaxSide); }
 
 }  // namespace
 
@@ -213,13 +228,13 @@ int MmlInterpreter::firstPass() {
             rh = info.height;
         }
 
-        if (DictionaryEntry* e = dictionary->findByKey(r.key, kTypeBitmap)) {
+        if (DictionaryEntry* e = dictionary->findDescribed(kTypeBitmap, r.key, r.description)) {
             e->requestedWidth = std::max(e->requestedWidth, rw);
             e->requestedHeight = std::max(e->requestedHeight, rh);
             continue;
         }
         std::unique_ptr<MovieObject> bitmap = std::make_unique<BitmapObject>();
-        const AddResult added = dictionary->add(kTypeBitmap, r.key, nullptr, bitmap);
+        const AddResult added = dictionary->addDescribed(kTypeBitmap, r.key, r.description, nullptr, bitmap);
         if (added.result != 1) {
             firstPassFailure_ = "Image \"" + latin1ToUtf8(src) + "\": out of memory (no bitmap character)";
             return 0;
@@ -243,13 +258,13 @@ void MmlInterpreter::handleImage() {
     readRequest(reader_, *this, resolvePath(src), &r);
 
     // The bitmap the first pass registered, decoded on first use.
-    DictionaryEntry* entry = dictionary->findByKey(r.key, kTypeBitmap);
+    DictionaryEntry* entry = dictionary->findDescribed(kTypeBitmap, r.key, r.description);
     if (!entry) {
         std::unique_ptr<MovieObject> bitmap = std::make_unique<BitmapObject>();
         auto& image = static_cast<BitmapObject&>(*bitmap).image;
         if (!loadImage(r, 0, 0, resampleMode, image)) return;
         const uint32_t iw = image.width(), ih = image.height();
-        const AddResult added = dictionary->add(kTypeBitmap, r.key, nullptr, bitmap);
+        const AddResult added = dictionary->addDescribed(kTypeBitmap, r.key, r.description, nullptr, bitmap);
         if (added.result != 1) return;
         entry = added.entry;
         entry->imageWidth = entry->requestedWidth = iw;
@@ -271,11 +286,11 @@ void MmlInterpreter::handleImage() {
     double dw = 0, dh = 0;
     int32_t width, height;
     if (reader_.attributePair("size", &dw, &dh) == 3) {
-        width = int32_t(std::floor(dw * scale));
-        height = int32_t(std::floor(dh * scale));
+        width = clampToInt32(std::floor(dw * scale));
+        height = clampToInt32(std::floor(dh * scale));
     } else {
-        width = int32_t(std::floor(bitmapWidth * scale));
-        height = int32_t(std::floor(bitmapHeight * scale));
+        width = clampToInt32(std::floor(bitmapWidth * scale));
+        height = clampToInt32(std::floor(bitmapHeight * scale));
     }
     if (width <= 0 || height <= 0) return;
 
@@ -294,11 +309,11 @@ void MmlInterpreter::handleImage() {
     std::vector<MmlRect> outline;
     if (const char* mask = reader_.attribute("maskrectex")) outline = parseRectList(mask);
     if (outline.empty()) {
-        shape->rectangle(ox, oy, ox + width, oy + height, 1);
+        shape->rectangle(ox, oy, saturatingAdd(ox, width), saturatingAdd(oy, height), 1);
     } else {
         for (const MmlRect& rect : outline) {
-            const int32_t x1 = toTwips(rect.x1) + ox, y1 = toTwips(rect.y1) + oy;
-            const int32_t x2 = toTwips(rect.x2) + ox, y2 = toTwips(rect.y2) + oy;
+            const int32_t x1 = saturatingAdd(toTwips(rect.x1), ox), y1 = saturatingAdd(toTwips(rect.y1), oy);
+            const int32_t x2 = saturatingAdd(toTwips(rect.x2), ox), y2 = saturatingAdd(toTwips(rect.y2), oy);
             if (x1 != x2 && y1 != y2) shape->rectangle(x1, y1, x2, y2, 1);
         }
     }
@@ -306,9 +321,10 @@ void MmlInterpreter::handleImage() {
     if (b.empty() || b.xMin == b.xMax || b.yMin == b.yMax) return;
 
     const char* id = reader_.attributeTrimmed("id");
-    const uint32_t key = id && *id ? uniqueKey() : shape->contentHash();
+    const uint32_t key = shape->contentHash();
     std::unique_ptr<MovieObject> object = std::move(shape);
-    const AddResult r2 = dictionary->add(kTypeShape, key, nullptr, object);
+    const AddResult r2 = id && *id ? dictionary->addUnique(kTypeShape, nullptr, object)
+                                   : dictionary->add(kTypeShape, key, nullptr, object);
     if (r2.result != 1 && r2.result != 2) return;
     PlacementInput in;
     in.character = r2.entry;

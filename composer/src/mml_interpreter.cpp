@@ -7,6 +7,7 @@
 #include "composer/mml_values.h"
 #include "composer/path_builder.h"
 #include "support/checksum.h"
+#include "support/numbers.h"
 #include "support/text.h"
 
 namespace tessaly {
@@ -14,14 +15,6 @@ namespace tessaly {
 namespace {
 
 constexpr uint32_t kMaxDepth = 65000;
-
-// double -> int32 without undefined behaviour for values out of range.
-int32_t saturate(double v) {
-    if (!(v == v)) return 0;
-    if (v >= 2147483647.0) return INT32_MAX;
-    if (v <= -2147483648.0) return INT32_MIN;
-    return int32_t(v);
-}
 
 bool allDigits(const char* s) {
     if (!s || !*s) return false;
@@ -50,7 +43,7 @@ int MmlInterpreter::InputOpen() {
     }
     std::unique_ptr<MovieObject> clip = std::make_unique<MovieClipObject>();
     auto* raw = static_cast<MovieClipObject*>(clip.get());
-    const AddResult r = dictionary->add(kTypeMovieClip, uniqueKey(), nullptr, clip);
+    const AddResult r = dictionary->addUnique(kTypeMovieClip, nullptr, clip);
     if (r.result != 1) {
         setError("Out of memory(2)");
         return 0;
@@ -164,7 +157,7 @@ void MmlInterpreter::endOfDocument() {
     if (current_ != root_ && openClip_) {
         // A clip left open at the end keeps its records but is never placed.
         std::unique_ptr<MovieObject> clip = std::move(openClip_);
-        dictionary->add(kTypeMovieClip, uniqueKey(), nullptr, clip);
+        dictionary->addUnique(kTypeMovieClip, nullptr, clip);
     }
     current_ = nullptr;
 }
@@ -186,7 +179,7 @@ bool MmlInterpreter::lookupDepth(const char* text, uint32_t* depth) const {
     }
     const uint32_t hash = nameHash(text);
     for (auto it = namedDepths_.rbegin(); it != namedDepths_.rend(); ++it) {
-        if (it->hash == hash) {
+        if (it->hash == hash && equalNoCase(it->name, text)) {
             *depth = it->depth;
             return true;
         }
@@ -222,13 +215,13 @@ MmlMatrix MmlInterpreter::readMatrixValues() {
 SwfMatrix MmlInterpreter::readMatrix(bool positionApplied) {
     const MmlMatrix m = readMatrixValues();
     SwfMatrix out;
-    out.scaleX = saturate(m.a * 65536.0);
-    out.skew0 = saturate(m.b * 65536.0);
-    out.skew1 = saturate(m.c * 65536.0);
-    out.scaleY = saturate(m.d * 65536.0);
+    out.scaleX = clampToInt32(m.a * 65536.0);
+    out.skew0 = clampToInt32(m.b * 65536.0);
+    out.skew1 = clampToInt32(m.c * 65536.0);
+    out.scaleY = clampToInt32(m.d * 65536.0);
     if (!positionApplied) {
-        out.translateX = saturate(m.tx * scale);
-        out.translateY = saturate(m.ty * scale);
+        out.translateX = clampToInt32(m.tx * scale);
+        out.translateY = clampToInt32(m.ty * scale);
     }
     return out;
 }
@@ -259,7 +252,7 @@ void MmlInterpreter::place(const PlacementInput& in) {
         depth = uint32_t(in.depth);
     } else {
         depth = current_->nextDepth();
-        if (depthText) namedDepths_.push_back({depth, nameHash(depthText)});
+        if (depthText) namedDepths_.push_back({depth, nameHash(depthText), depthText});
     }
 
     const SwfMatrix matrix = readMatrix(in.positionApplied);
@@ -377,9 +370,10 @@ void MmlInterpreter::handleShape() {
     reader_.pushRecord(element);
     const char* id = reader_.attributeTrimmed("id");
     const bool named = id && *id;
-    const uint32_t key = named ? uniqueKey() : shape->contentHash();
+    const uint32_t key = shape->contentHash();
     std::unique_ptr<MovieObject> object = std::move(shape);
-    const AddResult r = dictionary->add(kTypeShape, key, nullptr, object);
+    const AddResult r = named ? dictionary->addUnique(kTypeShape, nullptr, object)
+                              : dictionary->add(kTypeShape, key, nullptr, object);
     if (r.result == 1 || r.result == 2) {
         PlacementInput in;
         in.character = r.entry;
@@ -404,7 +398,7 @@ void MmlInterpreter::handleMovieClipEnd() {
     openClip_->addEnd();
     current_ = root_;
     std::unique_ptr<MovieObject> clip = std::move(openClip_);
-    const AddResult r = dictionary->add(kTypeMovieClip, uniqueKey(), nullptr, clip);
+    const AddResult r = dictionary->addUnique(kTypeMovieClip, nullptr, clip);
     if (r.result != 1) return;
     reader_.pushRecord(clipElement_);
     PlacementInput in;

@@ -5,15 +5,12 @@
 #include <vector>
 
 #include "composer/mml_values.h"
+#include "support/numbers.h"
 #include "support/text.h"
 
 namespace tessaly {
 
-int32_t PathBuilder::toTwips(double v) const {
-    const double t = std::floor(v * scale_ + 0.5);
-    if (!(t == t)) return 0;
-    return int32_t(std::clamp(t, -2147483648.0, 2147483647.0));
-}
+int32_t PathBuilder::toTwips(double v) const { return roundToInt32(v * scale_); }
 
 bool counterOrder(MmlReader& reader) {
     const char* order = reader.attribute("order");

@@ -29,11 +29,25 @@ int32_t styleBits(const char* style) {
     return bits;
 }
 
-// Fonts are shared by name (ignoring case), style and character set.
-uint32_t fontKey(const std::string& name, int32_t style, int32_t charset) {
+// Fonts are shared by name (ignoring case), style and character set: the
+// description holds all three, the key is its hash.
+struct FontIdentity {
+    std::string description;
+    uint32_t key = 0;
+};
+
+FontIdentity fontIdentity(const std::string& name, int32_t style, int32_t charset) {
+    FontIdentity id;
+    id.description = name;
+    for (char& c : id.description) c = foldCase(c);
+    id.description.push_back('\0');
+    for (uint32_t v : {uint32_t(style), uint32_t(charset)}) {
+        for (int shift = 0; shift < 32; shift += 8) id.description.push_back(char(v >> shift));
+    }
     uint32_t key = nameHash(name);
     key = crc32UpdateU32(key, uint32_t(style));
-    return crc32UpdateU32(key, uint32_t(charset));
+    id.key = crc32UpdateU32(key, uint32_t(charset));
+    return id;
 }
 
 int32_t integerOr(MmlReader& reader, const char* name, int32_t fallback) {
@@ -154,7 +168,8 @@ void MmlInterpreter::handleFont() {
     // The first definition of a font wins.
     std::unique_ptr<MovieObject> object = std::move(font);
     auto& f = static_cast<FontObject&>(*object);
-    dictionary->add(kTypeFont, fontKey(f.name, f.style, charset), nullptr, object);
+    const FontIdentity identity = fontIdentity(f.name, f.style, charset);
+    dictionary->addDescribed(kTypeFont, identity.key, identity.description, nullptr, object);
 }
 
 void MmlInterpreter::handleText() {
@@ -163,7 +178,7 @@ void MmlInterpreter::handleText() {
         std::string(fontText && *fontText ? fontText : "Arial").substr(0, kMaxFontName);
     double size = 16;
     reader_.attributeReal("size", &size);
-    const auto height = uint32_t(std::clamp<double>(std::floor(size * scale + 0.5), 0, 65535));
+    const uint32_t height = std::min<uint32_t>(clampToUint32(std::floor(size * scale + 0.5)), 65535);
     const int32_t style = styleBits(reader_.attribute("style"));
     const int32_t charset = integerOr(reader_, "charset", -1);
     MmlColor color;
@@ -180,19 +195,22 @@ void MmlInterpreter::handleText() {
     if (const char* charpos = reader_.attribute("charpos")) {
         for (const MmlPoint& p : parsePointList(charpos)) {
             if (positions.size() >= chars.size()) break;
-            positions.push_back({int32_t(std::lround(p.x)), int32_t(std::lround(p.y))});
+            positions.push_back({clampToInt32(std::round(p.x)), clampToInt32(std::round(p.y))});
         }
     }
 
     // The font: an embedded or earlier one of that name, style and set, or the system's.
-    const uint32_t key = fontKey(fontName, style, charset);
-    DictionaryEntry* fontEntry = named ? nullptr : dictionary->findByKey(key, kTypeFont);
+    const FontIdentity identity = fontIdentity(fontName, style, charset);
+    DictionaryEntry* fontEntry =
+        named ? nullptr : dictionary->findDescribed(kTypeFont, identity.key, identity.description);
     if (!fontEntry) {
         if (!systemFonts) return;
         std::unique_ptr<FontObject> font = systemFonts->makeFont(fontName, style, charset);
         if (!font) return;
         std::unique_ptr<MovieObject> object = std::move(font);
-        const AddResult r = dictionary->add(kTypeFont, named ? uniqueKey() : key, nullptr, object);
+        const AddResult r = named ? dictionary->addUnique(kTypeFont, nullptr, object)
+                                  : dictionary->addDescribed(kTypeFont, identity.key,
+                                                             identity.description, nullptr, object);
         if (r.result != 1) return;
         fontEntry = r.entry;
     }

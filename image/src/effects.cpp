@@ -43,6 +43,7 @@ bool Image::toBlackWhite(uint8_t threshold) {
 bool Image::smooth(float amount) {
     if (!(amount > 0)) return true;
     if (empty() || !expandToRgb()) return false;
+    amount = std::min(amount, kImageMaxSmoothing);
     const int passes = std::max(1, 2 * int(std::floor(double(amount) * 0.1)));
     const double s = std::min(double(amount), 100.0) / 100.0;
     const double neighbourWeight = s / 3.0;

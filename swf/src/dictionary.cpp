@@ -3,6 +3,7 @@
 #include <new>
 
 #include "support/checksum.h"
+#include "support/text.h"
 
 namespace tessaly {
 
@@ -14,33 +15,87 @@ uint32_t CharacterDictionary::nextId() {
     return id;
 }
 
+template <typename Same>
+DictionaryEntry* CharacterDictionary::findCandidate(uint32_t type, uint32_t key, Same same) const {
+    auto it = byKey_.find(typeKey(type, key));
+    if (it == byKey_.end()) return nullptr;
+    for (auto e = it->second.rbegin(); e != it->second.rend(); ++e) {
+        if (same(**e)) return *e;
+    }
+    return nullptr;
+}
+
+namespace {
+// Equal content: both objects present and alike (sameContent is false for
+// objects that have no comparable content, so those are never shared).
+bool sameObject(const DictionaryEntry& e, const MovieObject* object) {
+    return e.sharing == DictionaryEntry::Sharing::kContent && e.object && object &&
+           e.object->sameContent(*object);
+}
+
+}  // namespace
+
+DictionaryEntry* CharacterDictionary::findSameContent(uint32_t type, uint32_t key,
+                                                     const MovieObject* object) const {
+    return findCandidate(type, key, [object](const DictionaryEntry& e) { return sameObject(e, object); });
+}
+
 AddResult CharacterDictionary::add(uint32_t type, uint32_t key, const char* name,
                                    std::unique_ptr<MovieObject>& object) {
-    if (DictionaryEntry* existing = findByKey(key, type)) return {2, existing->id, existing};
-    return store(type, key, nextId(), name, object);
+    if (DictionaryEntry* existing = findSameContent(type, key, object.get())) {
+        return {2, existing->id, existing};
+    }
+    return store(DictionaryEntry::Sharing::kContent, type, key, nextId(), {}, name, object);
 }
 
 AddResult CharacterDictionary::addWithId(uint32_t type, uint32_t key, uint32_t id,
                                          const char* name, std::unique_ptr<MovieObject>& object) {
-    if (DictionaryEntry* existing = findByKey(key, type)) return {2, existing->id, existing};
-    return store(type, key, id, name, object);
+    if (DictionaryEntry* existing = findSameContent(type, key, object.get())) {
+        return {2, existing->id, existing};
+    }
+    return store(DictionaryEntry::Sharing::kContent, type, key, id, {}, name, object);
 }
 
-AddResult CharacterDictionary::store(uint32_t type, uint32_t key, uint32_t id, const char* name,
+AddResult CharacterDictionary::addDescribed(uint32_t type, uint32_t key, std::string_view description,
+                                            const char* name, std::unique_ptr<MovieObject>& object) {
+    if (DictionaryEntry* existing = findDescribed(type, key, description)) {
+        return {2, existing->id, existing};
+    }
+    return store(DictionaryEntry::Sharing::kDescription, type, key, nextId(), description, name,
+                 object);
+}
+
+AddResult CharacterDictionary::addUnique(uint32_t type, const char* name,
+                                         std::unique_ptr<MovieObject>& object) {
+    return store(DictionaryEntry::Sharing::kNever, type, 0, nextId(), {}, name, object);
+}
+
+AddResult CharacterDictionary::store(DictionaryEntry::Sharing sharing, uint32_t type, uint32_t key,
+                                     uint32_t id, std::string_view description, const char* name,
                                      std::unique_ptr<MovieObject>& object) {
     try {
         auto entry = std::make_unique<DictionaryEntry>();
         entry->type = type;
         entry->id = id;
         entry->key = key;
+        entry->sharing = sharing;
+        entry->description = description;
         if (name) {
-            entry->nameHash = nameHash(name);
+            entry->name = name;
+            entry->nameHash = nameHash(entry->name);
             entry->hasName = true;
         }
         DictionaryEntry* raw = entry.get();
+        // Everything that can fail comes first, so a failure leaves no trace.
+        entries_.reserve(entries_.size() + 1);
+        std::vector<DictionaryEntry*>* candidates = nullptr;
+        if (sharing != DictionaryEntry::Sharing::kNever) {
+            candidates = &byKey_[typeKey(type, key)];
+            candidates->reserve(candidates->size() + 1);
+        }
+        byId_.try_emplace(id, raw).first->second = raw;
+        if (candidates) candidates->push_back(raw);
         entries_.push_back(std::move(entry));
-        byKey_[typeKey(type, key)] = raw;
-        byId_[id] = raw;
         if (object) object->id = int32_t(id);
         raw->object = std::move(object);
         return {1, id, raw};
@@ -59,15 +114,19 @@ DictionaryEntry* CharacterDictionary::findById(uint32_t id, uint32_t type) const
     return nullptr;
 }
 
-DictionaryEntry* CharacterDictionary::findByKey(uint32_t key, uint32_t type) const {
-    auto it = byKey_.find(typeKey(type, key));
-    return it == byKey_.end() ? nullptr : it->second;
+DictionaryEntry* CharacterDictionary::findDescribed(uint32_t type, uint32_t key,
+                                                    std::string_view description) const {
+    return findCandidate(type, key, [description](const DictionaryEntry& e) {
+        return e.sharing == DictionaryEntry::Sharing::kDescription && e.description == description;
+    });
 }
 
 DictionaryEntry* CharacterDictionary::findByName(const char* name, uint32_t type) const {
     const uint32_t hash = nameHash(name);
     for (auto e = entries_.rbegin(); e != entries_.rend(); ++e) {
-        if ((*e)->hasName && (*e)->nameHash == hash && (type == 0 || (*e)->type == type)) {
+        const DictionaryEntry& entry = **e;
+        if (entry.hasName && entry.nameHash == hash && (type == 0 || entry.type == type) &&
+            equalNoCase(entry.name, name)) {
             return e->get();
         }
     }
@@ -76,7 +135,12 @@ DictionaryEntry* CharacterDictionary::findByName(const char* name, uint32_t type
 
 bool CharacterDictionary::setName(DictionaryEntry& entry, const char* name) {
     if (entry.hasName) return false;
-    entry.nameHash = nameHash(name);
+    try {
+        entry.name = name;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    entry.nameHash = nameHash(entry.name);
     entry.hasName = true;
     return true;
 }

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "support/checksum.h"
+#include "support/numbers.h"
 
 namespace tessaly {
 
@@ -43,6 +44,8 @@ void MovieObject::dump(FILE* out, int indent) const {
     indentLine(out, indent);
     std::fprintf(out, "type=%s\n", objectTypeName(type_));
 }
+
+bool MovieObject::sameContent(const MovieObject&) const { return false; }
 
 // ---------------------------------------------------------------------------
 
@@ -121,6 +124,10 @@ int ShapeObject::lineTo(int32_t x, int32_t y) {
     penX_ = x;
     penY_ = y;
     return 1;
+}
+
+int ShapeObject::lineBy(int32_t dx, int32_t dy) {
+    return lineTo(saturatingAdd(penX_, dx), saturatingAdd(penY_, dy));
 }
 
 int ShapeObject::quadraticTo(int32_t cx, int32_t cy, int32_t ax, int32_t ay) {
@@ -258,11 +265,43 @@ int ShapeObject::matrixFill(uint32_t type, uint32_t key, const SwfMatrix& matrix
     return selectFill(f, side, false);
 }
 
+int ShapeObject::gradientFill(uint32_t type, const GradientStop* stops, size_t count,
+                              const SwfMatrix& matrix, int side) {
+    FillStyle f;
+    f.type = type;
+    f.matrix = matrix;
+    f.stopCount = uint8_t(std::min<size_t>(count, std::size(f.stops)));
+    bool alpha = false;
+    for (size_t i = 0; i < f.stopCount; ++i) {
+        f.stops[i] = stops[i];
+        alpha = alpha || (stops[i].color >> 24) != 0xFF;
+    }
+    return selectFill(f, side, alpha);
+}
+
 int ShapeObject::clearFill(int side) {
     const int32_t s = side == kSideRight ? kSideRight : kSideLeft;
     if (!append(kCmdStyleFill, {-1, s})) return 0;
     currentFill_[s] = -1;
     return 1;
+}
+
+bool ShapeObject::sameContent(const MovieObject& other) const {
+    if (other.type() != kTypeShape) return false;
+    const auto& o = static_cast<const ShapeObject&>(other);
+    auto sameCommand = [](const ShapeCommand& a, const ShapeCommand& b) {
+        return a.code == b.code && std::equal(std::begin(a.args), std::end(a.args), b.args);
+    };
+    auto sameLine = [](const LineStyle& a, const LineStyle& b) {
+        return a.color == b.color && a.width == b.width;
+    };
+    return std::equal(commands_.begin(), commands_.end(), o.commands_.begin(), o.commands_.end(),
+                      sameCommand) &&
+           std::equal(lineStyles_.begin(), lineStyles_.end(), o.lineStyles_.begin(),
+                      o.lineStyles_.end(), sameLine) &&
+           std::equal(fillStyles_.begin(), fillStyles_.end(), o.fillStyles_.begin(),
+                      o.fillStyles_.end(), sameFill) &&
+           usesAlpha() == o.usesAlpha();
 }
 
 uint32_t ShapeObject::contentHash() const {
@@ -287,16 +326,23 @@ uint32_t ShapeObject::contentHash() const {
                 feed(c.args[1]);
                 if (c.args[0] >= 0) {
                     const auto& f = fillStyles_[size_t(c.args[0])];
+                    feed(int32_t(f.type));
                     if (f.type == kFillSolid) {
                         feed(int32_t(f.color));
-                    } else if (f.type == kFillTiledBitmap || f.type == kFillClippedBitmap) {
-                        feed(int32_t(f.type));
+                        break;
+                    }
+                    if (f.type == kFillTiledBitmap || f.type == kFillClippedBitmap) {
                         feed(int32_t(f.bitmapId));
-                        for (int32_t v : {f.matrix.scaleX, f.matrix.skew0, f.matrix.skew1,
-                                          f.matrix.scaleY, f.matrix.translateX,
-                                          f.matrix.translateY}) {
-                            feed(v);
+                    } else {
+                        feed(f.stopCount);
+                        for (int i = 0; i < f.stopCount; ++i) {
+                            feed(int32_t(f.stops[i].color));
+                            feed(f.stops[i].ratio);
                         }
+                    }
+                    for (int32_t v : {f.matrix.scaleX, f.matrix.skew0, f.matrix.skew1,
+                                      f.matrix.scaleY, f.matrix.translateX, f.matrix.translateY}) {
+                        feed(v);
                     }
                 }
                 break;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "support/numbers.h"
 #include "support/text.h"
 #include "swf/shape_encoder.h"
 
@@ -57,7 +58,8 @@ int defineText(SwfStream& s, uint32_t id, TextObject& text) {
     s.beginTag(alpha ? kDefineText2 : kDefineText);
     s.writeId(id);
     const Bounds& b = text.bounds;
-    s.writeRect(b.xMin - 1, b.xMax + 1, b.yMin - 1, b.yMax + 1);
+    s.writeRect(saturatingSub(b.xMin, 1), saturatingAdd(b.xMax, 1), saturatingSub(b.yMin, 1),
+                saturatingAdd(b.yMax, 1));
     s.writeMatrix(nullptr);
     const unsigned glyphBits = SwfStream::bitsNeeded(text.largestGlyphIndex());
     const unsigned advanceBits = SwfStream::bitsNeeded(text.largestAdvance()) + 1;
@@ -86,7 +88,7 @@ int defineText(SwfStream& s, uint32_t id, TextObject& text) {
                     for (size_t i = first; i < first + count; ++i) {
                         s.writeBits(r.glyphs[i], glyphBits);
                         s.writeSignedBits(r.advances[i], advanceBits);
-                        penX += r.advances[i];
+                        penX = saturatingAdd(penX, r.advances[i]);
                     }
                     s.flushBits();
                 }

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "support/checksum.h"
+#include "support/numbers.h"
 
 namespace tessaly {
 
@@ -219,8 +220,14 @@ int TextObject::height(uint32_t twips) {
 
 namespace {
 // Advances round as value + 0.5, truncated; bounds round to the nearest twip.
-int32_t roundHalfUp(double v) { return int32_t(v + 0.5); }
-int32_t nearest(double v) { return int32_t(std::floor(v + 0.5)); }
+int32_t roundHalfUp(double v) { return clampToInt32(v + 0.5); }
+int32_t nearest(double v) { return roundToInt32(v); }
+
+// A glyph's box scaled to the text height and moved to the pen.
+void addGlyphBox(Bounds& box, const FontGlyph& g, double scale, int32_t x, int32_t y) {
+    box.addPoint(saturatingAdd(x, nearest(g.xMin * scale)), saturatingAdd(y, nearest(g.yMin * scale)));
+    box.addPoint(saturatingAdd(x, nearest(g.xMax * scale)), saturatingAdd(y, nearest(g.yMax * scale)));
+}
 }  // namespace
 
 int TextObject::addText(std::u16string_view text, const int32_t* advances, bool fallback) {
@@ -238,8 +245,7 @@ int TextObject::addText(std::u16string_view text, const int32_t* advances, bool 
             const int32_t index = fontObject.glyphIndex(text[i], fallback);
             if (index < 0) continue;  // no glyph: no code, advance or bounds
             const FontGlyph g = fontObject.glyphs()[size_t(index)];
-            box.addPoint(pen + nearest(g.xMin * scale), penY_ + nearest(g.yMin * scale));
-            box.addPoint(pen + nearest(g.xMax * scale), penY_ + nearest(g.yMax * scale));
+            addGlyphBox(box, g, scale, pen, penY_);
             int32_t advance;
             if (advances) {
                 advance = advances[i];
@@ -254,7 +260,7 @@ int TextObject::addText(std::u16string_view text, const int32_t* advances, bool 
             r.chars.push_back(text[i]);
             r.advances.push_back(advance);
             used.push_back(uint32_t(index));
-            pen += advance;
+            pen = saturatingAdd(pen, advance);
         }
     } catch (const std::bad_alloc&) {
         return 0;
@@ -299,9 +305,8 @@ int TextObject::addPositionedText(std::u16string_view text, const TextPosition* 
         r.code = kTextChars;
         for (; i < placed.size() && placed[i].at.y == y; ++i) {
             const FontGlyph g = fontObject.glyphs()[placed[i].glyph];
-            bounds.addPoint(penX_ + nearest(g.xMin * scale), penY_ + nearest(g.yMin * scale));
-            bounds.addPoint(penX_ + nearest(g.xMax * scale), penY_ + nearest(g.yMax * scale));
-            const int32_t advance = i + 1 < placed.size() ? placed[i + 1].at.x - penX_
+            addGlyphBox(bounds, g, scale, penX_, penY_);
+            const int32_t advance = i + 1 < placed.size() ? saturatingSub(placed[i + 1].at.x, penX_)
                                                           : roundHalfUp(g.advance * scale);
             try {
                 r.chars.push_back(placed[i].code);
@@ -310,12 +315,25 @@ int TextObject::addPositionedText(std::u16string_view text, const TextPosition* 
                 return 0;
             }
             fontObject.markUsed(placed[i].glyph);
-            penX_ += advance;
+            penX_ = saturatingAdd(penX_, advance);
         }
         if (!append(std::move(r))) return 0;
     }
     resolved_ = false;
     return 1;
+}
+
+bool TextObject::sameContent(const MovieObject& other) const {
+    if (other.type() != kTypeText) return false;
+    const auto& o = static_cast<const TextObject&>(other);
+    auto sameRecord = [](const TextRecord& a, const TextRecord& b) {
+        return a.code == b.code && a.x == b.x && a.y == b.y && a.color == b.color &&
+               a.fontId == b.fontId && a.height == b.height && a.chars == b.chars &&
+               a.advances == b.advances;
+    };
+    return std::equal(records_.begin(), records_.end(), o.records_.begin(), o.records_.end(),
+                      sameRecord) &&
+           usesAlpha_ == o.usesAlpha_ && bounds == o.bounds;
 }
 
 uint32_t TextObject::contentHash() const {

@@ -67,8 +67,6 @@ private:
     };
 
     std::vector<uint32_t>& placedDepths();
-    // A dictionary key no other character shares (clips, characters with an id).
-    uint32_t uniqueKey() { return 0x80000000u | ++uniqueKey_; }
     void resetTimeline();
     void setError(const char* text) { errorText_ = text; }
 
@@ -123,9 +121,9 @@ private:
     struct NamedDepth {
         uint32_t depth;
         uint32_t hash;
+        std::string name;  // matched ignoring case; the hash only skips the others quickly
     };
     std::vector<NamedDepth> namedDepths_;
-    uint32_t uniqueKey_ = 0;
 
 };
 

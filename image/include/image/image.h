@@ -52,6 +52,9 @@ inline constexpr uint32_t kImageMaxSide = 65535;
 // small file that claims a huge picture is refused before anything is
 // allocated. Beyond it the loaders return kImageOutOfMemory.
 inline constexpr uint64_t kImageMaxPixels = 80'000'000;
+// Largest smoothing amount (200 passes): every 10 more would add two passes
+// over the picture, so an unbounded value could keep one image busy for hours.
+inline constexpr float kImageMaxSmoothing = 1000;
 
 // The result code in words: "cannot open", "bad data", "unsupported type",
 // "out of memory" ("failed" for anything else).
@@ -167,7 +170,8 @@ public:
     bool toBlackWhite(uint8_t threshold);
     // In-place neighbour averaging over the whole image; nothing for amount <= 0.
     // Passes: 2 * floor(amount / 10), at least 1, alternating direction and
-    // ending with a backward pass; strength min(amount, 100) / 100.
+    // ending with a backward pass; strength min(amount, 100) / 100. Amounts
+    // above kImageMaxSmoothing are taken as that one.
     bool smooth(float amount);
     // Resamples to width x height (1..65535) in a ResizeMode; any other mode
     // is nearest. The result is true colour without alpha. Unchanged (and

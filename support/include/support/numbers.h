@@ -33,6 +33,17 @@ int parseDouble(std::string_view text, double* out);
 // 0 when the text does not start with a number (*out is then 0).
 size_t parseLeadingReal(std::string_view text, double* out);
 
+// Saturating conversions for values that come from outside (markup, settings,
+// files): NaN becomes 0 and a value beyond the target range its nearest
+// limit, so no conversion or sum is ever undefined.
+int32_t clampToInt32(double value);  // truncates towards zero, like a cast
+// round(value) half up: floor(value + 0.5).
+int32_t roundToInt32(double value);
+uint32_t clampToUint32(double value);
+int32_t saturatingAdd(int32_t a, int32_t b);
+int32_t saturatingSub(int32_t a, int32_t b);
+int32_t saturatingMul(int32_t a, int32_t b);
+
 // The value of one hex digit, or -1.
 int hexDigitValue(char c);
 // Two hex digits to a byte; -1 when either is not a hex digit.

@@ -1,10 +1,16 @@
 #pragma once
 // The character dictionary: every character of one movie with its id, the
-// identity key that lets equal characters be shared, and an optional name.
+// identity that lets equal characters be shared, and an optional name.
+//
+// Keys and name hashes are 32-bit checksums: they only find candidates. Two
+// characters are the same only when their content (shapes, texts) or their
+// full description (bitmaps, fonts) is equal, and a name matches only when
+// the whole name does, ignoring case.
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -20,8 +26,14 @@ struct DictionaryEntry {
     uint32_t type = kTypeNone;
     uint32_t id = 0;
     uint32_t key = 0;
+    // How the entry is shared: by the object's content, by its description,
+    // or never (a character made unique by the caller).
+    enum class Sharing : uint8_t { kContent, kDescription, kNever };
+    Sharing sharing = Sharing::kContent;
+    std::string description;  // kDescription entries
     uint32_t nameHash = 0;
     bool hasName = false;
+    std::string name;  // as given; matched ignoring case
     std::unique_ptr<MovieObject> object;
     uint32_t state = 0;
 
@@ -47,18 +59,28 @@ public:
 
     CharacterDictionary();
 
-    // Adds a character. When an entry of the same type and key exists, returns
+    // Adds a character shared by content. When an entry of the same type and
+    // key holds an object of equal content (MovieObject::sameContent), returns
     // 2 with its id and leaves `object` with the caller; otherwise the
-    // dictionary takes the object and the entry gets the next id.
+    // dictionary takes the object and the entry gets the next id. The key is
+    // the object's content hash.
     AddResult add(uint32_t type, uint32_t key, const char* name,
                   std::unique_ptr<MovieObject>& object);
     // As add, with the id given by the caller instead of the counter.
     AddResult addWithId(uint32_t type, uint32_t key, uint32_t id, const char* name,
                         std::unique_ptr<MovieObject>& object);
+    // Adds a character shared by description (what it was made from: a file and
+    // its options, a font's name and style). `key` is a hash of the description.
+    AddResult addDescribed(uint32_t type, uint32_t key, std::string_view description,
+                           const char* name, std::unique_ptr<MovieObject>& object);
+    // Adds a character that is never shared (always a new entry).
+    AddResult addUnique(uint32_t type, const char* name, std::unique_ptr<MovieObject>& object);
 
     // The newest entry with the id (type 0 = any).
     DictionaryEntry* findById(uint32_t id, uint32_t type = 0) const;
-    DictionaryEntry* findByKey(uint32_t key, uint32_t type) const;
+    // The newest entry added by addDescribed with this type, key and description.
+    DictionaryEntry* findDescribed(uint32_t type, uint32_t key, std::string_view description) const;
+    // The newest named entry whose name equals `name` ignoring case.
     DictionaryEntry* findByName(const char* name, uint32_t type = 0) const;
     // Names an entry once; a second name is refused (returns false).
     bool setName(DictionaryEntry& entry, const char* name);
@@ -79,13 +101,19 @@ public:
     void dump(FILE* out) const;
 
 private:
-    AddResult store(uint32_t type, uint32_t key, uint32_t id, const char* name,
+    // The newest entry of this type and key that `same` accepts.
+    template <typename Same>
+    DictionaryEntry* findCandidate(uint32_t type, uint32_t key, Same same) const;
+    DictionaryEntry* findSameContent(uint32_t type, uint32_t key, const MovieObject* object) const;
+    AddResult store(DictionaryEntry::Sharing sharing, uint32_t type, uint32_t key, uint32_t id,
+                    std::string_view description, const char* name,
                     std::unique_ptr<MovieObject>& object);
     static uint64_t typeKey(uint32_t type, uint32_t key) { return uint64_t(type) << 32 | key; }
 
     std::vector<std::unique_ptr<DictionaryEntry>> entries_;
-    std::unordered_map<uint64_t, DictionaryEntry*> byKey_;  // newest per (type, key)
-    std::unordered_map<uint32_t, DictionaryEntry*> byId_;   // newest per id
+    // Shared entries per (type, key), oldest first: every candidate, not one.
+    std::unordered_map<uint64_t, std::vector<DictionaryEntry*>> byKey_;
+    std::unordered_map<uint32_t, DictionaryEntry*> byId_;  // newest per id
     uint32_t nextId_ = 1;
 };
 

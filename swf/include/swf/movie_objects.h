@@ -68,6 +68,10 @@ public:
     virtual int collectDependencies(ByteBuffer& list) const;
     // Prints the object for diagnostics, indented by `indent` levels of two spaces.
     virtual void dump(FILE* out, int indent) const;
+    // True when `other` would be written as the same character (the
+    // dictionary shares such objects). Objects without comparable content are
+    // never the same as another.
+    virtual bool sameContent(const MovieObject& other) const;
 
     uint32_t type() const { return type_; }
     int32_t id = -1;
@@ -115,6 +119,7 @@ enum FillType : uint32_t {
 struct GradientStop {
     uint32_t color;  // 0xAARRGGBB
     uint8_t ratio;
+    friend bool operator==(const GradientStop&, const GradientStop&) = default;
 };
 
 struct FillStyle {
@@ -135,13 +140,15 @@ public:
     void reset() override;
     int collectDependencies(ByteBuffer& list) const override;
     void dump(FILE* out, int indent) const override;
+    // The same commands and styles.
+    bool sameContent(const MovieObject& other) const override;
 
     // Construction; each returns 1, or 0 when memory runs out (the shape is
     // then unchanged).
     int moveTo(int32_t x, int32_t y);
     int moveToAlways(int32_t x, int32_t y);  // appends even when at the pen
     int lineTo(int32_t x, int32_t y);
-    int lineBy(int32_t dx, int32_t dy) { return lineTo(penX_ + dx, penY_ + dy); }
+    int lineBy(int32_t dx, int32_t dy);
     int quadraticTo(int32_t cx, int32_t cy, int32_t ax, int32_t ay);
     int cubicTo(int32_t c1x, int32_t c1y, int32_t c2x, int32_t c2y, int32_t ax, int32_t ay);
     // Four relative lines from the pen: clockwise (right, down, left, up) when
@@ -153,9 +160,13 @@ public:
     int clearLineStyle();
     int solidFill(uint32_t color, int side, bool hasAlpha);
     int matrixFill(uint32_t type, uint32_t key, const SwfMatrix& matrix, int side);
+    // A linear or radial gradient of up to 8 stops (more are dropped).
+    int gradientFill(uint32_t type, const GradientStop* stops, size_t count, const SwfMatrix& matrix,
+                     int side);
     int clearFill(int side);
 
-    // CRC-32 over the commands and the styles they select; equal shapes hash alike.
+    // CRC-32 over the commands and every field of the styles they select;
+    // equal shapes hash alike (the dictionary's key; sameContent decides).
     uint32_t contentHash() const;
     bool isEmpty() const { return bounds.empty(); }
 

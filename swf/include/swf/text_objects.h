@@ -131,6 +131,8 @@ public:
     void reset() override;
     int collectDependencies(ByteBuffer& list) const override;
     void dump(FILE* out, int indent) const override;
+    // The same records (moves, colours, fonts, heights, characters and advances).
+    bool sameContent(const MovieObject& other) const override;
 
     // Each returns 1, or 0 when memory runs out (the text is then unchanged).
     int moveTo(int32_t x, int32_t y);
