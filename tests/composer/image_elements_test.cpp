@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "composer/mml_interpreter.h"
+#include "hash_collision.h"
+#include "support/checksum.h"
 #include "swf/bitmap_encoder.h"
 #include "swf/bitmap_object.h"
 
@@ -173,6 +175,70 @@ TEST_F(ImageElements, AFirstPassFailureNamesTheImageAndTheReason) {
     EXPECT_EQ(second.errorText(), "Unable to open perform first pass\nImage \"damaged.bmp\": bad data (file of 3 bytes, too short)");
     EXPECT_EQ(second.SetSource("<Image/>"), 0);
     EXPECT_EQ(second.errorText(), "Unable to open perform first pass\nImage element without src");
+}
+
+TEST_F(ImageElements, ExtremeNumbersAreClampedOrDropTheElement) {
+    interpreter.imageSizeFactor = 0.05;
+    ASSERT_EQ(run("<Image src=\"photo.bmp\" size=\"1e12,1e12\" pos=\"1e12,-1e12\"/>"  // off the page
+                  "<Image src=\"photo.bmp\" size=\"-1e12,5\"/>"                      // no size
+                  "<Image src=\"photo.bmp\" resize=\"1e308,-1e308\" angle=\"45\" "
+                  "fx=\"smooth(1e308),blackwhite(99999999999)\" maskrectex=\"-1e308,-1e308,1e308,1e308\"/>"
+                  "<Image src=\"logo.bmp\" matrix=\"99999999999,0,0,99999999999\"/>"
+                  "<Image src=\"logo.bmp\" scale=\"1e308,1e308\" fx=\"alphacolor(99999999999,#FFFFFF)\"/>"),
+              1);
+    // Oversized requests keep the pictures' own sizes.
+    ASSERT_EQ(bitmaps().size(), 3u);
+    EXPECT_EQ(bitmaps()[0]->requestedWidth, 40u);
+    EXPECT_EQ(bitmaps()[1]->requestedWidth, 40u);
+    EXPECT_EQ(bitmaps()[2]->requestedWidth, 10u);
+    // The largest threshold: every pixel black or white.
+    const Image& bw = pixels(bitmaps()[1]);
+    for (uint32_t y = 0; y < bw.height(); ++y) {
+        for (uint32_t x = 0; x < bw.width(); ++x) {
+            const uint8_t v = bw.rgbRow(y)[3 * x];
+            ASSERT_TRUE(v == 0 || v == 255) << x << "," << y;
+        }
+    }
+    const auto& c = interpreter.rootClip()->controls();
+    std::vector<const ControlRecord*> placed;
+    for (const ControlRecord& r : c) {
+        if (r.type == kCtlPlace) placed.push_back(&r);
+    }
+    ASSERT_EQ(placed.size(), 3u);
+    const auto& masked = static_cast<const ShapeObject&>(*placed[0]->object);
+    EXPECT_EQ(masked.bounds, (Bounds{-32767, 32766, -32767, 32766}));
+    EXPECT_EQ(placed[1]->matrix.scaleX, INT32_MAX);
+    EXPECT_EQ(placed[2]->matrix.scaleY, INT32_MAX);
+}
+
+TEST_F(ImageElements, BitmapsAreTheSameOnlyForTheSamePath) {
+    // Two file names of one length whose full paths hash alike.
+    const std::string base = dir.string() + "/";
+    auto name = [](uint64_t choice) {
+        std::string n = "p";
+        for (int i = 0; i < 40; ++i) n += (choice >> i & 1) ? 'c' : 'a';
+        return n + ".bmp";
+    };
+    const uint64_t choice = testing_support::collidingChoice(40, [&](uint64_t x) {
+        const std::string path = base + name(x);
+        return crc32Update(0xFFFFFFFFu, path.data(), path.size());
+    });
+    ASSERT_NE(choice, 0u);
+    writeBmp(dir / name(0), 4, 4, [](uint32_t, uint32_t) { return 0xFF0000u; });
+    writeBmp(dir / name(choice), 4, 4, [](uint32_t, uint32_t) { return 0x0000FFu; });
+    // On a case-sensitive file system these are two files as well.
+    writeBmp(dir / "Photo.bmp", 4, 4, [](uint32_t, uint32_t) { return 0x00FF00u; });
+
+    ASSERT_EQ(run("<Image src=\"" + name(0) + "\"/><Image src=\"" + name(choice) + "\" pos=\"10,0\"/>"
+                  "<Image src=\"photo.bmp\" pos=\"20,0\"/><Image src=\"Photo.bmp\" pos=\"30,0\"/>"
+                  "<Image src=\"" + name(0) + "\" pos=\"40,0\"/>"),
+              1);
+    ASSERT_EQ(bitmaps().size(), 4u);
+    EXPECT_EQ(bitmaps()[0]->key, bitmaps()[1]->key);  // the collision is real
+    EXPECT_EQ(pixels(bitmaps()[0]).rgbRow(0)[0], 0xFF);  // red
+    EXPECT_EQ(pixels(bitmaps()[1]).rgbRow(0)[2], 0xFF);  // blue
+    EXPECT_EQ(pixels(bitmaps()[2]).width(), 40u);        // photo.bmp
+    EXPECT_EQ(pixels(bitmaps()[3]).width(), 4u);         // Photo.bmp
 }
 
 }  // namespace

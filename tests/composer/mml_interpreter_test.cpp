@@ -6,6 +6,11 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "hash_collision.h"
+#include "support/checksum.h"
 
 namespace tessaly {
 namespace {
@@ -232,6 +237,99 @@ TEST(Interpreter, RectexSkipsDegenerateRectangles) {
                  "<Rectex pos=\"0,0,10,10;5,5,5,20;20,20,30,40\"/></Shape>"));
     // The first rectangle starts at the pen, so it needs no move.
     EXPECT_NE(run.dump().find("numCommand=10 bounds=(0 0 30 40)"), std::string::npos);
+}
+
+TEST(Interpreter, ExtremeNumbersAreClamped) {
+    constexpr int32_t kMax = INT32_MAX, kMin = INT32_MIN;
+    const std::string big = "1000000000000", huge = std::string(300, '9');
+    const std::string square = "<Shape id=\"sq\" flags=\"noplace\"><FillColor side=\"right\" color=\"#FF0000\"/>"
+                               "<Rect pos=\"0,0\" size=\"100,100\"/></Shape>";
+    Interpretation run(page(
+        square +
+        // Matrix entries and alpha are plain decimals, other values may have exponents.
+        "<Place id=\"sq\" matrix=\"" + big + ",-" + big + "," + huge + ",-" + huge + "," + big + ",-" + big + "\"/>"
+        "<Place id=\"sq\" angle=\"1e308\" scale=\"1e308,-1e308\" pos=\"-1e308,1e308\" alpha=\"-" + huge + "\"/>"
+        "<Place id=\"sq\" depth=\"" + huge + "\" alpha=\"" + huge + "\" matrix=\"nan,inf,1,1,1,1\"/>"
+        "<Move depth=\"1\" pos=\"99999999999,-99999999999\"/>"
+        "<Shape depth=\"7\"><LineStyle color=\"#000000\" width=\"1e308\"/><FillColor side=\"left\" color=\"#00FF00\"/>"
+        "<Rect pos=\"1e12,-1e12\" size=\"-1e308,1e308\"/><CurvexTo path=\"1e308,1e308;-1e308,-1e308\"/>"
+        "<Linex path=\"-1e12,5;1e12,-5\"/><Rectex pos=\"-1e308,-1e308,1e308,1e308\"/></Shape>"
+        "<MovieClip pos=\"1e12,1e12\" scale=\"-1e308,1e308\">" + square +
+        "<Place id=\"sq\" pos=\"-1e12,0\"/></MovieClip>"));
+    const auto& root = run.root();
+    ASSERT_GE(root.size(), 6u);
+    EXPECT_EQ(root[0].matrix, (SwfMatrix{kMax, kMin, kMax, kMin, kMax, kMin}));
+    EXPECT_EQ(root[1].matrix.translateX, kMin);
+    EXPECT_EQ(root[1].matrix.translateY, kMax);
+    EXPECT_EQ(root[1].cxform.multiply[3], 0);  // alpha below 0 counts as 0
+    EXPECT_EQ(root[2].depth, 65000u);
+    EXPECT_FALSE(root[2].flags & place_flag::kHasCxform);  // alpha above 100: opaque
+    EXPECT_TRUE(root[2].matrix.isIdentity());               // not a matrix at all
+    EXPECT_EQ(root[3].matrix.translateX, kMax);
+    EXPECT_EQ(root[3].matrix.translateY, kMin);
+    // Every coordinate of the drawn shape lands in the coordinate range, and
+    // the line width at its largest value.
+    const std::string dump = run.dump();
+    EXPECT_NE(dump.find("width=65535"), std::string::npos);
+    EXPECT_NE(dump.find("LINE -32767,32766"), std::string::npos);
+    // The clip is placed with its translation and scale saturated.
+    const ControlRecord& clip = root[5];
+    ASSERT_EQ(clip.type, kCtlPlace);
+    EXPECT_EQ(clip.matrix.translateX, kMax);
+    EXPECT_EQ(clip.matrix.scaleX, kMin);
+    EXPECT_EQ(clip.matrix.scaleY, kMax);
+}
+
+TEST(Interpreter, CollidingHashesStayApart) {
+    // Shapes of one layout whose content hashes collide: the x of point i
+    // moves by 0 or 1 with bit i of the choice.
+    auto points = [](uint64_t choice) {
+        std::vector<std::pair<int32_t, int32_t>> p;
+        for (int i = 0; i < 40; ++i) p.push_back({100 + 10 * i + int32_t(choice >> i & 1), (i % 2) * 50});
+        return p;
+    };
+    auto shapeHash = [&](uint64_t choice) {
+        ShapeObject shape;
+        shape.solidFill(0xFF0000, kSideRight, false);
+        const auto p = points(choice);
+        shape.moveTo(p[0].first, p[0].second);
+        for (size_t i = 1; i < p.size(); ++i) shape.lineTo(p[i].first, p[i].second);
+        return shape.contentHash();
+    };
+    auto shapeMarkup = [&](uint64_t choice) {
+        std::string path;
+        for (const auto& [x, y] : points(choice)) path += std::to_string(x) + "," + std::to_string(y) + ";";
+        return "<Shape><FillColor side=\"right\" color=\"#FF0000\"/><Linex path=\"" + path + "\"/></Shape>";
+    };
+    const uint64_t shapeChoice = testing_support::collidingChoice(40, shapeHash);
+    ASSERT_NE(shapeChoice, 0u);
+
+    // Names (of a character and of a depth) whose hashes collide.
+    auto name = [](uint64_t choice) {
+        std::string n = "n";
+        for (int i = 0; i < 40; ++i) n += (choice >> i & 1) ? 'c' : 'a';
+        return n;
+    };
+    const uint64_t nameChoice =
+        testing_support::collidingChoice(40, [&](uint64_t x) { return nameHash(name(x)); });
+    ASSERT_NE(nameChoice, 0u);
+    const std::string first = name(0), second = name(nameChoice);
+
+    Interpretation run(page(shapeMarkup(0) + shapeMarkup(shapeChoice) +
+                            "<Shape id=\"" + first + "\" depth=\"" + first + "\">"
+                            "<Rect pos=\"0,0\" size=\"5,5\"/></Shape>"
+                            "<Place id=\"" + second + "\"/><Remove depth=\"" + second + "\"/>"));
+    std::vector<const DictionaryEntry*> shapes;
+    for (size_t i = 0; i < run.dictionary.count(); ++i) {
+        if (run.dictionary.entryAt(i).type == kTypeShape) shapes.push_back(&run.dictionary.entryAt(i));
+    }
+    ASSERT_EQ(shapes.size(), 3u);
+    EXPECT_EQ(shapes[0]->key, shapes[1]->key);  // the collision is real
+    EXPECT_NE(shapes[0]->id, shapes[1]->id);
+    // Only the three shapes are placed; the look-alike name and depth find nothing.
+    ASSERT_EQ(run.root().size(), 5u);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(run.root()[size_t(i)].type, kCtlPlace);
+    EXPECT_EQ(run.root()[3].type, kCtlShowFrame);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "composer/mml_interpreter.h"
 #include "support/scrambler.h"
+#include "swf/text_encoder.h"
 
 namespace tessaly {
 namespace {
@@ -180,6 +181,43 @@ TEST(TextElements, FontFilesMayBeScrambled) {
     EXPECT_EQ(run.ofType(kTypeFont).size(), 1u);  // the same font twice: the first wins
     EXPECT_EQ(static_cast<const FontObject&>(*run.ofType(kTypeFont)[0]->object).glyphs().size(), 3u);
     std::filesystem::remove_all(dir);
+}
+
+TEST(TextElements, ExtremeNumbersAreClamped) {
+    const std::string bigFont =
+        "<Font font=\"Big\"><Glyph unicode=\"72\" advance=\"2147483647\"><MoveTo pos=\"0,-700\"/>"
+        "<LinexTo path=\"600,-700;600,0\"/></Glyph>"
+        "<Kerning unicode1=\"72\" unicode2=\"72\" delta=\"2147483647\"/></Font>";
+    Interpretation run(bigFont +
+                       "<Text font=\"Big\" size=\"1e12\" charpos=\"1e12,-1e12;-1e308,-1e12\">HHH</Text>"
+                       "<Text font=\"Big\" size=\"1e308\" pos=\"1e12,1e12\">HH</Text>"
+                       "<Text size=\"-1e12\" charset=\"99999999999\">x</Text>");
+    ASSERT_EQ(run.ofType(kTypeText).size(), 3u);
+    const TextObject& positioned = run.text(0);
+    std::vector<const TextRecord*> chars;
+    for (const auto& r : positioned.records()) {
+        if (r.code == kTextHeight) {
+            EXPECT_EQ(r.height, 65535u);
+        }
+        if (r.code == kTextMove) {
+            EXPECT_EQ(r.x, INT32_MAX);
+        }
+        if (r.code == kTextChars) chars.push_back(&r);
+    }
+    ASSERT_EQ(chars.size(), 2u);
+    EXPECT_EQ(chars[0]->advances[0], INT32_MIN);  // from the largest x to the smallest
+    EXPECT_EQ(chars[1]->advances[0], INT32_MAX);  // the font's own advance, scaled
+    const TextObject& kerned = run.text(1);
+    EXPECT_EQ(kerned.records().back().advances, (std::vector<int32_t>{INT32_MAX, INT32_MAX}));
+    EXPECT_EQ(run.fonts.requests, (std::vector<std::string>{"Arial/0/-1"}));
+
+    // The texts still encode.
+    for (size_t i = 0; i < 3; ++i) {
+        SwfStream s;
+        ASSERT_EQ(s.open(256, 256, 2.0f), 1);
+        auto& text = const_cast<TextObject&>(run.text(i));
+        EXPECT_EQ(defineText(s, uint32_t(10 + i), text), 1) << i;
+    }
 }
 
 }  // namespace

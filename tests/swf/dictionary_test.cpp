@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <memory>
+#include <string>
+
+#include "hash_collision.h"
+#include "support/checksum.h"
+#include "swf/bitmap_object.h"
 
 namespace tessaly {
 namespace {
@@ -30,6 +36,80 @@ TEST(Dictionary, EqualKeysShareOneCharacter) {
     std::unique_ptr<MovieObject> clip = std::make_unique<MovieClipObject>();
     EXPECT_EQ(d.add(kTypeMovieClip, key, nullptr, clip).result, 1);
     EXPECT_EQ(d.count(), 2u);
+}
+
+TEST(Dictionary, EqualKeysAreOnlyCandidates) {
+    // Every character below is offered under one forced key.
+    CharacterDictionary d;
+    const uint32_t key = 0x1234;
+    auto small = square(10), large = square(11), again = square(10);
+    const AddResult first = d.add(kTypeShape, key, nullptr, small);
+    const AddResult second = d.add(kTypeShape, key, nullptr, large);
+    ASSERT_EQ(second.result, 1);  // other content: another character
+    EXPECT_NE(second.id, first.id);
+    const AddResult third = d.add(kTypeShape, key, nullptr, again);
+    EXPECT_EQ(third.result, 2);
+    EXPECT_EQ(third.id, first.id);
+
+    // Described characters: the whole description decides, case included.
+    auto bitmap = [] { return std::unique_ptr<MovieObject>(std::make_unique<BitmapObject>()); };
+    auto a = bitmap(), b = bitmap(), c = bitmap();
+    const AddResult photo = d.addDescribed(kTypeBitmap, key, "jobs/Photo.bmp", nullptr, a);
+    ASSERT_EQ(photo.result, 1);
+    EXPECT_EQ(d.addDescribed(kTypeBitmap, key, "jobs/photo.bmp", nullptr, b).result, 1);
+    EXPECT_EQ(d.addDescribed(kTypeBitmap, key, "jobs/Photo.bmp", nullptr, c).id, photo.id);
+    EXPECT_EQ(d.findDescribed(kTypeBitmap, key, "jobs/Photo.bmp"), photo.entry);
+    EXPECT_EQ(d.findDescribed(kTypeBitmap, key, "jobs/other.bmp"), nullptr);
+    EXPECT_EQ(d.findDescribed(kTypeBitmap, key + 1, "jobs/Photo.bmp"), nullptr);
+
+    // Unique characters neither match nor are matched, whatever the key.
+    auto unique = square(10), same = square(10);
+    const AddResult u = d.addUnique(kTypeShape, nullptr, unique);
+    ASSERT_EQ(u.result, 1);
+    EXPECT_EQ(d.add(kTypeShape, 0, nullptr, same).result, 1);
+    EXPECT_EQ(d.count(), 6u);
+}
+
+TEST(Dictionary, NamesMatchWholeNotByHash) {
+    // Two names of the same length whose hashes collide.
+    auto name = [](uint64_t choice) {
+        std::string n = "clip";
+        for (int i = 0; i < 40; ++i) n += (choice >> i & 1) ? 'c' : 'a';
+        return n;
+    };
+    const uint64_t choice = testing_support::collidingChoice(40, [&](uint64_t x) { return nameHash(name(x)); });
+    ASSERT_NE(choice, 0u);
+    const std::string first = name(0), second = name(choice);
+    ASSERT_NE(first, second);
+    ASSERT_EQ(nameHash(first), nameHash(second));
+
+    CharacterDictionary d;
+    auto a = square(1);
+    DictionaryEntry* named = d.add(kTypeShape, 1, first.c_str(), a).entry;
+    EXPECT_EQ(d.findByName(second.c_str()), nullptr);
+    std::string upper = first;
+    for (char& ch : upper) ch = char(std::toupper(static_cast<unsigned char>(ch)));
+    EXPECT_EQ(d.findByName(upper.c_str()), named);
+}
+
+TEST(Dictionary, GradientsAreContent) {
+    auto gradient = [](uint32_t secondColour) {
+        auto shape = std::make_unique<ShapeObject>();
+        const GradientStop stops[] = {{0xFFFF0000, 0}, {secondColour, 255}};
+        shape->gradientFill(kFillLinearGradient, stops, 2, SwfMatrix{}, kSideRight);
+        shape->rectangle(0, 0, 100, 100, 1);
+        return shape;
+    };
+    auto blue = gradient(0xFF0000FF), green = gradient(0xFF00FF00), blueAgain = gradient(0xFF0000FF);
+    EXPECT_NE(blue->contentHash(), green->contentHash());
+    EXPECT_EQ(blue->contentHash(), blueAgain->contentHash());
+
+    // Even under one key the two gradients stay two characters.
+    CharacterDictionary d;
+    std::unique_ptr<MovieObject> a = std::move(blue), b = std::move(green), c = std::move(blueAgain);
+    const uint32_t first = d.add(kTypeShape, 7, nullptr, a).id;
+    EXPECT_EQ(d.add(kTypeShape, 7, nullptr, b).result, 1);
+    EXPECT_EQ(d.add(kTypeShape, 7, nullptr, c).id, first);
 }
 
 TEST(Dictionary, ContentHashTellsShapesApart) {
