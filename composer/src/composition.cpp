@@ -1,11 +1,13 @@
 #include "composer/composition.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 #include "composer/mml_reader.h"
 #include "composer/variable_table.h"
 #include "support/byte_buffer.h"
+#include "support/numbers.h"
 #include "support/text.h"
 
 namespace tessaly {
@@ -21,8 +23,7 @@ namespace {
 constexpr uint32_t kInterfaceDepthOffset = 15000;
 
 uint32_t pixels(double twips, double scale) {
-    const double v = std::floor(twips * scale * 0.05);
-    return v < 1 ? 1 : uint32_t(std::min(v, 4294967295.0));
+    return std::max<uint32_t>(1, clampToUint32(std::floor(twips * scale * 0.05)));
 }
 
 void setNumber(VariableTable& vars, const char* name, double value) {

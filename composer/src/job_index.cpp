@@ -1,5 +1,6 @@
 #include "composer/job_index.h"
 
+#include <algorithm>
 #include <cmath>
 #include <span>
 
@@ -7,6 +8,7 @@
 #include "composer/mml_values.h"
 #include "support/atomic_file.h"
 #include "support/files.h"
+#include "support/numbers.h"
 #include "support/scrambler.h"
 #include "swf/swf_compress.h"
 #include "swf/swf_file_reader.h"
@@ -20,8 +22,7 @@ namespace {
 uint32_t sizeAttribute(MmlReader& reader, const char* name) {
     double v = 0;
     if (reader.attributeReal(name, &v) != 1) return 0;
-    v = std::floor(v);
-    return v < 1 ? 1 : v > 4294967295.0 ? 4294967295u : uint32_t(v);
+    return std::max<uint32_t>(1, clampToUint32(std::floor(v)));
 }
 
 }  // namespace
@@ -32,8 +33,8 @@ int readJobIndex(std::string text, JobIndex* index) {
     if (!reader.loadText(text) || !reader.nextElement("Media")) return 0;
     double w = 0, h = 0;
     if (reader.attributeReal("width", &w) != 1 || reader.attributeReal("height", &h) != 1) return 0;
-    index->docWidth = uint32_t(std::max(1.0, std::min(std::floor(w), 4294967295.0)));
-    index->docHeight = uint32_t(std::max(1.0, std::min(std::floor(h), 4294967295.0)));
+    index->docWidth = std::max<uint32_t>(1, clampToUint32(std::floor(w)));
+    index->docHeight = std::max<uint32_t>(1, clampToUint32(std::floor(h)));
 
     uint32_t maxWidth = index->docWidth, maxHeight = index->docHeight;
     while (reader.nextElement("Frame")) {
