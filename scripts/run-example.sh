@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Builds Tessaly (see setup.sh) and converts the sample print jobs and
+# Installs what building and converting need and builds Tessaly (setup.sh
+# example: no browser, no Node.js), then converts the sample print jobs and
 # markup pages in examples/ into movies under out/.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD_DIR="${TESSALY_BUILD_DIR:-$ROOT/build}"
 
-bash "$ROOT/scripts/setup.sh"
+bash "$ROOT/scripts/setup.sh" example
 
 OUT_DIR="$ROOT/out"
 mkdir -p "$OUT_DIR"

@@ -1,9 +1,28 @@
 #!/usr/bin/env bash
-# Prepares a Debian 12 machine (run as root) for building and testing Tessaly:
-# system packages, the player harness's npm packages, then a configured and
-# built tree in build/. Safe to run again: every step is skipped when its work
-# is already done. Prints one line per step; a failing step prints its log.
+# Prepares a Debian 12 machine (run as root) for Tessaly. Safe to run again:
+# every step is skipped when its work is already done. Prints one line per
+# step; a failing step prints its log.
+#
+#   setup.sh example   what building and converting need: the compiler, the
+#                      libraries, the fonts of the samples; a build in build/
+#   setup.sh tests     that, plus what every test needs: GoogleTest, Google
+#                      Benchmark, libpng, Python with cairo and Pillow, Debian's
+#                      Node.js and npm, Chromium, more fonts; the player
+#                      harness's npm packages; a build with tests (the default)
+#   setup.sh ci        that, plus clang for the sanitizer and fuzz builds
+#
+# Only packages a clean Debian 12 (bookworm, bookworm-updates,
+# bookworm-security) offers are used, at whatever version it has; the one
+# exception is the npm packages of the player harness, pinned in
+# tests/player/package-lock.json together with the Chromium versions they are
+# known to work with (tests/player/README.md).
 set -euo pipefail
+
+LEVEL="${1:-tests}"
+case "$LEVEL" in
+  example|tests|ci) ;;
+  *) echo "usage: setup.sh [example|tests|ci]" >&2; exit 2 ;;
+esac
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD_DIR="${TESSALY_BUILD_DIR:-$ROOT/build}"
@@ -23,14 +42,25 @@ run() {
   fi
 }
 
-# Debian packages the build, the unit tests, the sanitizer and fuzz builds
-# and the player tests need.
+# Debian packages for building and converting the samples. No browser and no
+# Node.js: converting needs neither.
 PACKAGES=(
-  cmake ninja-build g++ clang libclang-rt-14-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  zlib1g-dev libjpeg62-turbo-dev libfreetype-dev libfontconfig-dev libcairo2-dev libpng-dev
-  pkg-config python3 python3-cairo python3-pil imagemagick nodejs npm chromium fonts-liberation fonts-liberation2 fonts-dejavu-core fonts-urw-base35
+  cmake ninja-build g++ pkg-config
+  zlib1g-dev libjpeg62-turbo-dev libfreetype-dev libfontconfig-dev
+  fonts-liberation fonts-liberation2 fonts-dejavu-core
 )
+# What the unit tests, the benchmarks and the player tests need besides.
+if [[ "$LEVEL" != example ]]; then
+  PACKAGES+=(
+    libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
+    python3 python3-cairo python3-pil imagemagick fonts-urw-base35
+    nodejs npm chromium
+  )
+fi
+# The sanitizer and fuzz builds of .ci/run are made with clang.
+if [[ "$LEVEL" == ci ]]; then
+  PACKAGES+=(clang libclang-rt-14-dev)
+fi
 
 # A package counts as present when dpkg has it installed. node and npm may come
 # from another packaging of Node.js (npm is bundled there, and Debian's npm
@@ -61,28 +91,41 @@ else
   step "Debian packages: all present"
 fi
 
-node_major="$(node -p 'process.versions.node.split(".")[0]')"
-if ((node_major < 20)); then
-  echo "Node.js $(node --version) found; the player tests need Node.js 20 or newer." >&2
-  exit 1
+if [[ "$LEVEL" != example ]]; then
+  node_major="$(node -p 'process.versions.node.split(".")[0]')"
+  if ((node_major < 18)); then
+    echo "Node.js $(node --version) found; the player tests need Node.js 18 or newer (Debian 12 has 18)." >&2
+    exit 1
+  fi
+
+  # npm packages of the player harness. They are reinstalled when node_modules
+  # is missing or older than the lock file (npm ci records the lock it
+  # installed).
+  PLAYER_DIR="$ROOT/tests/player"
+  installed_lock="$PLAYER_DIR/node_modules/.package-lock.json"
+  if [[ ! -d "$PLAYER_DIR/node_modules" || ! -f "$installed_lock" \
+        || "$PLAYER_DIR/package-lock.json" -nt "$installed_lock" \
+        || "$PLAYER_DIR/package.json" -nt "$installed_lock" ]]; then
+    step "Installing the player test packages (npm ci in tests/player)"
+    run "npm ci" npm --prefix "$PLAYER_DIR" ci --no-audit --no-fund --loglevel=error
+  else
+    step "Player test packages: up to date"
+  fi
 fi
 
-# npm packages of the player harness. They are reinstalled when node_modules is
-# missing or older than the lock file (npm ci records the lock it installed).
-PLAYER_DIR="$ROOT/tests/player"
-installed_lock="$PLAYER_DIR/node_modules/.package-lock.json"
-if [[ ! -d "$PLAYER_DIR/node_modules" || ! -f "$installed_lock" \
-      || "$PLAYER_DIR/package-lock.json" -nt "$installed_lock" \
-      || "$PLAYER_DIR/package.json" -nt "$installed_lock" ]]; then
-  step "Installing the player test packages (npm ci in tests/player)"
-  run "npm ci" npm --prefix "$PLAYER_DIR" ci --no-audit --no-fund --loglevel=error
-else
-  step "Player test packages: up to date"
+# The example needs only the libraries and tools: a new build directory made
+# for it leaves the tests and benchmarks out. The tests switch them on, and an
+# existing build directory keeps what it has.
+config=()
+if [[ "$LEVEL" != example ]]; then
+  config=(-DTESSALY_TESTS=ON -DTESSALY_BENCH=ON)
+elif [[ ! -f "$BUILD_DIR/CMakeCache.txt" ]]; then
+  config=(-DTESSALY_TESTS=OFF -DTESSALY_BENCH=OFF)
 fi
 
 step "Configuring ($BUILD_DIR)"
 run "cmake configure" cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALY_WERROR=ON
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALY_WERROR=ON "${config[@]}"
 
 step "Building"
 run "ninja build" ninja -C "$BUILD_DIR"

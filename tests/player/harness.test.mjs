@@ -20,6 +20,7 @@ import {
   scratchDir,
   binDir,
 } from './lib/index.mjs';
+import { parseChromiumVersion, chromiumVersionProblem, CHROMIUM_MAJOR_RANGE } from './lib/browser.mjs';
 
 const BG = 0xeeeeee;
 const RED = 0xff0000;
@@ -131,6 +132,29 @@ describe('parseSwfStrict', () => {
       assert.throws(() => parseSwfStrict(make(sample())), SwfFormatError);
     });
   }
+});
+
+describe('the Chromium version check', () => {
+  it('reads the version from what Debian, Google and the test builds print', () => {
+    const debian = 'Chromium 156.0.8078.129 built on Debian GNU/Linux 12 (bookworm)\n';
+    assert.deepEqual(parseChromiumVersion(debian), { major: 156, minor: 0, build: 8078, patch: 129, text: '156.0.8078.129' });
+    assert.equal(parseChromiumVersion('Google Chrome for Testing 149.0.7827.55 \n').major, 149);
+    assert.equal(parseChromiumVersion('Google Chrome 157.0.8100.1 beta').major, 157);
+    for (const junk of ['', 'Chromium', 'Chromium 156.0', 'chromium: not found', 'Firefox 150.0.1.2']) {
+      assert.equal(parseChromiumVersion(junk), null, junk);
+    }
+  });
+
+  it('accepts only the majors it is pinned to, with a message that names them', () => {
+    const at = (major) => ({ major, minor: 0, build: 0, patch: 0, text: `${major}.0.0.0` });
+    const { min, max } = CHROMIUM_MAJOR_RANGE;
+    assert.equal(chromiumVersionProblem(at(min)), null);
+    assert.equal(chromiumVersionProblem(at(max)), null);
+    for (const major of [min - 1, max + 1]) {
+      assert.match(chromiumVersionProblem(at(major)), new RegExp(`Chromium ${major}\\.0\\.0\\.0 .*${min} to ${max}`));
+    }
+    assert.match(chromiumVersionProblem(null), /could not be read/);
+  });
 });
 
 describe('renderSwf', () => {

@@ -10,10 +10,10 @@ import { createRequire } from 'node:module';
 import { chromium } from 'playwright-core';
 import { PNG } from 'pngjs';
 import { serve } from './serve.mjs';
+import { CHROMIUM, checkChromium } from './browser.mjs';
 
 const require = createRequire(import.meta.url);
 const RUFFLE_DIR = path.dirname(require.resolve('@ruffle-rs/ruffle/package.json'));
-const CHROMIUM = process.env.TESSALY_CHROMIUM ?? '/usr/bin/chromium';
 
 const CHROMIUM_ARGS = [
   '--headless',
@@ -94,6 +94,7 @@ const PAGE = `<!doctype html>
 let session = null;
 
 async function openSession() {
+  checkChromium();
   const userDataDir = await fs.mkdtemp(path.join(os.tmpdir(), 'tessaly-chromium-'));
   const server = await serve({ dirs: { '/ruffle/': RUFFLE_DIR }, pages: { '/index.html': PAGE, '/favicon.ico': '' } });
   let context;

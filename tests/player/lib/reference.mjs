@@ -15,7 +15,7 @@ export function drawReference(script, job) {
   return new Promise((resolve, reject) => {
     const child = execFile(PYTHON, [script], { timeout: 30_000 }, async (err, _stdout, stderr) => {
       if (err) {
-        reject(new Error(`cairo reference failed (${PYTHON} with python3-cairo; scripts/setup.sh installs it): ${stderr.trim() || err.message}`));
+        reject(new Error(`cairo reference failed (${PYTHON} with python3-cairo; scripts/run-tests.sh installs it): ${stderr.trim() || err.message}`));
         return;
       }
       try {
