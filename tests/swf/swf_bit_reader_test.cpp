@@ -36,40 +36,40 @@ SwfCxform cxform(uint32_t flags, std::initializer_list<int16_t> mult, std::initi
     return c;
 }
 
-// Each record, written by the stream, reads back as the same value and ends
-// exactly where the writer stopped (records after it stay in step).
+// Writes a record and a marker byte after it; the record reads back as
+// `expected` and ends exactly where the writer stopped (the marker is next).
+template <typename T, typename Write, typename Read>
+void expectReadBack(const T& expected, Write write, Read read) {
+    SwfStream s;
+    write(s);
+    s.writeU8(0xA5);
+    const Bytes b = written(s);
+    SwfBitReader in(b.data(), uint32_t(b.size()));
+    EXPECT_EQ(read(in), expected);
+    EXPECT_EQ(in.position(), b.size() - 1);
+    EXPECT_EQ(in.readU8(), 0xA5);
+    EXPECT_FALSE(in.failed());
+}
+
 TEST(SwfBitReader, RecordsReadBackWhatTheStreamWrote) {
     const SwfRect rects[] = {{0, 0, 0, 0}, {0, 12000, 0, 8000}, {-1, 1, -32768, 32767},
                              {-(1 << 30) + 1, (1 << 30) - 1, 5, -5}};
     for (const SwfRect& r : rects) {
-        SwfStream s;
-        s.writeRect(r.xmin, r.xmax, r.ymin, r.ymax);
-        s.writeU8(0xA5);
-        const Bytes b = written(s);
-        SwfBitReader in(b.data(), uint32_t(b.size()));
-        EXPECT_EQ(in.readRect(), r);
-        EXPECT_EQ(in.position(), b.size() - 1);
-        EXPECT_EQ(in.readU8(), 0xA5);
-        EXPECT_FALSE(in.failed());
+        expectReadBack(
+            r, [&](SwfStream& s) { s.writeRect(r.xmin, r.xmax, r.ymin, r.ymax); },
+            [](SwfBitReader& in) { return in.readRect(); });
     }
 
     const SwfMatrix matrices[] = {
-        SwfMatrix{},                                    // identity: one byte
-        matrix(0x10000, 0, 0, 0x10000, 1, 0),           // translation only
-        matrix(0x8000, 0, 0, -0x20000, -400, 12345),    // scale, negative
+        SwfMatrix{},                                      // identity: one byte
+        matrix(0x10000, 0, 0, 0x10000, 1, 0),             // translation only
+        matrix(0x8000, 0, 0, -0x20000, -400, 12345),      // scale, negative
         matrix(0x10000, 0x4000, -0xB505, 0x10000, 0, 0),  // skew only
         matrix(-0x10000, 1, -1, 0x7FFFFFF, -(1 << 29), (1 << 29)),
     };
     for (const SwfMatrix& m : matrices) {
-        SwfStream s;
-        s.writeMatrix(&m);
-        s.writeU8(0x5A);
-        const Bytes b = written(s);
-        SwfBitReader in(b.data(), uint32_t(b.size()));
-        EXPECT_EQ(in.readMatrix(), m);
-        EXPECT_EQ(in.position(), b.size() - 1);
-        EXPECT_EQ(in.readU8(), 0x5A);
-        EXPECT_FALSE(in.failed());
+        expectReadBack(
+            m, [&](SwfStream& s) { s.writeMatrix(&m); }, [](SwfBitReader& in) { return in.readMatrix(); });
     }
 
     using C = SwfCxform;
@@ -81,11 +81,7 @@ TEST(SwfBitReader, RecordsReadBackWhatTheStreamWrote) {
     };
     for (const SwfCxform& c : cxforms) {
         for (bool withAlpha : {false, true}) {
-            SwfStream s;
-            s.writeCxform(&c, withAlpha);
-            s.writeU8(0x3C);
-            const Bytes b = written(s);
-            SwfBitReader in(b.data(), uint32_t(b.size()));
+            SCOPED_TRACE(withAlpha ? "with alpha" : "without alpha");
             SwfCxform expected = c;
             if (!withAlpha) {  // the alpha terms are not in the record
                 expected.flags &= ~C::kHasAlpha;
@@ -95,11 +91,9 @@ TEST(SwfBitReader, RecordsReadBackWhatTheStreamWrote) {
             // Terms the record does not carry read as the neutral ones.
             if (!(c.flags & C::kHasMultiply)) std::fill(expected.multiply, expected.multiply + 4, 256);
             if (!(c.flags & C::kHasAdd)) std::fill(expected.add, expected.add + 4, 0);
-            SwfCxform got = in.readCxform(withAlpha);
-            if (!withAlpha) got.flags &= ~C::kHasAlpha;
-            EXPECT_EQ(got, expected) << "with alpha " << withAlpha;
-            EXPECT_EQ(in.readU8(), 0x3C);
-            EXPECT_FALSE(in.failed());
+            expectReadBack(
+                expected, [&](SwfStream& s) { s.writeCxform(&c, withAlpha); },
+                [&](SwfBitReader& in) { return in.readCxform(withAlpha); });
         }
     }
 }
