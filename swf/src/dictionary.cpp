@@ -48,14 +48,6 @@ AddResult CharacterDictionary::add(uint32_t type, uint32_t key, const char* name
     return store(DictionaryEntry::Sharing::kContent, type, key, nextId(), {}, name, object);
 }
 
-AddResult CharacterDictionary::addWithId(uint32_t type, uint32_t key, uint32_t id,
-                                         const char* name, std::unique_ptr<MovieObject>& object) {
-    if (DictionaryEntry* existing = findSameContent(type, key, object.get())) {
-        return {2, existing->id, existing};
-    }
-    return store(DictionaryEntry::Sharing::kContent, type, key, id, {}, name, object);
-}
-
 AddResult CharacterDictionary::addDescribed(uint32_t type, uint32_t key, std::string_view description,
                                             const char* name, std::unique_ptr<MovieObject>& object) {
     if (DictionaryEntry* existing = findDescribed(type, key, description)) {

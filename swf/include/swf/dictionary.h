@@ -66,9 +66,6 @@ public:
     // the object's content hash.
     AddResult add(uint32_t type, uint32_t key, const char* name,
                   std::unique_ptr<MovieObject>& object);
-    // As add, with the id given by the caller instead of the counter.
-    AddResult addWithId(uint32_t type, uint32_t key, uint32_t id, const char* name,
-                        std::unique_ptr<MovieObject>& object);
     // Adds a character shared by description (what it was made from: a file and
     // its options, a font's name and style). `key` is a hash of the description.
     AddResult addDescribed(uint32_t type, uint32_t key, std::string_view description,
