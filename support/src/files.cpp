@@ -193,10 +193,12 @@ int readWholeFile(std::string_view path, SizedBlock& out, uint64_t maxBytes, Fil
     return readStream(openFile(path, "rb").get(), out, maxBytes, why);
 }
 
+#ifndef TESSALY_SUPPORT_DRIVER
 int readWholeFile(std::u16string_view path, SizedBlock& out, uint64_t maxBytes,
                   FileReadFailure* why) {
     return readStream(openFile(path, "rb").get(), out, maxBytes, why);
 }
+#endif
 
 int64_t fileSize(std::string_view path) {
     FileHandle file = openFile(path, "rb");

@@ -78,8 +78,10 @@ inline constexpr uint64_t kAnyFileLength = UINT64_MAX;
 // success; 0 on failure, with out empty and the reason in *why when given.
 [[nodiscard]] int readWholeFile(std::string_view path, SizedBlock& out,
                                 uint64_t maxBytes = kAnyFileLength, FileReadFailure* why = nullptr);
+#ifndef TESSALY_SUPPORT_DRIVER
 [[nodiscard]] int readWholeFile(std::u16string_view path, SizedBlock& out,
                                 uint64_t maxBytes = kAnyFileLength, FileReadFailure* why = nullptr);
+#endif
 
 // Size in bytes; -1 when the file cannot be opened or measured.
 int64_t fileSize(std::string_view path);
