@@ -212,6 +212,10 @@ public:
             return;
         }
         uint8_t* out = image_.rgbRow(y) + size_t(p.x0) * 3;
+        if (h_.colorType == kRgb && depth == 8 && !key_.present && p.dx == 1) {
+            std::memcpy(out, in, size_t(count) * 3);  // the common case: rows as they are
+            return;
+        }
         uint8_t* alpha = image_.alpha() ? image_.alpha() + size_t(y) * image_.width() + p.x0 : nullptr;
         const size_t sample = depth / 8;  // 1 or 2 bytes; the first is the high byte
         const size_t pixel = sample * h_.channels();
