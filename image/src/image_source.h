@@ -26,7 +26,7 @@ public:
 
     // Records why reading failed, keeping the first reason given, and
     // returns the code so that a reader can `return source.fail(...)`.
-    int fail(int code, std::string why) {
+    [[nodiscard]] int fail(int code, std::string why) {
         if (failure_.empty()) failure_ = std::move(why);
         return code;
     }
@@ -105,16 +105,16 @@ private:
 };
 
 // The readers; each fills `image` (already empty) and returns a result code.
-int readBmp(ImageSource& source, Image& image);
-int readPng(ImageSource& source, Image& image);
-int readBag(ImageSource& source, Image& image);
-int probeBmp(ImageSource& source, ImageInfo& info);
-int probePng(ImageSource& source, ImageInfo& info);
-int probeBag(ImageSource& source, ImageInfo& info);
+[[nodiscard]] int readBmp(ImageSource& source, Image& image);
+[[nodiscard]] int readPng(ImageSource& source, Image& image);
+[[nodiscard]] int readBag(ImageSource& source, Image& image);
+[[nodiscard]] int probeBmp(ImageSource& source, ImageInfo& info);
+[[nodiscard]] int probePng(ImageSource& source, ImageInfo& info);
+[[nodiscard]] int probeBag(ImageSource& source, ImageInfo& info);
 
 // The decoded-size limits every reader applies before it allocates:
 // kImageOk, or kImageBadData / kImageOutOfMemory with the reason recorded.
-inline int checkPictureSize(ImageSource& source, const char* format, uint64_t width,
+[[nodiscard]] inline int checkPictureSize(ImageSource& source, const char* format, uint64_t width,
                             uint64_t height) {
     if (width < 1 || height < 1 || width > kImageMaxSide || height > kImageMaxSide) {
         return source.fail(kImageBadData, std::string(format) + " size " + std::to_string(width) +

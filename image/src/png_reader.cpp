@@ -53,6 +53,10 @@ bool skipChunk(ImageSource& source, const Chunk& chunk) {
     return source.skip(uint64_t(chunk.length) + 4);
 }
 
+int chunkTruncated(ImageSource& source, const Chunk& chunk) {
+    return source.fail(kImageBadData, "PNG chunk " + typeName(chunk) + " truncated");
+}
+
 struct Header {
     uint32_t width = 0, height = 0;
     uint8_t bitDepth = 0, colorType = 0;
@@ -308,7 +312,7 @@ int readPixelData(ImageSource& source, const Header& h, const RowWriter& writer)
             return source.fail(kImageBadData, "PNG data ends after " + std::to_string(rowsDone) + " rows");
         }
         if (!isType(chunk, "IDAT")) {
-            if (!skipChunk(source, chunk)) return source.fail(kImageBadData, "PNG chunk " + typeName(chunk) + " truncated");
+            if (!skipChunk(source, chunk)) return chunkTruncated(source, chunk);
             continue;
         }
         uint32_t left = chunk.length;
@@ -389,7 +393,7 @@ int scanToData(ImageSource& source, Ancillary& a) {
             a.trns = source.tell();
             a.trnsLength = chunk.length;
         }
-        if (!skipChunk(source, chunk)) return source.fail(kImageBadData, "PNG chunk " + typeName(chunk) + " truncated");
+        if (!skipChunk(source, chunk)) return chunkTruncated(source, chunk);
     }
 }
 
@@ -401,7 +405,7 @@ int probePng(ImageSource& source, ImageInfo& info) {
     if (result != kImageOk) return result;
     info.width = h.width;
     info.height = h.height;
-    info.bitDepth = h.indexed(false) ? 8 : 24;
+    info.bitDepth = h.colorType == kPalette || h.colorType == kGrey ? 8 : 24;
     return kImageOk;
 }
 
@@ -449,7 +453,9 @@ int readPng(ImageSource& source, Image& image) {
         PaletteEntry* pal = image.palette();
         for (uint32_t done = 0; done < count;) {
             const uint32_t part = std::min<uint32_t>(count - done, 1024);
-            if (!source.readExact(raw, size_t(part) * 3)) return source.fail(kImageBadData, "PNG PLTE truncated");
+            if (!source.readExact(raw, size_t(part) * 3)) {
+                return source.fail(kImageBadData, "PNG PLTE truncated");
+            }
             for (uint32_t i = 0; i < part; ++i) {
                 // Entries past the tRNS data stay opaque.
                 const uint32_t e = done + i;
@@ -472,7 +478,9 @@ int readPng(ImageSource& source, Image& image) {
         }
     } else {
         const bool alpha = h.colorType == kGreyAlpha || h.colorType == kRgba || key.present;
-        if (!(alpha ? image.createRgbWithAlpha(h.width, h.height, 0, 255) : image.createRgb(h.width, h.height))) {
+        const bool created = alpha ? image.createRgbWithAlpha(h.width, h.height, 0, 255)
+                                   : image.createRgb(h.width, h.height);
+        if (!created) {
             return source.fail(kImageOutOfMemory, "PNG pixels");
         }
     }

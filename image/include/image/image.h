@@ -67,7 +67,7 @@ std::string describeImageFailure(int result, std::string_view detail);
 struct ImageInfo {
     uint32_t width = 0;
     uint32_t height = 0;
-    uint32_t bitDepth = 0;    // BMP 1, 4, 8 or 24; PNG 8 (loads indexed) or 24; bag 24
+    uint32_t bitDepth = 0;    // BMP 1, 4, 8 or 24; PNG 8 (palette, grey) or 24; bag 24
     uint32_t depthClass = 0;  // 8 when bitDepth <= 8, else 24
     int type = 0;             // the support library's file type (kFileTypeBmp, ...)
 };
