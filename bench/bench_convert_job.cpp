@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -25,6 +26,11 @@ namespace {
 const char* kWords[] = {"quarterly", "report", "revenue", "grew", "across", "all", "regions", "while",
                         "costs", "held", "steady", "and", "the", "outlook", "remains", "positive"};
 
+[[noreturn]] void setupFailed(const char* what) {
+    std::fprintf(stderr, "benchmark set-up: %s\n", what);
+    std::exit(1);
+}
+
 // Writes the job directory once: 100 letter pages of text lines, shapes and a picture.
 fs::path makeJob() {
     const fs::path dir = fs::temp_directory_path() / ("tessaly_bench_job_" + std::to_string(::getpid()));
@@ -32,7 +38,7 @@ fs::path makeJob() {
     std::mt19937 rng(42);
     for (int i = 0; i < 10; ++i) {
         tessaly::Image image;
-        image.createRgb(320, 240);
+        if (!image.createRgb(320, 240)) setupFailed("cannot create a picture");
         for (uint32_t y = 0; y < 240; ++y) {
             uint8_t* row = image.rgbRow(y);
             for (uint32_t x = 0; x < 320; ++x) {
@@ -41,7 +47,9 @@ fs::path makeJob() {
                 row[3 * x + 2] = uint8_t((x + y + i * 10) & 0xFF);
             }
         }
-        tessaly::writeBagFile((dir / ("i" + std::to_string(i) + ".bag")).string(), image);
+        if (!tessaly::writeBagFile((dir / ("i" + std::to_string(i) + ".bag")).string(), image)) {
+            setupFailed("cannot write a bag file");
+        }
     }
     std::string index = "<Media width=\"12240\" height=\"15840\">\n";
     char buf[256];

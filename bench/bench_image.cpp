@@ -104,7 +104,10 @@ BENCHMARK(BM_PngDecodeLibpng)->Unit(benchmark::kMillisecond);
 Image& jpegSource() {
     static Image image = [] {
         Image i;
-        i.createRgb(kSide, kSide);
+        if (!i.createRgb(kSide, kSide)) {
+            std::fprintf(stderr, "benchmark set-up: cannot create a picture\n");
+            std::exit(1);
+        }
         for (uint32_t y = 0; y < kSide; ++y) {
             std::copy_n(picture().data() + size_t(y) * kSide * 3, kSide * 3, i.rgbRow(y));
         }

@@ -16,7 +16,10 @@ using tessaly::SwfStream;
 void BM_WriteBitsMixed(benchmark::State& state) {
     for (auto _ : state) {
         SwfStream s;
-        s.open(32768, 32768, 2.0f);
+        if (!s.open(32768, 32768, 2.0f)) {
+            state.SkipWithError("out of memory");
+            break;
+        }
         uint32_t v = 12345;
         for (int i = 0; i < 1000000; ++i) {
             v = v * 1103515245u + 12345u;
@@ -33,7 +36,10 @@ BENCHMARK(BM_WriteBitsMixed)->Unit(benchmark::kMillisecond);
 void BM_ByteBufferSmallWrites(benchmark::State& state) {
     for (auto _ : state) {
         ByteBuffer b(32768, 32768, 2.0f);
-        b.allocate();
+        if (!b.allocate()) {
+            state.SkipWithError("out of memory");
+            break;
+        }
         for (uint32_t i = 0; i < 1000000; ++i) {
             b.writeU8(uint8_t(i));
             b.writeU16(uint16_t(i));
@@ -51,7 +57,10 @@ void BM_ByteBufferGrowth(benchmark::State& state) {
     uint8_t block[256] = {};
     for (auto _ : state) {
         ByteBuffer b(32768, 32768, factor);
-        b.allocate();
+        if (!b.allocate()) {
+            state.SkipWithError("out of memory");
+            break;
+        }
         for (int i = 0; i < 64 * 1024; ++i) b.write(block, sizeof block);  // 16 MiB
         benchmark::DoNotOptimize(b.data());
     }
@@ -64,7 +73,10 @@ void BM_TagFraming(benchmark::State& state) {
     const uint32_t body = uint32_t(state.range(0));
     for (auto _ : state) {
         SwfStream s;
-        s.open(32768, 32768, 2.0f);
+        if (!s.open(32768, 32768, 2.0f)) {
+            state.SkipWithError("out of memory");
+            break;
+        }
         for (int i = 0; i < 100000; ++i) {
             s.beginTag(2);
             for (uint32_t k = 0; k < body; k += 4) s.writeU32(k);
@@ -84,7 +96,10 @@ void BM_PlaceObjects(benchmark::State& state) {
     m.translateY = -340;
     for (auto _ : state) {
         SwfStream s;
-        s.open(32768, 32768, 2.0f);
+        if (!s.open(32768, 32768, 2.0f)) {
+            state.SkipWithError("out of memory");
+            break;
+        }
         for (uint32_t i = 0; i < 100000; ++i) {
             s.writePlace(tessaly::place_flag::kHasId | tessaly::place_flag::kHasMatrix, i % 65000,
                          i % 65000, &m, nullptr, 0, "", 0);

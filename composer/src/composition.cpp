@@ -26,10 +26,11 @@ uint32_t pixels(double twips, double scale) {
     return std::max<uint32_t>(1, clampToUint32(std::floor(twips * scale * 0.05)));
 }
 
-void setNumber(VariableTable& vars, const char* name, double value) {
+// 1, or 0 when the value could not be stored.
+int setNumber(VariableTable& vars, const char* name, double value) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.0f", value);
-    vars.set(name, std::string_view(buf));
+    return vars.set(name, std::string_view(buf));
 }
 
 class Composer {
@@ -38,20 +39,20 @@ public:
 
     void setPageVariables(size_t index) {
         const PageRecord& p = in_.pages[index];
-        setNumber(vars_, "pageNum", double(index + 1));
-        setNumber(vars_, "pageWidth", p.width);
-        setNumber(vars_, "pageHeight", p.height);
-        vars_.set("pageImageFilename", std::string_view(p.imageFile));
+        setNumber("pageNum", double(index + 1));
+        setNumber("pageWidth", p.width);
+        setNumber("pageHeight", p.height);
+        setText("pageImageFilename", p.imageFile);
         auto previewSide = [&](uint32_t side) {
             const double v = std::floor(side * double(in_.previewImageSize) * 0.01);
             return v < 1 ? 1.0 : v;
         };
-        setNumber(vars_, "previewWidth", previewSide(p.width));
-        setNumber(vars_, "previewHeight", previewSide(p.height));
+        setNumber("previewWidth", previewSide(p.width));
+        setNumber("previewHeight", previewSide(p.height));
         std::string encoding = in_.previewJpegQuality >= 1 ? "jpeg" : "";
         if (in_.previewZlib) encoding += ",zlib";
-        vars_.set("previewEncoding", std::string_view(encoding));
-        setNumber(vars_, "previewEncodingQuality", std::abs(double(in_.previewJpegQuality)));
+        setText("previewEncoding", encoding);
+        setNumber("previewEncodingQuality", std::abs(double(in_.previewJpegQuality)));
         std::string fx;
         char buf[48];
         if (in_.previewSmoothing != 0) {
@@ -64,13 +65,22 @@ public:
             std::snprintf(buf, sizeof buf, ",blackWhite(%i)", int(in_.previewMonochrome));
             fx += buf;
         }
-        vars_.set("previewFx", std::string_view(fx));
+        setText("previewFx", fx);
+    }
+
+    // A variable that cannot be stored, or an expansion that cannot be held,
+    // would leave a page with placeholders in it: the composition fails instead.
+    void setNumber(const char* name, double value) {
+        if (!tessaly::setNumber(vars_, name, value)) ok_ = false;
+    }
+    void setText(const char* name, std::string_view value) {
+        if (!vars_.set(name, value)) ok_ = false;
     }
 
     // Expands a template with the current variables, keeping unknown placeholders.
     void emit(std::string_view templ) {
         scratch_.truncate(0);
-        vars_.expand(templ, scratch_, false);
+        if (!vars_.expand(templ, scratch_, false)) ok_ = false;
         out_.append(reinterpret_cast<const char*>(scratch_.data()), scratch_.position());
     }
 
@@ -149,8 +159,8 @@ public:
     }
 
     int run() {
-        setNumber(vars_, "docWidth", in_.docWidth);
-        setNumber(vars_, "docHeight", in_.docHeight);
+        setNumber("docWidth", in_.docWidth);
+        setNumber("docHeight", in_.docHeight);
         if (!scratch_.allocate(384, 384, 2.0f)) return 0;
         MmlReader reader;
         if (!reader.loadText(in_.jobIndex)) return 0;
@@ -176,7 +186,7 @@ public:
             // Everything else, Media included, is copied as it stands.
         }
         out_.append(doc + copied, reader.length() - copied);
-        return 1;
+        return ok_ ? 1 : 0;
     }
 
 private:
@@ -184,6 +194,7 @@ private:
     std::string& out_;
     VariableTable vars_;
     ByteBuffer scratch_;
+    bool ok_ = true;
 };
 
 }  // namespace

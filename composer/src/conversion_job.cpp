@@ -166,7 +166,7 @@ int ConversionJob::convert(const std::string& outputPath) {
         }
         const int output = writer.OutputFrame();
         if (output < 0) {
-            errorText_ = "Error doing OutputFrame\n";
+            errorText_ = "Error doing OutputFrame\n" + writer.errorText;
             return 0;
         }
         if (input == 0 && output == 0) break;
@@ -193,7 +193,11 @@ int ConversionJob::convert(const std::string& outputPath) {
     version = writer.version;
 
     interpreter.release();
-    writer.close();
+    if (!writer.close()) {
+        // The movie lacks bytes; nothing of it is saved.
+        errorText_ = "Error saving to outputFilename\n" + writer.errorText;
+        return 0;
+    }
     uint32_t length = 0;
     const uint8_t* data = writer.getData(&length);
     if (!writeFileAtomically(outputPath, {std::span<const uint8_t>(data, length)})) {

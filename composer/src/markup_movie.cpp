@@ -45,8 +45,7 @@ int convertMarkupText(std::string_view markup, const MarkupMovieOptions& options
 
     SwfMovieWriter writer;
     writer.dictionary = &dictionary;
-    writer.SetRootStoreObject(interpreter.rootEntry());
-    if (!writer.OutputOpen()) {
+    if (!writer.SetRootStoreObject(interpreter.rootEntry()) || !writer.OutputOpen()) {
         *error = "Error doing OutputOpen";
         return 0;
     }
@@ -60,11 +59,14 @@ int convertMarkupText(std::string_view markup, const MarkupMovieOptions& options
         more = interpreter.InputFrame();
         const int r = more ? writer.OutputFrame() : writer.writeAllFrames();
         if (r < 0 || (!more && r == 0)) {
-            *error = "Error doing OutputFrame";
+            *error = "Error doing OutputFrame\n" + writer.errorText;
             return 0;
         }
     }
-    writer.close();
+    if (!writer.close()) {
+        *error = "Error saving the movie\n" + writer.errorText;
+        return 0;
+    }
     if (options.dump) dictionary.dump(options.dump);
 
     uint32_t length = 0;

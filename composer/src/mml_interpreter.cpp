@@ -189,7 +189,8 @@ bool MmlInterpreter::lookupDepth(const char* text, uint32_t* depth) const {
 
 MmlMatrix MmlInterpreter::readMatrixValues() {
     MmlMatrix m;
-    if (const char* text = reader_.attribute("matrix")) parseMatrix(text, &m);
+    // A malformed matrix leaves the identity.
+    if (const char* text = reader_.attribute("matrix")) (void)parseMatrix(text, &m);
     double angle = 0;
     if (reader_.attributeReal("angle", &angle) == 1) {
         const double theta = angle * M_PI / 180.0;
@@ -232,7 +233,8 @@ void MmlInterpreter::place(const PlacementInput& in) {
         if (!character) {
             character = characterById(id);
         } else if (*id) {
-            dictionary->setName(*character, id);
+            // A character keeps the first name it was given.
+            (void)dictionary->setName(*character, id);
         }
     }
     if (!character) return;
@@ -367,7 +369,7 @@ void MmlInterpreter::handleShape() {
     if (!ok || b.empty() || b.xMin == b.xMax || b.yMin == b.yMax) return;
 
     // Back to the Shape element for its id and placement attributes.
-    reader_.pushRecord(element);
+    if (!reader_.pushRecord(element)) return;
     const char* id = reader_.attributeTrimmed("id");
     const bool named = id && *id;
     const uint32_t key = shape->contentHash();
@@ -379,7 +381,7 @@ void MmlInterpreter::handleShape() {
         in.character = r.entry;
         place(in);
     }
-    reader_.pop();
+    (void)reader_.pop();  // the record pushed above
 }
 
 // ---------------------------------------------------------------------------
@@ -399,13 +401,12 @@ void MmlInterpreter::handleMovieClipEnd() {
     current_ = root_;
     std::unique_ptr<MovieObject> clip = std::move(openClip_);
     const AddResult r = dictionary->addUnique(kTypeMovieClip, nullptr, clip);
-    if (r.result != 1) return;
-    reader_.pushRecord(clipElement_);
+    if (r.result != 1 || !reader_.pushRecord(clipElement_)) return;
     PlacementInput in;
     in.character = r.entry;
     in.instanceAllowed = true;
     place(in);
-    reader_.pop();
+    (void)reader_.pop();  // the record pushed above
 }
 
 void MmlInterpreter::handleMaskStart() {
@@ -416,12 +417,12 @@ void MmlInterpreter::handleMaskEnd() {
     if (masks_.empty()) return;
     const OpenMask mask = masks_.back();
     masks_.pop_back();
-    reader_.pushRecord(mask.element);
+    if (!reader_.pushRecord(mask.element)) return;
     PlacementInput in;
     in.depth = mask.depth;
     in.clipDepth = current_->lastDepth();
     place(in);
-    reader_.pop();
+    (void)reader_.pop();  // the record pushed above
 }
 
 void MmlInterpreter::handleMeta() {

@@ -170,7 +170,7 @@ int InterfaceSettings::load(std::string_view interfaceName) {
         // The driver and the application read interface files under one mutex.
         // Should the mutex be unavailable, the file is read all the same.
         NamedMutex mutex;
-        if (mutex.create(kInterfaceSettingsMutex, true) && !mutex.owned()) mutex.wait();
+        if (mutex.create(kInterfaceSettingsMutex, true) && !mutex.owned()) (void)mutex.wait();
         exists = pathExists(path);
         read = exists && reader.loadFile(path.c_str());
     }

@@ -83,7 +83,8 @@ std::unique_ptr<CapturedFont> CapturedFont::capture(std::string_view faceName, i
     font->previousFont_ = SelectObject(font->dc_, font->font_);
     if (!font->previousFont_) return nullptr;
 
-    font->addGlyph(u' ');
+    // A face without a space glyph is still usable.
+    (void)font->addGlyph(u' ');
 
     TEXTMETRICW metrics;
     if (!GetTextMetricsW(font->dc_, &metrics)) return nullptr;

@@ -120,7 +120,8 @@ bool Image::expandToRgb() {
     rgb_ = std::move(rgb);
     if (alpha) alpha_ = std::move(alpha);
     bytesPerPixel_ = 3;
-    setRegion(region_.x, region_.y, region_.w, region_.h);
+    // The size did not change, so the region that was valid still is.
+    (void)setRegion(region_.x, region_.y, region_.w, region_.h);
     return true;
 }
 
@@ -271,9 +272,10 @@ bool Image::minimumSizeCopy(Image& padded) const {
     const bool ok = hasAlpha() ? out.createRgbWithAlpha(w, h, 0, 255) : out.createRgb(w, h);
     if (!ok || !out.copyFrom(0, 0, width_, height_, *this, 0, 0)) return false;
     // Repeat the single column, then the single row (which covers a 1 x 1 image).
-    if (width_ == 1) out.copyFrom(1, 0, 1, height_, *this, 0, 0);
-    if (height_ == 1) out.copyFrom(0, 1, width_, 1, *this, 0, 0);
-    if (width_ == 1 && height_ == 1) out.copyFrom(1, 1, 1, 1, *this, 0, 0);
+    // These copies lie inside both images and cannot fail.
+    if (width_ == 1) (void)out.copyFrom(1, 0, 1, height_, *this, 0, 0);
+    if (height_ == 1) (void)out.copyFrom(0, 1, width_, 1, *this, 0, 0);
+    if (width_ == 1 && height_ == 1) (void)out.copyFrom(1, 1, 1, 1, *this, 0, 0);
     padded = std::move(out);
     return true;
 }

@@ -1,10 +1,11 @@
 #include "support/byte_buffer.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <utility>
+
+#include "support/memory.h"
 
 namespace tessaly {
 
@@ -19,7 +20,7 @@ ByteBuffer::ByteBuffer(uint32_t size) noexcept : ByteBuffer(size, size, 1.0f) {}
 ByteBuffer::ByteBuffer(uint32_t initialSize, uint32_t increment, float factor) noexcept
     : initialSize_(initialSize), increment_(increment ? increment : 1), factor_(factor) {}
 
-ByteBuffer::~ByteBuffer() { std::free(data_); }
+ByteBuffer::~ByteBuffer() { freeMemory(data_); }
 
 ByteBuffer::ByteBuffer(ByteBuffer&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
@@ -30,13 +31,14 @@ ByteBuffer::ByteBuffer(ByteBuffer&& other) noexcept
       increment_(other.increment_),
       factor_(other.factor_),
       shortRead_(other.shortRead_),
+      failed_(std::exchange(other.failed_, false)),
       external_(std::exchange(other.external_, nullptr)) {
     syncExternal();
 }
 
 ByteBuffer& ByteBuffer::operator=(ByteBuffer&& other) noexcept {
     if (this != &other) {
-        std::free(data_);
+        freeMemory(data_);
         if (external_) *external_ = nullptr;
         data_ = std::exchange(other.data_, nullptr);
         position_ = std::exchange(other.position_, 0);
@@ -46,6 +48,7 @@ ByteBuffer& ByteBuffer::operator=(ByteBuffer&& other) noexcept {
         increment_ = other.increment_;
         factor_ = other.factor_;
         shortRead_ = other.shortRead_;
+        failed_ = std::exchange(other.failed_, false);
         external_ = std::exchange(other.external_, nullptr);
         syncExternal();
     }
@@ -64,17 +67,19 @@ uint8_t* ByteBuffer::allocate(uint32_t initialSize, uint32_t increment, float fa
     increment_ = increment ? increment : 1;
     factor_ = factor;
     // malloc(0) may return null; a zero-sized buffer still gets a block.
-    data_ = static_cast<uint8_t*>(std::malloc(initialSize ? initialSize : 1));
+    data_ = static_cast<uint8_t*>(allocateMemory(initialSize ? initialSize : 1));
     capacity_ = data_ ? initialSize : 0;
+    failed_ = data_ == nullptr;
     syncExternal();
     return data_;
 }
 
 void ByteBuffer::release() noexcept {
-    std::free(data_);
+    freeMemory(data_);
     data_ = nullptr;
     position_ = size_ = capacity_ = 0;
     shortRead_ = false;
+    failed_ = false;
     syncExternal();
 }
 
@@ -91,9 +96,15 @@ bool ByteBuffer::grow(uint32_t n) {
     // Whole increments, always at least one more than the request needs.
     const uint64_t wanted =
         uint64_t(capacity_) + uint64_t(increment_) * (uint64_t(n / increment_) + 1);
-    if (wanted > kMaxCapacity) return false;
-    auto* block = static_cast<uint8_t*>(std::realloc(data_, size_t(wanted)));
-    if (!block) return false;
+    if (wanted > kMaxCapacity) {
+        failed_ = true;
+        return false;
+    }
+    auto* block = static_cast<uint8_t*>(reallocateMemory(data_, size_t(wanted)));
+    if (!block) {
+        failed_ = true;
+        return false;
+    }
     data_ = block;
     capacity_ = uint32_t(wanted);
     syncExternal();
@@ -157,7 +168,10 @@ uint32_t ByteBuffer::truncate(uint32_t p) {
 }
 
 bool ByteBuffer::writeAt(uint32_t p, uint32_t sourceOffset, uint32_t n) {
-    if (uint64_t(sourceOffset) + n > size_) return false;
+    if (uint64_t(sourceOffset) + n > size_) {
+        failed_ = true;  // a skipped write, like a failed growth
+        return false;
+    }
     const uint32_t savedPosition = position_;
     position_ = std::min(p, capacity_);
     if (!ensureRoom(n)) {
@@ -205,7 +219,8 @@ bool ByteBuffer::moveBlock(uint32_t from, uint32_t to, uint32_t dest) {
     // The block itself moved up by the gap when it stood after dest.
     const uint32_t source = dest < from ? from + length : from;
     std::memcpy(data_ + dest, data_ + source, length);
-    removeRange(source, source + length);
+    // Cannot fail: the range lies inside the valid bytes.
+    (void)removeRange(source, source + length);
     position_ = std::min(savedPosition, size_);
     return true;
 }

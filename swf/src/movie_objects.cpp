@@ -31,6 +31,7 @@ void dumpMatrix(FILE* out, const SwfMatrix& m) {
 
 void MovieObject::reset() {
     id = -1;
+    incomplete_ = false;
     bounds.clear();
 }
 
@@ -90,6 +91,7 @@ bool ShapeObject::append(uint32_t code, std::initializer_list<int32_t> args) {
     try {
         commands_.push_back(c);
     } catch (const std::bad_alloc&) {
+        markIncomplete();
         return false;
     }
     return true;
@@ -191,6 +193,7 @@ int ShapeObject::lineStyle(uint32_t color, uint16_t width, bool hasAlpha) {
         try {
             lineStyles_.push_back({color, width});
         } catch (const std::bad_alloc&) {
+            markIncomplete();
             return -1;
         }
     }
@@ -237,6 +240,7 @@ int ShapeObject::selectFill(const FillStyle& fill, int side, bool hasAlpha) {
         try {
             fillStyles_.push_back(fill);
         } catch (const std::bad_alloc&) {
+            markIncomplete();
             return -1;
         }
     }
@@ -426,6 +430,7 @@ bool MovieClipObject::append(ControlRecord&& record) {
     try {
         controls_.push_back(std::move(record));
     } catch (const std::bad_alloc&) {
+        markIncomplete();
         return false;
     }
     return true;
@@ -445,6 +450,7 @@ int MovieClipObject::addPlace(const PlaceArgs& args) {
         }
         if (args.data && args.dataLength) r.data.assign(args.data, args.data + args.dataLength);
     } catch (const std::bad_alloc&) {
+        markIncomplete();
         return 0;
     }
     if (args.matrix) r.matrix = *args.matrix;
@@ -471,6 +477,7 @@ int MovieClipObject::addRef(uint32_t characterId, const char* exportName) {
         try {
             r.text = exportName;
         } catch (const std::bad_alloc&) {
+            markIncomplete();
             return 0;
         }
         r.hasText = true;
@@ -486,6 +493,7 @@ int MovieClipObject::addShowFrame() {
     try {
         frames_.push_back({frameStart_, size - frameStart_});
     } catch (const std::bad_alloc&) {
+        markIncomplete();
         controls_.pop_back();
         return 0;
     }
@@ -499,6 +507,7 @@ int MovieClipObject::addLabel(const char* label) {
     try {
         r.text = label ? label : "";
     } catch (const std::bad_alloc&) {
+        markIncomplete();
         return 0;
     }
     r.hasText = true;

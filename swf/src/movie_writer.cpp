@@ -23,6 +23,10 @@ int MovieOutput::SetRootStoreObject(DictionaryEntry* root) {
     return root && root->object ? 1 : 0;
 }
 
+namespace {
+constexpr const char* kOutOfMemory = "out of memory: the movie could not be held in memory\n";
+}  // namespace
+
 int MovieOutput::writeAllFrames() {
     for (;;) {
         const int r = OutputFrame();
@@ -34,15 +38,27 @@ int MovieOutput::writeAllFrames() {
 // ---------------------------------------------------------------------------
 
 int SwfMovieWriter::SetRootStoreObject(DictionaryEntry* root) {
-    MovieOutput::SetRootStoreObject(root);
+    (void)MovieOutput::SetRootStoreObject(root);  // the same test is made below
     root_ = root && root->object && root->object->type() == kTypeMovieClip
                 ? static_cast<MovieClipObject*>(root->object.get())
                 : nullptr;
     return root && root->object ? 1 : 0;
 }
 
+bool SwfMovieWriter::outOfMemory() {
+    if (!stream_.failed() && !frameOffsets_.failed() && !scratch_.failed()) return false;
+    fail(kOutOfMemory);
+    return true;
+}
+
+void SwfMovieWriter::fail(const std::string& text) {
+    // The first failure is the one worth reporting; later ones follow from it.
+    if (errorText.empty()) errorText = text;
+}
+
 int SwfMovieWriter::OutputOpen() {
     setDefaults();
+    errorText.clear();
     if (!dictionary || !rootEntry || !rootEntry->object || rootEntry->type != kTypeMovieClip ||
         !root_) {
         return 0;
@@ -51,8 +67,10 @@ int SwfMovieWriter::OutputOpen() {
     frameOffsets_.truncate(0);
     if (!frameOffsets_.data() && !frameOffsets_.allocate()) return 0;
     if (!scratch_.data() && !scratch_.allocate()) return 0;
-    frameOffsets_.writeU32(0);
-    if (!stream_.open(32768, 32768, 2.0f)) return 0;
+    if (!frameOffsets_.writeU32(0) || !stream_.open(32768, 32768, 2.0f)) {
+        fail(kOutOfMemory);
+        return 0;
+    }
     templateInUse = false;
     templateFrameCount = 0;
     templateEndFrame = 0;
@@ -92,6 +110,7 @@ int SwfMovieWriter::useTemplate(const std::string& path, uint32_t depthOffset,
     frameOffsets_.truncate(0);
     for (uint32_t f = 0; f + 1 < frames; ++f) frameOffsets_.writeU32(0);
     frameOffsets_.writeU32(stream_.position());
+    if (outOfMemory()) return 0;
 
     if (firstFreeId) *firstFreeId = std::max(t.maxPlacedId, t.maxDefinedId) + 100;
     return 1;
@@ -109,7 +128,18 @@ void SwfMovieWriter::recordFrameOffset() {
 }
 
 int SwfMovieWriter::OutputFrame() {
+    const int result = writeNextFrame();
+    // A dropped write anywhere in the frame leaves a damaged movie.
+    if (result >= 0 && outOfMemory()) return -1;
+    return result;
+}
+
+int SwfMovieWriter::writeNextFrame() {
     if (!root_ || ended_) return 0;
+    if (root_->incomplete()) {
+        fail("the movie's timeline is incomplete: memory ran out while it was built\n");
+        return -1;
+    }
     int64_t k = stream_.frameCount();
     if (templateInUse) k -= int64_t(templateFrameCount) - 1;
     if (k < 0 || k >= int64_t(root_->frameCount())) return 0;
@@ -124,7 +154,7 @@ int SwfMovieWriter::OutputFrame() {
                 break;
             case kCtlRemove: writeRemove(r); break;
             case kCtlRef:
-                defineCharacter(r.characterId);
+                if (!defineCharacter(r.characterId)) return -1;
                 if (r.hasText) stream_.writeExportAssets(r.characterId, r.text);
                 break;
             case kCtlShowFrame:
@@ -153,17 +183,28 @@ int SwfMovieWriter::defineCharacter(uint32_t id) {
         const uint32_t dep = scratch_.u32At(i);
         if (definitions_.count(dep)) continue;
         DictionaryEntry* e = dictionary->findById(dep);
-        if (e && !defineByType(*e)) return 0;
+        if (e && !defineByType(*e)) {
+            if (!outOfMemory()) fail("character " + std::to_string(dep) + " could not be written\n");
+            return 0;
+        }
         definitions_.emplace(dep, frame);
     }
     DictionaryEntry* e = dictionary->findById(id);
-    if (e && !defineByType(*e)) return 0;
+    if (e && !defineByType(*e)) {
+        if (!outOfMemory()) fail("character " + std::to_string(id) + " could not be written\n");
+        return 0;
+    }
     definitions_.emplace(id, frame);
     return 1;
 }
 
 int SwfMovieWriter::defineByType(DictionaryEntry& entry) {
     if (!entry.object) return 1;
+    if (entry.object->incomplete()) {
+        fail("character " + std::to_string(entry.id) +
+             " is incomplete: memory ran out while it was built\n");
+        return 0;
+    }
     int ok = 1;
     switch (entry.type) {
         case kTypeShape:
@@ -213,8 +254,7 @@ int SwfMovieWriter::defineSprite(uint32_t id, const MovieClipObject& clip) {
             default: break;
         }
     }
-    stream_.endSprite();
-    return 1;
+    return stream_.endSprite();
 }
 
 void SwfMovieWriter::writePlace(const ControlRecord& r) {
@@ -230,15 +270,20 @@ void SwfMovieWriter::writeRemove(const ControlRecord& r) {
     }
 }
 
-void SwfMovieWriter::writeFonts() {
+int SwfMovieWriter::writeFonts() {
     ByteBuffer& buffer = stream_.buffer();
     for (size_t i = 0; i < dictionary->count(); ++i) {
         DictionaryEntry& entry = dictionary->entryAt(i);
         if (entry.type != kTypeFont || !entry.object) continue;
         auto& font = static_cast<FontObject&>(*entry.object);
         if (font.glyphs().empty()) continue;
+        if (font.incomplete()) {
+            fail("font " + std::to_string(entry.id) +
+                 " is incomplete: memory ran out while it was built\n");
+            return 0;
+        }
         const uint32_t b = buffer.position();
-        defineFont(stream_, entry.id, font);
+        if (!defineFont(stream_, entry.id, font)) return 0;
         buffer.truncate(buffer.position());
         const uint32_t c = buffer.position();
         if (c <= b) continue;
@@ -253,9 +298,10 @@ void SwfMovieWriter::writeFonts() {
             const uint32_t shifted = frameOffsets_.u32At(f) + (c - b);
             std::memcpy(frameOffsets_.data() + f * 4, &shifted, 4);
         }
-        buffer.moveBlock(b, c, d);
+        if (!buffer.moveBlock(b, c, d)) return 0;
         buffer.seek(c);
     }
+    return 1;
 }
 
 void SwfMovieWriter::writeHeader() {
@@ -274,16 +320,23 @@ int SwfMovieWriter::close() {
     // Short tag headers leave stale bytes past the position; they are not part of the movie.
     buffer.truncate(buffer.position());
     stream_.writeEnd();
-    writeFonts();
+    if (!writeFonts()) {
+        if (!outOfMemory()) fail("a font could not be written\n");
+        return 0;
+    }
 
     const uint32_t h0 = buffer.position();
     writeHeader();
     const uint32_t h = buffer.position();
-    buffer.moveBlock(h0, h, 0);
+    if (outOfMemory()) return 0;
+    if (!buffer.moveBlock(h0, h, 0)) {
+        fail(kOutOfMemory);
+        return 0;
+    }
     buffer.seek(4);
     buffer.writeU32(buffer.size());
     buffer.truncate(buffer.size());
-    return 1;
+    return outOfMemory() ? 0 : 1;
 }
 
 const uint8_t* SwfMovieWriter::getData(uint32_t* length) const {

@@ -114,7 +114,8 @@ void SwfStream::endTag() {
         uint8_t* d = buffer_.data();
         d[tagStart_] = uint8_t(word);
         d[tagStart_ + 1] = uint8_t(word >> 8);
-        buffer_.writeAt(tagStart_ + 2, tagBodyStart_, tagBodyLength_);
+        // Cannot fail: the body moves down inside bytes already held.
+        (void)buffer_.writeAt(tagStart_ + 2, tagBodyStart_, tagBodyLength_);
         buffer_.seek(end - 4);
     } else {
         buffer_.seek(tagStart_ + 2);
@@ -419,7 +420,8 @@ int SwfStream::endSprite() {
         const uint16_t word = uint16_t((swf_tag::kDefineSprite << 6) | spriteBodyLength_);
         d[spriteTagStart_] = uint8_t(word);
         d[spriteTagStart_ + 1] = uint8_t(word >> 8);
-        buffer_.writeAt(spriteTagStart_ + 2, spriteBodyStart_, spriteBodyLength_);
+        // Cannot fail: the body moves down inside bytes already held.
+        (void)buffer_.writeAt(spriteTagStart_ + 2, spriteBodyStart_, spriteBodyLength_);
         buffer_.seek(end - 4);
     } else {
         buffer_.seek(spriteTagStart_ + 2);

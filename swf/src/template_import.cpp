@@ -145,7 +145,7 @@ private:
         const uint32_t before = stream_.position();
         const uint32_t length = reader_.tagLength();
         const uint32_t header = length < 63 && !swf_tag::alwaysLongHeader(reader_.tagCode()) ? 2 : 6;
-        reader_.copyTag(stream_);
+        if (!reader_.copyTag(stream_)) return false;
         return uint64_t(stream_.position()) == uint64_t(before) + header + length;
     }
 
@@ -155,7 +155,7 @@ private:
         if (!findDepthFields(code, body, reader_.tagLength(), &f)) return false;
         const uint32_t before = stream_.position();
         const uint32_t raw = reader_.tagBodyEnd() - reader_.tagStart();
-        reader_.copyRawTag(stream_);
+        if (!reader_.copyRawTag(stream_)) return false;
         // Nothing may be patched unless the whole tag landed in the stream.
         if (uint64_t(stream_.position()) != uint64_t(before) + raw) return false;
         uint8_t* copied = stream_.buffer().data() + before + (reader_.tagBodyStart() - reader_.tagStart());

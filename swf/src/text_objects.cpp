@@ -56,6 +56,7 @@ int32_t FontObject::addGlyph(uint16_t code, int32_t advance, const Bounds& box,
         glyphs_.push_back(g);
         byCode_.emplace(code, uint32_t(glyphs_.size() - 1));
     } catch (const std::bad_alloc&) {
+        markIncomplete();
         if (glyphs_.size() > byCode_.size()) glyphs_.pop_back();
         return -1;
     }
@@ -71,6 +72,7 @@ bool FontObject::addKerning(uint16_t first, uint16_t second, int32_t adjustment)
         }
         kerning_.push_back({adjustment, first, second});
     } catch (const std::bad_alloc&) {
+        markIncomplete();
         kerningIndex_.erase(pairKey(first, second));
         return false;
     }
@@ -164,6 +166,7 @@ bool TextObject::append(TextRecord&& record) {
     try {
         records_.push_back(std::move(record));
     } catch (const std::bad_alloc&) {
+        markIncomplete();
         return false;
     }
     return true;
@@ -263,6 +266,7 @@ int TextObject::addText(std::u16string_view text, const int32_t* advances, bool 
             pen = saturatingAdd(pen, advance);
         }
     } catch (const std::bad_alloc&) {
+        markIncomplete();
         return 0;
     }
     if (r.chars.empty()) return 1;
@@ -294,6 +298,7 @@ int TextObject::addPositionedText(std::u16string_view text, const TextPosition* 
             if (index >= 0) placed.push_back({text[i], uint32_t(index), positions[i]});
         }
     } catch (const std::bad_alloc&) {
+        markIncomplete();
         return 0;
     }
 
@@ -312,6 +317,7 @@ int TextObject::addPositionedText(std::u16string_view text, const TextPosition* 
                 r.chars.push_back(placed[i].code);
                 r.advances.push_back(advance);
             } catch (const std::bad_alloc&) {
+                markIncomplete();
                 return 0;
             }
             fontObject.markUsed(placed[i].glyph);

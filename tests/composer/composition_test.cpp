@@ -22,7 +22,7 @@ struct Composed {
         interpreter.dictionary = &dictionary;
         EXPECT_EQ(interpreter.InputOpen(), 1);
         writer.dictionary = &dictionary;
-        writer.SetRootStoreObject(interpreter.rootEntry());
+        EXPECT_TRUE(writer.SetRootStoreObject(interpreter.rootEntry()));
         EXPECT_EQ(writer.OutputOpen(), 1);
         ok = composeMovie(in, writer, dictionary, &markup, &result, &error);
     }

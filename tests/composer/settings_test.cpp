@@ -438,7 +438,7 @@ TEST_F(SettingsTest, InterfaceFilesAreReadUnderTheMutex) {
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     EXPECT_FALSE(done);
-    held.release();
+    EXPECT_EQ(held.release(), 1);
     reader.join();
     EXPECT_EQ(result, 1);
     EXPECT_EQ(settings_.interfaceSettings.params.size(), 3u);

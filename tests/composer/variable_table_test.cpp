@@ -59,10 +59,10 @@ TEST(VariableTable, SetGetAndReplace) {
 
 TEST(VariableTable, PlainPlaceholders) {
     VariableTable t;
-    t.set("w", "600");
-    t.set("_x", "X");
-    t.set("1st", "one");
-    t.set("a b", "spaced");
+    EXPECT_EQ(t.set("w", "600"), 1);
+    EXPECT_EQ(t.set("_x", "X"), 1);
+    EXPECT_EQ(t.set("1st", "one"), 1);
+    EXPECT_EQ(t.set("a b", "spaced"), 1);
     EXPECT_EQ(expand(t, "{w}"), "600");
     EXPECT_EQ(expand(t, "a{w}b{_x}c{1st}{a b}"), "a600bXcone" "spaced");
     EXPECT_EQ(expand(t, "{unknown} {w"), "{unknown} {w");
@@ -81,11 +81,11 @@ TEST(VariableTable, PlainPlaceholders) {
 
 TEST(VariableTable, Expressions) {
     VariableTable t;
-    t.set("w", "600");
-    t.set("pageHeight", "11000");
-    t.set("docHeight", "550");
-    t.set("a-b", "dash");
-    t.set("word", "text");
+    EXPECT_EQ(t.set("w", "600"), 1);
+    EXPECT_EQ(t.set("pageHeight", "11000"), 1);
+    EXPECT_EQ(t.set("docHeight", "550"), 1);
+    EXPECT_EQ(t.set("a-b", "dash"), 1);
+    EXPECT_EQ(t.set("word", "text"), 1);
     EXPECT_EQ(expand(t, "{=w%50}"), "300");
     EXPECT_EQ(expand(t, "{=w*-1}"), "-600");
     EXPECT_EQ(expand(t, "{=w/0}"), "{=w/0}");
@@ -104,7 +104,7 @@ TEST(VariableTable, Expressions) {
     EXPECT_EQ(expand(t, "{=w%0.00001}{=w%20000}"), "{=w%0.00001}{=w%20000}");
     EXPECT_EQ(expand(t, "{=nobody+1}"), "{=nobody+1}");
     EXPECT_EQ(expand(t, "{=}{=+1}"), "{=}{=+1}");
-    t.set("w*", "star");
+    EXPECT_EQ(t.set("w*", "star"), 1);
     EXPECT_EQ(expand(t, "{=w*}"), "star");  // an operator at the very end is part of the name
     const std::string big = "{=" + std::string(300, 'w') + "}";
     EXPECT_EQ(expand(t, big), big);
@@ -112,14 +112,14 @@ TEST(VariableTable, Expressions) {
 
 TEST(VariableTable, ExpandAppendsAndUnescapesOnlyItsOwnText) {
     VariableTable t;
-    t.set("w", "1");
+    EXPECT_EQ(t.set("w", "1"), 1);
     ByteBuffer out(16, 16, 1.0f);
     ASSERT_EQ(t.expand("a\\{", out, false), 1);
     ASSERT_EQ(t.expand("{w}\\{", out, false), 1);
     EXPECT_EQ(out.position(), 4u);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(out.data())), "a{1{");
     // Values are not unescaped twice: "\\{" from a value stays one level escaped.
-    t.set("esc", "\\\\{");
+    EXPECT_EQ(t.set("esc", "\\\\{"), 1);
     EXPECT_EQ(expand(t, "{esc}"), "\\{");
 }
 

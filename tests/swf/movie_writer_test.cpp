@@ -21,7 +21,7 @@ struct Movie {
         root = static_cast<MovieClipObject*>(clip.get());
         rootEntry = dictionary.add(kTypeMovieClip, 1, nullptr, clip).entry;
         writer.dictionary = &dictionary;
-        writer.SetRootStoreObject(rootEntry);
+        EXPECT_TRUE(writer.SetRootStoreObject(rootEntry));
     }
 
     uint32_t addShape(uint32_t key, int32_t size = 100) {
@@ -43,7 +43,7 @@ struct Movie {
     std::vector<test::Tag> finish() {
         EXPECT_EQ(writer.OutputOpen(), 1);
         EXPECT_EQ(writer.writeAllFrames(), 1);
-        writer.close();
+        EXPECT_TRUE(writer.close());
         uint32_t length = 0;
         const uint8_t* data = writer.getData(&length);
         bytes.assign(data, data + length);
@@ -149,7 +149,7 @@ TEST(MovieWriter, OpenRequiresADictionaryAndARootClip) {
     CharacterDictionary dictionary;
     std::unique_ptr<MovieObject> shape = std::make_unique<ShapeObject>();
     writer.dictionary = &dictionary;
-    writer.SetRootStoreObject(dictionary.add(kTypeShape, 1, nullptr, shape).entry);
+    EXPECT_TRUE(writer.SetRootStoreObject(dictionary.add(kTypeShape, 1, nullptr, shape).entry));
     EXPECT_EQ(writer.OutputOpen(), 0);
 }
 
@@ -157,7 +157,7 @@ TEST(MovieWriter, DebuggingAddsTheEnableDebuggerTag) {
     Movie m;
     ASSERT_EQ(m.writer.OutputOpen(), 1);
     m.writer.debugging = true;
-    m.writer.close();
+    EXPECT_TRUE(m.writer.close());
     uint32_t length = 0;
     const uint8_t* data = m.writer.getData(&length);
     const auto tags = test::movieTags(data, length);

@@ -191,7 +191,7 @@ TEST(SwfStreamTags, ShowFrameCountsTheOpenTimeline) {
     s.writeShowFrame();
     EXPECT_EQ(s.frameCount(), 2);
     EXPECT_EQ(s.spriteFrameCount(), 1);
-    s.endSprite();
+    EXPECT_EQ(s.endSprite(), 1);
     s.writeShowFrame();
     EXPECT_EQ(s.frameCount(), 3);
 }
@@ -281,16 +281,16 @@ TEST(SwfStreamSprite, OneFrameSpriteGetsEndAndShortHeader) {
 
 TEST(SwfStreamSprite, EmptySpriteCountsOneFrameAndLongBodiesKeepSixBytes) {
     SwfStream s;
-    s.beginSprite(2);
+    EXPECT_EQ(s.beginSprite(2), 1);
     s.writeEnd();
-    s.endSprite();
+    EXPECT_EQ(s.endSprite(), 1);
     EXPECT_EQ(written(s), (Bytes{0xC6, 0x09, 0x02, 0x00, 0x01, 0x00, 0x00, 0x00}));
 
     SwfStream l;
-    l.beginSprite(2);
+    EXPECT_EQ(l.beginSprite(2), 1);
     for (int i = 0; i < 40; ++i) l.writeShowFrame();
     l.writeEnd();
-    l.endSprite();
+    EXPECT_EQ(l.endSprite(), 1);
     const Bytes out = written(l);
     ASSERT_EQ(out.size(), 6u + 4 + 80 + 2);
     EXPECT_EQ(out[0] | out[1] << 8, 0x09FF);

@@ -25,7 +25,7 @@ struct Movie {
         std::unique_ptr<MovieObject> clip = std::make_unique<MovieClipObject>();
         root = static_cast<MovieClipObject*>(clip.get());
         writer.dictionary = &dictionary;
-        writer.SetRootStoreObject(dictionary.add(kTypeMovieClip, 1, nullptr, clip).entry);
+        EXPECT_TRUE(writer.SetRootStoreObject(dictionary.add(kTypeMovieClip, 1, nullptr, clip).entry));
     }
     uint32_t addShape(uint32_t key, uint32_t color) {
         std::unique_ptr<MovieObject> shape = std::make_unique<ShapeObject>();
@@ -43,7 +43,7 @@ struct Movie {
     }
     std::vector<uint8_t> finish() {
         EXPECT_EQ(writer.writeAllFrames(), 1);
-        writer.close();
+        EXPECT_TRUE(writer.close());
         uint32_t length = 0;
         const uint8_t* data = writer.getData(&length);
         return std::vector<uint8_t>(data, data + length);

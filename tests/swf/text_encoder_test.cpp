@@ -23,7 +23,7 @@ std::unique_ptr<FontObject> squareFont(const std::u16string& codes, const std::s
         Bounds b;
         b.addPoint(0, -size);
         b.addPoint(size, 0);
-        font->addGlyph(c, 512, b, first);
+        EXPECT_GE(font->addGlyph(c, 512, b, first), 0);
     }
     return font;
 }
@@ -38,7 +38,7 @@ TEST(DefineText, OneCharacterAtTheOrigin) {
     TextObject text;
     text.font(5, font.get());
     text.height(1024);
-    text.addText(u"A", nullptr, false);
+    EXPECT_EQ(text.addText(u"A", nullptr, false), 1);
     SwfStream s;
     ASSERT_EQ(defineText(s, 9, text), 1);
     const auto tags = test::movieTagsOfStream(s);
@@ -77,7 +77,7 @@ TEST(DefineText, LongRunsSplitInto127GlyphRecords) {
     TextObject text;
     text.font(1, font.get());
     text.height(20);
-    text.addText(std::u16string(300, u'a'), nullptr, false);
+    EXPECT_EQ(text.addText(std::u16string(300, u'a'), nullptr, false), 1);
     SwfStream s;
     ASSERT_EQ(defineText(s, 1, text), 1);
     const auto body = tagBody(s);
@@ -112,7 +112,7 @@ TEST(DefineText, TranslucentColourMakesDefineText2) {
     TextObject text;
     text.font(1, font.get());
     text.color(0x80FF0000, true);
-    text.addText(u"A", nullptr, false);
+    EXPECT_EQ(text.addText(u"A", nullptr, false), 1);
     SwfStream s;
     ASSERT_EQ(defineText(s, 1, text), 1);
     EXPECT_EQ(test::movieTagsOfStream(s)[0].code, 33);
@@ -165,7 +165,7 @@ TEST(DefineFont2, LargeFontsSwitchToWideOffsets) {
         const auto first = uint32_t(shape.commands().size());
         shape.moveTo(0, 0);
         for (int i = 1; i <= 50; ++i) shape.lineTo(i * 37 % 1000, (i * 53 % 1000) - 500);
-        font->addGlyph(uint16_t(0x100 + g), 600, Bounds{}, first);
+        EXPECT_GE(font->addGlyph(uint16_t(0x100 + g), 600, Bounds{}, first), 0);
     }
     SwfStream s;
     ASSERT_EQ(defineFont(s, 1, *font), 1);
@@ -194,7 +194,7 @@ TEST(MovieFonts, AFontLandsBeforeTheFrameThatFirstUsedIt) {
         auto text = std::make_unique<TextObject>();
         text->font(fontId, fontRaw);
         text->height(400);
-        text->addText(chars, nullptr, false);
+        EXPECT_EQ(text->addText(chars, nullptr, false), 1);
         std::unique_ptr<MovieObject> object = std::move(text);
         return dictionary.add(kTypeText, key, nullptr, object).id;
     };
@@ -217,11 +217,11 @@ TEST(MovieFonts, AFontLandsBeforeTheFrameThatFirstUsedIt) {
 
     SwfMovieWriter writer;
     writer.dictionary = &dictionary;
-    writer.SetRootStoreObject(rootEntry);
+    EXPECT_TRUE(writer.SetRootStoreObject(rootEntry));
     ASSERT_EQ(writer.OutputOpen(), 1);
     ASSERT_EQ(writer.writeAllFrames(), 1);
     const uint32_t frame4Before = writer.frameOffsets().u32At(4);
-    writer.close();
+    EXPECT_TRUE(writer.close());
     uint32_t length = 0;
     const uint8_t* data = writer.getData(&length);
     const auto tags = test::movieTags(data, length);

@@ -27,7 +27,7 @@ void addBox(FontObject& font, char16_t code, int32_t advance) {
     Bounds b;
     b.addPoint(0, -700);
     b.addPoint(advance - 50, 0);
-    font.addGlyph(code, advance, b, first);
+    EXPECT_GE(font.addGlyph(code, advance, b, first), 0);
 }
 
 struct BoxFont : FontObject {
@@ -130,7 +130,7 @@ TEST(TextObject, RecordsAreOnlyAddedWhenSomethingChanges) {
     text.color(0x80123456, true);
     EXPECT_TRUE(text.usesAlpha());
     ByteBuffer deps(64);
-    deps.allocate();
+    EXPECT_TRUE(deps.allocate());
     EXPECT_EQ(text.collectDependencies(deps), 1);
     EXPECT_EQ(deps.u32At(0), 3u);
 }
@@ -155,7 +155,7 @@ TEST(TextObject, ResolveFailsWithoutGlyphs) {
     BoxFont font;
     TextObject text;
     text.font(1, &font);
-    text.addText(u"A", nullptr, false);
+    EXPECT_EQ(text.addText(u"A", nullptr, false), 1);
     font.reset();  // the glyph is gone
     EXPECT_EQ(text.resolve(false), 0);
 }
@@ -165,7 +165,7 @@ TEST(Dumps, TextAndFontFormats) {
     TextObject text;
     text.font(9, &font);
     text.height(1024);
-    text.addText(u"A\u263a", nullptr, false);
+    EXPECT_EQ(text.addText(u"A\u263a", nullptr, false), 1);
     EXPECT_EQ(dumpOf(text),
               "Text numCommand=3\n"
               "  0 FONT id=9 font=\"Boxes\"\n"
@@ -174,7 +174,7 @@ TEST(Dumps, TextAndFontFormats) {
               "    A&#x263a;\n"
               "    text.glyph is NULL\n"
               "    600,800,\n");
-    text.resolve(false);
+    EXPECT_EQ(text.resolve(false), 1);
     EXPECT_NE(dumpOf(text).find("    0,3,\n"), std::string::npos);
     EXPECT_EQ(dumpOf(font).rfind("Font name=\"Boxes\" Bold (U)\n"
                                  "numGlyphs=4\n"

@@ -179,6 +179,8 @@ int main(int argc, char** argv) {
     if (!writeScrambled(dir / "media.mml", indexText)) return fail("media.mml", "cannot write the job index");
     // The driver's last word on a finished job.
     const std::string status = "end:" + std::to_string(pages.empty() ? 0 : pages.size());
-    writeWholeFile((dir / "_status").string(), status.data(), status.size());
+    if (!writeWholeFile((dir / "_status").string(), status.data(), status.size())) {
+        return fail("_status", "cannot write the status file");
+    }
     return 0;
 }

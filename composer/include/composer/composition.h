@@ -49,7 +49,7 @@ struct CompositionResult {
 
 // Composes into `markup`. With an interface, its movie is included into the
 // writer first (after OutputOpen). 0 with the message in *error on failure.
-int composeMovie(const CompositionInput& in, SwfMovieWriter& writer, CharacterDictionary& dictionary,
+[[nodiscard]] int composeMovie(const CompositionInput& in, SwfMovieWriter& writer, CharacterDictionary& dictionary,
                  std::string* markup, CompositionResult* result, std::string* error);
 
 // The built-in page layout: a white page and a thin black border.

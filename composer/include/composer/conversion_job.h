@@ -20,14 +20,14 @@ public:
     int setBaseDirectory(const std::string& directory);
     // Reads the job index ("media.mml") and the job's settings ("media.settings")
     // of the job directory. 1, or 0 with the error text.
-    int openJob(const std::string& jobDirectory);
+    [[nodiscard]] int openJob(const std::string& jobDirectory);
     // The counter the conversion advances page by page, for a progress display.
     void setPageCounter(std::atomic<uint32_t>* counter) { pageCounter_ = counter; }
     // Converts into the file at outputPath. 1, or 0 with the error text.
-    int convert(const std::string& outputPath);
+    [[nodiscard]] int convert(const std::string& outputPath);
     // Writes the final movie: the interface's parameters as variables in front
     // of the temporary movie, compressed when asked (and smaller). 1 or 0.
-    static int finishMovie(const InterfaceSettings& interfaceSettings, const std::string& temporaryPath,
+    [[nodiscard]] static int finishMovie(const InterfaceSettings& interfaceSettings, const std::string& temporaryPath,
                            const std::string& moviePath, bool compress);
 
     const std::string& errorText() const { return errorText_; }

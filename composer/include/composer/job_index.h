@@ -20,11 +20,11 @@ struct JobIndex {
 
 // Reads the index text into *index. 0 when the Media element or its size is
 // missing.
-int readJobIndex(std::string text, JobIndex* index);
+[[nodiscard]] int readJobIndex(std::string text, JobIndex* index);
 
 // Reads media.mml (unscrambling it when its first byte is not '<') into *index.
 // 0 when the file cannot be read or the index is corrupt.
-int loadJobIndex(const std::string& path, uint32_t jobKey, JobIndex* index);
+[[nodiscard]] int loadJobIndex(const std::string& path, uint32_t jobKey, JobIndex* index);
 
 // The movie variables a finished movie gets in front of its tags.
 struct MovieVariable {
@@ -36,7 +36,7 @@ struct MovieVariable {
 // Writes the final movie: the temporary movie's header, one DoAction tag per
 // variable, then the rest of the temporary movie, with the length field
 // grown to match; compressed afterwards when asked and smaller. 1 or 0.
-int writeFinishedMovie(const std::string& temporaryPath, const std::string& moviePath,
+[[nodiscard]] int writeFinishedMovie(const std::string& temporaryPath, const std::string& moviePath,
                        const std::vector<MovieVariable>& variables, bool compress);
 
 }  // namespace tessaly

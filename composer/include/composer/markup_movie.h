@@ -18,10 +18,10 @@ struct MarkupMovieOptions {
 
 // Reads the markup file and builds the movie bytes. 1 on success; 0 with a
 // one-line reason in *error.
-int convertMarkupFile(const std::string& markupPath, const MarkupMovieOptions& options,
+[[nodiscard]] int convertMarkupFile(const std::string& markupPath, const MarkupMovieOptions& options,
                       std::vector<uint8_t>* movie, std::string* error);
 // The same from markup text in memory.
-int convertMarkupText(std::string_view markup, const MarkupMovieOptions& options,
+[[nodiscard]] int convertMarkupText(std::string_view markup, const MarkupMovieOptions& options,
                       std::vector<uint8_t>* movie, std::string* error);
 
 }  // namespace tessaly

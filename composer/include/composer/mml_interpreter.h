@@ -24,13 +24,13 @@ public:
 
     // Creates the root clip and defines it in the dictionary; resets the
     // timeline state. 0 with the error text set on failure.
-    int InputOpen();
+    [[nodiscard]] int InputOpen();
     // Loads a copy of the document and runs the first pass over its images.
-    int SetSource(const char* text);
-    int SetSource(std::string_view text);
+    [[nodiscard]] int SetSource(const char* text);
+    [[nodiscard]] int SetSource(std::string_view text);
     // Interprets elements until a root-level /Frame (1) or the end of the
     // document or /Media (0).
-    int InputFrame();
+    [[nodiscard]] int InputFrame();
     void release();
 
     // Relative src paths are resolved against this directory; a '/' is
@@ -85,7 +85,7 @@ private:
     void handleText();
     void handleImage();
     // Registers every image of the document at the largest size it is used in.
-    int firstPass();
+    [[nodiscard]] int firstPass();
     // The path of a src attribute, resolved against the job directory.
     std::string resolvePath(const char* src) const;
     void handleFont();

@@ -51,11 +51,11 @@ public:
 
     // Copies the text (up to its first NUL) and clears the element stack.
     // 0 only when memory is exhausted (or text is null).
-    int loadText(const char* text);
-    int loadText(std::string_view text);
+    [[nodiscard]] int loadText(const char* text);
+    [[nodiscard]] int loadText(std::string_view text);
     // Reads the whole file; the text ends at its first NUL, as with loadText.
     // 0 when the file cannot be opened, sized or read completely.
-    int loadFile(const char* path);
+    [[nodiscard]] int loadFile(const char* path);
     // Frees the document and the stack.
     void release();
     // Empties the element stack: the next search starts at the document's start.
@@ -72,18 +72,18 @@ public:
     // must also carry that attribute with that decoded value (ignoring case
     // when ignoreCase is set). On success the element replaces the top of the
     // stack; on failure the stack is unchanged. Returns 1 or 0.
-    int nextElement(const char* name = nullptr, const char* attrName = nullptr,
+    [[nodiscard]] int nextElement(const char* name = nullptr, const char* attrName = nullptr,
                     const char* attrValue = nullptr, bool ignoreCase = false);
 
     // Pushes a copy of the current element; 0 when there is none.
-    int push();
+    [[nodiscard]] int push();
     // Pushes a remembered element, making it current again (its attributes
     // can be read; popping it restores the cursor). 0 when memory runs out.
-    int pushRecord(const ElementRecord& record);
+    [[nodiscard]] int pushRecord(const ElementRecord& record);
     // Removes the top; 0 when the stack is empty.
-    int pop();
+    [[nodiscard]] int pop();
     // Exchanges the two top entries; 0 with fewer than two.
-    int swapTop();
+    [[nodiscard]] int swapTop();
     const ElementRecord* current() const { return stack_.empty() ? nullptr : &stack_.back(); }
     // The current element's name, or null.
     const char* currentName() const { return stack_.empty() ? nullptr : stack_.back().name; }
@@ -120,7 +120,7 @@ public:
 
 private:
     // The raw (undecoded) value of an attribute of a record; false when absent.
-    bool findAttribute(const ElementRecord& element, std::string_view name, size_t* begin,
+    [[nodiscard]] bool findAttribute(const ElementRecord& element, std::string_view name, size_t* begin,
                        size_t* end) const;
     // Raw value for attribute(name) on the current element (text content for null).
     bool rawValue(const char* name, size_t* begin, size_t* end) const;
@@ -130,9 +130,9 @@ private:
     // The next start tag named `name` at or after `from`.
     bool scanNamedTag(size_t from, std::string_view name, ElementRecord* out) const;
     // Completes a record once the name has been delimited; false when no '>' follows.
-    bool finishTag(size_t lt, size_t nameBegin, size_t nameEnd, ElementRecord* out,
+    [[nodiscard]] bool finishTag(size_t lt, size_t nameBegin, size_t nameEnd, ElementRecord* out,
                    bool copyName) const;
-    bool valueMatches(const ElementRecord& element, const char* attrName, const char* attrValue,
+    [[nodiscard]] bool valueMatches(const ElementRecord& element, const char* attrName, const char* attrValue,
                       bool ignoreCase);
     size_t cursor() const { return stack_.empty() ? 0 : stack_.back().tagEnd(); }
 

@@ -15,11 +15,11 @@
 namespace tessaly {
 
 // Optional leading '-', decimal digits and at most one '.'; nothing else.
-int parseStrictReal(std::string_view text, double* out);
+[[nodiscard]] int parseStrictReal(std::string_view text, double* out);
 // Optional leading '-' and decimal digits (32-bit range).
-int parseStrictInteger(std::string_view text, int32_t* out);
+[[nodiscard]] int parseStrictInteger(std::string_view text, int32_t* out);
 // Decimal digits only (32-bit range).
-int parseUnsignedInteger(std::string_view text, uint32_t* out);
+[[nodiscard]] int parseUnsignedInteger(std::string_view text, uint32_t* out);
 
 // The lenient real of attribute values: skips leading bytes 1-32, then reads
 // the longest leading decimal number (sign, fraction, exponent) and ignores
@@ -39,7 +39,7 @@ struct MmlColor {
     uint32_t argb() const { return hasAlpha ? value : (value | 0xFF000000u); }
 };
 // Optional '#', optional "0x"/"0X", 1 to 8 hexadecimal digits.
-int parseColor(std::string_view text, MmlColor* out);
+[[nodiscard]] int parseColor(std::string_view text, MmlColor* out);
 
 struct MmlPoint {
     double x = 0;
@@ -63,11 +63,11 @@ struct MmlMatrix {
 // Entries not written keep the identity defaults; reading stops at the first
 // entry that is not a strict real, which keeps its default as well. Returns 0
 // (matrix absent, *out untouched) when the first entry does not parse.
-int parseMatrix(std::string_view text, MmlMatrix* out);
+[[nodiscard]] int parseMatrix(std::string_view text, MmlMatrix* out);
 
 // Keyword lists ("style", "flags", "side", ...): a keyword is present when it
 // occurs anywhere in the value, ignoring case, so any separator works.
-bool hasKeyword(std::string_view list, std::string_view keyword);
+[[nodiscard]] bool hasKeyword(std::string_view list, std::string_view keyword);
 
 struct MmlKeyword {
     std::string_view word;

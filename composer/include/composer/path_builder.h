@@ -21,7 +21,7 @@ public:
     // when any path element failed (the walk still goes on to the end tag).
     // With keepFirstMove the first move is stored even when it goes to the
     // pen: glyphs share one shape, and each must start with its own move.
-    bool build(MmlReader& reader, ShapeObject& shape, const char* endTag,
+    [[nodiscard]] bool build(MmlReader& reader, ShapeObject& shape, const char* endTag,
                bool keepFirstMove = false) const;
     // One path element, the reader's current one.
     bool element(MmlReader& reader, const char* name, ShapeObject& shape, int* drawCount) const;
@@ -36,6 +36,6 @@ private:
 };
 
 // "counter" or "left" in the current element's order attribute.
-bool counterOrder(MmlReader& reader);
+[[nodiscard]] bool counterOrder(MmlReader& reader);
 
 }  // namespace tessaly

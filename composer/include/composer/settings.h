@@ -123,11 +123,11 @@ struct InterfaceParam {
 
 // The value of a parameter as the movie receives it: its value mapped through
 // its options. 1 with the text in out; 0 when it cannot be determined.
-int effectiveParamValue(const InterfaceParam& param, std::string& out);
+[[nodiscard]] int effectiveParamValue(const InterfaceParam& param, std::string& out);
 // Replaces the value when the text is acceptable (listed in the options, or a
 // strict real for a number without options); 1 when it was, else 0. A
 // parameter without a value keeps none.
-int setParamValue(InterfaceParam& param, std::string_view text);
+[[nodiscard]] int setParamValue(InterfaceParam& param, std::string_view text);
 
 struct InterfaceSettings {
     static constexpr size_t kMaxParams = 64;  // later parameters are ignored
@@ -147,19 +147,19 @@ struct InterfaceSettings {
     // name + ".interface" in the directory, read under the interface settings
     // mutex. Empties the interface first; a missing file leaves it empty and
     // is no error. 1, or 0 with the error text.
-    int load(std::string_view interfaceName);
+    [[nodiscard]] int load(std::string_view interfaceName);
     // name + ".interface" in the "default/" subdirectory (no mutex). The
     // interface is replaced only when the file could be read.
-    int loadDefault(std::string_view interfaceName);
+    [[nodiscard]] int loadDefault(std::string_view interfaceName);
     bool hasDefault(std::string_view interfaceName) const;
     // Reads an Interface element from the reader's cursor (the current element
     // when it is one, else the next) and the Param elements after it up to an
     // /InterfaceSettings end tag or the end of the document. fileName, when
     // not empty, names the file read, whose base name stands in for a missing
     // name. 1, or 0 with the error text.
-    int readElement(MmlReader& reader, std::string_view fileName = {});
+    [[nodiscard]] int readElement(MmlReader& reader, std::string_view fileName = {});
 
-    int setParamValue(size_t index, std::string_view text);
+    [[nodiscard]] int setParamValue(size_t index, std::string_view text);
     int effectiveParamValue(size_t index, std::string& out) const;
 };
 
@@ -174,7 +174,7 @@ uint32_t normalizeMechanics(uint32_t flags, bool hasInterfaceSource);
 
 // BasePath and SpoolPath from the registry, with '/' separators and a
 // trailing '/'; "c:/" for a missing value. 1 when both were read.
-int readInstallPaths(std::string* basePath, std::string* spoolPath);
+[[nodiscard]] int readInstallPaths(std::string* basePath, std::string* spoolPath);
 
 class JobSettings : public JobSettingsBlock {
 public:
@@ -192,15 +192,15 @@ public:
     // Registry values and defaults; then the interface named there. Clears
     // the error text; 0 (with the error text) only when that interface
     // failed to load.
-    int reset();
+    [[nodiscard]] int reset();
     // reset(), then the settings file (relative paths are taken from the base
     // directory). A missing file is no error. 1, or 0 with the error text.
-    int loadSettings(std::string_view path);
+    [[nodiscard]] int loadSettings(std::string_view path);
     // Reads settings markup held in memory (after reset() by the caller).
-    int readSettingsText(std::string_view text);
+    [[nodiscard]] int readSettingsText(std::string_view text);
 
-    int loadInterface(std::string_view name);
-    int loadDefaultInterface(std::string_view name);
+    [[nodiscard]] int loadInterface(std::string_view name);
+    [[nodiscard]] int loadDefaultInterface(std::string_view name);
     bool hasDefaultInterface(std::string_view name) const;
 
     void mergeInterfaceMechanics();
@@ -208,9 +208,9 @@ public:
 
     // The inner markup of the named PageLayout of "Tessaly.settings" in the
     // base directory (names compared exactly). 1, or 0 with the error text.
-    int pageLayout(std::string_view layoutName, std::string& out);
+    [[nodiscard]] int pageLayout(std::string_view layoutName, std::string& out);
 
-    int setParamValue(size_t index, std::string_view text) {
+    [[nodiscard]] int setParamValue(size_t index, std::string_view text) {
         return interfaceSettings.setParamValue(index, text);
     }
     int effectiveParamValue(size_t index, std::string& out) const {

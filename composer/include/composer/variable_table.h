@@ -29,9 +29,9 @@ public:
     // (callers usually include the terminating NUL); a NUL is kept after them
     // in any case. A value not longer than the old one is replaced in place.
     // 0 when memory is exhausted or the name is longer than 51 characters.
-    int set(std::string_view name, const void* bytes, size_t length);
+    [[nodiscard]] int set(std::string_view name, const void* bytes, size_t length);
     // Stores text with its terminating NUL.
-    int set(std::string_view name, std::string_view text);
+    [[nodiscard]] int set(std::string_view name, std::string_view text);
 
     // The stored bytes (as many as were set), or nothing when the name is
     // unknown. Like text(), it points into the table: valid until the next set().
@@ -50,7 +50,7 @@ public:
     // whose arithmetic fails are copied unchanged, or dropped when dropUnknown
     // is set. Afterwards every "\{" of the appended text becomes "{".
     // 0 when the output could not grow.
-    int expand(std::string_view templateText, ByteBuffer& output, bool dropUnknown) const;
+    [[nodiscard]] int expand(std::string_view templateText, ByteBuffer& output, bool dropUnknown) const;
 
 private:
     struct Entry {

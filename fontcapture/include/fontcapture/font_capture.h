@@ -90,7 +90,7 @@ struct KerningRecord {
 // past its contour, an unknown record or contour type, a CSPLINE whose point
 // count is not a multiple of 3); on 0 the outline keeps what was appended,
 // so callers truncate.
-int appendNativeOutline(const void* data, size_t size, GlyphOutline& outline);
+[[nodiscard]] int appendNativeOutline(const void* data, size_t size, GlyphOutline& outline);
 
 // Style bits of a captured font.
 constexpr int32_t kFontStyleBold = 1;
@@ -114,7 +114,7 @@ public:
 
     // Makes sure the font has a glyph for the character; 1 when it has one
     // afterwards, 0 when the glyph could not be outlined (it is left out).
-    int addGlyph(uint16_t code);
+    [[nodiscard]] int addGlyph(uint16_t code);
     // addGlyph for every character; the number of characters without a glyph.
     size_t addGlyphs(std::u16string_view text);
     const GlyphRecord* findGlyph(uint16_t code) const;

@@ -35,16 +35,16 @@ public:
     BagWriter& operator=(const BagWriter&) = delete;
 
     // Creates (or replaces) the file and writes the signature and version; 1 on success.
-    int open(std::string_view path);
+    [[nodiscard]] int open(std::string_view path);
     // Appends one band of `rows` rows of `width` pixels (1..65535), 3 bytes
     // per pixel. Row r starts at first + r * stride; a negative stride walks a
     // bottom-up surface. The first band fixes the width; a band of another
     // width, no open file or a failed write return 0 (the file then keeps the
     // bands written before).
-    int appendBand(const uint8_t* first, ptrdiff_t stride, uint32_t width, uint32_t rows,
+    [[nodiscard]] int appendBand(const uint8_t* first, ptrdiff_t stride, uint32_t width, uint32_t rows,
                    BagPixelOrder order = BagPixelOrder::kRgb, int level = kDefaultLevel);
     // Closes the file; 1 when everything was written and the file closed cleanly.
-    int close();
+    [[nodiscard]] int close();
 
     bool isOpen() const { return file_ != nullptr; }
     uint32_t width() const { return width_; }
@@ -59,6 +59,6 @@ private:
 
 // Writes a whole true-colour image (indexed images are looked up in their
 // palette) as a bag file of one band; 1 on success.
-int writeBagFile(std::string_view path, const Image& image, int level = BagWriter::kDefaultLevel);
+[[nodiscard]] int writeBagFile(std::string_view path, const Image& image, int level = BagWriter::kDefaultLevel);
 
 }  // namespace tessaly

@@ -135,23 +135,23 @@ public:
     // unchanged. Sides must be 1..65535. The region becomes the whole image.
 
     // True colour; pixels zero unless a fill colour (0xRRGGBB) is given.
-    bool createRgb(uint32_t width, uint32_t height);
-    bool createRgb(uint32_t width, uint32_t height, uint32_t fillColor);
-    bool createRgbWithAlpha(uint32_t width, uint32_t height, uint32_t fillColor, uint8_t alphaFill);
+    [[nodiscard]] bool createRgb(uint32_t width, uint32_t height);
+    [[nodiscard]] bool createRgb(uint32_t width, uint32_t height, uint32_t fillColor);
+    [[nodiscard]] bool createRgbWithAlpha(uint32_t width, uint32_t height, uint32_t fillColor, uint8_t alphaFill);
     // Indexed, with a palette of `paletteCount` entries (1..65535) set to
     // opaque black and indices 0.
-    bool createIndexed(uint32_t width, uint32_t height, uint32_t paletteCount, bool paletteHasAlpha);
+    [[nodiscard]] bool createIndexed(uint32_t width, uint32_t height, uint32_t paletteCount, bool paletteHasAlpha);
     // Frees every plane; the image is empty.
     void clear() noexcept;
 
     // Turns an indexed image into true colour (a no-op for a true-colour one).
-    bool expandToRgb();
+    [[nodiscard]] bool expandToRgb();
 
     // --- Regions -------------------------------------------------------------
 
     // Clips the rectangle to the image (negative x or y shrink the width or
     // height); false, leaving the region as it was, when nothing is left.
-    bool setRegion(int64_t x, int64_t y, int64_t w, int64_t h);
+    [[nodiscard]] bool setRegion(int64_t x, int64_t y, int64_t w, int64_t h);
     void setRegionToImage();
     const ImageRegion& region() const { return region_; }
     // Plain integer mean of the region's pixels (0 for an empty image or
@@ -163,25 +163,25 @@ public:
     // New alpha plane over the whole image: a pixel whose colour equals a
     // listed colour takes that entry's alpha (the first match), any other
     // pixel `defaultAlpha`.
-    bool applyAlphaColor(uint8_t defaultAlpha, std::span<const AlphaColor> colors);
+    [[nodiscard]] bool applyAlphaColor(uint8_t defaultAlpha, std::span<const AlphaColor> colors);
     // y = 0.299 r + 0.587 g + 0.114 b (truncated) in all three channels; region only.
-    bool toGray();
+    [[nodiscard]] bool toGray();
     // 255 where y >= threshold, else 0, in all three channels; region only.
-    bool toBlackWhite(uint8_t threshold);
+    [[nodiscard]] bool toBlackWhite(uint8_t threshold);
     // In-place neighbour averaging over the whole image; nothing for amount <= 0.
     // Passes: 2 * floor(amount / 10), at least 1, alternating direction and
     // ending with a backward pass; strength min(amount, 100) / 100. Amounts
     // above kImageMaxSmoothing are taken as that one.
-    bool smooth(float amount);
+    [[nodiscard]] bool smooth(float amount);
     // Resamples to width x height (1..65535) in a ResizeMode; any other mode
     // is nearest. The result is true colour without alpha. Unchanged (and
     // true) when the size is the same; unchanged and false when memory is short.
-    bool resize(uint32_t width, uint32_t height, int mode);
+    [[nodiscard]] bool resize(uint32_t width, uint32_t height, int mode);
     // Copies source's rectangle at (sx, sy) of size w x h to (dx, dy),
     // clipped on both sides. When this image has alpha, the source's alpha
     // comes along (255 where the source has none). false when nothing is
     // left after clipping or memory is short. The source must not be *this.
-    bool copyFrom(int64_t dx, int64_t dy, int64_t w, int64_t h, const Image& source, int64_t sx,
+    [[nodiscard]] bool copyFrom(int64_t dx, int64_t dy, int64_t w, int64_t h, const Image& source, int64_t sx,
                   int64_t sy);
 
     // --- Encodings for SWF bitmaps --------------------------------------------
@@ -192,20 +192,20 @@ public:
     // and EOI) into `tables` (discarded when null), then an abbreviated image
     // stream that relies on them into `image`. quality is 0..100 (clamped).
     // Two encodings at the same quality produce identical tables.
-    bool encodeJpeg(ByteBuffer* tables, ByteBuffer& image, const ImageRect& rect, int quality);
-    bool encodeJpeg(ByteBuffer* tables, ByteBuffer& image, int quality);
+    [[nodiscard]] bool encodeJpeg(ByteBuffer* tables, ByteBuffer& image, const ImageRect& rect, int quality);
+    [[nodiscard]] bool encodeJpeg(ByteBuffer* tables, ByteBuffer& image, int quality);
     // The tables of `quality` alone, as the shared JPEGTables of a movie (from
     // a blank 8 x 8 image).
-    static bool encodeJpegTables(ByteBuffer& tables, int quality);
+    [[nodiscard]] static bool encodeJpegTables(ByteBuffer& tables, int quality);
     // zlib stream (compress2 at `level`) of w x h 4-byte pixels 255, r, g, b:
     // the data of DefineBitsLossless format 5.
-    bool encodeLossless(ByteBuffer& sink, const ImageRect& rect, int level);
-    bool encodeLossless(ByteBuffer& sink, int level);
+    [[nodiscard]] bool encodeLossless(ByteBuffer& sink, const ImageRect& rect, int level);
+    [[nodiscard]] bool encodeLossless(ByteBuffer& sink, int level);
     // The same with alpha, colours premultiplied: (a', r*a >> 8, g*a >> 8,
     // b*a >> 8) with a' = a + 1 for 0 < a < 255, colours unchanged at a = 255:
     // the data of DefineBitsLossless2. false without an alpha plane.
-    bool encodeLosslessAlpha(ByteBuffer& sink, const ImageRect& rect, int level);
-    bool encodeLosslessAlpha(ByteBuffer& sink, int level);
+    [[nodiscard]] bool encodeLosslessAlpha(ByteBuffer& sink, const ImageRect& rect, int level);
+    [[nodiscard]] bool encodeLosslessAlpha(ByteBuffer& sink, int level);
 
     // Bitmap tags need at least 2 x 2 pixels. True when this image is 1 pixel
     // wide or high; minimumSizeCopy then makes the padded copy (the single

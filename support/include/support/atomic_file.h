@@ -12,7 +12,7 @@ namespace tessaly {
 
 // Writes the parts one after another; 1 on success, 0 on failure. An existing
 // target keeps its permissions.
-int writeFileAtomically(std::string_view path,
+[[nodiscard]] int writeFileAtomically(std::string_view path,
                         std::initializer_list<std::span<const uint8_t>> parts);
 
 }  // namespace tessaly

@@ -5,7 +5,8 @@
 // Growth is predictable: when a write needs room the capacity grows by whole
 // increments, and the increment itself can grow by a factor after each step.
 // A failed growth never changes the buffer; the write that needed the room is
-// skipped, so callers can go on and check for damage at the end.
+// skipped and the buffer remembers it: failed() stays true from then on, so a
+// writer can go on and still learn at the end that its output is incomplete.
 
 #include <cstddef>
 #include <cstdint>
@@ -27,18 +28,24 @@ public:
     ByteBuffer& operator=(const ByteBuffer&) = delete;
 
     // Frees any old block and allocates the initial size; position and size
-    // become 0. Returns the block, or null when it cannot be allocated.
-    uint8_t* allocate();
-    uint8_t* allocate(uint32_t initialSize);
-    uint8_t* allocate(uint32_t initialSize, uint32_t increment, float factor);
-    // Frees the block; the buffer is empty and unallocated afterwards.
+    // become 0 and any earlier failure is forgotten. Returns the block, or null
+    // when it cannot be allocated (which counts as a failure).
+    [[nodiscard]] uint8_t* allocate();
+    [[nodiscard]] uint8_t* allocate(uint32_t initialSize);
+    [[nodiscard]] uint8_t* allocate(uint32_t initialSize, uint32_t increment, float factor);
+    // Frees the block; the buffer is empty, unallocated and unfailed afterwards.
     void release() noexcept;
+
+    // True once any write, growth or allocation could not be done. Sticky:
+    // only allocate() and release() clear it.
+    bool failed() const noexcept { return failed_; }
 
     // Makes room for n bytes at the position; false when no block exists afterwards
     // or the growth failed.
-    bool ensureRoom(uint32_t n);
-    // Writes n bytes at the position; skipped when the buffer cannot grow.
-    // Returns whether the bytes were written.
+    [[nodiscard]] bool ensureRoom(uint32_t n);
+    // Writes n bytes at the position; skipped (and failed() set) when the
+    // buffer cannot grow. Returns whether the bytes were written; callers that
+    // check failed() once at the end may ignore it.
     bool write(const void* bytes, uint32_t n) {
         if (data_ && uint64_t(position_) + n <= capacity_) {
             if (n) std::memcpy(data_ + position_, bytes, n);
@@ -62,15 +69,15 @@ public:
 
     // Copies n bytes from sourceOffset of this buffer to p (overlap allowed).
     // False when the source range lies outside the valid bytes or room cannot be made.
-    bool writeAt(uint32_t p, uint32_t sourceOffset, uint32_t n);
+    [[nodiscard]] bool writeAt(uint32_t p, uint32_t sourceOffset, uint32_t n);
     // Opens a gap of length bytes at `at`, moving the bytes after it up.
-    bool insertGap(uint32_t at, uint32_t length);
+    [[nodiscard]] bool insertGap(uint32_t at, uint32_t length);
     // Removes bytes [from, to), moving the rest down.
-    bool removeRange(uint32_t from, uint32_t to);
+    [[nodiscard]] bool removeRange(uint32_t from, uint32_t to);
     // Moves bytes [from, to) to dest, shifting the bytes in between; the size
     // is unchanged. Done as: insert a gap at dest, copy, remove the old range,
     // so a block moved towards the end lands just before the byte that stood at dest.
-    bool moveBlock(uint32_t from, uint32_t to, uint32_t dest);
+    [[nodiscard]] bool moveBlock(uint32_t from, uint32_t to, uint32_t dest);
 
     // The buffer as an array of 32-bit values (count = position / 4).
     // Appends v unless present: 1 appended, 0 present (or the write failed).
@@ -109,6 +116,7 @@ private:
     uint32_t increment_;
     float factor_;
     bool shortRead_ = false;
+    bool failed_ = false;
     uint8_t** external_ = nullptr;
 };
 

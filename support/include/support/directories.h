@@ -35,15 +35,15 @@ public:
 
     // Opens the directory and reads its first entry, which the first next()
     // yields. False when the directory cannot be searched.
-    bool begin(std::u16string_view directory);
+    [[nodiscard]] bool begin(std::u16string_view directory);
     // The next entry; false when there are no more (or the walk was never begun).
-    bool next(DirectoryEntry& entry);
+    [[nodiscard]] bool next(DirectoryEntry& entry);
     // Closes the walk; begin may start another one.
     void end() noexcept;
     bool isOpen() const noexcept { return dir_ != nullptr; }
 
 private:
-    bool readEntry(DirectoryEntry& entry);
+    [[nodiscard]] bool readEntry(DirectoryEntry& entry);
 
     void* dir_ = nullptr;  // DIR*
     bool pending_ = false;
@@ -55,7 +55,7 @@ private:
 // Refuses paths longer than kMaxTreePath. A failure stops the walk with 0
 // unless keepGoing is set, in which case the rest is still removed (and the
 // result is 0).
-int removeTree(std::u16string_view directory, bool keepGoing);
+[[nodiscard]] int removeTree(std::u16string_view directory, bool keepGoing);
 
 }  // namespace tessaly
 

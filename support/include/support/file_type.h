@@ -43,10 +43,10 @@ enum FileType : int {
 inline constexpr size_t kFileTypeHeadSize = 12;
 
 // Detection on the first bytes of a file; -2 when fewer than 12 are given.
-int detectFileTypeFromHead(const uint8_t* head, size_t n, uint32_t mask);
+[[nodiscard]] int detectFileTypeFromHead(const uint8_t* head, size_t n, uint32_t mask);
 // Reads the first 12 bytes of the file and detects its type.
-int detectFileType(std::string_view path, uint32_t mask);
-int detectFileType(std::u16string_view path, uint32_t mask);
+[[nodiscard]] int detectFileType(std::string_view path, uint32_t mask);
+[[nodiscard]] int detectFileType(std::u16string_view path, uint32_t mask);
 
 }  // namespace tessaly
 

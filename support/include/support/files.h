@@ -27,35 +27,35 @@ FileHandle openFile(std::string_view path, const char* mode);
 FileHandle openFile(std::u16string_view path, const char* mode);
 // Closes the stream, flushing what is buffered; 1 on success, 0 when the
 // stream was null or buffered data could not be written.
-int closeFile(FileHandle file);
+[[nodiscard]] int closeFile(FileHandle file);
 
 // Writes all n bytes: n, 0 for n = 0, -1 on a failed write.
-int64_t writeAll(std::FILE* file, const void* bytes, size_t n);
+[[nodiscard]] int64_t writeAll(std::FILE* file, const void* bytes, size_t n);
 // Reads until n bytes, end of file or error: the count, -1 on a read error.
-int64_t readUpTo(std::FILE* file, void* dest, size_t n);
+[[nodiscard]] int64_t readUpTo(std::FILE* file, void* dest, size_t n);
 // whence 0 (start), 1 (current), 2 (end); 0 on success, -1 on failure or an
 // unknown whence.
-int seekFile(std::FILE* file, int64_t offset, int whence);
-int64_t tellFile(std::FILE* file);
-bool fileError(std::FILE* file);
-bool fileEof(std::FILE* file);
+[[nodiscard]] int seekFile(std::FILE* file, int64_t offset, int whence);
+[[nodiscard]] int64_t tellFile(std::FILE* file);
+[[nodiscard]] bool fileError(std::FILE* file);
+[[nodiscard]] bool fileEof(std::FILE* file);
 // Copies n bytes in chunks of 4096: n, or -1 on an error or an early end.
-int64_t copyBytes(std::FILE* from, std::FILE* to, int64_t n);
+[[nodiscard]] int64_t copyBytes(std::FILE* from, std::FILE* to, int64_t n);
 
 // printf-style output to a stream; the count written, negative on failure.
-int printToStream(std::FILE* file, const char* format, ...)
+[[nodiscard]] int printToStream(std::FILE* file, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
 // printf-style output to a new text file ("w"); 1 when something was written
 // and the file was closed cleanly.
-int printToNewFile(std::string_view path, const char* format, ...)
+[[nodiscard]] int printToNewFile(std::string_view path, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
 
 // Writes the whole file ("wb"); 1 on success.
-int writeWholeFile(std::string_view path, const void* bytes, size_t n);
-int writeWholeFile(std::u16string_view path, const void* bytes, size_t n);
+[[nodiscard]] int writeWholeFile(std::string_view path, const void* bytes, size_t n);
+[[nodiscard]] int writeWholeFile(std::u16string_view path, const void* bytes, size_t n);
 // Reads up to n bytes from the start of the file: the count, -1 when it
 // cannot be opened or read.
-int64_t readFileHead(std::string_view path, void* dest, size_t n);
+[[nodiscard]] int64_t readFileHead(std::string_view path, void* dest, size_t n);
 
 // Why a whole-file read failed.
 enum class FileReadFailure {
@@ -84,34 +84,34 @@ inline constexpr uint64_t kAnyFileLength = UINT64_MAX;
 #endif
 
 // Size in bytes; -1 when the file cannot be opened or measured.
-int64_t fileSize(std::string_view path);
+[[nodiscard]] int64_t fileSize(std::string_view path);
 // True when the file can be opened "rb".
-bool fileExists(std::string_view path);
-bool fileExists(std::u16string_view path);
+[[nodiscard]] bool fileExists(std::string_view path);
+[[nodiscard]] bool fileExists(std::u16string_view path);
 
 // Deletes a file / removes an empty directory; 1 on success.
-int deleteFile(std::u16string_view path);
-int removeDirectory(std::u16string_view path);
+[[nodiscard]] int deleteFile(std::u16string_view path);
+[[nodiscard]] int removeDirectory(std::u16string_view path);
 // True when the directory can be searched.
-bool directoryExists(std::u16string_view path);
+[[nodiscard]] bool directoryExists(std::u16string_view path);
 
 #ifndef TESSALY_SUPPORT_DRIVER
 // Reads the whole file into dest and appends a zero byte: the length, -2 when
 // length + 1 exceeds capacity (dest is left untouched), -1 on failure.
-int64_t readWholeFileInto(std::u16string_view path, void* dest, size_t capacity);
+[[nodiscard]] int64_t readWholeFileInto(std::u16string_view path, void* dest, size_t capacity);
 // Copies a file, replacing an existing target; 1 on success. Copying a file
 // onto itself fails and leaves it intact.
-int copyFile(std::u16string_view from, std::u16string_view to);
+[[nodiscard]] int copyFile(std::u16string_view from, std::u16string_view to);
 // The space available to the caller on the directory's file system, in
 // megabytes (bytes >> 20); -1 on failure.
-int64_t freeDiskSpaceMB(std::u16string_view directory);
+[[nodiscard]] int64_t freeDiskSpaceMB(std::u16string_view directory);
 #endif
 
 #ifdef TESSALY_SUPPORT_DRIVER
 // Creates one directory; 1 on success.
-int makeDirectory(std::string_view path);
+[[nodiscard]] int makeDirectory(std::string_view path);
 // Deletes a file; 1 on success.
-int deleteFile(std::string_view path);
+[[nodiscard]] int deleteFile(std::string_view path);
 #endif
 
 }  // namespace tessaly

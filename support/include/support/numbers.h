@@ -14,20 +14,20 @@ std::string intToText(int64_t value, int base = 10);
 std::string uintToText(uint64_t value, int base = 10);
 
 // Optional leading '-', then decimal digits.
-int parseInt(std::string_view text, int32_t* out);
-int parseInt64(std::string_view text, int64_t* out);
+[[nodiscard]] int parseInt(std::string_view text, int32_t* out);
+[[nodiscard]] int parseInt64(std::string_view text, int64_t* out);
 // Decimal digits only.
-int parseUnsigned(std::string_view text, uint32_t* out);
+[[nodiscard]] int parseUnsigned(std::string_view text, uint32_t* out);
 // The value of the decimal digits at the start of the text (0 when none;
 // saturates at UINT32_MAX).
 uint32_t leadingDigitsValue(std::string_view text);
 // Hexadecimal digits of either case, with an optional "0x"; the colour variant
 // also skips a leading '#'. At most 8 digits.
-int parseHex(std::string_view text, uint32_t* out);
-int parseHexSkipHash(std::string_view text, uint32_t* out);
+[[nodiscard]] int parseHex(std::string_view text, uint32_t* out);
+[[nodiscard]] int parseHexSkipHash(std::string_view text, uint32_t* out);
 // Strict reals: optional leading '-', digits and at most one '.'.
-int parseFloat(std::string_view text, float* out);
-int parseDouble(std::string_view text, double* out);
+[[nodiscard]] int parseFloat(std::string_view text, float* out);
+[[nodiscard]] int parseDouble(std::string_view text, double* out);
 // The longest valid leading decimal number (optional sign, fraction and
 // exponent), like strtod in the C locale. Returns the number of bytes used;
 // 0 when the text does not start with a number (*out is then 0).
@@ -36,18 +36,18 @@ size_t parseLeadingReal(std::string_view text, double* out);
 // Saturating conversions for values that come from outside (markup, settings,
 // files): NaN becomes 0 and a value beyond the target range its nearest
 // limit, so no conversion or sum is ever undefined.
-int32_t clampToInt32(double value);  // truncates towards zero, like a cast
+[[nodiscard]] int32_t clampToInt32(double value);  // truncates towards zero, like a cast
 // round(value) half up: floor(value + 0.5).
-int32_t roundToInt32(double value);
+[[nodiscard]] int32_t roundToInt32(double value);
 uint32_t clampToUint32(double value);
-int32_t saturatingAdd(int32_t a, int32_t b);
-int32_t saturatingSub(int32_t a, int32_t b);
-int32_t saturatingMul(int32_t a, int32_t b);
+[[nodiscard]] int32_t saturatingAdd(int32_t a, int32_t b);
+[[nodiscard]] int32_t saturatingSub(int32_t a, int32_t b);
+[[nodiscard]] int32_t saturatingMul(int32_t a, int32_t b);
 
 // The value of one hex digit, or -1.
-int hexDigitValue(char c);
+[[nodiscard]] int hexDigitValue(char c);
 // Two hex digits to a byte; -1 when either is not a hex digit.
-int hexByte(char high, char low);
+[[nodiscard]] int hexByte(char high, char low);
 
 inline uint32_t pack4(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3) {
     return uint32_t(b0) | uint32_t(b1) << 8 | uint32_t(b2) << 16 | uint32_t(b3) << 24;

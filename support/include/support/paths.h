@@ -22,8 +22,8 @@ void normaliseSeparators(std::string& path);
 
 // True when the path starts with a separator, or (from 4 characters on) with a
 // drive letter, ":" and a separator.
-bool isAbsolutePath(std::string_view path);
-bool isAbsolutePath(std::u16string_view path);
+[[nodiscard]] bool isAbsolutePath(std::string_view path);
+[[nodiscard]] bool isAbsolutePath(std::u16string_view path);
 
 // The text up to and including the last separator; nullopt when there is none.
 std::optional<std::string> directoryPart(std::string_view path);

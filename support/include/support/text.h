@@ -45,7 +45,7 @@ std::string latin1ToUtf8(std::string_view narrow);
 std::string formatNarrow(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::u16string formatWide(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-inline bool isBlank(char c) {
+[[nodiscard]] inline bool isBlank(char c) {
     const auto u = static_cast<unsigned char>(c);
     return u >= 1 && u <= 32;
 }
@@ -70,13 +70,13 @@ const char* findCharNotEscaped(const char* text, char c);
 void replaceChar(char* text, char from, char to);
 void replaceChar(char16_t* text, char16_t from, char16_t to);
 
-bool equal(const char* a, const char* b);
-bool equal(const char16_t* a, const char16_t* b);
-bool equalNoCase(const char* a, const char* b);
-bool equalNoCase(const char16_t* a, const char16_t* b);
-bool equalNoCase(std::string_view a, std::string_view b);
-bool startsWithNoCase(const char* text, const char* prefix);
+[[nodiscard]] bool equal(const char* a, const char* b);
+[[nodiscard]] bool equal(const char16_t* a, const char16_t* b);
+[[nodiscard]] bool equalNoCase(const char* a, const char* b);
+[[nodiscard]] bool equalNoCase(const char16_t* a, const char16_t* b);
+[[nodiscard]] bool equalNoCase(std::string_view a, std::string_view b);
+[[nodiscard]] bool startsWithNoCase(const char* text, const char* prefix);
 // Case-insensitive keyword test used by markup keyword lists.
-bool containsNoCase(std::string_view haystack, std::string_view needle);
+[[nodiscard]] bool containsNoCase(std::string_view haystack, std::string_view needle);
 
 }  // namespace tessaly

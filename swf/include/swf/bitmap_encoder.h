@@ -17,6 +17,6 @@ inline constexpr uint32_t kEncodeLossless = 0x2;
 
 // Writes the bitmap of the entry. Returns 1, or 0 (nothing written) when the
 // entry has no pixels or an encoding fails.
-int defineBitmap(SwfStream& s, uint32_t id, const DictionaryEntry& entry);
+[[nodiscard]] int defineBitmap(SwfStream& s, uint32_t id, const DictionaryEntry& entry);
 
 }  // namespace tessaly

@@ -80,7 +80,7 @@ public:
     // The newest named entry whose name equals `name` ignoring case.
     DictionaryEntry* findByName(const char* name, uint32_t type = 0) const;
     // Names an entry once; a second name is refused (returns false).
-    bool setName(DictionaryEntry& entry, const char* name);
+    [[nodiscard]] bool setName(DictionaryEntry& entry, const char* name);
 
     size_t count() const { return entries_.size(); }
     DictionaryEntry& entryAt(size_t index) const { return *entries_[index]; }

@@ -74,6 +74,11 @@ public:
     virtual bool sameContent(const MovieObject& other) const;
 
     uint32_t type() const { return type_; }
+    // True once memory ran out while the object was being built: something
+    // asked of it was not stored, so it must not be written as if whole.
+    // Sticky until reset(); builders may ignore their results and leave the
+    // check to whoever writes the object.
+    bool incomplete() const { return incomplete_; }
     int32_t id = -1;
     Bounds bounds;
     // Coordinates given to a shape are clamped to [low, high - 1].
@@ -81,9 +86,11 @@ public:
 
 protected:
     static void indentLine(FILE* out, int indent);
+    void markIncomplete() { incomplete_ = true; }
 
 private:
     uint32_t type_;
+    bool incomplete_ = false;
 };
 
 // ---------------------------------------------------------------------------
@@ -144,7 +151,7 @@ public:
     bool sameContent(const MovieObject& other) const override;
 
     // Construction; each returns 1, or 0 when memory runs out (the shape is
-    // then unchanged).
+    // then unchanged and marked incomplete).
     int moveTo(int32_t x, int32_t y);
     int moveToAlways(int32_t x, int32_t y);  // appends even when at the pen
     int lineTo(int32_t x, int32_t y);
@@ -181,9 +188,9 @@ public:
 private:
     void clampPoint(int32_t& x, int32_t& y) const;
     int32_t halfLineWidth() const;
-    bool append(uint32_t code, std::initializer_list<int32_t> args);
+    [[nodiscard]] bool append(uint32_t code, std::initializer_list<int32_t> args);
     // Reuses an identical fill style or appends one, then selects it for the side.
-    int selectFill(const FillStyle& fill, int side, bool hasAlpha);
+    [[nodiscard]] int selectFill(const FillStyle& fill, int side, bool hasAlpha);
 
     std::vector<LineStyle> lineStyles_;
     std::vector<FillStyle> fillStyles_;
@@ -252,7 +259,8 @@ public:
     int collectDependencies(ByteBuffer& list) const override;
     void dump(FILE* out, int indent) const override;
 
-    // Each returns 1 (or the frame count where stated), 0 when memory runs out.
+    // Each returns 1 (or the frame count where stated), 0 when memory runs out
+    // (the clip is then marked incomplete).
     int addPlace(const PlaceArgs& args);
     int addRemove(uint32_t depth, bool hasId, uint32_t characterId);
     int addRef(uint32_t characterId, const char* exportName);
@@ -269,7 +277,7 @@ public:
     uint32_t frameCount() const { return uint32_t(frames_.size()); }
 
 private:
-    bool append(ControlRecord&& record);
+    [[nodiscard]] bool append(ControlRecord&& record);
 
     std::vector<ControlRecord> controls_;
     std::vector<FrameSpan> frames_;

@@ -21,16 +21,18 @@ public:
     virtual ~MovieOutput() = default;
 
     // Stores the root entry; 1 when the entry has an object.
-    virtual int SetRootStoreObject(DictionaryEntry* root);
+    [[nodiscard]] virtual int SetRootStoreObject(DictionaryEntry* root);
     // Prepares a new movie; 1 on success, 0 without a dictionary, a root movie
     // clip, or memory.
-    virtual int OutputOpen() = 0;
-    // 1 a frame was written, 0 no further frame, -1 a character could not be defined.
-    virtual int OutputFrame() = 0;
+    [[nodiscard]] virtual int OutputOpen() = 0;
+    // 1 a frame was written, 0 no further frame, -1 a character could not be
+    // defined or the movie could not be held in memory (errorText says which).
+    [[nodiscard]] virtual int OutputFrame() = 0;
     // OutputFrame until the clip ends: 1, or 0 when a frame failed.
-    virtual int writeAllFrames();
-    // Finishes the movie; 1.
-    virtual int close() = 0;
+    [[nodiscard]] virtual int writeAllFrames();
+    // Finishes the movie: 1, or 0 when any part of it could not be written
+    // (errorText says why); the data is then incomplete and must not be saved.
+    [[nodiscard]] virtual int close() = 0;
     virtual const uint8_t* getData(uint32_t* length) const = 0;
 
     CharacterDictionary* dictionary = nullptr;
@@ -40,6 +42,8 @@ public:
     double frameRate = 12.0;
     uint32_t backgroundColor = 0xEEEEEE;
     bool releaseBitmaps = false;
+    // Why the last failing operation failed; empty after success.
+    std::string errorText;
 
 protected:
     void setDefaults();
@@ -47,14 +51,14 @@ protected:
 
 class SwfMovieWriter : public MovieOutput {
 public:
-    int SetRootStoreObject(DictionaryEntry* root) override;
-    int OutputOpen() override;
-    int OutputFrame() override;
-    int close() override;
+    [[nodiscard]] int SetRootStoreObject(DictionaryEntry* root) override;
+    [[nodiscard]] int OutputOpen() override;
+    [[nodiscard]] int OutputFrame() override;
+    [[nodiscard]] int close() override;
     const uint8_t* getData(uint32_t* length) const override;
 
     // Defines a character and, first, everything it depends on; 1 or 0.
-    int defineCharacter(uint32_t id);
+    [[nodiscard]] int defineCharacter(uint32_t id);
 
     uint8_t version = 5;
     bool debugging = false;
@@ -86,17 +90,23 @@ public:
     // caller may give its own characters.
     // 1, or 0 when the template cannot be imported (the stream and the
     // movie's settings stay as they were) or frames were already written.
-    int useTemplate(const std::string& path, uint32_t depthOffset, uint32_t* firstFreeId);
+    [[nodiscard]] int useTemplate(const std::string& path, uint32_t depthOffset,
+                                  uint32_t* firstFreeId);
 
 private:
-    int defineByType(DictionaryEntry& entry);
-    int defineSprite(uint32_t id, const MovieClipObject& clip);
+    [[nodiscard]] int writeNextFrame();
+    [[nodiscard]] int defineByType(DictionaryEntry& entry);
+    [[nodiscard]] int defineSprite(uint32_t id, const MovieClipObject& clip);
+    // True (and errorText set) when a write to the movie or its tables was dropped.
+    [[nodiscard]] bool outOfMemory();
+    // Keeps the first failure's text.
+    void fail(const std::string& text);
     void writePlace(const ControlRecord& r);
     void writeRemove(const ControlRecord& r);
     void recordFrameOffset();
     void writeHeader();
     // Writes every font with glyphs and moves it into the frame that first used it.
-    void writeFonts();
+    [[nodiscard]] int writeFonts();
 
     SwfStream stream_;
     MovieClipObject* root_ = nullptr;

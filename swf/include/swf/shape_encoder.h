@@ -44,6 +44,6 @@ void writeShapeEnd(SwfStream& s);
 
 // DefineShape3 when the shape uses alpha, DefineShape2 otherwise. Returns 1,
 // or 0 (nothing written) when the shape has no commands.
-int defineShape(SwfStream& s, uint32_t id, const ShapeObject& shape);
+[[nodiscard]] int defineShape(SwfStream& s, uint32_t id, const ShapeObject& shape);
 
 }  // namespace tessaly

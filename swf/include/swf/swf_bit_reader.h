@@ -19,8 +19,8 @@ public:
     // Unsigned field of `count` bits (at most 32).
     uint32_t readBits(unsigned count) noexcept;
     // Field of `count` bits sign-extended from its top bit.
-    int32_t readSignedBits(unsigned count) noexcept;
-    bool readFlag() noexcept { return readBits(1) != 0; }
+    [[nodiscard]] int32_t readSignedBits(unsigned count) noexcept;
+    [[nodiscard]] bool readFlag() noexcept { return readBits(1) != 0; }
     void skipBits(uint64_t count) noexcept;
     // Drops the rest of a partly read byte; the next read starts on a byte.
     void align() noexcept;

@@ -12,6 +12,6 @@ namespace tessaly {
 // byte as it was); -1 when the file cannot be read, is not an uncompressed
 // movie, or cannot be written. The file is replaced through a temporary file
 // in the same directory, so a failure never leaves a partly written movie.
-int64_t compressSwfFile(const std::string& path, int level);
+[[nodiscard]] int64_t compressSwfFile(const std::string& path, int level);
 
 }  // namespace tessaly

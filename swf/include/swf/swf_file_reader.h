@@ -39,9 +39,9 @@ public:
 
     // Reads the whole file and decompresses a "CWS" movie. An empty file is
     // an empty buffer and success. 1, or 0 (and no buffer) on any failure.
-    int readFile(const std::string& path);
+    [[nodiscard]] int readFile(const std::string& path);
     // The same from bytes in memory (copied).
-    int readMemory(const void* bytes, size_t length);
+    [[nodiscard]] int readMemory(const void* bytes, size_t length);
     // Frees the buffer and forgets the header and tag.
     void release();
 
@@ -54,11 +54,11 @@ public:
     // bytes can expand to, the data is refused; inflated data shorter than
     // stated (a truncated or damaged stream) is refused too. 1 on success (or
     // when not compressed), 0 and no buffer on failure.
-    int decompress();
+    [[nodiscard]] int decompress();
 
     // Parses signature ("FWS"), version, length, frame RECT, rate and frame
     // count from the start; the position is then the first tag. 1 or 0.
-    int parseHeader();
+    [[nodiscard]] int parseHeader();
     const SwfHeaderInfo& header() const noexcept { return header_; }
     uint32_t headerLength() const noexcept { return headerLength_; }
 
@@ -66,11 +66,11 @@ public:
     // header length (offset of the first tag); 0 when the file cannot be
     // read, -1 when too short, truncated or not an SWF signature, -2 for a
     // compressed movie (not decompressed here).
-    static int readHeaderInfo(const std::string& path, SwfHeaderInfo* info);
+    [[nodiscard]] static int readHeaderInfo(const std::string& path, SwfHeaderInfo* info);
 
     // --- reading at the position ---
     uint32_t readBits(unsigned count) noexcept { return fields_.readBits(count); }
-    int32_t readSignedBits(unsigned count) noexcept { return fields_.readSignedBits(count); }
+    [[nodiscard]] int32_t readSignedBits(unsigned count) noexcept { return fields_.readSignedBits(count); }
     // Byte reads start at the next whole byte (a partly read byte is dropped).
     uint8_t readU8() noexcept { return fields_.readU8(); }
     uint16_t readU16() noexcept { return fields_.readU16(); }
@@ -91,9 +91,9 @@ public:
     // Reads a tag header at the position: 1 and the position at the body
     // start; 0 at the end of the data, or when the header or the body would
     // run past the end (tagTruncated() is then true and nothing is current).
-    int readTagHeader();
+    [[nodiscard]] int readTagHeader();
     // Skips to the end of the current tag (if any), then reads the next header.
-    int nextTag();
+    [[nodiscard]] int nextTag();
     bool hasTag() const noexcept { return hasTag_; }
     bool tagTruncated() const noexcept { return tagTruncated_; }
     uint16_t tagCode() const noexcept { return tagCode_; }
@@ -106,12 +106,12 @@ public:
     // Writes the current tag with a fresh header (short when the body is below
     // 63 bytes and the code is not a bitmap or sound block code) and its body.
     // The position moves to the tag's end. 1, or 0 when there is no tag.
-    int copyTag(SwfStream& out);
+    [[nodiscard]] int copyTag(SwfStream& out);
     // Copies the current tag's bytes, header included, unchanged.
-    int copyRawTag(SwfStream& out);
+    [[nodiscard]] int copyRawTag(SwfStream& out);
 
 private:
-    int fail();
+    [[nodiscard]] int fail();
     // Takes over the bytes and starts reading them at 0.
     void adopt(SizedBlock block) noexcept;
     void forgetTag() noexcept;

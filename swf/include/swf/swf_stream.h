@@ -4,7 +4,8 @@
 // and long headers, and the small timeline and control tags.
 //
 // A stream that cannot grow drops the write and goes on, so an out-of-memory
-// condition leaves a damaged but framed movie rather than a crash.
+// condition never crashes; the failure is sticky (failed()), and whoever
+// finishes the output must check it before handing the bytes on.
 
 #include <cstdint>
 #include <string_view>
@@ -66,7 +67,10 @@ public:
     // Discards any previous content and state and allocates the buffer
     // (the movie writer passes 32768, 32768, 2.0). 1 on success, 0 when the
     // buffer cannot be allocated.
-    int open(uint32_t initialSize, uint32_t increment, float factor);
+    [[nodiscard]] int open(uint32_t initialSize, uint32_t increment, float factor);
+
+    // True once any write to the stream was dropped; stays true until open().
+    bool failed() const noexcept { return buffer_.failed(); }
 
     ByteBuffer& buffer() noexcept { return buffer_; }
     const ByteBuffer& buffer() const noexcept { return buffer_; }
@@ -157,11 +161,11 @@ public:
 
     // --- sprites ---
     // Starts a DefineSprite tag; 0 (nothing written) when a sprite is open.
-    int beginSprite(uint32_t id);
+    [[nodiscard]] int beginSprite(uint32_t id);
     // Ends the open sprite: appends an End tag when none was written inside,
     // stores the frame count (at least 1) and fixes the header. 0 when no
     // sprite is open.
-    int endSprite();
+    [[nodiscard]] int endSprite();
     bool spriteOpen() const noexcept { return spriteOpen_; }
     uint32_t spriteTagStart() const noexcept { return spriteTagStart_; }
     uint32_t spriteBodyStart() const noexcept { return spriteBodyStart_; }

@@ -61,11 +61,11 @@ inline constexpr uint32_t kMaxTemplateDepth = 0xFFFF;
 // not be moved, so the template is refused rather than copied half-shifted);
 // the stream position is then back where it was and nothing of the template
 // stays in the stream.
-int importTemplate(SwfStream& stream, const std::string& path, uint32_t depthOffset,
+[[nodiscard]] int importTemplate(SwfStream& stream, const std::string& path, uint32_t depthOffset,
                    bool dropLastShowFrame, TemplateImport* result);
 
 // The same from a movie already in memory (copied; "CWS" data is inflated).
-int importTemplateData(SwfStream& stream, const void* bytes, size_t length, uint32_t depthOffset,
+[[nodiscard]] int importTemplateData(SwfStream& stream, const void* bytes, size_t length, uint32_t depthOffset,
                        bool dropLastShowFrame, TemplateImport* result);
 
 }  // namespace tessaly

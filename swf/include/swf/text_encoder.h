@@ -11,11 +11,11 @@ namespace tessaly {
 // DefineText2 when a colour has alpha, DefineText otherwise. An unresolved
 // text is resolved first. Returns 1, or 0 (nothing written) when the text has
 // no records, empty bounds, or characters without glyphs.
-int defineText(SwfStream& s, uint32_t id, TextObject& text);
+[[nodiscard]] int defineText(SwfStream& s, uint32_t id, TextObject& text);
 
 // DefineFont2 with every glyph of the font, after dropping kerning pairs whose
 // glyphs are missing or unused. Returns 1, or 0 (nothing written) when the
 // font has no glyphs.
-int defineFont(SwfStream& s, uint32_t id, FontObject& font);
+[[nodiscard]] int defineFont(SwfStream& s, uint32_t id, FontObject& font);
 
 }  // namespace tessaly

@@ -22,7 +22,7 @@ class GlyphSource {
 public:
     virtual ~GlyphSource() = default;
     // Adds the glyph of `code` to the font; false when the face has none.
-    virtual bool loadGlyph(FontObject& font, uint16_t code) = 0;
+    [[nodiscard]] virtual bool loadGlyph(FontObject& font, uint16_t code) = 0;
 };
 
 struct FontGlyph {
@@ -59,13 +59,13 @@ public:
     // Appends a glyph whose outline is the glyph shape's commands from
     // firstCommand on (the caller has just added them). Returns its index,
     // or -1 when the code already has a glyph or memory runs out.
-    int32_t addGlyph(uint16_t code, int32_t advance, const Bounds& bounds, uint32_t firstCommand);
+    [[nodiscard]] int32_t addGlyph(uint16_t code, int32_t advance, const Bounds& bounds, uint32_t firstCommand);
     // Adds a kerning pair (a later pair for the same codes replaces it).
     bool addKerning(uint16_t first, uint16_t second, int32_t adjustment);
 
     // The index of the glyph for the code, loading it on first request; with
     // fallback the first glyph when the code has none; -1 otherwise.
-    int32_t glyphIndex(uint16_t code, bool fallback);
+    [[nodiscard]] int32_t glyphIndex(uint16_t code, bool fallback);
     // The index without loading, or -1.
     int32_t findGlyph(uint16_t code) const;
     // The adjustment for the pair, or kNoKerning.
@@ -141,13 +141,13 @@ public:
     int height(uint32_t twips);
     // Lays the characters out from the pen with the font's advances (and
     // kerning), or with the caller's advances. 0 without a preceding FONT.
-    int addText(std::u16string_view text, const int32_t* advances, bool fallback);
+    [[nodiscard]] int addText(std::u16string_view text, const int32_t* advances, bool fallback);
     // Lays out characters at given positions: one TEXT record per run of
     // characters on one baseline.
-    int addPositionedText(std::u16string_view text, const TextPosition* positions, bool fallback);
+    [[nodiscard]] int addPositionedText(std::u16string_view text, const TextPosition* positions, bool fallback);
     // Looks every character's glyph up; 0 when a TEXT record has no font or a
     // character has no glyph (with fallback, the first glyph stands in).
-    int resolve(bool fallback);
+    [[nodiscard]] int resolve(bool fallback);
 
     // CRC-32 over the records: equal texts hash alike.
     uint32_t contentHash() const;
@@ -162,7 +162,7 @@ public:
     uint32_t currentHeight() const { return height_; }
 
 private:
-    bool append(TextRecord&& record);
+    [[nodiscard]] bool append(TextRecord&& record);
     const TextRecord* currentFont() const;
 
     std::vector<TextRecord> records_;

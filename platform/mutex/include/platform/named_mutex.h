@@ -34,18 +34,18 @@ public:
     // is true and it is not owned. Without initialOwner alreadyExists() tells
     // whether another holder had it at that moment. 1 on success, 0 when the
     // runtime directory or the lock file cannot be used.
-    int create(std::string_view name, bool initialOwner);
+    [[nodiscard]] int create(std::string_view name, bool initialOwner);
 
     bool isOpen() const { return fd_ >= 0; }
     bool alreadyExists() const { return alreadyExisted_; }
     bool owned() const { return count_ > 0; }
 
     // Blocks until the mutex is owned: 1, or 0 when it is not open.
-    int wait();
+    [[nodiscard]] int wait();
     // Claims the mutex when free: 1 when owned now, 0 when held elsewhere.
-    int tryWait();
+    [[nodiscard]] int tryWait();
     // Gives up one ownership: 1, or 0 when it was not owned.
-    int release();
+    [[nodiscard]] int release();
     // Releases any ownership and closes the lock file.
     void close();
 

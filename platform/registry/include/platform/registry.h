@@ -56,10 +56,10 @@ public:
 
     // Writing creates the root when it is missing. A string ends at its first
     // zero unit; it must be valid UTF-16 (no unpaired surrogates).
-    int writeDword(std::string_view name, uint32_t value);
-    int writeString(std::string_view name, std::u16string_view value);
+    [[nodiscard]] int writeDword(std::string_view name, uint32_t value);
+    [[nodiscard]] int writeString(std::string_view name, std::u16string_view value);
     // kRegistryNotFound when there was no such value.
-    int deleteValue(std::string_view name);
+    [[nodiscard]] int deleteValue(std::string_view name);
 
 private:
     std::string root_;
@@ -69,12 +69,12 @@ private:
 // on the configured store. Buffers are sized in bytes like the registry's:
 // a value that does not fit with its terminator gives kRegistryMoreData and
 // leaves an empty (terminated) buffer.
-int registryReadDword(const char* name, uint32_t* out);
+[[nodiscard]] int registryReadDword(const char* name, uint32_t* out);
 // The string in the ANSI code page: characters above U+00FF become '?'.
-int registryReadString(const char* name, char* dest, size_t destBytes);
-int registryReadWideString(const char* name, char16_t* dest, size_t destBytes);
-int registryWriteWideString(const char* name, const char16_t* value);
-int registryWriteDword(const char* name, uint32_t value);
-int registryDeleteValue(const char* name);
+[[nodiscard]] int registryReadString(const char* name, char* dest, size_t destBytes);
+[[nodiscard]] int registryReadWideString(const char* name, char16_t* dest, size_t destBytes);
+[[nodiscard]] int registryWriteWideString(const char* name, const char16_t* value);
+[[nodiscard]] int registryWriteDword(const char* name, uint32_t value);
+[[nodiscard]] int registryDeleteValue(const char* name);
 
 }  // namespace tessaly
