@@ -16,9 +16,11 @@ std::atomic<int64_t> countdown{-1};  // allocations left before one fails; -1 no
 std::atomic<bool> persistent{false};
 std::atomic<size_t> sizeLimit{std::numeric_limits<size_t>::max()};
 std::atomic<uint64_t> injected{0};
+std::atomic<uint64_t> seen{0};
 
 bool injectFailure(size_t n) noexcept {
     if (!armed.load(std::memory_order_relaxed)) return false;
+    seen.fetch_add(1, std::memory_order_relaxed);
     bool fail = n > sizeLimit.load(std::memory_order_relaxed);
     int64_t left = countdown.load(std::memory_order_relaxed);
     while (!fail && left >= 0) {
@@ -41,12 +43,14 @@ void failAfter(uint64_t count, bool persist) noexcept {
     persistent.store(persist);
     countdown.store(int64_t(std::min<uint64_t>(count, uint64_t(std::numeric_limits<int64_t>::max()))));
     injected.store(0);
+    seen.store(0);
     armed.store(true);
 }
 
 void failAbove(size_t bytes) noexcept {
     sizeLimit.store(bytes);
     injected.store(0);
+    seen.store(0);
     armed.store(true);
 }
 
@@ -58,6 +62,8 @@ void disarm() noexcept {
 }
 
 uint64_t failuresInjected() noexcept { return injected.load(); }
+
+uint64_t allocationsSeen() noexcept { return seen.load(); }
 
 }  // namespace allocation_failure
 

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <map>
 
+#include "support/files.h"
+#include "support/memory.h"
 #include "swf_test_util.h"
 
 namespace tessaly {
@@ -124,6 +126,62 @@ TEST_F(Jobs, AMissingJobFailsWithTheMediaMessage) {
     EXPECT_EQ(job.openJob((scratch / "nothing").string()), 0);
     EXPECT_EQ(job.errorText(),
               "The media source is corrupted. Please check for sufficient free disk space and try again");
+}
+
+std::vector<uint8_t> fileBytes(const fs::path& path) {
+    SizedBlock block = loadWholeFile(path.string());
+    if (!block) return {};
+    return std::vector<uint8_t>(block.data.get(), block.data.get() + block.length);
+}
+
+// A single allocation that fails anywhere in a conversion either fails the job
+// with a message and leaves no file behind, or the movie written is whole: its
+// length field matches the file and its tags run to the End tag. Where the
+// failure hits the writer, the movie is never reported as written.
+TEST_F(Jobs, AFailedAllocationNeverYieldsADamagedMovie) {
+    const fs::path dir = fs::path(kSource) / "examples/jobs/letter";
+    const fs::path out = scratch / "out.swf";
+    ASSERT_EQ(job.openJob(dir.string()), 1) << job.errorText();
+    uint64_t allocations = 0;
+    {
+        ScopedAllocationFailure counting;
+        counting.failAfter(UINT64_MAX);
+        ASSERT_EQ(job.convert(out.string()), 1) << job.errorText();
+        allocations = allocation_failure::allocationsSeen();
+    }
+    ASSERT_GT(allocations, 0u);
+
+    int failed = 0;
+    for (uint64_t n = 0; n < allocations; ++n) {
+        fs::remove(out);
+        ConversionJob attempt;
+        attempt.setBaseDirectory(kSource + "/data/");
+        ASSERT_EQ(attempt.openJob(dir.string()), 1);
+        int result;
+        {
+            ScopedAllocationFailure failure;
+            failure.failAfter(n);
+            result = attempt.convert(out.string());
+        }
+        if (result == 1) {
+            const std::vector<uint8_t> movie = fileBytes(out);
+            ASSERT_GE(movie.size(), 8u) << "allocation " << n;
+            EXPECT_EQ(movie[4] | movie[5] << 8 | movie[6] << 16 | uint32_t(movie[7]) << 24, movie.size())
+                << "allocation " << n;
+            const auto tags = test::movieTags(movie.data(), movie.size());
+            ASSERT_FALSE(tags.empty()) << "allocation " << n;
+            EXPECT_EQ(tags.back().code, 0) << "allocation " << n;
+        } else {
+            ++failed;
+            EXPECT_FALSE(attempt.errorText().empty()) << "allocation " << n;
+        }
+        // Nothing is left in the output directory but a whole movie.
+        for (const auto& e : fs::directory_iterator(scratch)) {
+            if (e.path().filename() == "registry") continue;
+            EXPECT_TRUE(result == 1 && e.path() == out) << "allocation " << n << " left " << e.path();
+        }
+    }
+    EXPECT_GT(failed, 0);
 }
 
 }  // namespace

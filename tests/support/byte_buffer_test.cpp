@@ -1,5 +1,7 @@
 #include "support/byte_buffer.h"
 
+#include "support/memory.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -277,6 +279,79 @@ TEST(ByteBuffer, ExternalPointerFollowsTheBlock) {
         ASSERT_NE(moved.allocate(16), nullptr);
         EXPECT_EQ(seen, moved.data());
     }
+}
+
+TEST(ByteBuffer, AFailedGrowthIsRememberedUntilTheBufferStartsAnew) {
+    ByteBuffer b(8, 8, 1.0f);
+    ASSERT_NE(b.allocate(), nullptr);
+    put(b, "abcdef");
+    {
+        ScopedAllocationFailure failure;
+        failure.failAfter(0);  // the next allocation only
+        EXPECT_FALSE(b.write("ghijkl", 6));
+        EXPECT_EQ(allocation_failure::failuresInjected(), 1u);
+    }
+    // The failed write left everything as it was ...
+    EXPECT_EQ(contents(b), "abcdef");
+    EXPECT_EQ(b.position(), 6u);
+    EXPECT_EQ(b.capacity(), 8u);
+    EXPECT_TRUE(b.failed());
+    // ... and later writes succeed without hiding the loss.
+    EXPECT_TRUE(b.write("gh", 2));
+    EXPECT_TRUE(b.write("ijklmnop", 8));
+    EXPECT_TRUE(b.failed());
+    ByteBuffer moved(std::move(b));
+    EXPECT_TRUE(moved.failed());
+    EXPECT_FALSE(b.failed());
+    ASSERT_NE(moved.allocate(), nullptr);
+    EXPECT_FALSE(moved.failed());
+}
+
+TEST(ByteBuffer, FailuresOfEveryKindAreSticky) {
+    ScopedAllocationFailure failure;
+    failure.failAbove(64);
+    ByteBuffer tooLarge(128);
+    EXPECT_EQ(tooLarge.allocate(), nullptr);
+    EXPECT_TRUE(tooLarge.failed());
+
+    ByteBuffer b(16, 16, 2.0f);
+    ASSERT_NE(b.allocate(), nullptr);
+    put(b, std::string(40, 'x'));  // grows to 48 within the limit
+    EXPECT_FALSE(b.failed());
+    EXPECT_FALSE(b.insertGap(0, 40));  // would need 80 bytes
+    EXPECT_TRUE(b.failed());
+    EXPECT_EQ(b.size(), 40u);
+
+    ByteBuffer c(16);
+    ASSERT_NE(c.allocate(), nullptr);
+    put(c, "abc");
+    EXPECT_FALSE(c.writeAt(0, 2, 4));  // the source runs past the valid bytes
+    EXPECT_TRUE(c.failed());
+    c.release();
+    EXPECT_FALSE(c.failed());
+}
+
+TEST(AllocationFailure, FailsOnceOrFromThenOnAndCountsWhatItSaw) {
+    {
+        ScopedAllocationFailure failure;
+        failure.failAfter(2);
+        HeapBlock a(static_cast<uint8_t*>(allocateMemory(4)));
+        HeapBlock b(static_cast<uint8_t*>(allocateMemory(4)));
+        HeapBlock c(static_cast<uint8_t*>(allocateMemory(4)));
+        HeapBlock d(static_cast<uint8_t*>(allocateZeroed(4)));
+        EXPECT_TRUE(a && b && d);
+        EXPECT_FALSE(c);
+        EXPECT_EQ(allocation_failure::allocationsSeen(), 4u);
+        failure.failAfter(1, true);
+        HeapBlock e(static_cast<uint8_t*>(allocateMemory(4)));
+        EXPECT_TRUE(e);
+        void* f = reallocateMemory(e.get(), 8);
+        EXPECT_EQ(f, nullptr);  // the old block stays with e
+        EXPECT_EQ(allocateMemory(1), nullptr);
+        EXPECT_EQ(allocation_failure::failuresInjected(), 2u);
+    }
+    HeapBlock after(static_cast<uint8_t*>(allocateMemory(4)));
+    EXPECT_TRUE(after);
 }
 
 }  // namespace

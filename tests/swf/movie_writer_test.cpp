@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "support/memory.h"
+
 #include "swf_test_util.h"
 
 namespace tessaly {
@@ -163,6 +165,68 @@ TEST(MovieWriter, DebuggingAddsTheEnableDebuggerTag) {
     const auto tags = test::movieTags(data, length);
     ASSERT_EQ(test::tagCodes(tags), (std::vector<uint16_t>{9, 58, 0}));
     EXPECT_EQ(tags[1].body.size(), 31u);
+}
+
+// A movie that outgrows its first block: 1200 distinct shapes, one per frame.
+Movie& largeMovie(Movie& m) {
+    for (uint32_t i = 0; i < 1200; ++i) {
+        Movie::place(*m.root, m.addShape(100 + i, 100 + int32_t(i)), 1 + i);
+        m.root->addShowFrame();
+    }
+    return m;
+}
+
+TEST(MovieWriter, AMovieThatCannotGrowIsAFailureNotAShorterMovie) {
+    Movie whole;
+    // Each frame: a shape, its placement, ShowFrame; then background and End.
+    EXPECT_EQ(largeMovie(whole).finish().size(), 3 * 1200u + 2);
+    ASSERT_GT(whole.bytes.size(), 40000u);
+
+    Movie m;
+    largeMovie(m);
+    ASSERT_EQ(m.writer.OutputOpen(), 1);
+    {
+        ScopedAllocationFailure failure;
+        failure.failAbove(40000);  // the first growth of the 32 KB stream
+        EXPECT_EQ(m.writer.writeAllFrames(), 0);
+    }
+    EXPECT_NE(m.writer.errorText.find("out of memory"), std::string::npos) << m.writer.errorText;
+    // Memory is back, but the movie already lost bytes: it stays failed.
+    EXPECT_EQ(m.writer.OutputFrame(), -1);
+    EXPECT_EQ(m.writer.close(), 0);
+}
+
+TEST(MovieWriter, ClosingReportsAHeaderThatCannotBeWritten) {
+    Movie m;
+    Movie::place(*m.root, m.addShape(2), 1);
+    m.root->addShowFrame();
+    ASSERT_EQ(m.writer.OutputOpen(), 1);
+    ASSERT_EQ(m.writer.writeAllFrames(), 1);
+    // Fill the block so that the End tag and the header need a growth.
+    SwfStream& s = m.writer.stream();
+    const std::vector<uint8_t> filler(s.buffer().capacity() - s.position() - 1, 0);
+    s.writeBytes(filler.data(), uint32_t(filler.size()));
+    ASSERT_FALSE(s.failed());
+    ScopedAllocationFailure failure;
+    failure.failAfter(0, true);
+    EXPECT_EQ(m.writer.close(), 0);
+    EXPECT_NE(m.writer.errorText.find("out of memory"), std::string::npos);
+}
+
+TEST(MovieWriter, AnIncompleteCharacterIsNotWritten) {
+    // A shape that lost part of its outline while it was built.
+    struct DamagedShape : ShapeObject {
+        DamagedShape() { markIncomplete(); }
+    };
+    Movie m;
+    std::unique_ptr<MovieObject> shape = std::make_unique<DamagedShape>();
+    static_cast<ShapeObject&>(*shape).rectangle(0, 0, 10, 10, 1);
+    const uint32_t id = m.dictionary.add(kTypeShape, 7, nullptr, shape).id;
+    Movie::place(*m.root, id, 1);
+    m.root->addShowFrame();
+    ASSERT_EQ(m.writer.OutputOpen(), 1);
+    EXPECT_EQ(m.writer.OutputFrame(), -1);
+    EXPECT_NE(m.writer.errorText.find("incomplete"), std::string::npos) << m.writer.errorText;
 }
 
 }  // namespace

@@ -34,6 +34,8 @@ void failAbove(size_t bytes) noexcept;
 void disarm() noexcept;
 // Allocations refused since the last arming.
 uint64_t failuresInjected() noexcept;
+// Allocations asked for (refused or not) since the last arming.
+uint64_t allocationsSeen() noexcept;
 }  // namespace allocation_failure
 
 // Disarms the failure injector when it leaves scope.
