@@ -129,8 +129,8 @@ TEST_F(Jobs, AMissingJobFailsWithTheMediaMessage) {
 }
 
 std::vector<uint8_t> fileBytes(const fs::path& path) {
-    SizedBlock block = loadWholeFile(path.string());
-    if (!block) return {};
+    SizedBlock block;
+    if (readWholeFile(path.string(), block) != 1) return {};
     return std::vector<uint8_t>(block.data.get(), block.data.get() + block.length);
 }
 
