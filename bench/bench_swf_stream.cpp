@@ -78,7 +78,7 @@ void BM_TagFraming(benchmark::State& state) {
             break;
         }
         for (int i = 0; i < 100000; ++i) {
-            s.beginTag(2);
+            s.beginTag(tessaly::SwfTag::DefineShape);
             for (uint32_t k = 0; k < body; k += 4) s.writeU32(k);
             s.endTag();
         }
@@ -101,8 +101,11 @@ void BM_PlaceObjects(benchmark::State& state) {
             break;
         }
         for (uint32_t i = 0; i < 100000; ++i) {
-            s.writePlace(tessaly::place_flag::kHasId | tessaly::place_flag::kHasMatrix, i % 65000,
-                         i % 65000, &m, nullptr, 0, "", 0);
+            tessaly::PlaceObjectRecord place;
+            place.flags = tessaly::place_flag::kHasId | tessaly::place_flag::kHasMatrix;
+            place.depth = place.characterId = i % 65000;
+            place.matrix = &m;
+            s.writePlace(place);
         }
         benchmark::DoNotOptimize(s.data());
     }

@@ -6,16 +6,10 @@ namespace tessaly {
 
 namespace {
 
-constexpr uint16_t kDefineBits = 6;
-constexpr uint16_t kJpegTables = 8;
-constexpr uint16_t kDefineBitsLossless = 20;
-constexpr uint16_t kDefineBitsJpeg2 = 21;
-constexpr uint16_t kDefineBitsLossless2 = 36;
 constexpr int kZlibLevel = 9;
 constexpr uint8_t kFormat32Bit = 5;
 
-
-void writeLossless(SwfStream& s, uint16_t code, uint32_t id, const Image& image,
+void writeLossless(SwfStream& s, SwfTag code, uint32_t id, const Image& image,
                    const ByteBuffer& data) {
     s.beginTag(code);
     s.writeId(id);
@@ -35,18 +29,18 @@ void writeJpeg(SwfStream& s, uint32_t id, uint8_t quality, const ByteBuffer& tab
                const ByteBuffer& image) {
     if (usesSharedTables(s, quality)) {
         if (!s.jpegTablesWritten()) {
-            s.beginTag(kJpegTables);
+            s.beginTag(SwfTag::JpegTables);
             s.writeBytes(tables.data(), tables.size());
             s.endTag();
             s.setJpegTables(true, quality);
         }
-        s.beginTag(kDefineBits);
+        s.beginTag(SwfTag::DefineBits);
         s.writeId(id);
         s.writeBytes(image.data(), image.size());
         s.endTag();
         return;
     }
-    s.beginTag(kDefineBitsJpeg2);
+    s.beginTag(SwfTag::DefineBitsJpeg2);
     s.writeId(id);
     s.writeBytes(tables.data(), tables.size());
     s.writeBytes(image.data(), image.size());
@@ -67,13 +61,13 @@ int defineBitmap(SwfStream& s, uint32_t id, const DictionaryEntry& entry) {
     ByteBuffer lossless(65536, 65536, 2.0f);
     if (image.hasAlpha()) {
         if (!image.encodeLosslessAlpha(lossless, kZlibLevel)) return 0;
-        writeLossless(s, kDefineBitsLossless2, id, image, lossless);
+        writeLossless(s, SwfTag::DefineBitsLossless2, id, image, lossless);
         return 1;
     }
     const uint32_t flags = entry.encodingFlags;
     if (flags == kEncodeLossless) {
         if (!image.encodeLossless(lossless, kZlibLevel)) return 0;
-        writeLossless(s, kDefineBitsLossless, id, image, lossless);
+        writeLossless(s, SwfTag::DefineBitsLossless, id, image, lossless);
         return 1;
     }
     const uint8_t quality = std::min<uint8_t>(entry.jpegQuality, 100);
@@ -84,7 +78,7 @@ int defineBitmap(SwfStream& s, uint32_t id, const DictionaryEntry& entry) {
         const bool tablesFree = usesSharedTables(s, quality) && s.jpegTablesWritten();
         const uint64_t jpegSize = uint64_t(jpeg.size()) + (tablesFree ? 0 : tables.size());
         if (jpegSize >= lossless.size()) {
-            writeLossless(s, kDefineBitsLossless, id, image, lossless);
+            writeLossless(s, SwfTag::DefineBitsLossless, id, image, lossless);
             return 1;
         }
     }

@@ -258,8 +258,16 @@ int SwfMovieWriter::defineSprite(uint32_t id, const MovieClipObject& clip) {
 }
 
 void SwfMovieWriter::writePlace(const ControlRecord& r) {
-    stream_.writePlace(r.flags, r.depth, r.characterId, &r.matrix, &r.cxform, r.ratio,
-                       r.hasText ? std::string_view(r.text) : std::string_view(), r.clipDepth);
+    PlaceObjectRecord place;
+    place.flags = r.flags;
+    place.depth = r.depth;
+    place.characterId = r.characterId;
+    place.matrix = &r.matrix;
+    place.cxform = &r.cxform;
+    place.ratio = r.ratio;
+    if (r.hasText) place.name = r.text;
+    place.clipDepth = r.clipDepth;
+    stream_.writePlace(place);
 }
 
 void SwfMovieWriter::writeRemove(const ControlRecord& r) {

@@ -8,9 +8,6 @@ namespace tessaly {
 
 namespace {
 
-constexpr uint16_t kDefineShape2 = 22;
-constexpr uint16_t kDefineShape3 = 32;
-
 uint32_t magnitude(int32_t v) { return v < 0 ? uint32_t(0) - uint32_t(v) : uint32_t(v); }
 
 void writeColor(SwfStream& s, uint32_t argb, bool alpha) {
@@ -232,7 +229,7 @@ void writeShapeEnd(SwfStream& s) {
 int defineShape(SwfStream& s, uint32_t id, const ShapeObject& shape) {
     if (shape.commands().empty()) return 0;
     const bool alpha = shape.usesAlpha();
-    s.beginTag(alpha ? kDefineShape3 : kDefineShape2);
+    s.beginTag(alpha ? SwfTag::DefineShape3 : SwfTag::DefineShape2);
     s.writeId(id);
     const Bounds& b = shape.bounds;
     s.writeRect(b.xMin, b.xMax, b.yMin, b.yMax);

@@ -194,7 +194,7 @@ int SwfFileReader::nextTag() {
 
 int SwfFileReader::copyTag(SwfStream& out) {
     if (!hasTag_) return 0;
-    out.writeTagHeader(tagCode_, tagLength_);
+    out.writeTagHeader(SwfTag(tagCode_), tagLength_);
     copyRange(out, tagBodyStart_);
     return 1;
 }

@@ -31,11 +31,11 @@ SwfStream::SwfStream() noexcept = default;
 void SwfStream::resetState() noexcept {
     resetBits();
     tagOpen_ = false;
-    tagCode_ = 0;
-    tagStart_ = tagBodyStart_ = tagBodyEnd_ = tagBodyLength_ = 0;
+    tag_ = SwfTag::End;
+    tagBodyStart_ = tagBodyLength_ = 0;
     frames_ = spriteFrames_ = 0;
     spriteOpen_ = spriteEndWritten_ = false;
-    spriteTagStart_ = spriteBodyStart_ = spriteBodyEnd_ = spriteBodyLength_ = 0;
+    spriteBodyStart_ = 0;
     penX_ = penY_ = 0;
     resetBounds();
     jpegTablesWritten_ = false;
@@ -87,45 +87,38 @@ uint32_t SwfStream::maxMagnitude(int32_t a, uint32_t b) noexcept {
 
 // --- tag framing ---
 
-void SwfStream::beginTag(uint16_t code) {
+void SwfStream::beginTag(SwfTag tag) {
     tagOpen_ = true;
-    tagCode_ = code;
-    tagStart_ = position();
-    writeU16(uint16_t((code << 6) | 0x3F));
-    writeU32(0x99999999u);
-    tagBodyStart_ = tagStart_ + 6;
-    tagBodyEnd_ = tagBodyStart_;
-    tagBodyLength_ = 0;
+    tag_ = tag;
+    tagBodyStart_ = position();
 }
 
 void SwfStream::endTag() {
     if (!tagOpen_) return;
     tagOpen_ = false;
-    const uint32_t end = position();
-    if (end < tagBodyStart_) {
-        // The header itself could not be written; drop the tag.
-        buffer_.seek(tagStart_);
-        return;
-    }
-    tagBodyEnd_ = end;
-    tagBodyLength_ = end - tagBodyStart_;
-    if (tagBodyLength_ < 63 && !swf_tag::alwaysLongHeader(tagCode_)) {
-        const uint16_t word = uint16_t((tagCode_ << 6) | tagBodyLength_);
-        uint8_t* d = buffer_.data();
-        d[tagStart_] = uint8_t(word);
-        d[tagStart_ + 1] = uint8_t(word >> 8);
-        // Cannot fail: the body moves down inside bytes already held.
-        (void)buffer_.writeAt(tagStart_ + 2, tagBodyStart_, tagBodyLength_);
-        buffer_.seek(end - 4);
-    } else {
-        buffer_.seek(tagStart_ + 2);
-        writeU32(tagBodyLength_);
-        buffer_.seek(end);
-    }
+    frameTag(tag_, tagBodyStart_);
 }
 
-void SwfStream::writeTagHeader(uint16_t code, uint32_t length) {
-    if (length < 63 && !swf_tag::alwaysLongHeader(code)) {
+void SwfStream::frameTag(SwfTag tag, uint32_t bodyStart) {
+    const uint32_t end = position();
+    if (end < bodyStart) return;
+    tagBodyLength_ = end - bodyStart;
+    uint8_t header[6];
+    const uint32_t n = tagHeaderLength(tag, tagBodyLength_);
+    const uint16_t word = uint16_t(tagCode(tag) << 6 | (n == 2 ? tagBodyLength_ : 0x3F));
+    header[0] = uint8_t(word);
+    header[1] = uint8_t(word >> 8);
+    for (int i = 0; i < 4; ++i) header[2 + i] = uint8_t(tagBodyLength_ >> (8 * i));
+    // The body moves up once to make room for the header; a failed growth
+    // leaves the stream failed, which whoever finishes it reports.
+    buffer_.truncate(end);
+    if (!buffer_.insertGap(bodyStart, n)) return;
+    std::memcpy(buffer_.data() + bodyStart, header, n);
+}
+
+void SwfStream::writeTagHeader(SwfTag tag, uint32_t length) {
+    const uint16_t code = tagCode(tag);
+    if (tagHeaderLength(tag, length) == 2) {
         writeU16(uint16_t((code << 6) | length));
     } else {
         writeU16(uint16_t((code << 6) | 0x3F));
@@ -233,7 +226,7 @@ void SwfStream::writeRgba(uint32_t argb) {
 // --- small tags ---
 
 void SwfStream::writeShowFrame() {
-    writeU16(0x0040);
+    writeTagHeader(SwfTag::ShowFrame, 0);
     if (spriteOpen_) {
         if (spriteFrames_ < 0xFFFF) ++spriteFrames_;
     } else if (frames_ < 0xFFFF) {
@@ -242,28 +235,28 @@ void SwfStream::writeShowFrame() {
 }
 
 void SwfStream::writeEnd() {
-    writeU16(0x0000);
+    writeTagHeader(SwfTag::End, 0);
     if (spriteOpen_) spriteEndWritten_ = true;
 }
 
 void SwfStream::writeSetBackgroundColor(uint32_t rgb) {
-    writeU16(0x0243);
+    writeTagHeader(SwfTag::SetBackgroundColor, 3);
     writeRgb(rgb);
 }
 
 void SwfStream::writeProtect() {
-    beginTag(swf_tag::kProtect);
+    beginTag(SwfTag::Protect);
     endTag();
 }
 
 void SwfStream::writeFrameLabel(std::string_view label) {
-    beginTag(swf_tag::kFrameLabel);
+    beginTag(SwfTag::FrameLabel);
     writeString(label);
     endTag();
 }
 
 void SwfStream::writeExportAssets(uint32_t id, std::string_view name) {
-    beginTag(swf_tag::kExportAssets);
+    beginTag(SwfTag::ExportAssets);
     writeU16(1);
     writeId(id);
     writeString(name);
@@ -284,7 +277,7 @@ void writePushString(SwfStream& s, std::string_view text) {
 }  // namespace
 
 void SwfStream::writeSetVariable(std::string_view name, std::string_view value) {
-    beginTag(swf_tag::kDoAction);
+    beginTag(SwfTag::DoAction);
     writePushString(*this, name);
     writePushString(*this, value);
     writeU8(kActionSetVariable);
@@ -293,7 +286,7 @@ void SwfStream::writeSetVariable(std::string_view name, std::string_view value) 
 }
 
 void SwfStream::writeSetVariable(std::string_view name, float value) {
-    beginTag(swf_tag::kDoAction);
+    beginTag(SwfTag::DoAction);
     writePushString(*this, name);
     writeU8(kActionPush);
     writeU16(5);
@@ -305,31 +298,31 @@ void SwfStream::writeSetVariable(std::string_view name, float value) {
 }
 
 void SwfStream::writeRemoveObject(uint32_t id, uint32_t depth) {
-    writeU16(0x0144);
+    writeTagHeader(SwfTag::RemoveObject, 4);
     writeId(id);
     writeId(depth);
 }
 
 void SwfStream::writeRemoveObject2(uint32_t depth) {
-    writeU16(0x0702);
+    writeTagHeader(SwfTag::RemoveObject2, 2);
     writeId(depth);
 }
 
-void SwfStream::writePlace(uint32_t flags, uint32_t depth, uint32_t id, const SwfMatrix* matrix,
-                           const SwfCxform* cxform, uint32_t ratio, std::string_view name,
-                           uint32_t clipDepth) {
+void SwfStream::writePlace(const PlaceObjectRecord& place) {
     using namespace place_flag;
-    const SwfMatrix* m = (flags & kHasMatrix) && matrix && !matrix->isIdentity() ? matrix : nullptr;
+    const uint32_t flags = place.flags;
+    const SwfMatrix* m =
+        (flags & kHasMatrix) && place.matrix && !place.matrix->isIdentity() ? place.matrix : nullptr;
     const SwfCxform* cx =
-        (flags & kHasCxform) && cxform && !cxform->isIdentity() ? cxform : nullptr;
+        (flags & kHasCxform) && place.cxform && !place.cxform->isIdentity() ? place.cxform : nullptr;
     const bool cxAlpha = cx && (cx->flags & SwfCxform::kHasAlpha);
     const bool useSecond =
         (flags & (kHasName | kMove | kHasRatio | kHasClipDepth | kHasAttachedData)) || cxAlpha;
 
     if (!useSecond) {
-        beginTag(swf_tag::kPlaceObject);
-        writeId(id);
-        writeId(depth);
+        beginTag(SwfTag::PlaceObject);
+        writeId(place.characterId);
+        writeId(place.depth);
         writeMatrix(m);
         if (cx) writeCxform(cx, false);
         endTag();
@@ -345,15 +338,15 @@ void SwfStream::writePlace(uint32_t flags, uint32_t depth, uint32_t id, const Sw
     if (flags & kHasName) f |= 0x20;
     if (flags & kHasClipDepth) f |= 0x40;
 
-    beginTag(swf_tag::kPlaceObject2);
+    beginTag(SwfTag::PlaceObject2);
     writeU8(f);
-    writeId(depth);
-    if (flags & kHasId) writeId(id);
+    writeId(place.depth);
+    if (flags & kHasId) writeId(place.characterId);
     if (m) writeMatrix(m);
     if (cx) writeCxform(cx, true);
-    if (flags & kHasRatio) writeU16(uint16_t(std::min<uint32_t>(ratio, 0xFFFF)));
-    if (flags & kHasName) writeString(name);
-    if (flags & kHasClipDepth) writeId(clipDepth);
+    if (flags & kHasRatio) writeU16(uint16_t(std::min<uint32_t>(place.ratio, 0xFFFF)));
+    if (flags & kHasName) writeString(place.name);
+    if (flags & kHasClipDepth) writeId(place.clipDepth);
     endTag();
 }
 
@@ -375,7 +368,7 @@ const char* SwfStream::debuggerPasswordDigest() {
 
 void SwfStream::writeEnableDebugger() {
     // Code 58 with a 31-byte body: reserved u16, the digest, a zero byte.
-    writeU16(uint16_t((swf_tag::kEnableDebugger << 6) | 31));
+    writeTagHeader(SwfTag::EnableDebugger, 31);
     writeU16(0);
     const char* digest = debuggerPasswordDigest();
     writeBytes(digest, 28);
@@ -386,14 +379,9 @@ void SwfStream::writeEnableDebugger() {
 
 int SwfStream::beginSprite(uint32_t id) {
     if (spriteOpen_) return 0;
-    spriteTagStart_ = position();
-    writeU16(uint16_t((swf_tag::kDefineSprite << 6) | 0x3F));
-    writeU32(0x99999999u);
+    spriteBodyStart_ = position();
     writeId(id);
-    writeU16(1);
-    spriteBodyStart_ = spriteTagStart_ + 6;
-    spriteBodyEnd_ = spriteBodyStart_;
-    spriteBodyLength_ = 0;
+    writeU16(1);  // the frame count, known when the sprite ends
     spriteFrames_ = 0;
     spriteEndWritten_ = false;
     spriteOpen_ = true;
@@ -404,30 +392,13 @@ int SwfStream::endSprite() {
     if (!spriteOpen_) return 0;
     if (!spriteEndWritten_) writeEnd();
     spriteOpen_ = false;
-    const uint32_t end = position();
-    // The id and frame count must have been written for the tag to be fixed.
-    if (end < spriteBodyStart_ + 4) {
-        buffer_.seek(spriteTagStart_);
-        return 1;
-    }
-    spriteBodyEnd_ = end;
-    spriteBodyLength_ = end - spriteBodyStart_;
+    // The id and frame count must have been written for the tag to be framed.
+    if (position() < spriteBodyStart_ + 4) return 1;
     const uint16_t frames = spriteFrames_ ? spriteFrames_ : 1;
     uint8_t* d = buffer_.data();
-    d[spriteTagStart_ + 8] = uint8_t(frames);
-    d[spriteTagStart_ + 9] = uint8_t(frames >> 8);
-    if (spriteBodyLength_ < 63) {
-        const uint16_t word = uint16_t((swf_tag::kDefineSprite << 6) | spriteBodyLength_);
-        d[spriteTagStart_] = uint8_t(word);
-        d[spriteTagStart_ + 1] = uint8_t(word >> 8);
-        // Cannot fail: the body moves down inside bytes already held.
-        (void)buffer_.writeAt(spriteTagStart_ + 2, spriteBodyStart_, spriteBodyLength_);
-        buffer_.seek(end - 4);
-    } else {
-        buffer_.seek(spriteTagStart_ + 2);
-        writeU32(spriteBodyLength_);
-        buffer_.seek(end);
-    }
+    d[spriteBodyStart_ + 2] = uint8_t(frames);
+    d[spriteBodyStart_ + 3] = uint8_t(frames >> 8);
+    frameTag(SwfTag::DefineSprite, spriteBodyStart_);
     return 1;
 }
 

@@ -10,39 +10,6 @@ namespace tessaly {
 
 namespace {
 
-// Tags whose body starts with the id of the character they define.
-bool definesCharacter(uint16_t code) {
-    switch (code) {
-        case 2:   // DefineShape
-        case 6:   // DefineBits
-        case 7:   // DefineButton
-        case 10:  // DefineFont
-        case 11:  // DefineText
-        case 14:  // DefineSound
-        case 20:  // DefineBitsLossless
-        case 21:  // DefineBitsJPEG2
-        case 22:  // DefineShape2
-        case 32:  // DefineShape3
-        case 33:  // DefineText2
-        case 34:  // DefineButton2
-        case 35:  // DefineBitsJPEG3
-        case 36:  // DefineBitsLossless2
-        case 37:  // DefineEditText
-        case 39:  // DefineSprite
-        case 46:  // DefineMorphShape
-        case 48:  // DefineFont2
-        case 60:  // DefineVideoStream
-        case 75:  // DefineFont3
-        case 83:  // DefineShape4
-        case 84:  // DefineMorphShape2
-        case 87:  // DefineBinaryData
-        case 90:  // DefineBitsJPEG4
-        case 91:  // DefineFont4
-            return true;
-        default: return false;
-    }
-}
-
 // Where the depths of a placement or removal tag stand in its body.
 struct DepthFields {
     uint32_t depth = 0;  // offset of the depth
@@ -54,25 +21,25 @@ struct DepthFields {
 
 // Finds the depth fields of a PlaceObject, PlaceObject2, RemoveObject or
 // RemoveObject2 body; false when the body is too short for them.
-bool findDepthFields(uint16_t code, const uint8_t* body, uint32_t length, DepthFields* f) {
+bool findDepthFields(SwfTag tag, const uint8_t* body, uint32_t length, DepthFields* f) {
     SwfBitReader r(body, length);
-    switch (code) {
-        case swf_tag::kPlaceObject:
+    switch (tag) {
+        case SwfTag::PlaceObject:
             f->hasId = true;
             f->id = r.readU16();
             f->depth = r.position();
             r.skipBytes(2);
             break;
-        case swf_tag::kRemoveObject:
+        case SwfTag::RemoveObject:
             r.skipBytes(2);
             f->depth = r.position();
             r.skipBytes(2);
             break;
-        case swf_tag::kRemoveObject2:
+        case SwfTag::RemoveObject2:
             f->depth = r.position();
             r.skipBytes(2);
             break;
-        case swf_tag::kPlaceObject2: {
+        case SwfTag::PlaceObject2: {
             const uint8_t flags = r.readU8();
             f->depth = r.position();
             r.skipBytes(2);
@@ -105,21 +72,21 @@ public:
     bool copyTags() {
         for (;;) {
             if (!reader_.readTagHeader()) return false;
-            const uint16_t code = reader_.tagCode();
-            switch (code) {
-                case swf_tag::kEnd: return true;
-                case swf_tag::kShowFrame:
+            const SwfTag tag = SwfTag(reader_.tagCode());
+            switch (tag) {
+                case SwfTag::End: return true;
+                case SwfTag::ShowFrame:
                     lastShowFrame_ = stream_.position();
                     ++out_.frameCount;
                     if (!copyFresh()) return false;
                     break;
-                case swf_tag::kPlaceObject:
-                case swf_tag::kPlaceObject2:
-                case swf_tag::kRemoveObject:
-                case swf_tag::kRemoveObject2:
-                    if (!copyMovingDepths(code)) return false;
+                case SwfTag::PlaceObject:
+                case SwfTag::PlaceObject2:
+                case SwfTag::RemoveObject:
+                case SwfTag::RemoveObject2:
+                    if (!copyMovingDepths(tag)) return false;
                     break;
-                case swf_tag::kSetBackgroundColor: {
+                case SwfTag::SetBackgroundColor: {
                     if (reader_.tagLength() < 3) return false;
                     const uint8_t* b = reader_.data() + reader_.tagBodyStart();
                     out_.hasBackground = true;
@@ -128,7 +95,7 @@ public:
                     break;
                 }
                 default:
-                    if (definesCharacter(code) && reader_.tagLength() >= 2) {
+                    if (definesCharacter(tag) && reader_.tagLength() >= 2) {
                         out_.maxDefinedId = std::max<uint32_t>(out_.maxDefinedId, reader_.readU16());
                     }
                     if (!copyFresh()) return false;
@@ -144,15 +111,15 @@ private:
     bool copyFresh() {
         const uint32_t before = stream_.position();
         const uint32_t length = reader_.tagLength();
-        const uint32_t header = length < 63 && !swf_tag::alwaysLongHeader(reader_.tagCode()) ? 2 : 6;
+        const uint32_t header = tagHeaderLength(SwfTag(reader_.tagCode()), length);
         if (!reader_.copyTag(stream_)) return false;
         return uint64_t(stream_.position()) == uint64_t(before) + header + length;
     }
 
-    bool copyMovingDepths(uint16_t code) {
+    bool copyMovingDepths(SwfTag tag) {
         const uint8_t* body = reader_.data() + reader_.tagBodyStart();
         DepthFields f;
-        if (!findDepthFields(code, body, reader_.tagLength(), &f)) return false;
+        if (!findDepthFields(tag, body, reader_.tagLength(), &f)) return false;
         const uint32_t before = stream_.position();
         const uint32_t raw = reader_.tagBodyEnd() - reader_.tagStart();
         if (!reader_.copyRawTag(stream_)) return false;

@@ -12,13 +12,9 @@ namespace tessaly {
 
 namespace {
 
-constexpr uint16_t kDefineText = 11;
-constexpr uint16_t kDefineText2 = 33;
-constexpr uint16_t kDefineFont2 = 48;
 constexpr uint32_t kMaxGlyphsPerRecord = 127;
 // Glyph shapes reaching this far from the offset table need 32-bit offsets.
 constexpr uint32_t kWideOffsetLimit = 0xFFFD;
-
 
 // One style record for the run of style records before a TEXT record.
 void writeStyleRecord(SwfStream& s, const TextRecord* font, const TextRecord* color,
@@ -55,7 +51,7 @@ int defineText(SwfStream& s, uint32_t id, TextObject& text) {
     if (text.records().empty() || text.bounds.empty()) return 0;
     if (!text.resolved() && !text.resolve(false)) return 0;
     const bool alpha = text.usesAlpha();
-    s.beginTag(alpha ? kDefineText2 : kDefineText);
+    s.beginTag(alpha ? SwfTag::DefineText2 : SwfTag::DefineText);
     s.writeId(id);
     const Bounds& b = text.bounds;
     s.writeRect(saturatingSub(b.xMin, 1), saturatingAdd(b.xMax, 1), saturatingSub(b.yMin, 1),
@@ -213,7 +209,7 @@ int defineFont(SwfStream& s, uint32_t id, FontObject& font) {
     std::string name = font.name.substr(0, 255);
     if (containsNoCase(font.name, ".tmp")) name = std::to_string(std::min<uint32_t>(id, SwfStream::kMaxId));
 
-    s.beginTag(kDefineFont2);
+    s.beginTag(SwfTag::DefineFont2);
     const uint32_t bodyStart = s.position();
     if (!writeFontBody(s, id, font, name, false)) {
         s.buffer().truncate(bodyStart);

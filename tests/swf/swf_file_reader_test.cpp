@@ -35,10 +35,10 @@ Bytes makeMovie(uint32_t shapeBody = 100) {
     s.writeSetBackgroundColor(0x336699);
     s.writeFrameLabel("one");
     s.writeShowFrame();
-    s.beginTag(2);
+    s.beginTag(SwfTag::DefineShape);
     for (uint32_t i = 0; i < shapeBody; ++i) s.writeU8(uint8_t(i));
     s.endTag();
-    s.beginTag(20);
+    s.beginTag(SwfTag::DefineBitsLossless);
     for (int i = 0; i < 10; ++i) s.writeU8(0xB0);
     s.endTag();
     s.writeShowFrame();

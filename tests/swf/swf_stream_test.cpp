@@ -45,7 +45,7 @@ TEST(SwfStreamFraming, ShortHeaderBelow63BytesLongOtherwise) {
     for (size_t len : {0u, 62u, 63u, 200u}) {
         SwfStream s;
         s.writeU8(0xAA);  // a tag that does not start at 0
-        s.beginTag(43);
+        s.beginTag(SwfTag::FrameLabel);
         const Bytes body = filler(len);
         s.writeBytes(body.data(), uint32_t(len));
         s.endTag();
@@ -67,9 +67,11 @@ TEST(SwfStreamFraming, ShortHeaderBelow63BytesLongOtherwise) {
 }
 
 TEST(SwfStreamFraming, BitmapAndSoundTagsKeepTheLongHeader) {
-    for (uint16_t code : {6, 19, 20, 21, 35, 36}) {
+    for (SwfTag tag : {SwfTag::DefineBits, SwfTag::SoundStreamBlock, SwfTag::DefineBitsLossless,
+                       SwfTag::DefineBitsJpeg2, SwfTag::DefineBitsJpeg3, SwfTag::DefineBitsLossless2}) {
+        const uint16_t code = tagCode(tag);
         SwfStream s;
-        s.beginTag(code);
+        s.beginTag(tag);
         const Bytes body = filler(10);
         s.writeBytes(body.data(), 10);
         s.endTag();
@@ -80,9 +82,9 @@ TEST(SwfStreamFraming, BitmapAndSoundTagsKeepTheLongHeader) {
         EXPECT_EQ(out[3] | out[4] | out[5], 0);
     }
     SwfStream s;
-    s.writeTagHeader(20, 10);
-    s.writeTagHeader(2, 10);
-    s.writeTagHeader(2, 63);
+    s.writeTagHeader(SwfTag::DefineBitsLossless, 10);
+    s.writeTagHeader(SwfTag::DefineShape, 10);
+    s.writeTagHeader(SwfTag::DefineShape, 63);
     EXPECT_EQ(written(s), (Bytes{0x3F, 0x05, 10, 0, 0, 0, 0x8A, 0x00, 0xBF, 0x00, 63, 0, 0, 0}));
 }
 
@@ -213,7 +215,7 @@ TEST(SwfStreamPlace, IdentityPlacementIsASevenBytePlaceObject) {
     SwfCxform plain;
     plain.flags = SwfCxform::kHasMultiply;
     SwfStream s;
-    s.writePlace(kHasId | kHasMatrix | kHasCxform, 1, 5, &identity, &plain, 0, "", 0);
+    s.writePlace({.flags = kHasId | kHasMatrix | kHasCxform, .depth = 1, .characterId = 5, .matrix = &identity, .cxform = &plain});
     EXPECT_EQ(written(s), (Bytes{0x05, 0x01, 0x05, 0x00, 0x01, 0x00, 0x00}));
 
     // A colour transform without alpha stays in PlaceObject as CXFORM.
@@ -222,7 +224,7 @@ TEST(SwfStreamPlace, IdentityPlacementIsASevenBytePlaceObject) {
     add.add[0] = 255;
     add.add[2] = -255;
     SwfStream c;
-    c.writePlace(kHasId | kHasCxform, 1, 5, nullptr, &add, 0, "", 0);
+    c.writePlace({.flags = kHasId | kHasCxform, .depth = 1, .characterId = 5, .cxform = &add});
     EXPECT_EQ(written(c), (Bytes{0x0A, 0x01, 0x05, 0x00, 0x01, 0x00, 0x00, 0xA5, 0xFE, 0x00, 0x80,
                                  0x80}));
 }
@@ -232,8 +234,7 @@ TEST(SwfStreamPlace, PlaceObject2Layout) {
     SwfMatrix t;
     t.translateX = 1;
     SwfStream s;
-    s.writePlace(kHasId | kHasName | kHasRatio | kHasMatrix | kMove | kHasClipDepth, 70000, 66000,
-                 &t, nullptr, 3, "nm", 99999);
+    s.writePlace({.flags = kHasId | kHasName | kHasRatio | kHasMatrix | kMove | kHasClipDepth, .depth = 70000, .characterId = 66000, .matrix = &t, .ratio = 3, .name = "nm", .clipDepth = 99999});
     EXPECT_EQ(written(s), (Bytes{0x8E, 0x06, 0x77, 0xE8, 0xFD, 0xE8, 0xFD, 0x04, 0x80, 0x03, 0x00,
                                  'n', 'm', 0x00, 0xE8, 0xFD}));
 
@@ -242,7 +243,7 @@ TEST(SwfStreamPlace, PlaceObject2Layout) {
     fade.flags = SwfCxform::kHasMultiply | SwfCxform::kHasAlpha;
     fade.multiply[3] = 128;
     SwfStream a;
-    a.writePlace(kHasId | kHasCxform, 2, 4, nullptr, &fade, 0, "", 0);
+    a.writePlace({.flags = kHasId | kHasCxform, .depth = 2, .characterId = 4, .cxform = &fade});
     const Bytes out = written(a);
     ASSERT_GE(out.size(), 3u);
     EXPECT_EQ((out[0] | out[1] << 8) >> 6, 26);
@@ -250,7 +251,7 @@ TEST(SwfStreamPlace, PlaceObject2Layout) {
 
     // Attached data selects PlaceObject2 but is not written.
     SwfStream d;
-    d.writePlace(kHasId | kHasAttachedData, 2, 4, nullptr, nullptr, 0, "", 0);
+    d.writePlace({.flags = kHasId | kHasAttachedData, .depth = 2, .characterId = 4});
     EXPECT_EQ(written(d), (Bytes{0x85, 0x06, 0x02, 0x02, 0x00, 0x04, 0x00}));
 }
 
@@ -263,7 +264,7 @@ TEST(SwfStreamPlace, TransformWithoutAlphaGetsOpaqueAlphaInPlaceObject2) {
     cx.multiply[3] = 7;  // not an alpha transform: these two are ignored
     cx.add[3] = 50;
     SwfStream s;
-    s.writePlace(kMove | kHasCxform, 1, 0, nullptr, &cx, 0, "", 0);
+    s.writePlace({.flags = kMove | kHasCxform, .depth = 1, .cxform = &cx});
     EXPECT_EQ(written(s), (Bytes{0x8E, 0x06, 0x09, 0x01, 0x00, 0xE8, 0x80, 0x20, 0x08, 0x04, 0x00,
                                  0x01, 0x00, 0x00, 0x00, 0x00}));
 }

@@ -156,13 +156,12 @@ TEST_F(TemplateImportTest, DepthsMoveByTheOffsetAndIdsStay) {
     cx.multiply[3] = 128;
     cx.add[0] = -20;
     using namespace place_flag;
-    tags.writePlace(kHasId | kHasName | kHasMatrix | kHasCxform | kHasRatio | kHasClipDepth, 5, 7,
-                    &matrix, &cx, 3, "mask", 9);
-    tags.writePlace(kHasId, 4, 3, nullptr, nullptr, 0, {}, 0);
-    tags.writePlace(kMove | kHasName, 65000, 0, nullptr, nullptr, 0, "top", 0);
+    tags.writePlace({.flags = kHasId | kHasName | kHasMatrix | kHasCxform | kHasRatio | kHasClipDepth, .depth = 5, .characterId = 7, .matrix = &matrix, .cxform = &cx, .ratio = 3, .name = "mask", .clipDepth = 9});
+    tags.writePlace({.flags = kHasId, .depth = 4, .characterId = 3});
+    tags.writePlace({.flags = kMove | kHasName, .depth = 65000, .name = "top"});
     tags.writeRemoveObject(3, 4);
     tags.writeRemoveObject2(5);
-    tags.beginTag(swf_tag::kDefineShape);  // a library symbol never placed
+    tags.beginTag(SwfTag::DefineShape);  // a library symbol never placed
     tags.writeU16(40);
     tags.writeU32(0);
     tags.endTag();
@@ -257,7 +256,7 @@ TEST_F(TemplateImportTest, WithoutBackgroundOrFramesTheMovieKeepsItsOwn) {
 
 TEST_F(TemplateImportTest, DamagedTemplatesLeaveTheStreamUnchanged) {
     SwfStream tags;
-    tags.writePlace(place_flag::kHasId | place_flag::kHasClipDepth, 2, 5, nullptr, nullptr, 0, {}, 8);
+    tags.writePlace({.flags = place_flag::kHasId | place_flag::kHasClipDepth, .depth = 2, .characterId = 5, .clipDepth = 8});
     tags.writeShowFrame();
     tags.writeShowFrame();
     const auto file = swfFile(tags);
@@ -274,7 +273,7 @@ TEST_F(TemplateImportTest, DamagedTemplatesLeaveTheStreamUnchanged) {
     }
     // A PlaceObject2 announcing a clip depth it has no room for.
     SwfStream shortPlace;
-    shortPlace.writeTagHeader(swf_tag::kPlaceObject2, 4);
+    shortPlace.writeTagHeader(SwfTag::PlaceObject2, 4);
     const uint8_t body[4] = {0x42, 2, 0, 5};
     shortPlace.writeBytes(body, 4);
     const auto bad = swfFile(shortPlace);
@@ -282,7 +281,7 @@ TEST_F(TemplateImportTest, DamagedTemplatesLeaveTheStreamUnchanged) {
     EXPECT_EQ(out.position(), 6u);
     // A name running to the end of the body without its zero byte.
     SwfStream openName;
-    openName.writeTagHeader(swf_tag::kPlaceObject2, 5);
+    openName.writeTagHeader(SwfTag::PlaceObject2, 5);
     const uint8_t named[5] = {0x60, 2, 0, 'a', 'b'};
     openName.writeBytes(named, 5);
     const auto bad2 = swfFile(openName);

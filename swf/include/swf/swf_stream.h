@@ -11,40 +11,23 @@
 #include <string_view>
 
 #include "support/byte_buffer.h"
+#include "swf/swf_tags.h"
 #include "swf/swf_types.h"
 
 namespace tessaly {
 
-// Tag codes used by the encoder and the reader.
-namespace swf_tag {
-inline constexpr uint16_t kEnd = 0;
-inline constexpr uint16_t kShowFrame = 1;
-inline constexpr uint16_t kDefineShape = 2;
-inline constexpr uint16_t kPlaceObject = 4;
-inline constexpr uint16_t kRemoveObject = 5;
-inline constexpr uint16_t kDefineBits = 6;
-inline constexpr uint16_t kJpegTables = 8;
-inline constexpr uint16_t kSetBackgroundColor = 9;
-inline constexpr uint16_t kDoAction = 12;
-inline constexpr uint16_t kSoundStreamBlock = 19;
-inline constexpr uint16_t kDefineBitsLossless = 20;
-inline constexpr uint16_t kDefineBitsJpeg2 = 21;
-inline constexpr uint16_t kProtect = 24;
-inline constexpr uint16_t kPlaceObject2 = 26;
-inline constexpr uint16_t kRemoveObject2 = 28;
-inline constexpr uint16_t kDefineBitsJpeg3 = 35;
-inline constexpr uint16_t kDefineBitsLossless2 = 36;
-inline constexpr uint16_t kDefineSprite = 39;
-inline constexpr uint16_t kFrameLabel = 43;
-inline constexpr uint16_t kExportAssets = 56;
-inline constexpr uint16_t kEnableDebugger = 58;
-
-// Tags that always keep the 6-byte header, however short their body.
-constexpr bool alwaysLongHeader(uint16_t code) {
-    return code == kDefineBits || code == kSoundStreamBlock || code == kDefineBitsLossless ||
-           code == kDefineBitsJpeg2 || code == kDefineBitsJpeg3 || code == kDefineBitsLossless2;
-}
-}  // namespace swf_tag
+// One placement of a character on a timeline: what a PlaceObject or
+// PlaceObject2 tag carries. The pointers and the name are borrowed.
+struct PlaceObjectRecord {
+    uint32_t flags = 0;  // place_flag bits
+    uint32_t depth = 0;
+    uint32_t characterId = 0;
+    const SwfMatrix* matrix = nullptr;
+    const SwfCxform* cxform = nullptr;
+    uint32_t ratio = 0;
+    std::string_view name = {};
+    uint32_t clipDepth = 0;
+};
 
 class SwfStream {
 public:
@@ -74,8 +57,7 @@ public:
 
     ByteBuffer& buffer() noexcept { return buffer_; }
     const ByteBuffer& buffer() const noexcept { return buffer_; }
-    // The bytes written so far; the data ends at the position (a short header
-    // may leave up to 4 stale bytes beyond it).
+    // The bytes written so far; the data ends at the position.
     const uint8_t* data() const noexcept { return buffer_.data(); }
     uint32_t position() const noexcept { return buffer_.position(); }
     uint32_t seek(uint32_t p) { return buffer_.seek(p); }
@@ -107,18 +89,16 @@ public:
     static uint32_t maxMagnitude(int32_t a, uint32_t b) noexcept;
 
     // --- tag framing ---
-    // Writes the long header with a placeholder length and remembers the tag.
-    void beginTag(uint16_t code);
-    // Fixes the header: short (the body moved 4 bytes back) when the body is
-    // below 63 bytes and the code is not a bitmap or sound block code, long otherwise.
+    // A tag's body is written first, from beginTag on; endTag then puts the
+    // header in front of it, once, with the real length: 2 bytes when the body
+    // is below 63 bytes and the tag is not one that always takes the long
+    // form, 6 otherwise. Sprites frame their bodies the same way.
+    void beginTag(SwfTag tag);
     void endTag();
     // Writes a complete header for a body of `length` bytes that follows.
-    void writeTagHeader(uint16_t code, uint32_t length);
+    void writeTagHeader(SwfTag tag, uint32_t length);
     bool tagOpen() const noexcept { return tagOpen_; }
-    uint32_t tagStart() const noexcept { return tagStart_; }
-    uint16_t tagCode() const noexcept { return tagCode_; }
-    uint32_t tagBodyStart() const noexcept { return tagBodyStart_; }
-    uint32_t tagBodyEnd() const noexcept { return tagBodyEnd_; }
+    // The body length of the tag framed last.
     uint32_t tagBodyLength() const noexcept { return tagBodyLength_; }
 
     // --- records ---
@@ -151,9 +131,7 @@ public:
     // PlaceObject or PlaceObject2, whichever the flags (place_flag) and the
     // transforms call for. Identity transforms count as absent. Attached data
     // is never written.
-    void writePlace(uint32_t flags, uint32_t depth, uint32_t id, const SwfMatrix* matrix,
-                    const SwfCxform* cxform, uint32_t ratio, std::string_view name,
-                    uint32_t clipDepth);
+    void writePlace(const PlaceObjectRecord& place);
     // The EnableDebugger tag with the movie's fixed password digest.
     void writeEnableDebugger();
     // The 28-character MD5-crypt digest that writeEnableDebugger uses.
@@ -167,10 +145,6 @@ public:
     // sprite is open.
     [[nodiscard]] int endSprite();
     bool spriteOpen() const noexcept { return spriteOpen_; }
-    uint32_t spriteTagStart() const noexcept { return spriteTagStart_; }
-    uint32_t spriteBodyStart() const noexcept { return spriteBodyStart_; }
-    uint32_t spriteBodyEnd() const noexcept { return spriteBodyEnd_; }
-    uint32_t spriteBodyLength() const noexcept { return spriteBodyLength_; }
     uint16_t spriteFrameCount() const noexcept { return spriteFrames_; }
 
     // --- state kept for the encoders ---
@@ -200,26 +174,23 @@ public:
 
 private:
     void resetState() noexcept;
+    // Puts the header of `tag` in front of the body from bodyStart to the position.
+    void frameTag(SwfTag tag, uint32_t bodyStart);
 
     ByteBuffer buffer_;
     uint8_t bitByte_ = 0;
     unsigned bitsFree_ = 8;
 
     bool tagOpen_ = false;
-    uint16_t tagCode_ = 0;
-    uint32_t tagStart_ = 0;
+    SwfTag tag_ = SwfTag::End;
     uint32_t tagBodyStart_ = 0;
-    uint32_t tagBodyEnd_ = 0;
     uint32_t tagBodyLength_ = 0;
 
     uint16_t frames_ = 0;
     uint16_t spriteFrames_ = 0;
     bool spriteOpen_ = false;
     bool spriteEndWritten_ = false;
-    uint32_t spriteTagStart_ = 0;
     uint32_t spriteBodyStart_ = 0;
-    uint32_t spriteBodyEnd_ = 0;
-    uint32_t spriteBodyLength_ = 0;
 
     int32_t penX_ = 0;
     int32_t penY_ = 0;
