@@ -1,8 +1,11 @@
 #include "swf/swf_stream.h"
 
+#include "support/memory.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -335,6 +338,100 @@ TEST(SwfStreamTags, EnableDebuggerCarriesAnMd5CryptDigest) {
                   "./0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz", 6),
               std::string::npos);
     EXPECT_EQ(out[32], 0);
+}
+
+// One row per record kind: what one call writes into a fresh stream, header
+// included, byte for byte.
+TEST(SwfStreamRecords, EveryRecordKindByteForByte) {
+    using namespace place_flag;
+    struct Row {
+        const char* what;
+        std::function<void(SwfStream&)> write;
+        Bytes bytes;
+    };
+    const auto cat = [](Bytes a, const Bytes& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    const std::string label62(61, 'x'), label60(60, 'y');
+    const char* digest = SwfStream::debuggerPasswordDigest();
+    const Row rows[] = {
+        {"End", [](SwfStream& s) { s.writeEnd(); }, {0x00, 0x00}},
+        {"ShowFrame", [](SwfStream& s) { s.writeShowFrame(); }, {0x40, 0x00}},
+        {"SetBackgroundColor", [](SwfStream& s) { s.writeSetBackgroundColor(0x336699); },
+         {0x43, 0x02, 0x33, 0x66, 0x99}},
+        {"Protect", [](SwfStream& s) { s.writeProtect(); }, {0x00, 0x06}},
+        {"FrameLabel, short header", [](SwfStream& s) { s.writeFrameLabel("ab"); },
+         {0xC3, 0x0A, 'a', 'b', 0x00}},
+        {"FrameLabel, 63-byte body takes the long header",
+         [&](SwfStream& s) { s.writeFrameLabel(label62 + "z"); },
+         cat({0xFF, 0x0A, 63, 0, 0, 0}, cat(Bytes(61, 'x'), {'z', 0x00}))},
+        {"ExportAssets", [](SwfStream& s) { s.writeExportAssets(7, "x"); },
+         {0x06, 0x0E, 0x01, 0x00, 0x07, 0x00, 'x', 0x00}},
+        {"RemoveObject", [](SwfStream& s) { s.writeRemoveObject(3, 4); },
+         {0x44, 0x01, 0x03, 0x00, 0x04, 0x00}},
+        {"RemoveObject2, depth clamped", [](SwfStream& s) { s.writeRemoveObject2(70000); },
+         {0x02, 0x07, 0xE8, 0xFD}},
+        {"PlaceObject without transforms",
+         [](SwfStream& s) { s.writePlace({.flags = kHasId | kHasMatrix, .depth = 1, .characterId = 5}); },
+         {0x05, 0x01, 0x05, 0x00, 0x01, 0x00, 0x00}},
+        {"PlaceObject2 moving a depth", [](SwfStream& s) { s.writePlace({.flags = kMove, .depth = 3}); },
+         {0x83, 0x06, 0x01, 0x03, 0x00}},
+        {"PlaceObject2 with a name",
+         [](SwfStream& s) { s.writePlace({.flags = kHasId | kHasName, .depth = 2, .characterId = 9, .name = "a"}); },
+         {0x87, 0x06, 0x22, 0x02, 0x00, 0x09, 0x00, 'a', 0x00}},
+        {"PlaceObject2 with a clip depth",
+         [](SwfStream& s) {
+             s.writePlace({.flags = kHasId | kHasClipDepth, .depth = 2, .characterId = 9, .clipDepth = 6});
+         },
+         {0x87, 0x06, 0x42, 0x02, 0x00, 0x09, 0x00, 0x06, 0x00}},
+        {"DefineSprite, short",
+         [](SwfStream& s) {
+             ASSERT_EQ(s.beginSprite(4), 1);
+             s.writeShowFrame();
+             ASSERT_EQ(s.endSprite(), 1);
+         },
+         {0xC8, 0x09, 0x04, 0x00, 0x01, 0x00, 0x40, 0x00, 0x00, 0x00}},
+        {"DefineSprite, long, around a short tag",
+         [&](SwfStream& s) {
+             ASSERT_EQ(s.beginSprite(4), 1);
+             s.writeFrameLabel(label60);
+             ASSERT_EQ(s.endSprite(), 1);
+         },
+         cat({0xFF, 0x09, 69, 0, 0, 0, 0x04, 0x00, 0x01, 0x00, 0xFD, 0x0A},
+             cat(Bytes(60, 'y'), {0x00, 0x00, 0x00}))},
+        {"DefineBitsLossless keeps the long header",
+         [](SwfStream& s) {
+             s.beginTag(SwfTag::DefineBitsLossless);
+             s.writeU8(0xAA);
+             s.endTag();
+         },
+         {0x3F, 0x05, 0x01, 0x00, 0x00, 0x00, 0xAA}},
+        {"EnableDebugger", [](SwfStream& s) { s.writeEnableDebugger(); },
+         cat(cat({0x9F, 0x0E, 0x00, 0x00}, Bytes(digest, digest + 28)), {0x00})},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        SwfStream s;
+        row.write(s);
+        EXPECT_EQ(written(s), row.bytes);
+        EXPECT_FALSE(s.failed());
+    }
+}
+
+// A tag or sprite whose header cannot be put in front of its body leaves the
+// stream failed rather than a body without a header that passes for whole.
+TEST(SwfStreamFraming, AHeaderThatCannotBeInsertedFailsTheStream) {
+    SwfStream s;
+    ASSERT_EQ(s.open(16, 16, 1.0f), 1);
+    s.beginTag(SwfTag::FrameLabel);
+    s.writeBytes(std::string(15, 'q').data(), 15);
+    {
+        ScopedAllocationFailure failure;
+        failure.failAfter(0);
+        s.endTag();
+    }
+    EXPECT_TRUE(s.failed());
 }
 
 }  // namespace
