@@ -3,16 +3,22 @@
 // an MSB-first bit reader over tag bodies.
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "swf/swf_file_reader.h"
 #include "swf/swf_stream.h"
 
+namespace tessaly {
+// Tag codes print as numbers in test failures.
+inline void PrintTo(SwfTag tag, std::ostream* os) { *os << "tag " << tagCode(tag); }
+}  // namespace tessaly
+
 namespace tessaly::test {
 
 struct Tag {
-    uint16_t code;
+    SwfTag code;
     bool longHeader;
     std::vector<uint8_t> body;
 };
@@ -25,7 +31,7 @@ inline std::vector<Tag> movieTags(const uint8_t* data, size_t length) {
     if (!reader.readMemory(data, length) || !reader.parseHeader()) return tags;
     while (reader.readTagHeader()) {
         const uint8_t* body = reader.data() + reader.tagBodyStart();
-        tags.push_back({reader.tagCode(), reader.tagLongHeader(),
+        tags.push_back({SwfTag(reader.tagCode()), reader.tagLongHeader(),
                         std::vector<uint8_t>(body, body + reader.tagLength())});
         reader.seek(reader.tagBodyEnd());
     }
@@ -47,15 +53,15 @@ inline std::vector<Tag> movieTagsOfStream(const SwfStream& s) {
             header = 6;
         }
         if (p + header + length > n) break;
-        tags.push_back({uint16_t(word >> 6), header == 6,
+        tags.push_back({SwfTag(word >> 6), header == 6,
                         std::vector<uint8_t>(d + p + header, d + p + header + length)});
         p += header + length;
     }
     return tags;
 }
 
-inline std::vector<uint16_t> tagCodes(const std::vector<Tag>& tags) {
-    std::vector<uint16_t> codes;
+inline std::vector<SwfTag> tagCodes(const std::vector<Tag>& tags) {
+    std::vector<SwfTag> codes;
     for (const auto& t : tags) codes.push_back(t.code);
     return codes;
 }

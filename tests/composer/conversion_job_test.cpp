@@ -69,7 +69,7 @@ TEST_F(Jobs, AJobWithoutInterfaceHasTheDocumentsStage) {
     EXPECT_FLOAT_EQ(job.docPixelWidth, 612);
     // No interface: no variables in front.
     ASSERT_FALSE(tags.empty());
-    EXPECT_NE(tags[0].code, 12);
+    EXPECT_NE(tags[0].code, SwfTag::DoAction);
 }
 
 TEST_F(Jobs, AnInterfaceOpensTheMovieAndThePagesContinueItsLastFrame) {
@@ -82,14 +82,15 @@ TEST_F(Jobs, AnInterfaceOpensTheMovieAndThePagesContinueItsLastFrame) {
     // document variables (totalPages, docWidth, docHeight) lead the interface.
     ASSERT_GE(tags.size(), 6u);
     EXPECT_EQ(test::tagCodes(std::vector<test::Tag>(tags.begin(), tags.begin() + 6)),
-              (std::vector<uint16_t>{12, 12, 9, 12, 12, 12}));
+              (std::vector<SwfTag>{SwfTag::DoAction, SwfTag::DoAction, SwfTag::SetBackgroundColor,
+                                   SwfTag::DoAction, SwfTag::DoAction, SwfTag::DoAction}));
     // Everything the interface places sits 15000 depths above the pages.
     int interfacePlacements = 0;
     bool pageHolderAtOne = false;
     for (const auto& t : tags) {
         int depth = -1;
-        if (t.code == 4 && t.body.size() >= 4) depth = t.body[2] | t.body[3] << 8;
-        if (t.code == 26 && t.body.size() >= 3) depth = t.body[1] | t.body[2] << 8;
+        if (t.code == SwfTag::PlaceObject && t.body.size() >= 4) depth = t.body[2] | t.body[3] << 8;
+        if (t.code == SwfTag::PlaceObject2 && t.body.size() >= 3) depth = t.body[1] | t.body[2] << 8;
         if (depth > 15000) ++interfacePlacements;
         if (depth == 1) pageHolderAtOne = true;
     }
@@ -170,7 +171,7 @@ TEST_F(Jobs, AFailedAllocationNeverYieldsADamagedMovie) {
                 << "allocation " << n;
             const auto tags = test::movieTags(movie.data(), movie.size());
             ASSERT_FALSE(tags.empty()) << "allocation " << n;
-            EXPECT_EQ(tags.back().code, 0) << "allocation " << n;
+            EXPECT_EQ(tags.back().code, SwfTag::End) << "allocation " << n;
         } else {
             ++failed;
             EXPECT_FALSE(attempt.errorText().empty()) << "allocation " << n;

@@ -89,10 +89,10 @@ TEST_F(FinishedMovie, VariablesOpenTheMovieAndTheLengthFollows) {
     ASSERT_EQ(reader.parseHeader(), 1);
     EXPECT_EQ(reader.header().fileLength, reader.size());
     ASSERT_EQ(reader.readTagHeader(), 1);
-    EXPECT_EQ(reader.tagCode(), 12);  // DoAction
+    EXPECT_EQ(SwfTag(reader.tagCode()), SwfTag::DoAction);
     reader.seek(reader.tagBodyEnd());
     ASSERT_EQ(reader.readTagHeader(), 1);
-    EXPECT_EQ(reader.tagCode(), 12);
+    EXPECT_EQ(SwfTag(reader.tagCode()), SwfTag::DoAction);
     // A compressed temporary movie is refused.
     const std::string packed = (dir / "packed.swf").string();
     fs::copy_file(temp, packed);

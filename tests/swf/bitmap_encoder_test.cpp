@@ -44,7 +44,9 @@ TEST(DefineBitmap, ImagesOfOneQualityShareOneTablesTag) {
     ASSERT_EQ(defineBitmap(s, 2, b.entry), 1);
     ASSERT_EQ(defineBitmap(s, 3, c.entry), 1);
     const auto tags = test::movieTagsOfStream(s);
-    EXPECT_EQ(test::tagCodes(tags), (std::vector<uint16_t>{8, 6, 6, 21}));
+    EXPECT_EQ(test::tagCodes(tags), (std::vector<SwfTag>{SwfTag::JpegTables, SwfTag::DefineBits,
+                                                         SwfTag::DefineBits,
+                                                         SwfTag::DefineBitsJpeg2}));
     for (const auto& t : tags) EXPECT_TRUE(t.longHeader);
     // DefineBits: the id, then an abbreviated stream starting with SOI.
     EXPECT_EQ(tags[1].body[0], 1);
@@ -59,7 +61,7 @@ TEST(DefineBitmap, APresetQualitySendsOthersToJpeg2) {
     s.setJpegTables(false, 90);
     BitmapEntry a(kEncodeJpeg, 80);
     ASSERT_EQ(defineBitmap(s, 1, a.entry), 1);
-    EXPECT_EQ(test::tagCodes(test::movieTagsOfStream(s)), (std::vector<uint16_t>{21}));
+    EXPECT_EQ(test::tagCodes(test::movieTagsOfStream(s)), (std::vector<SwfTag>{SwfTag::DefineBitsJpeg2}));
 }
 
 TEST(DefineBitmap, TheSmallerEncodingWins) {
@@ -68,7 +70,8 @@ TEST(DefineBitmap, TheSmallerEncodingWins) {
     ASSERT_EQ(defineBitmap(s, 1, flat.entry), 1);
     ASSERT_EQ(defineBitmap(s, 2, photo.entry), 1);
     const auto tags = test::movieTagsOfStream(s);
-    ASSERT_EQ(test::tagCodes(tags), (std::vector<uint16_t>{20, 8, 6}));
+    ASSERT_EQ(test::tagCodes(tags), (std::vector<SwfTag>{SwfTag::DefineBitsLossless,
+                                                         SwfTag::JpegTables, SwfTag::DefineBits}));
     // Lossless format 5 with the image's size.
     EXPECT_EQ(tags[0].body[2], 5);
     EXPECT_EQ(tags[0].body[3] | tags[0].body[4] << 8, 64);
@@ -83,7 +86,8 @@ TEST(DefineBitmap, AlphaAndTinyImages) {
     ASSERT_EQ(defineBitmap(s, 1, alpha.entry), 1);
     ASSERT_EQ(defineBitmap(s, 2, tiny.entry), 1);
     const auto tags = test::movieTagsOfStream(s);
-    ASSERT_EQ(test::tagCodes(tags), (std::vector<uint16_t>{36, 20}));
+    ASSERT_EQ(test::tagCodes(tags), (std::vector<SwfTag>{SwfTag::DefineBitsLossless2,
+                                                         SwfTag::DefineBitsLossless}));
     // A 1 x 1 image is padded to 2 x 2.
     EXPECT_EQ(tags[1].body[3] | tags[1].body[4] << 8, 2);
     EXPECT_EQ(tags[1].body[5] | tags[1].body[6] << 8, 2);

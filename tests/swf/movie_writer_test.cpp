@@ -58,9 +58,9 @@ TEST(MovieWriter, EmptyMovieHasHeaderBackgroundAndEnd) {
     Movie m;
     const auto tags = m.finish();
     ASSERT_EQ(tags.size(), 2u);
-    EXPECT_EQ(tags[0].code, 9);  // SetBackgroundColor
+    EXPECT_EQ(tags[0].code, SwfTag::SetBackgroundColor);
     EXPECT_EQ(tags[0].body, (std::vector<uint8_t>{0xEE, 0xEE, 0xEE}));
-    EXPECT_EQ(tags[1].code, 0);
+    EXPECT_EQ(tags[1].code, SwfTag::End);
     ASSERT_GE(m.bytes.size(), 8u);
     EXPECT_EQ(std::string(m.bytes.begin(), m.bytes.begin() + 3), "FWS");
     EXPECT_EQ(m.bytes[3], 5);
@@ -88,7 +88,10 @@ TEST(MovieWriter, CharactersAreDefinedOnceBeforeTheirFirstUse) {
     m.root->addEnd();
     const auto tags = m.finish();
     EXPECT_EQ(test::tagCodes(tags),
-              (std::vector<uint16_t>{9, 22, 4, 1, 1, 4, 22, 4, 1, 0}));
+              (std::vector<SwfTag>{SwfTag::SetBackgroundColor, SwfTag::DefineShape2,
+                                   SwfTag::PlaceObject, SwfTag::ShowFrame, SwfTag::ShowFrame,
+                                   SwfTag::PlaceObject, SwfTag::DefineShape2, SwfTag::PlaceObject,
+                                   SwfTag::ShowFrame, SwfTag::End}));
     EXPECT_EQ(m.writer.definitionFrame(a), 0);
     EXPECT_EQ(m.writer.definitionFrame(b), 2);
     EXPECT_EQ(m.writer.framesWritten(), 3);
@@ -128,7 +131,10 @@ TEST(MovieWriter, NestedClipsAreDefinedAfterWhatTheyPlace) {
     Movie::place(*m.root, clipId, 2);
     m.root->addShowFrame();
     const auto tags = m.finish();
-    EXPECT_EQ(test::tagCodes(tags), (std::vector<uint16_t>{9, 22, 39, 4, 4, 1, 0}));
+    EXPECT_EQ(test::tagCodes(tags), (std::vector<SwfTag>{SwfTag::SetBackgroundColor,
+                                                         SwfTag::DefineShape2, SwfTag::DefineSprite,
+                                                         SwfTag::PlaceObject, SwfTag::PlaceObject,
+                                                         SwfTag::ShowFrame, SwfTag::End}));
     // The sprite: id, frame count 1, PlaceObject, ShowFrame, End.
     const auto& sprite = tags[2].body;
     EXPECT_EQ(sprite[0] | sprite[1] << 8, int(clipId));
@@ -163,7 +169,8 @@ TEST(MovieWriter, DebuggingAddsTheEnableDebuggerTag) {
     uint32_t length = 0;
     const uint8_t* data = m.writer.getData(&length);
     const auto tags = test::movieTags(data, length);
-    ASSERT_EQ(test::tagCodes(tags), (std::vector<uint16_t>{9, 58, 0}));
+    ASSERT_EQ(test::tagCodes(tags), (std::vector<SwfTag>{SwfTag::SetBackgroundColor,
+                                                         SwfTag::EnableDebugger, SwfTag::End}));
     EXPECT_EQ(tags[1].body.size(), 31u);
 }
 

@@ -67,9 +67,9 @@ Bytes readBack(const std::string& path) {
     return Bytes(text.begin(), text.end());
 }
 
-std::vector<uint16_t> tagCodes(SwfFileReader& r) {
-    std::vector<uint16_t> codes;
-    while (r.nextTag()) codes.push_back(r.tagCode());
+std::vector<SwfTag> tagCodes(SwfFileReader& r) {
+    std::vector<SwfTag> codes;
+    while (r.nextTag()) codes.push_back(SwfTag(r.tagCode()));
     return codes;
 }
 
@@ -91,12 +91,14 @@ TEST(SwfFileReader, ParsesHeaderAndWalksTags) {
     EXPECT_EQ(h.frameCount, 2);
 
     ASSERT_EQ(r.nextTag(), 1);
-    EXPECT_EQ(r.tagCode(), 9);
+    EXPECT_EQ(SwfTag(r.tagCode()), SwfTag::SetBackgroundColor);
     EXPECT_EQ(r.tagLength(), 3u);
     EXPECT_EQ(r.readU8(), 0x33);
     EXPECT_EQ(r.nextTag(), 1);  // skips the rest of the body
-    EXPECT_EQ(r.tagCode(), 43);
-    EXPECT_EQ(tagCodes(r), (std::vector<uint16_t>{1, 2, 20, 1, 0}));
+    EXPECT_EQ(SwfTag(r.tagCode()), SwfTag::FrameLabel);
+    EXPECT_EQ(tagCodes(r), (std::vector<SwfTag>{SwfTag::ShowFrame, SwfTag::DefineShape,
+                                                SwfTag::DefineBitsLossless, SwfTag::ShowFrame,
+                                                SwfTag::End}));
     EXPECT_FALSE(r.tagTruncated());
 }
 
@@ -110,7 +112,10 @@ TEST(SwfFileReader, InflatesCompressedMovies) {
     ASSERT_EQ(r.size(), movie.size());
     EXPECT_EQ(Bytes(r.data(), r.data() + r.size()), movie);
     ASSERT_EQ(r.parseHeader(), 1);
-    EXPECT_EQ(tagCodes(r), (std::vector<uint16_t>{9, 43, 1, 2, 20, 1, 0}));
+    EXPECT_EQ(tagCodes(r), (std::vector<SwfTag>{SwfTag::SetBackgroundColor, SwfTag::FrameLabel,
+                                                SwfTag::ShowFrame, SwfTag::DefineShape,
+                                                SwfTag::DefineBitsLossless, SwfTag::ShowFrame,
+                                                SwfTag::End}));
 }
 
 TEST(SwfFileReader, RefusesUntrustworthyCompressedMovies) {
@@ -151,7 +156,8 @@ TEST(SwfFileReader, TruncatedDataFailsCleanly) {
     SwfFileReader r;
     ASSERT_EQ(r.readMemory(movie.data(), movie.size()), 1);
     ASSERT_EQ(r.parseHeader(), 1);
-    EXPECT_EQ(tagCodes(r), (std::vector<uint16_t>{9, 43, 1}));
+    EXPECT_EQ(tagCodes(r), (std::vector<SwfTag>{SwfTag::SetBackgroundColor, SwfTag::FrameLabel,
+                                                SwfTag::ShowFrame}));
     EXPECT_TRUE(r.tagTruncated());
     EXPECT_FALSE(r.hasTag());
     SwfStream out;
@@ -203,7 +209,7 @@ TEST(SwfFileReader, CopiesTagsWithFreshOrRawHeaders) {
     ASSERT_EQ(r.readTagHeader(), 1);
     ASSERT_EQ(r.copyRawTag(raw), 1);
     ASSERT_EQ(r.readTagHeader(), 1);
-    EXPECT_EQ(r.tagCode(), 20);
+    EXPECT_EQ(SwfTag(r.tagCode()), SwfTag::DefineBitsLossless);
     ASSERT_EQ(r.copyTag(fresh), 1);
     EXPECT_EQ(Bytes(fresh.data(), fresh.data() + fresh.position()),
               (Bytes{0xC2, 0x0A, 'a', 0, 0x3F, 0x05, 10, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));

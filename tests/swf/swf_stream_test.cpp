@@ -71,7 +71,8 @@ TEST(SwfStreamFraming, ShortHeaderBelow63BytesLongOtherwise) {
 
 TEST(SwfStreamFraming, BitmapAndSoundTagsKeepTheLongHeader) {
     for (SwfTag tag : {SwfTag::DefineBits, SwfTag::SoundStreamBlock, SwfTag::DefineBitsLossless,
-                       SwfTag::DefineBitsJpeg2, SwfTag::DefineBitsJpeg3, SwfTag::DefineBitsLossless2}) {
+                       SwfTag::DefineBitsJpeg2, SwfTag::DefineBitsJpeg3,
+           SwfTag::DefineBitsLossless2}) {
         const uint16_t code = tagCode(tag);
         SwfStream s;
         s.beginTag(tag);
@@ -218,7 +219,8 @@ TEST(SwfStreamPlace, IdentityPlacementIsASevenBytePlaceObject) {
     SwfCxform plain;
     plain.flags = SwfCxform::kHasMultiply;
     SwfStream s;
-    s.writePlace({.flags = kHasId | kHasMatrix | kHasCxform, .depth = 1, .characterId = 5, .matrix = &identity, .cxform = &plain});
+    s.writePlace({.flags = kHasId | kHasMatrix | kHasCxform, .depth = 1, .characterId = 5,
+                  .matrix = &identity, .cxform = &plain});
     EXPECT_EQ(written(s), (Bytes{0x05, 0x01, 0x05, 0x00, 0x01, 0x00, 0x00}));
 
     // A colour transform without alpha stays in PlaceObject as CXFORM.
@@ -237,7 +239,9 @@ TEST(SwfStreamPlace, PlaceObject2Layout) {
     SwfMatrix t;
     t.translateX = 1;
     SwfStream s;
-    s.writePlace({.flags = kHasId | kHasName | kHasRatio | kHasMatrix | kMove | kHasClipDepth, .depth = 70000, .characterId = 66000, .matrix = &t, .ratio = 3, .name = "nm", .clipDepth = 99999});
+    s.writePlace({.flags = kHasId | kHasName | kHasRatio | kHasMatrix | kMove | kHasClipDepth,
+                  .depth = 70000, .characterId = 66000, .matrix = &t, .ratio = 3, .name = "nm",
+                  .clipDepth = 99999});
     EXPECT_EQ(written(s), (Bytes{0x8E, 0x06, 0x77, 0xE8, 0xFD, 0xE8, 0xFD, 0x04, 0x80, 0x03, 0x00,
                                  'n', 'm', 0x00, 0xE8, 0xFD}));
 
@@ -373,16 +377,20 @@ TEST(SwfStreamRecords, EveryRecordKindByteForByte) {
         {"RemoveObject2, depth clamped", [](SwfStream& s) { s.writeRemoveObject2(70000); },
          {0x02, 0x07, 0xE8, 0xFD}},
         {"PlaceObject without transforms",
-         [](SwfStream& s) { s.writePlace({.flags = kHasId | kHasMatrix, .depth = 1, .characterId = 5}); },
+         [](SwfStream& s) { s.writePlace({.flags = kHasId | kHasMatrix, .depth = 1,
+                                          .characterId = 5}); },
          {0x05, 0x01, 0x05, 0x00, 0x01, 0x00, 0x00}},
-        {"PlaceObject2 moving a depth", [](SwfStream& s) { s.writePlace({.flags = kMove, .depth = 3}); },
+        {"PlaceObject2 moving a depth", [](SwfStream& s) { s.writePlace({.flags = kMove,
+                                                                         .depth = 3}); },
          {0x83, 0x06, 0x01, 0x03, 0x00}},
         {"PlaceObject2 with a name",
-         [](SwfStream& s) { s.writePlace({.flags = kHasId | kHasName, .depth = 2, .characterId = 9, .name = "a"}); },
+         [](SwfStream& s) { s.writePlace({.flags = kHasId | kHasName, .depth = 2, .characterId = 9,
+                                          .name = "a"}); },
          {0x87, 0x06, 0x22, 0x02, 0x00, 0x09, 0x00, 'a', 0x00}},
         {"PlaceObject2 with a clip depth",
          [](SwfStream& s) {
-             s.writePlace({.flags = kHasId | kHasClipDepth, .depth = 2, .characterId = 9, .clipDepth = 6});
+             s.writePlace({.flags = kHasId | kHasClipDepth, .depth = 2, .characterId = 9,
+                           .clipDepth = 6});
          },
          {0x87, 0x06, 0x42, 0x02, 0x00, 0x09, 0x00, 0x06, 0x00}},
         {"DefineSprite, short",

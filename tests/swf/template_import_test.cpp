@@ -132,7 +132,11 @@ TEST_F(TemplateImportTest, RootClipContinuesTheTemplatesLastFrame) {
     // Template: shape, place, frame, frame, shape, place; then the root clip's
     // first frame joins the third: shape, place, frame; then place, frame.
     ASSERT_EQ(test::tagCodes(tags),
-              (std::vector<uint16_t>{9, 22, 4, 1, 1, 22, 4, 22, 4, 1, 4, 1, 0}));
+              (std::vector<SwfTag>{SwfTag::SetBackgroundColor, SwfTag::DefineShape2,
+                                   SwfTag::PlaceObject, SwfTag::ShowFrame, SwfTag::ShowFrame,
+                                   SwfTag::DefineShape2, SwfTag::PlaceObject, SwfTag::DefineShape2,
+                                   SwfTag::PlaceObject, SwfTag::ShowFrame, SwfTag::PlaceObject,
+                                   SwfTag::ShowFrame, SwfTag::End}));
     EXPECT_EQ(tags[0].body, (std::vector<uint8_t>{0x12, 0x34, 0x56}));
     auto depthOf = [&](size_t i) { return tags[i].body[2] | tags[i].body[3] << 8; };
     auto idOf = [&](size_t i) { return tags[i].body[0] | tags[i].body[1] << 8; };
@@ -156,7 +160,9 @@ TEST_F(TemplateImportTest, DepthsMoveByTheOffsetAndIdsStay) {
     cx.multiply[3] = 128;
     cx.add[0] = -20;
     using namespace place_flag;
-    tags.writePlace({.flags = kHasId | kHasName | kHasMatrix | kHasCxform | kHasRatio | kHasClipDepth, .depth = 5, .characterId = 7, .matrix = &matrix, .cxform = &cx, .ratio = 3, .name = "mask", .clipDepth = 9});
+    tags.writePlace({.flags = kHasId | kHasName | kHasMatrix | kHasCxform | kHasRatio | kHasClipDepth,
+                     .depth = 5, .characterId = 7, .matrix = &matrix, .cxform = &cx, .ratio = 3,
+                     .name = "mask", .clipDepth = 9});
     tags.writePlace({.flags = kHasId, .depth = 4, .characterId = 3});
     tags.writePlace({.flags = kMove | kHasName, .depth = 65000, .name = "top"});
     tags.writeRemoveObject(3, 4);
@@ -172,7 +178,11 @@ TEST_F(TemplateImportTest, DepthsMoveByTheOffsetAndIdsStay) {
     TemplateImport r;
     ASSERT_EQ(importTemplateData(out, file.data(), file.size(), 1000, false, &r), 1);
     const auto before = test::movieTagsOfStream(tags), after = test::movieTagsOfStream(out);
-    ASSERT_EQ(test::tagCodes(after), (std::vector<uint16_t>{26, 4, 26, 5, 28, 2, 1}));
+    ASSERT_EQ(test::tagCodes(after), (std::vector<SwfTag>{SwfTag::PlaceObject2, SwfTag::PlaceObject,
+                                                          SwfTag::PlaceObject2,
+                                                          SwfTag::RemoveObject,
+                                                          SwfTag::RemoveObject2,
+                                                          SwfTag::DefineShape, SwfTag::ShowFrame}));
     auto u16 = [](const std::vector<uint8_t>& b, size_t at) { return b[at] | b[at + 1] << 8; };
     // PlaceObject2: depth after the flags, the id kept, the clip depth at the end.
     std::vector<uint8_t> expected = before[0].body;
@@ -246,7 +256,11 @@ TEST_F(TemplateImportTest, WithoutBackgroundOrFramesTheMovieKeepsItsOwn) {
     EXPECT_EQ(m.writer.framesWritten(), 0);
     const auto bytes = m.finish();
     const auto tagsOut = test::movieTags(bytes.data(), bytes.size());
-    ASSERT_EQ(test::tagCodes(tagsOut), (std::vector<uint16_t>{9, 43, 22, 4, 1, 0}));
+    ASSERT_EQ(test::tagCodes(tagsOut), (std::vector<SwfTag>{SwfTag::SetBackgroundColor,
+                                                            SwfTag::FrameLabel,
+                                                            SwfTag::DefineShape2,
+                                                            SwfTag::PlaceObject, SwfTag::ShowFrame,
+                                                            SwfTag::End}));
     EXPECT_EQ(tagsOut[0].body, (std::vector<uint8_t>{0x44, 0x55, 0x66}));
     SwfFileReader reader;
     ASSERT_TRUE(reader.readMemory(bytes.data(), bytes.size()));
@@ -256,7 +270,8 @@ TEST_F(TemplateImportTest, WithoutBackgroundOrFramesTheMovieKeepsItsOwn) {
 
 TEST_F(TemplateImportTest, DamagedTemplatesLeaveTheStreamUnchanged) {
     SwfStream tags;
-    tags.writePlace({.flags = place_flag::kHasId | place_flag::kHasClipDepth, .depth = 2, .characterId = 5, .clipDepth = 8});
+    tags.writePlace({.flags = place_flag::kHasId | place_flag::kHasClipDepth, .depth = 2,
+                     .characterId = 5, .clipDepth = 8});
     tags.writeShowFrame();
     tags.writeShowFrame();
     const auto file = swfFile(tags);

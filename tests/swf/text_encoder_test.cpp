@@ -43,7 +43,7 @@ TEST(DefineText, OneCharacterAtTheOrigin) {
     ASSERT_EQ(defineText(s, 9, text), 1);
     const auto tags = test::movieTagsOfStream(s);
     ASSERT_EQ(tags.size(), 1u);
-    EXPECT_EQ(tags[0].code, 11);
+    EXPECT_EQ(tags[0].code, SwfTag::DefineText);
     const auto& body = tags[0].body;
     // id, RECT of the 400-unit glyph widened by one twip, identity matrix,
     // GlyphBits 0, AdvanceBits 11.
@@ -115,7 +115,7 @@ TEST(DefineText, TranslucentColourMakesDefineText2) {
     EXPECT_EQ(text.addText(u"A", nullptr, false), 1);
     SwfStream s;
     ASSERT_EQ(defineText(s, 1, text), 1);
-    EXPECT_EQ(test::movieTagsOfStream(s)[0].code, 33);
+    EXPECT_EQ(test::movieTagsOfStream(s)[0].code, SwfTag::DefineText2);
     TextObject empty;
     EXPECT_EQ(defineText(s, 2, empty), 0);
 }
@@ -226,7 +226,10 @@ TEST(MovieFonts, AFontLandsBeforeTheFrameThatFirstUsedIt) {
     const uint8_t* data = writer.getData(&length);
     const auto tags = test::movieTags(data, length);
     EXPECT_EQ(test::tagCodes(tags),
-              (std::vector<uint16_t>{9, 1, 1, 1, 48, 11, 4, 1, 11, 4, 1, 0}));
+              (std::vector<SwfTag>{SwfTag::SetBackgroundColor, SwfTag::ShowFrame, SwfTag::ShowFrame,
+                                   SwfTag::ShowFrame, SwfTag::DefineFont2, SwfTag::DefineText,
+                                   SwfTag::PlaceObject, SwfTag::ShowFrame, SwfTag::DefineText,
+                                   SwfTag::PlaceObject, SwfTag::ShowFrame, SwfTag::End}));
     EXPECT_GT(writer.frameOffsets().u32At(4), frame4Before);
     EXPECT_EQ(writer.frameOffsets().u32At(3), 6u);  // three ShowFrames, then the font
 }
