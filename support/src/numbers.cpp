@@ -106,7 +106,6 @@ int32_t clamp64(int64_t v) {
 
 int32_t saturatingAdd(int32_t a, int32_t b) { return clamp64(int64_t(a) + b); }
 int32_t saturatingSub(int32_t a, int32_t b) { return clamp64(int64_t(a) - b); }
-int32_t saturatingMul(int32_t a, int32_t b) { return clamp64(int64_t(a) * b); }
 
 int hexDigitValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';

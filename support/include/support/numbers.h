@@ -39,10 +39,9 @@ size_t parseLeadingReal(std::string_view text, double* out);
 [[nodiscard]] int32_t clampToInt32(double value);  // truncates towards zero, like a cast
 // round(value) half up: floor(value + 0.5).
 [[nodiscard]] int32_t roundToInt32(double value);
-uint32_t clampToUint32(double value);
+[[nodiscard]] uint32_t clampToUint32(double value);
 [[nodiscard]] int32_t saturatingAdd(int32_t a, int32_t b);
 [[nodiscard]] int32_t saturatingSub(int32_t a, int32_t b);
-[[nodiscard]] int32_t saturatingMul(int32_t a, int32_t b);
 
 // The value of one hex digit, or -1.
 [[nodiscard]] int hexDigitValue(char c);
