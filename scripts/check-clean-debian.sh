@@ -12,11 +12,13 @@
 # --ref     the commit to export (default HEAD; only committed files go in).
 #
 # Nothing is installed into the system beyond what debootstrap's minimal
-# variant brings and what the README's commands install themselves. The one
-# addition is this machine's certificate authorities, for networks whose
-# package registries are reached through an intercepting proxy. Needs root,
-# debootstrap, unshare and a few GB under DIR; takes a while (a full build on
-# a clean system). Prints a verdict and exits non-zero if either command fails.
+# variant brings and what the README's commands install themselves. The
+# additions are this machine's name resolution and certificate authorities
+# (for networks whose package registries are reached through an intercepting
+# proxy) and a policy-rc.d that keeps packages from starting services, as in
+# Debian's container images. Needs root, debootstrap, unshare and a few GB
+# under DIR; takes a while (a full build on a clean system). Prints a verdict
+# and exits non-zero if either command fails.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -31,7 +33,7 @@ while (($#)); do
     --fresh) FRESH=1; shift ;;
     --mirror) MIRROR="$2"; shift 2 ;;
     --ref) REF="$2"; shift 2 ;;
-    -h|--help) sed -n '2,19p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "${BASH_SOURCE[0]}"; exit 0 ;;
     *) echo "unknown argument: $1 (see --help)" >&2; exit 2 ;;
   esac
 done
