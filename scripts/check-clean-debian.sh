@@ -21,6 +21,10 @@
 # and exits non-zero if either command fails.
 set -euo pipefail
 
+# The whole script is one function, read before it runs, so that editing or
+# checking out this file during a run (which takes a while) cannot change it.
+main() {
+
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 DIR=/var/tmp/tessaly-clean-debian
 FRESH=0
@@ -162,3 +166,6 @@ else
   echo "  verdict: FAILED after $(elapsed)"
 fi
 exit "$status"
+}
+
+main "$@"
