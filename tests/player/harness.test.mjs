@@ -20,7 +20,7 @@ import {
   scratchDir,
   binDir,
 } from './lib/index.mjs';
-import { parseChromiumVersion, chromiumVersionProblem, CHROMIUM_MAJOR_RANGE } from './lib/browser.mjs';
+import { parseChromiumVersion, chromiumVersionProblem, chromiumVersionWarning, CHROMIUM_MAJOR_RANGE } from './lib/browser.mjs';
 
 const BG = 0xeeeeee;
 const RED = 0xff0000;
@@ -145,14 +145,16 @@ describe('the Chromium version check', () => {
     }
   });
 
-  it('accepts only the majors it is pinned to, with a message that names them', () => {
+  it('refuses an older Chromium and warns about a newer one, naming the pinned range', () => {
     const at = (major) => ({ major, minor: 0, build: 0, patch: 0, text: `${major}.0.0.0` });
     const { min, max } = CHROMIUM_MAJOR_RANGE;
-    assert.equal(chromiumVersionProblem(at(min)), null);
-    assert.equal(chromiumVersionProblem(at(max)), null);
-    for (const major of [min - 1, max + 1]) {
-      assert.match(chromiumVersionProblem(at(major)), new RegExp(`Chromium ${major}\\.0\\.0\\.0 .*${min} to ${max}`));
+    for (const major of [min, max]) {
+      assert.equal(chromiumVersionProblem(at(major)), null);
+      assert.equal(chromiumVersionWarning(at(major)), null);
     }
+    assert.match(chromiumVersionProblem(at(min - 1)), new RegExp(`Chromium ${min - 1}\\.0\\.0\\.0 is older.*${min} to ${max}`));
+    assert.equal(chromiumVersionProblem(at(max + 1)), null);
+    assert.match(chromiumVersionWarning(at(max + 1)), new RegExp(`Chromium ${max + 1}\\.0\\.0\\.0 is newer.*${min} to ${max}`));
     assert.match(chromiumVersionProblem(null), /could not be read/);
   });
 });
