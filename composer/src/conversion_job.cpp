@@ -166,7 +166,7 @@ int ConversionJob::convert(const std::string& outputPath) {
         }
         const int output = writer.OutputFrame();
         if (output < 0) {
-            errorText_ = "Error doing OutputFrame\n" + writer.errorText;
+            errorText_ = withDetail("Error doing OutputFrame\n", writer.errorText);
             return 0;
         }
         if (input == 0 && output == 0) break;
@@ -195,7 +195,7 @@ int ConversionJob::convert(const std::string& outputPath) {
     interpreter.release();
     if (!writer.close()) {
         // The movie lacks bytes; nothing of it is saved.
-        errorText_ = "Error saving to outputFilename\n" + writer.errorText;
+        errorText_ = withDetail("Error saving to outputFilename\n", writer.errorText);
         return 0;
     }
     uint32_t length = 0;
