@@ -70,7 +70,7 @@ int VariableTable::set(std::string_view name, const void* bytes, size_t length) 
             return 1;
         }
         // Room first, so a failure leaves the table as it was.
-        if (index < 0) entries_.reserve(entries_.size() + 1);
+        if (index < 0 && entries_.size() == entries_.capacity()) entries_.reserve(entries_.empty() ? 16 : entries_.size() * 2);
         const size_t offset = values_.size();
         values_.resize(offset + length + 1);
         if (length) std::memcpy(values_.data() + offset, source, length);

@@ -82,31 +82,6 @@ uint32_t leadingDigitsValue(std::string_view text) {
     return uint32_t(value);
 }
 
-int32_t clampToInt32(double value) {
-    if (std::isnan(value)) return 0;
-    if (value >= 2147483647.0) return std::numeric_limits<int32_t>::max();
-    if (value <= -2147483648.0) return std::numeric_limits<int32_t>::min();
-    return int32_t(value);
-}
-
-int32_t roundToInt32(double value) { return clampToInt32(std::floor(value + 0.5)); }
-
-uint32_t clampToUint32(double value) {
-    if (std::isnan(value) || value <= 0) return 0;
-    if (value >= 4294967295.0) return std::numeric_limits<uint32_t>::max();
-    return uint32_t(value);
-}
-
-namespace {
-int32_t clamp64(int64_t v) {
-    return int32_t(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
-                                       std::numeric_limits<int32_t>::max()));
-}
-}  // namespace
-
-int32_t saturatingAdd(int32_t a, int32_t b) { return clamp64(int64_t(a) + b); }
-int32_t saturatingSub(int32_t a, int32_t b) { return clamp64(int64_t(a) - b); }
-
 int hexDigitValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;

@@ -26,6 +26,13 @@ DictionaryEntry* CharacterDictionary::findCandidate(uint32_t type, uint32_t key,
 }
 
 namespace {
+// Room for one more element, growing geometrically (reserve alone would grow
+// to exactly one more each time and copy the whole vector on every add).
+template <typename T>
+void reserveOneMore(std::vector<T>& v) {
+    if (v.size() == v.capacity()) v.reserve(v.capacity() ? v.capacity() * 2 : 4);
+}
+
 // Equal content: both objects present and alike (sameContent is false for
 // objects that have no comparable content, so those are never shared).
 bool sameObject(const DictionaryEntry& e, const MovieObject* object) {
@@ -79,11 +86,11 @@ AddResult CharacterDictionary::store(DictionaryEntry::Sharing sharing, uint32_t 
         }
         DictionaryEntry* raw = entry.get();
         // Everything that can fail comes first, so a failure leaves no trace.
-        entries_.reserve(entries_.size() + 1);
+        reserveOneMore(entries_);
         std::vector<DictionaryEntry*>* candidates = nullptr;
         if (sharing != DictionaryEntry::Sharing::kNever) {
             candidates = &byKey_[typeKey(type, key)];
-            candidates->reserve(candidates->size() + 1);
+            reserveOneMore(*candidates);
         }
         byId_.try_emplace(id, raw).first->second = raw;
         if (candidates) candidates->push_back(raw);

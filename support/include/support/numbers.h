@@ -3,6 +3,7 @@
 // the driver. The parsers are strict: they return 1 on success and 0 for empty
 // text, any stray character, or a value that does not fit.
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -36,12 +37,31 @@ size_t parseLeadingReal(std::string_view text, double* out);
 // Saturating conversions for values that come from outside (markup, settings,
 // files): NaN becomes 0 and a value beyond the target range its nearest
 // limit, so no conversion or sum is ever undefined.
-[[nodiscard]] int32_t clampToInt32(double value);  // truncates towards zero, like a cast
+// They sit on every glyph's and every point's path, so they are inline.
+// Truncates towards zero, like a cast.
+[[nodiscard]] inline int32_t clampToInt32(double value) noexcept {
+    if (value != value) return 0;  // NaN
+    if (value >= 2147483647.0) return INT32_MAX;
+    if (value <= -2147483648.0) return INT32_MIN;
+    return int32_t(value);
+}
 // round(value) half up: floor(value + 0.5).
-[[nodiscard]] int32_t roundToInt32(double value);
-[[nodiscard]] uint32_t clampToUint32(double value);
-[[nodiscard]] int32_t saturatingAdd(int32_t a, int32_t b);
-[[nodiscard]] int32_t saturatingSub(int32_t a, int32_t b);
+[[nodiscard]] inline int32_t roundToInt32(double value) noexcept {
+    return clampToInt32(std::floor(value + 0.5));
+}
+[[nodiscard]] inline uint32_t clampToUint32(double value) noexcept {
+    if (value != value || value <= 0) return 0;  // NaN or not positive
+    if (value >= 4294967295.0) return UINT32_MAX;
+    return uint32_t(value);
+}
+[[nodiscard]] inline int32_t saturatingAdd(int32_t a, int32_t b) noexcept {
+    const int64_t sum = int64_t(a) + b;
+    return sum > INT32_MAX ? INT32_MAX : sum < INT32_MIN ? INT32_MIN : int32_t(sum);
+}
+[[nodiscard]] inline int32_t saturatingSub(int32_t a, int32_t b) noexcept {
+    const int64_t difference = int64_t(a) - b;
+    return difference > INT32_MAX ? INT32_MAX : difference < INT32_MIN ? INT32_MIN : int32_t(difference);
+}
 
 // The value of one hex digit, or -1.
 [[nodiscard]] int hexDigitValue(char c);
