@@ -227,9 +227,10 @@ int32_t roundHalfUp(double v) { return clampToInt32(v + 0.5); }
 int32_t nearest(double v) { return roundToInt32(v); }
 
 // A glyph's box scaled to the text height and moved to the pen.
+// The pen is whole, so rounding the sum equals adding the rounded offset.
 void addGlyphBox(Bounds& box, const FontGlyph& g, double scale, int32_t x, int32_t y) {
-    box.addPoint(saturatingAdd(x, nearest(g.xMin * scale)), saturatingAdd(y, nearest(g.yMin * scale)));
-    box.addPoint(saturatingAdd(x, nearest(g.xMax * scale)), saturatingAdd(y, nearest(g.yMax * scale)));
+    box.addPoint(nearest(x + g.xMin * scale), nearest(y + g.yMin * scale));
+    box.addPoint(nearest(x + g.xMax * scale), nearest(y + g.yMax * scale));
 }
 }  // namespace
 

@@ -33,6 +33,8 @@ TEST(SaturatingNumbers, ConversionsClampAtTheLimitsAndTakeNaNAsZero) {
         {2.5, 2, 3, 2u},
         {-2.5, -2, -2, 0},  // half up, towards +infinity
         {-0.7, 0, -1, 0},
+        {-3.0, -3, -3, 0},
+        {-2147483647.6, -2147483647, kMin, 0},  // rounding down to the limit
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value);

@@ -3,7 +3,6 @@
 // the driver. The parsers are strict: they return 1 on success and 0 for empty
 // text, any stray character, or a value that does not fit.
 
-#include <cmath>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -45,9 +44,14 @@ size_t parseLeadingReal(std::string_view text, double* out);
     if (value <= -2147483648.0) return INT32_MIN;
     return int32_t(value);
 }
-// round(value) half up: floor(value + 0.5).
+// round(value) half up: floor(value + 0.5), without a call into the maths
+// library (truncation, one step down for negative fractions).
 [[nodiscard]] inline int32_t roundToInt32(double value) noexcept {
-    return clampToInt32(std::floor(value + 0.5));
+    const double r = value + 0.5;
+    if (!(r > -2147483648.0)) return r != r ? 0 : INT32_MIN;  // NaN or below the range
+    if (r >= 2147483647.0) return INT32_MAX;
+    const int32_t truncated = int32_t(r);
+    return double(truncated) > r ? truncated - 1 : truncated;
 }
 [[nodiscard]] inline uint32_t clampToUint32(double value) noexcept {
     if (value != value || value <= 0) return 0;  // NaN or not positive
