@@ -99,16 +99,25 @@ void SwfStream::endTag() {
     frameTag(tag_, tagBodyStart_);
 }
 
+namespace {
+// The header of a tag whose body is `length` bytes, little-endian: the code
+// and a short length, or the code, 0x3F and a 32-bit length. Returns its size.
+uint32_t encodeTagHeader(SwfTag tag, uint32_t length, uint8_t (&header)[6]) {
+    const uint32_t n = tagHeaderLength(tag, length);
+    const uint16_t word = uint16_t(tagCode(tag) << 6 | (n == 2 ? length : 0x3F));
+    header[0] = uint8_t(word);
+    header[1] = uint8_t(word >> 8);
+    for (int i = 0; i < 4; ++i) header[2 + i] = uint8_t(length >> (8 * i));
+    return n;
+}
+}  // namespace
+
 void SwfStream::frameTag(SwfTag tag, uint32_t bodyStart) {
     const uint32_t end = position();
     if (end < bodyStart) return;
     tagBodyLength_ = end - bodyStart;
     uint8_t header[6];
-    const uint32_t n = tagHeaderLength(tag, tagBodyLength_);
-    const uint16_t word = uint16_t(tagCode(tag) << 6 | (n == 2 ? tagBodyLength_ : 0x3F));
-    header[0] = uint8_t(word);
-    header[1] = uint8_t(word >> 8);
-    for (int i = 0; i < 4; ++i) header[2 + i] = uint8_t(tagBodyLength_ >> (8 * i));
+    const uint32_t n = encodeTagHeader(tag, tagBodyLength_, header);
     // The body moves up once to make room for the header; a failed growth
     // leaves the stream failed, which whoever finishes it reports.
     buffer_.truncate(end);
@@ -117,13 +126,8 @@ void SwfStream::frameTag(SwfTag tag, uint32_t bodyStart) {
 }
 
 void SwfStream::writeTagHeader(SwfTag tag, uint32_t length) {
-    const uint16_t code = tagCode(tag);
-    if (tagHeaderLength(tag, length) == 2) {
-        writeU16(uint16_t((code << 6) | length));
-    } else {
-        writeU16(uint16_t((code << 6) | 0x3F));
-        writeU32(length);
-    }
+    uint8_t header[6];
+    writeBytes(header, encodeTagHeader(tag, length, header));
 }
 
 // --- records ---
