@@ -68,7 +68,8 @@ size_t unescapeNarrow(char* text, size_t length) {
     return out;
 }
 
-#ifndef TESSALY_SUPPORT_DRIVER
+// The driver reads settings and interface markup with the same reader, so
+// both builds decode wide attribute values.
 size_t unescapeToWide(const char* source, size_t n, char16_t* dest) {
     size_t in = 0, out = 0;
     while (in < n) {
@@ -97,7 +98,6 @@ std::u16string unescapeToWide(std::string_view source) {
     out.resize(unescapeToWide(source.data(), source.size(), out.data()));
     return out;
 }
-#endif
 
 #ifdef TESSALY_SUPPORT_DRIVER
 namespace {

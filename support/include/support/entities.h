@@ -17,13 +17,11 @@ inline size_t unescapeNarrow(std::string& text) {
     return text.size();
 }
 
-#ifndef TESSALY_SUPPORT_DRIVER
 // Decodes n bytes into UTF-16 at dest (room for n units + terminator; the
 // output is never longer than the input). Bytes 0x80-0xFF become U+0080-U+00FF.
 // Returns the number of units written, not counting the terminator.
 size_t unescapeToWide(const char* source, size_t n, char16_t* dest);
 std::u16string unescapeToWide(std::string_view source);
-#endif
 
 #ifdef TESSALY_SUPPORT_DRIVER
 // Characters 0-31 become "&#x%02x;" and the five special characters their
