@@ -47,6 +47,7 @@ run() {
 PACKAGES=(
   cmake ninja-build g++ pkg-config
   zlib1g-dev libjpeg62-turbo-dev libfreetype-dev libfontconfig-dev
+  libpixman-1-dev libcairo2-dev
   fonts-liberation fonts-liberation2 fonts-dejavu-core
 )
 # What the unit tests, the benchmarks and the player tests need besides.

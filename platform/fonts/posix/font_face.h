@@ -77,9 +77,14 @@ public:
                        void* buffer, const MAT2& matrix);
     const std::vector<KERNINGPAIR>& kerningPairs();
 
+    // For the graphics engine's realized fonts: the face, the em in pixels
+    // and the glyph a character maps to (0 when the face lacks it).
+    FT_Face ftFace() const { return face_.face(); }
+    int em() const { return em_; }
+    FT_UInt glyphIndex(UINT character) const;
+
 private:
     RealizedFont() = default;
-    FT_UInt glyphIndex(UINT character) const;
 
     LOGFONTW logFont_{};
     FreeTypeFace face_;
