@@ -93,11 +93,11 @@ uint32_t rop3(uint32_t rop, uint32_t p, uint32_t s, uint32_t d) {
 }
 
 // ---------------------------------------------------------------------------
-BitmapView::~BitmapView() {
+PixelView::~PixelView() {
     if (image_ && ownImage_) pixman_image_unref(image_);
 }
 
-bool BitmapView::open(SURFOBJ* pso) {
+bool PixelView::open(SURFOBJ* pso) {
     if (!pso || !pso->pvScan0 || pso->sizlBitmap.cx <= 0 || pso->sizlBitmap.cy <= 0) return false;
     if (pso->iType != STYPE_BITMAP) return false;
     const int bits = formatBits(pso->iBitmapFormat);
@@ -113,7 +113,7 @@ bool BitmapView::open(SURFOBJ* pso) {
     return true;
 }
 
-ULONG BitmapView::pixel(LONG x, LONG y) const {
+ULONG PixelView::pixel(LONG x, LONG y) const {
     const uint8_t* r = row(y);
     switch (bpp) {
         case 1: return (r[x >> 3] >> (7 - (x & 7))) & 1;
@@ -130,7 +130,7 @@ ULONG BitmapView::pixel(LONG x, LONG y) const {
     }
 }
 
-void BitmapView::setPixel(LONG x, LONG y, ULONG value) {
+void PixelView::setPixel(LONG x, LONG y, ULONG value) {
     uint8_t* r = row(y);
     switch (bpp) {
         case 1: {
@@ -159,7 +159,7 @@ void BitmapView::setPixel(LONG x, LONG y, ULONG value) {
     }
 }
 
-void BitmapView::readRow(LONG x, LONG y, LONG n, uint32_t* out) const {
+void PixelView::readRow(LONG x, LONG y, LONG n, uint32_t* out) const {
     const uint8_t* r = row(y);
     if (bpp == 24) {
         const uint8_t* p = r + 3 * x;
@@ -171,7 +171,7 @@ void BitmapView::readRow(LONG x, LONG y, LONG n, uint32_t* out) const {
     }
 }
 
-void BitmapView::writeRow(LONG x, LONG y, LONG n, const uint32_t* in) {
+void PixelView::writeRow(LONG x, LONG y, LONG n, const uint32_t* in) {
     uint8_t* r = row(y);
     if (bpp == 24) {
         uint8_t* p = r + 3 * x;
@@ -187,7 +187,7 @@ void BitmapView::writeRow(LONG x, LONG y, LONG n, const uint32_t* in) {
     }
 }
 
-void BitmapView::fillSpan(LONG x, LONG y, LONG n, ULONG value) {
+void PixelView::fillSpan(LONG x, LONG y, LONG n, ULONG value) {
     if (n <= 0) return;
     uint8_t* r = row(y);
     if (bpp == 24) {
@@ -217,7 +217,7 @@ void BitmapView::fillSpan(LONG x, LONG y, LONG n, ULONG value) {
     }
 }
 
-void BitmapView::fillRect(const RECTL& rect, ULONG value) {
+void PixelView::fillRect(const RECTL& rect, ULONG value) {
     const RECTL r = intersectRect(normalizeRect(rect), bounds());
     if (emptyRect(r)) return;
     const LONG n = r.right - r.left;
@@ -231,7 +231,7 @@ void BitmapView::fillRect(const RECTL& rect, ULONG value) {
     for (LONG y = r.top + 1; y < r.bottom; ++y) std::memcpy(row(y) + static_cast<size_t>(r.left) * (bpp / 8), first, bytes);
 }
 
-pixman_image_t* BitmapView::image() {
+pixman_image_t* PixelView::image() {
     if (image_) return image_;
     if (surface && surface->image()) {
         image_ = surface->image();
@@ -276,7 +276,7 @@ RECTL Region::extents() const {
     return RECTL{e->x1, e->y1, e->x2, e->y2};
 }
 
-void clipRegion(const CLIPOBJ* pco, const RECTL& area, const BitmapView& target, Region* out) {
+void clipRegion(const CLIPOBJ* pco, const RECTL& area, const PixelView& target, Region* out) {
     const RECTL bounded = intersectRect(normalizeRect(area), target.bounds());
     pixman_region32_fini(&out->r);
     pixman_region32_init_rect(&out->r, bounded.left, bounded.top, static_cast<unsigned>(bounded.right - bounded.left),
@@ -343,7 +343,7 @@ void Operand::fetch(LONG x, LONG y, LONG n, uint32_t* out, uint8_t* transparent)
     }
 }
 
-Operand brushOperand(const BRUSHOBJ* pbo, const POINTL* origin, const BitmapView& target) {
+Operand brushOperand(const BRUSHOBJ* pbo, const POINTL* origin, const PixelView& target) {
     Operand op;
     op.targetView = &target;
     if (!pbo) {
@@ -375,7 +375,7 @@ bool MaskOperand::bit(LONG x, LONG y) const {
     return bitmap->pixel(mx, my) != 0;
 }
 
-void applyRop(BitmapView& target, const pixman_region32_t* region, const Operand& source, const Operand& pattern,
+void applyRop(PixelView& target, const pixman_region32_t* region, const Operand& source, const Operand& pattern,
               ULONG rop4, const MaskOperand* mask) {
     const ULONG fore = rop4 & 0xFF;
     const ULONG back = mask ? (rop4 >> 8) & 0xFF : fore;

@@ -28,7 +28,7 @@ inline bool emptyRect(const RECTL& r) { return r.left >= r.right || r.top >= r.b
 
 // A bitmap surface's pixels: registered engine surfaces and plain SURFOBJs
 // with bits alike.
-struct BitmapView {
+struct PixelView {
     SURFOBJ* so = nullptr;
     Surface* surface = nullptr;  // when the engine knows it
     LONG width = 0, height = 0;
@@ -37,10 +37,10 @@ struct BitmapView {
     ULONG format = 0;
     int bpp = 0;
 
-    BitmapView() = default;
-    ~BitmapView();
-    BitmapView(const BitmapView&) = delete;
-    BitmapView& operator=(const BitmapView&) = delete;
+    PixelView() = default;
+    ~PixelView();
+    PixelView(const PixelView&) = delete;
+    PixelView& operator=(const PixelView&) = delete;
 
     bool open(SURFOBJ* pso);
     // True when the renderers can draw into it (16, 24 or 32 bits).
@@ -80,19 +80,19 @@ struct Region {
 
 // The region a clip allows inside a target area (the area clipped to the
 // surface as well). A null clip or DC_TRIVIAL allows the whole area.
-void clipRegion(const CLIPOBJ* pco, const RECTL& area, const BitmapView& target, Region* out);
+void clipRegion(const CLIPOBJ* pco, const RECTL& area, const PixelView& target, Region* out);
 
 // A source of colours for the raster operation, already in the target's
 // format.
 struct Operand {
     enum Kind { None, Solid, Bitmap, Tile } kind = None;
     ULONG color = 0;                  // Solid
-    const BitmapView* bitmap = nullptr;  // Bitmap: pixel (x + dx, y + dy)
+    const PixelView* bitmap = nullptr;  // Bitmap: pixel (x + dx, y + dy)
     LONG dx = 0, dy = 0;
     const XLATEOBJ* xlate = nullptr;
     const BrushObject* brush = nullptr;  // Tile: repeated from the origin
     LONG originX = 0, originY = 0;
-    const BitmapView* targetView = nullptr;  // for converting tiles to the target's format
+    const PixelView* targetView = nullptr;  // for converting tiles to the target's format
 
     // Colours of n pixels from (x, y); sets transparent[i] for a tile's
     // transparent pixels when transparent is given.
@@ -100,7 +100,7 @@ struct Operand {
 };
 
 // The operand for a brush (null brush: solid 0).
-Operand brushOperand(const BRUSHOBJ* pbo, const POINTL* origin, const BitmapView& target);
+Operand brushOperand(const BRUSHOBJ* pbo, const POINTL* origin, const PixelView& target);
 
 // A ROP3 applied bitwise to pattern, source and destination values.
 uint32_t rop3(uint32_t rop, uint32_t p, uint32_t s, uint32_t d);
@@ -113,14 +113,14 @@ ULONG mixToRop3(MIX mix);
 
 // A 1-bit mask surface: bit set selects the foreground ROP.
 struct MaskOperand {
-    const BitmapView* bitmap = nullptr;
+    const PixelView* bitmap = nullptr;
     LONG dx = 0, dy = 0;
     bool bit(LONG x, LONG y) const;
 };
 
 // Applies the ROP4 (low byte: where the mask is set or there is no mask;
 // high byte: where the mask is clear) over the region.
-void applyRop(BitmapView& target, const pixman_region32_t* region, const Operand& source, const Operand& pattern,
+void applyRop(PixelView& target, const pixman_region32_t* region, const Operand& source, const Operand& pattern,
               ULONG rop4, const MaskOperand* mask);
 
 // The pixels a path covers (filled with the given rule), limited to `limit`.

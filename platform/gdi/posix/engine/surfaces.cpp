@@ -310,7 +310,7 @@ WIN32KAPI WINBOOL APIENTRY EngDeleteSurface(HSURF hsurf) {
 }
 
 WIN32KAPI WINBOOL APIENTRY EngEraseSurface(SURFOBJ* pso, RECTL* prcl, ULONG iColor) {
-    tessaly::gdi::BitmapView view;
+    tessaly::gdi::PixelView view;
     if (!view.open(pso)) {
         EngSetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
