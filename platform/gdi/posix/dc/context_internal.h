@@ -1,0 +1,142 @@
+#pragma once
+// What the device context's files share: the printer device's internals,
+// the drawing state, the recorded drawing operations of a page and the
+// player that turns one operation into driver calls.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ddi_objects.h"
+#include "geometry.h"
+#include "region.h"
+
+namespace tessaly::gdi {
+
+// A driver function of the table as its own type (through void(*)(), the
+// generic function pointer type the cast warning accepts).
+template <typename Fn>
+Fn functionAs(PFN pfn) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(pfn));
+}
+
+struct PrinterDevice::Impl {
+    std::unique_ptr<Device> engine;  // the engine device behind the HDEV
+    HSURF surfaceHandle = nullptr;
+    SURFOBJ* surface = nullptr;      // locked while the device is open
+    Surface* engineSurface = nullptr;
+    bool banding = false;
+    FLONG hooks = 0;
+    bool surfaceEnabled = false;
+    bool pdevEnabled = false;
+
+    [[nodiscard]] PFN find(ULONG index) const { return engine ? engine->function(index) : nullptr; }
+    [[nodiscard]] const GDIINFO& gdiInfo() const { return engine->gdiInfo; }
+    [[nodiscard]] int32_t width() const { return surface ? surface->sizlBitmap.cx : 0; }
+    [[nodiscard]] int32_t bandRows() const { return surface ? surface->sizlBitmap.cy : 0; }
+    [[nodiscard]] int32_t pageWidth() const { return static_cast<int32_t>(engine->gdiInfo.ulHorzRes); }
+    [[nodiscard]] int32_t pageHeight() const { return static_cast<int32_t>(engine->gdiInfo.ulVertRes); }
+};
+
+// Pixels copied from a caller: rows of 1, 3 or 4 bytes per pixel.
+struct Pixels {
+    int width = 0;
+    int height = 0;
+    int bitsPerPixel = 24;
+    int stride = 0;
+    std::vector<uint8_t> rows;
+    std::vector<Color> palette;
+};
+
+struct ClipPath {
+    DevicePath path;  // page coordinates
+    bool winding = false;
+};
+
+struct DrawOp {
+    enum class Kind { Stroke, Fill, StrokeFill, Blit, AlphaBlend, TransparentBlt, Gradient, Text };
+    Kind kind = Kind::Fill;
+
+    // Where it may draw, in page pixels; `bounds` holds every pixel it can
+    // touch (used to skip bands and to tell a trivial clip).
+    Region clip;
+    std::shared_ptr<const ClipPath> clipPath;
+    DeviceRect bounds;
+
+    // Paths (device coordinates of the page).
+    DevicePath path;
+    bool winding = false;
+    Pen pen;
+    Transform world;  // for a geometric pen's width
+    Brush brush;
+    std::shared_ptr<const Pixels> pattern;
+    int mix = R2_COPYPEN;
+
+    // Bitmaps: the destination as the transformed corners of the world
+    // rectangle (top-left, top-right, bottom-left).
+    std::shared_ptr<const Pixels> source;
+    DeviceRect sourceRect;
+    PointD corner[3];
+    DWORD rop3 = 0xCC;
+    uint8_t constantAlpha = 0xFF;
+    bool perPixelAlpha = false;
+    Color key = 0;
+
+    // Gradients (page pixels).
+    std::vector<TRIVERTEX> vertices;
+    std::vector<ULONG> mesh;
+    ULONG gradientMode = GRADIENT_FILL_RECT_H;
+
+    // Text: the realized font, the characters and their device origins on
+    // the baseline (the first origin and the distances to the next).
+    std::shared_ptr<FontObject> font;
+    std::u16string text;
+    PointD origin;
+    std::vector<double> advances;
+    Color textColor = 0;
+    bool opaque = false;
+    DeviceRect opaqueRect;
+    Color background = 0xFFFFFF;  // also the gaps of a hatch brush
+    bool transparentBackground = false;
+};
+
+class Player {
+public:
+    explicit Player(PrinterDevice::Impl& device) : device_(device) {}
+    // Draws one operation on the band whose top-left page pixel is `origin`
+    // (the whole page when not banding: origin 0, 0).
+    [[nodiscard]] bool play(const DrawOp& op, POINTL origin, std::string* error);
+
+private:
+    struct Band;
+    bool fill(const DrawOp& op, const Band& band, const DevicePath& path, bool winding, BrushObject& brush,
+              std::string* error);
+    bool paintRegion(const DrawOp& op, const Band& band, const Region& region, BrushObject& brush,
+                     std::string* error);
+    bool stroke(const DrawOp& op, const Band& band, std::string* error);
+    bool strokeAndFill(const DrawOp& op, const Band& band, std::string* error);
+    bool strokeAsFill(const DrawOp& op, const Band& band, std::string* error);
+    bool blit(const DrawOp& op, const Band& band, std::string* error);
+    bool blend(const DrawOp& op, const Band& band, std::string* error);
+    bool gradient(const DrawOp& op, const Band& band, std::string* error);
+    bool text(const DrawOp& op, const Band& band, std::string* error);
+    bool textAsFill(const DrawOp& op, const Band& band, StringObject& text, std::string* error);
+
+    [[nodiscard]] bool hooked(FLONG hook) const { return (device_.hooks & hook) != 0; }
+    template <typename Fn>
+    [[nodiscard]] Fn driver(ULONG index) const {
+        return functionAs<Fn>(device_.find(index));
+    }
+
+    PrinterDevice::Impl& device_;
+};
+
+// Helpers shared by the files of the context.
+int rop3FromMix(int mix);
+// The pixels a device-space rectangle given by doubles covers (pixel centres
+// inside), clamped to +-2^30.
+DeviceRect pixelBounds(const RectD& r);
+DeviceRect intersect(const DeviceRect& a, const DeviceRect& b);
+bool emptyRect(const DeviceRect& r);
+
+}  // namespace tessaly::gdi

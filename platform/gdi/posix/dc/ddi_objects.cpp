@@ -1,0 +1,166 @@
+#include "ddi_objects.h"
+
+#include <cstring>
+
+#include "context_internal.h"
+
+namespace tessaly::gdi {
+
+std::unique_ptr<PathObject> makePath(const DevicePath& path) {
+    auto po = std::make_unique<PathObject>();
+    std::vector<POINTFIX> run;
+    for (const Figure& f : path.figures) {
+        po->moveTo({toFix(f.start.x), toFix(f.start.y)});
+        size_t i = 0;
+        while (i < f.segments.size()) {
+            const bool curve = f.segments[i].curve;
+            run.clear();
+            for (; i < f.segments.size() && f.segments[i].curve == curve; ++i) {
+                const Segment& s = f.segments[i];
+                if (curve) {
+                    run.push_back({toFix(s.c1.x), toFix(s.c1.y)});
+                    run.push_back({toFix(s.c2.x), toFix(s.c2.y)});
+                }
+                run.push_back({toFix(s.end.x), toFix(s.end.y)});
+            }
+            const ULONG n = static_cast<ULONG>(run.size());
+            if (curve)
+                po->bezierTo(run.data(), n);
+            else
+                po->lineTo(run.data(), n);
+        }
+        if (f.closed) po->closeFigure();
+    }
+    return po;
+}
+
+DevicePath fromPathObject(const PathObject& path, FIX dx, FIX dy) {
+    DevicePath out;
+    auto pt = [&](POINTFIX p) { return PointD{(p.x + dx) / 16.0, (p.y + dy) / 16.0}; };
+    for (const PathObject::Record& r : path.records()) {
+        size_t i = 0;
+        if (r.flags & PD_BEGINSUBPATH) {
+            if (r.points.empty()) continue;
+            Figure f;
+            f.start = pt(r.points[0]);
+            out.figures.push_back(f);
+            i = 1;
+        }
+        if (out.figures.empty()) continue;
+        Figure& f = out.figures.back();
+        if (r.flags & PD_BEZIERS) {
+            for (; i + 2 < r.points.size(); i += 3) {
+                Segment s;
+                s.curve = true;
+                s.c1 = pt(r.points[i]);
+                s.c2 = pt(r.points[i + 1]);
+                s.end = pt(r.points[i + 2]);
+                f.segments.push_back(s);
+            }
+        } else {
+            for (; i < r.points.size(); ++i) {
+                Segment s;
+                s.end = pt(r.points[i]);
+                f.segments.push_back(s);
+            }
+        }
+        if (r.flags & PD_CLOSEFIGURE) f.closed = true;
+    }
+    return out;
+}
+
+namespace {
+
+RECTL toRectl(const DeviceRect& r) { return {r.left, r.top, r.right, r.bottom}; }
+
+ULONG colorref(Color c) { return ((c >> 16) & 0xFF) | (c & 0xFF00) | ((c & 0xFF) << 16); }
+
+}  // namespace
+
+void setClip(ClipObject& clip, const Region& region, const DeviceRect& drawBounds, const DevicePath* clipPath) {
+    if (region.contains(drawBounds) && !emptyRect(drawBounds))
+        clip.setTrivial(toRectl(region.bounds()));
+    else
+        clip.setRegion(region.native());
+    if (clipPath) clip.setPath(makePath(*clipPath));
+}
+
+void setShapeClip(ClipObject& clip, const Region& region) { clip.setRegion(region.native()); }
+
+void setSolid(BrushObject& brush, Color color) {
+    color &= 0xFFFFFF;
+    brush.setSolid(color, colorref(color));
+}
+
+void setBrush(BrushObject& brush, const Brush& spec, const Pixels* pattern, Color background,
+              bool transparentBackground) {
+    switch (spec.style) {
+        case BrushStyle::Hatch:
+            brush.setHatch(static_cast<ULONG>(spec.hatch), spec.color & 0xFFFFFF, background & 0xFFFFFF,
+                           transparentBackground);
+            return;
+        case BrushStyle::Pattern:
+            if (pattern && pattern->bitsPerPixel == 24) {
+                brush.setPattern(pattern->rows.data(), pattern->width, pattern->height, pattern->stride);
+                return;
+            }
+            if (pattern) {
+                // Palette and 32-bit tiles are turned into B,G,R rows.
+                std::vector<uint8_t> bgr(static_cast<size_t>(pattern->width) * 3 * static_cast<size_t>(pattern->height));
+                for (int y = 0; y < pattern->height; ++y)
+                    for (int x = 0; x < pattern->width; ++x) {
+                        const uint8_t* src = &pattern->rows[static_cast<size_t>(y) * static_cast<size_t>(pattern->stride)];
+                        uint8_t* dst = &bgr[(static_cast<size_t>(y) * static_cast<size_t>(pattern->width) + static_cast<size_t>(x)) * 3];
+                        if (pattern->bitsPerPixel == 8) {
+                            const Color c = pattern->palette[src[x]];
+                            dst[0] = static_cast<uint8_t>(c);
+                            dst[1] = static_cast<uint8_t>(c >> 8);
+                            dst[2] = static_cast<uint8_t>(c >> 16);
+                        } else {
+                            std::memcpy(dst, src + static_cast<size_t>(x) * 4, 3);
+                        }
+                    }
+                brush.setPattern(bgr.data(), pattern->width, pattern->height, pattern->width * 3);
+                return;
+            }
+            setSolid(brush, spec.color);
+            return;
+        default:
+            setSolid(brush, spec.color);
+            return;
+    }
+}
+
+void setSource(XlateObject& xlate, const Pixels& source) {
+    if (source.bitsPerPixel != 8) return;
+    std::vector<ULONG> refs;
+    refs.reserve(source.palette.size());
+    for (Color c : source.palette) refs.push_back(colorref(c));
+    xlate.setSourceColors(refs.data(), static_cast<ULONG>(refs.size()));
+}
+
+XFORML toXforml(const Transform& t) {
+    return {static_cast<FLOATL>(t.m11), static_cast<FLOATL>(t.m12), static_cast<FLOATL>(t.m21),
+            static_cast<FLOATL>(t.m22), static_cast<FLOATL>(t.dx),  static_cast<FLOATL>(t.dy)};
+}
+
+SourceSurface::SourceSurface(const Pixels& px) {
+    const ULONG format = px.bitsPerPixel == 8 ? BMF_8BPP : px.bitsPerPixel == 32 ? BMF_32BPP : BMF_24BPP;
+    auto surface = Surface::createBitmap(SIZEL{px.width, px.height}, px.stride, format, BMF_TOPDOWN, nullptr);
+    if (!surface) return;
+    handle_ = Surface::adopt(std::move(surface));
+    if (!handle_) return;
+    surface_ = EngLockSurface(handle_);
+    if (!surface_ || !surface_->pvScan0) return;
+    Surface* s = Surface::fromSurfobj(surface_);
+    const size_t row = static_cast<size_t>(px.width) * static_cast<size_t>(px.bitsPerPixel / 8);
+    for (int y = 0; y < px.height; ++y)
+        std::memcpy(s->row(y), &px.rows[static_cast<size_t>(y) * static_cast<size_t>(px.stride)], row);
+}
+
+SourceSurface::~SourceSurface() {
+    if (surface_) EngUnlockSurface(surface_);
+    if (handle_) EngDeleteSurface(handle_);
+}
+
+}  // namespace tessaly::gdi
