@@ -95,7 +95,7 @@ bool writeMarkup(DriverDevice& device, std::string_view plain) {
     return writeAll(device.jobFile.get(), bytes.data(), bytes.size()) == int64_t(bytes.size());
 }
 
-int writeJobSettings(DriverDevice& device) {
+int writeJobSettings(const DriverDevice& device) {
     JobSettings settings;
     settings.block() = device.settings;
     if (device.documentName) settings.setSource(*device.documentName);
@@ -115,8 +115,8 @@ int writeJobSettings(DriverDevice& device) {
         (void)registryDeleteValue("MSNextOutputLocation");
         (void)registryDeleteValue("MSNextOutputFlags");
     }
-    device.settings = settings.block();
-
+    // The values belong to this job only: the device's own settings keep
+    // none of them, so a later document on the device is not sent there too.
     settings.setBaseDirectory(device.basePath);
     if (!settings.interfaceNameText().empty()) {
         // An interface that cannot be read leaves the settings without one.

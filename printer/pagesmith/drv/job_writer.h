@@ -48,6 +48,6 @@ bool writeMarkup(DriverDevice& device, std::string_view plain);
 
 // Writes media.settings for the job (document name, one-shot output values,
 // the interface); 1 on success.
-[[nodiscard]] int writeJobSettings(DriverDevice& device);
+[[nodiscard]] int writeJobSettings(const DriverDevice& device);
 
 }  // namespace tessaly::pagesmith
