@@ -71,7 +71,7 @@ int32_t customSizeIndex(bool haveStored, uint32_t stored, bool metric) {
     if (!haveStored) return metric ? -(kPaperA4 + 1) : -(kPaperLetter + 1);
     const auto s = int32_t(stored);
     if (s < 0) return s;
-    return -(s + 1);
+    return -1 - s;  // the largest row number too has its negative form
 }
 
 void resolveDevmode(const DevmodeRequests& requests, PrivateDevmode& part,

@@ -171,6 +171,7 @@ TEST(Devmode, CustomSizeIndexRemembersTheLastTableRow) {
     EXPECT_EQ(customSizeIndex(true, 4, true), -5);
     EXPECT_EQ(customSizeIndex(true, 0, false), -1);
     EXPECT_EQ(customSizeIndex(true, uint32_t(-3), false), -3);
+    EXPECT_EQ(customSizeIndex(true, 0x7FFFFFFF, false), INT32_MIN);
 }
 
 TEST(Devmode, PagePixelsAreTruncated) {
