@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "device.h"
-#include "driver_test_util.h"
+#include "../driver_test_util.h"
 #include "hooks.h"
 #include "platform/device_context.h"
 #include "platform/gdi_engine_control.h"
