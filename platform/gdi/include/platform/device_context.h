@@ -25,6 +25,11 @@
 //   y downward, origin at the top-left corner of the page.
 // - Operations return true for success and false for failure; the reason of
 //   the first failure since the last clearError() is kept in errorText().
+// - A new context starts as GDI's does: black one-pixel solid pen, white
+//   solid brush, alternate fill mode, R2_COPYPEN, black text on an opaque
+//   white background (text boxes are filled unless the background mode is
+//   set to Transparent), text aligned at the top left, a 12-point Arial (the
+//   font layer maps the name to an installed face), no clip.
 // - Nothing here throws.
 
 #include <cstdint>

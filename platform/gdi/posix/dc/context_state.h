@@ -46,6 +46,11 @@ struct DeviceContext::Impl {
     DevicePath path;
     bool figureOpen = false;
 
+    // Fonts realized lately (realizing one asks the font layer to find the
+    // face), most recent last.
+    std::vector<std::pair<FontRequest, std::shared_ptr<FontObject>>> fonts;
+    std::shared_ptr<FontObject> realize(const FontRequest& request);
+
     bool fail(const std::string& what);
     [[nodiscard]] DeviceRect pageRect() const;
     [[nodiscard]] Region effectiveClip() const;

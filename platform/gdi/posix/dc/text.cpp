@@ -2,6 +2,7 @@
 // the glyph outlines GDI fills when a driver declines the text.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 #include "context_state.h"
@@ -13,6 +14,26 @@ namespace {
 LONG roundL(double v) { return static_cast<LONG>(std::clamp(std::lround(v), -1073741824L, 1073741824L)); }
 
 }  // namespace
+
+std::shared_ptr<FontObject> DeviceContext::Impl::realize(const FontRequest& request) {
+    auto same = [&](const FontRequest& r) {
+        return std::memcmp(&r.logFont, &request.logFont, sizeof r.logFont) == 0 && r.m11 == request.m11 &&
+               r.m12 == request.m12 && r.m21 == request.m21 && r.m22 == request.m22 && r.dpiX == request.dpiX &&
+               r.dpiY == request.dpiY;
+    };
+    for (auto it = fonts.begin(); it != fonts.end(); ++it)
+        if (same(it->first)) {
+            auto hit = *it;
+            fonts.erase(it);
+            fonts.push_back(hit);
+            return hit.second;
+        }
+    std::shared_ptr<FontObject> font(FontObject::create(request));
+    if (!font) return nullptr;
+    if (fonts.size() >= 8) fonts.erase(fonts.begin());
+    fonts.emplace_back(request, font);
+    return font;
+}
 
 bool DeviceContext::textOut(PointD at, std::u16string_view text, std::span<const double> advances,
                             const RectD* opaque) {
@@ -49,7 +70,7 @@ bool DeviceContext::textOut(PointD at, std::u16string_view text, std::span<const
     request.logFont.lfOrientation = tenths;
     request.dpiX = static_cast<LONG>(d.device.gdiInfo().ulLogPixelsX);
     request.dpiY = static_cast<LONG>(d.device.gdiInfo().ulLogPixelsY);
-    std::shared_ptr<FontObject> font(FontObject::create(request));
+    std::shared_ptr<FontObject> font = d.realize(request);
     if (!font) return d.fail("textOut: the font cannot be realized");
 
     DrawOp op;
