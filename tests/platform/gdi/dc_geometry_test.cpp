@@ -83,6 +83,13 @@ TEST(DcGeometryTest, DashesAndWideLines) {
     EXPECT_EQ(corner[0].points.size(), 3u);
     EXPECT_DOUBLE_EQ(corner[0].points.back().y, 2);
 
+    // Dashes far below a pixel over a long line draw it solid instead of
+    // walking billions of pieces.
+    const double tiny[] = {1e-9, 1e-9};
+    const auto solid = dash({{{{0, 0}, {1e6, 0}}, false}}, tiny);
+    ASSERT_EQ(solid.size(), 1u);
+    EXPECT_EQ(solid[0].points.size(), 2u);
+
     // A 4 pixel line with flat caps covers 4 rows and exactly its length.
     StrokeShape shape;
     shape.width = 4;

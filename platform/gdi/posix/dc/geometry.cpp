@@ -224,6 +224,16 @@ std::vector<Polyline> dash(const std::vector<Polyline>& lines, std::span<const d
     double period = 0;
     for (double d : pattern) period += std::max(d, 0.0);
     if (pattern.empty() || !(period > 0) || !std::isfinite(period)) return lines;
+    // Dashes finer than the pixels they would cover draw the line solid
+    // (and a pattern of near-zero lengths cannot run the walk forever).
+    double length = 0;
+    for (const Polyline& l : lines)
+        for (size_t i = 1; i <= l.points.size(); ++i) {
+            if (i == l.points.size() && !l.closed) break;
+            const PointD a = l.points[i - 1], b = l.points[i % l.points.size()];
+            length += std::hypot(b.x - a.x, b.y - a.y);
+        }
+    if (!std::isfinite(length) || length / period * static_cast<double>(pattern.size()) > 4e6) return lines;
     std::vector<Polyline> out;
     size_t index = 0;
     double left = std::max(pattern[0], 0.0);  // what remains of the current entry
@@ -311,6 +321,7 @@ std::vector<std::vector<PointD>> widen(const std::vector<Polyline>& lines, const
         auto normal = [&](size_t i) {
             const PointD a = p[i], b = p[(i + 1) % n];
             const double len = std::hypot(b.x - a.x, b.y - a.y);
+            if (!(len > 0)) return PointD{0, 0};
             return PointD{-(b.y - a.y) / len * h, (b.x - a.x) / len * h};
         };
         for (size_t i = 0; i < segs; ++i) {
