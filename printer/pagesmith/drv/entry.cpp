@@ -123,13 +123,14 @@ DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR /*pwszLogAddress*/, ULONG /*
         return nullptr;
     }
     seedDevice(*device);
+    (void)readInstallPaths(&device->basePath, &device->spoolDirectory);
     {
         // The registry's settings stand until the device mode's replace them.
         JobSettings settings;
+        settings.setBaseDirectory(device->basePath);
         (void)settings.reset();
         device->settings = settings.block();
     }
-    (void)readInstallPaths(&device->basePath, &device->spoolDirectory);
     device->driverHandle = hDriver;
     device->palette = EngCreatePalette(PAL_BGR, 0, nullptr, 0, 0, 0);
 
