@@ -1,0 +1,495 @@
+// Block transfers and area fills: EngBitBlt, EngCopyBits, EngStretchBlt,
+// EngPlgBlt, EngPaint, EngAlphaBlend, EngTransparentBlt, EngGradientFill.
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "raster.h"
+
+namespace tessaly::gdi {
+
+namespace {
+
+// Pixels of a rectangle copied out of a view, in the view's own format, so
+// that a blit from a surface onto itself reads what was there before.
+struct PixelCopy {
+    std::vector<uint8_t> bytes;
+    PixelView view;
+
+    bool take(const PixelView& from, const RECTL& area) {
+        const LONG w = area.right - area.left, h = area.bottom - area.top;
+        const size_t stride = ((static_cast<size_t>(w) * from.bpp + 31) / 32) * 4;
+        try {
+            bytes.assign(stride * static_cast<size_t>(h), 0);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        view.width = w;
+        view.height = h;
+        view.scan0 = bytes.data();
+        view.delta = static_cast<LONG>(stride);
+        view.format = from.format;
+        view.bpp = from.bpp;
+        std::vector<uint32_t> row(static_cast<size_t>(w));
+        for (LONG y = 0; y < h; ++y) {
+            from.readRow(area.left, area.top + y, w, row.data());
+            view.writeRow(0, y, w, row.data());
+        }
+        return true;
+    }
+};
+
+// A 32-bit premultiplied image of a source rectangle, colours already in
+// the target's format (0x00RRGGBB for 24 and 32-bit targets).
+struct SourceImage {
+    std::vector<uint32_t> bits;
+    pixman_image_t* image = nullptr;
+    LONG width = 0, height = 0;
+
+    ~SourceImage() {
+        if (image) pixman_image_unref(image);
+    }
+    // keepAlpha: a 32-bit source's alpha bytes are kept (premultiplied);
+    // otherwise every pixel is opaque. transparentKey: raw source values
+    // equal to it become fully transparent.
+    bool make(const PixelView& source, const XLATEOBJ* xlate, const RECTL& rect, bool keepAlpha,
+              const ULONG* transparentKey) {
+        width = rect.right - rect.left;
+        height = rect.bottom - rect.top;
+        if (width <= 0 || height <= 0) return false;
+        try {
+            bits.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        std::vector<uint32_t> raw(static_cast<size_t>(width));
+        const bool trivial = !xlate || (xlate->flXlate & XO_TRIVIAL);
+        for (LONG y = 0; y < height; ++y) {
+            source.readRow(rect.left, rect.top + y, width, raw.data());
+            uint32_t* out = bits.data() + static_cast<size_t>(y) * width;
+            for (LONG x = 0; x < width; ++x) {
+                const uint32_t v = raw[x];
+                if (transparentKey && (v & (source.bpp == 32 ? 0xFFFFFF : 0xFFFFFFFF)) == *transparentKey) {
+                    out[x] = 0;
+                    continue;
+                }
+                uint32_t c;
+                if (!trivial) {
+                    c = XLATEOBJ_iXlate(const_cast<XLATEOBJ*>(xlate), v) & 0xFFFFFF;
+                } else if (source.bpp == 16) {
+                    const uint32_t r = (v >> 10) & 0x1F, g = (v >> 5) & 0x1F, b = v & 0x1F;
+                    c = (((r << 3) | (r >> 2)) << 16) | (((g << 3) | (g >> 2)) << 8) | ((b << 3) | (b >> 2));
+                } else {
+                    c = v & 0xFFFFFF;
+                }
+                out[x] = keepAlpha && source.bpp == 32 ? (c | (v & 0xFF000000u)) : (c | 0xFF000000u);
+            }
+        }
+        image = pixman_image_create_bits(PIXMAN_a8r8g8b8, width, height, bits.data(), width * 4);
+        return image != nullptr;
+    }
+};
+
+// Maps target pixels into a source image: target rectangle `to`
+// (possibly mirrored) shows source rectangle of size w x h.
+void setStretch(pixman_image_t* image, const RECTL& to, LONG w, LONG h, bool smooth) {
+    const double sx = static_cast<double>(w) / (to.right - to.left);
+    const double sy = static_cast<double>(h) / (to.bottom - to.top);
+    pixman_f_transform f;
+    pixman_f_transform_init_identity(&f);
+    f.m[0][0] = sx;
+    f.m[0][2] = -to.left * sx;
+    f.m[1][1] = sy;
+    f.m[1][2] = -to.top * sy;
+    pixman_transform t;
+    pixman_transform_from_pixman_f_transform(&t, &f);
+    pixman_image_set_transform(image, &t);
+    pixman_image_set_filter(image, smooth ? PIXMAN_FILTER_BILINEAR : PIXMAN_FILTER_NEAREST, nullptr, 0);
+    pixman_image_set_repeat(image, PIXMAN_REPEAT_PAD);
+}
+
+// Composites an image over the target inside a region.
+bool compositeInto(PixelView& target, const Region& region, pixman_op_t op, pixman_image_t* source,
+                   pixman_image_t* mask) {
+    pixman_image_t* dest = target.image();
+    if (!dest) return false;
+    pixman_image_set_clip_region32(dest, const_cast<pixman_region32_t*>(&region.r));
+    const RECTL e = region.extents();
+    pixman_image_composite32(op, source, mask, dest, e.left, e.top, e.left, e.top, e.left, e.top,
+                             e.right - e.left, e.bottom - e.top);
+    pixman_image_set_clip_region32(dest, nullptr);
+    return true;
+}
+
+bool openTarget(SURFOBJ* pso, PixelView* view) {
+    if (!view->open(pso) || !view->drawable()) {
+        EngSetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+}  // namespace tessaly::gdi
+
+using namespace tessaly::gdi;
+
+extern "C" {
+
+WIN32KAPI WINBOOL APIENTRY EngBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco,
+                                     XLATEOBJ* pxlo, RECTL* prclTrg, POINTL* pptlSrc, POINTL* pptlMask,
+                                     BRUSHOBJ* pbo, POINTL* pptlBrush, ROP4 rop4) {
+    PixelView target;
+    if (!prclTrg || !openTarget(psoTrg, &target)) return FALSE;
+    const RECTL rect = normalizeRect(*prclTrg);
+    const ULONG fore = rop4 & 0xFF, back = (rop4 >> 8) & 0xFF;
+    const bool masked = fore != back;
+    Region region;
+    clipRegion(pco, rect, target, &region);
+
+    Operand source;
+    PixelView sourceView;
+    PixelCopy copy;
+    if (ropUsesSource(fore) || (masked && ropUsesSource(back))) {
+        if (!psoSrc || !sourceView.open(psoSrc)) {
+            EngSetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        const POINTL from = pptlSrc ? *pptlSrc : POINTL{0, 0};
+        LONG dx = from.x - rect.left, dy = from.y - rect.top;
+        // Only target pixels whose source pixel exists.
+        region.intersect(RECTL{-dx, -dy, sourceView.width - dx, sourceView.height - dy});
+        source.kind = Operand::Bitmap;
+        source.bitmap = &sourceView;
+        if (sourceView.scan0 == target.scan0 && !region.empty()) {
+            // Source and target overlap: read the source first.
+            const RECTL e = region.extents();
+            const RECTL area{e.left + dx, e.top + dy, e.right + dx, e.bottom + dy};
+            if (!copy.take(sourceView, area)) {
+                EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
+                return FALSE;
+            }
+            source.bitmap = &copy.view;
+            dx = -e.left;
+            dy = -e.top;
+        }
+        source.dx = dx;
+        source.dy = dy;
+        source.xlate = pxlo;
+        source.targetView = &target;
+    }
+    Operand pattern;
+    if (ropUsesPattern(fore) || (masked && ropUsesPattern(back))) pattern = brushOperand(pbo, pptlBrush, target);
+    PixelView maskView;
+    MaskOperand mask;
+    if (masked) {
+        if (!psoMask || !maskView.open(psoMask)) {
+            EngSetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        const POINTL at = pptlMask ? *pptlMask : POINTL{0, 0};
+        mask.bitmap = &maskView;
+        mask.dx = at.x - rect.left;
+        mask.dy = at.y - rect.top;
+    }
+    if (region.empty()) return TRUE;
+    applyRop(target, &region.r, source, pattern, rop4, masked ? &mask : nullptr);
+    return TRUE;
+}
+
+WIN32KAPI WINBOOL APIENTRY EngCopyBits(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo,
+                                       RECTL* prclDest, POINTL* pptlSrc) {
+    return EngBitBlt(psoDest, psoSrc, nullptr, pco, pxlo, prclDest, pptlSrc, nullptr, nullptr, nullptr, 0xCCCC);
+}
+
+WIN32KAPI WINBOOL APIENTRY EngPaint(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* pptlBrushOrg, MIX mix) {
+    PixelView target;
+    if (!openTarget(pso, &target)) return FALSE;
+    Region region;
+    clipRegion(pco, target.bounds(), target, &region);
+    if (region.empty()) return TRUE;
+    const ULONG rop = mixToRop3(mix);
+    const Operand pattern = brushOperand(pbo, pptlBrushOrg, target);
+    applyRop(target, &region.r, Operand{}, pattern, rop | (rop << 8), nullptr);
+    return TRUE;
+}
+
+WIN32KAPI WINBOOL APIENTRY EngStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco,
+                                         XLATEOBJ* pxlo, COLORADJUSTMENT* /*pca*/, POINTL* /*pptlHTOrg*/,
+                                         RECTL* prclDest, RECTL* prclSrc, POINTL* pptlMask, ULONG iMode) {
+    PixelView target, source;
+    if (!prclDest || !prclSrc || !openTarget(psoDest, &target)) return FALSE;
+    if (!psoSrc || !source.open(psoSrc)) {
+        EngSetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const RECTL to = *prclDest;
+    if (to.left == to.right || to.top == to.bottom) return TRUE;
+    const RECTL from = intersectRect(normalizeRect(*prclSrc), source.bounds());
+    if (emptyRect(from)) return TRUE;
+    // The source rectangle as asked, clipped to the source; the mapping
+    // keeps the asked rectangle's scale.
+    const RECTL asked = normalizeRect(*prclSrc);
+    Region region;
+    clipRegion(pco, to, target, &region);
+    if (region.empty()) return TRUE;
+    SourceImage image;
+    if (!image.make(source, pxlo, from, false, nullptr)) {
+        EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    // A source rectangle reaching outside the source shows the nearest
+    // edge pixels; the scale stays that of the asked rectangle.
+    RECTL map = to;
+    if (from.left != asked.left || from.right != asked.right || from.top != asked.top ||
+        from.bottom != asked.bottom) {
+        const double sx = static_cast<double>(to.right - to.left) / (asked.right - asked.left);
+        const double sy = static_cast<double>(to.bottom - to.top) / (asked.bottom - asked.top);
+        map.left = static_cast<LONG>(std::lround(to.left + (from.left - asked.left) * sx));
+        map.right = static_cast<LONG>(std::lround(to.left + (from.right - asked.left) * sx));
+        map.top = static_cast<LONG>(std::lround(to.top + (from.top - asked.top) * sy));
+        map.bottom = static_cast<LONG>(std::lround(to.top + (from.bottom - asked.top) * sy));
+        if (map.left == map.right || map.top == map.bottom) return TRUE;
+    }
+    setStretch(image.image, map, image.width, image.height, iMode == HALFTONE);
+
+    pixman_image_t* maskImage = nullptr;
+    std::vector<uint8_t> maskBits;
+    if (psoMask) {
+        // The mask has the source's size and position; set bits keep the
+        // source pixel.
+        PixelView maskView;
+        if (!maskView.open(psoMask)) {
+            EngSetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        const POINTL at = pptlMask ? *pptlMask : POINTL{0, 0};
+        const LONG stride = (image.width + 3) & ~3;
+        maskBits.assign(static_cast<size_t>(stride) * image.height, 0);
+        for (LONG y = 0; y < image.height; ++y) {
+            for (LONG x = 0; x < image.width; ++x) {
+                const LONG mx = at.x + x, my = at.y + y;
+                if (mx < maskView.width && my < maskView.height && mx >= 0 && my >= 0 && maskView.pixel(mx, my)) {
+                    maskBits[static_cast<size_t>(y) * stride + x] = 0xFF;
+                }
+            }
+        }
+        maskImage = pixman_image_create_bits(PIXMAN_a8, image.width, image.height,
+                                             reinterpret_cast<uint32_t*>(maskBits.data()), stride);
+        if (!maskImage) return FALSE;
+        setStretch(maskImage, map, image.width, image.height, false);
+    }
+    const bool done = compositeInto(target, region, PIXMAN_OP_OVER, image.image, maskImage);
+    if (maskImage) pixman_image_unref(maskImage);
+    return done ? TRUE : FALSE;
+}
+
+WIN32KAPI WINBOOL APIENTRY EngPlgBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMsk, CLIPOBJ* pco,
+                                     XLATEOBJ* pxlo, COLORADJUSTMENT* /*pca*/, POINTL* /*pptlBrushOrg*/,
+                                     POINTFIX* pptfx, RECTL* prcl, POINTL* /*pptl*/, ULONG iMode) {
+    PixelView target, source;
+    if (!pptfx || !prcl || !openTarget(psoTrg, &target)) return FALSE;
+    if (!psoSrc || !source.open(psoSrc) || psoMsk) {
+        // Masks on parallelograms are not supported.
+        EngSetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const RECTL from = intersectRect(normalizeRect(*prcl), source.bounds());
+    if (emptyRect(from)) return TRUE;
+    const double ax = pptfx[0].x / 16.0, ay = pptfx[0].y / 16.0;
+    const double bx = pptfx[1].x / 16.0, by = pptfx[1].y / 16.0;
+    const double cx = pptfx[2].x / 16.0, cy = pptfx[2].y / 16.0;
+    const double w = from.right - from.left, h = from.bottom - from.top;
+    // Source (u, v) goes to A + u/w (B - A) + v/h (C - A).
+    const double m00 = (bx - ax) / w, m01 = (cx - ax) / h, m10 = (by - ay) / w, m11 = (cy - ay) / h;
+    const double det = m00 * m11 - m01 * m10;
+    if (!(std::fabs(det) > 1e-12)) return TRUE;
+
+    PathObject outline;
+    const POINTFIX d{pptfx[1].x + pptfx[2].x - pptfx[0].x, pptfx[1].y + pptfx[2].y - pptfx[0].y};
+    const POINTFIX corners[3] = {pptfx[1], d, pptfx[2]};
+    outline.moveTo(pptfx[0]);
+    outline.lineTo(corners, 3);
+    outline.closeFigure();
+    Region clip;
+    clipRegion(pco, target.bounds(), target, &clip);
+    Region region;
+    if (!fillPathRegion(outline, true, clip.extents(), &region)) return FALSE;
+    region.intersect(&clip.r);
+    if (region.empty()) return TRUE;
+
+    SourceImage image;
+    if (!image.make(source, pxlo, from, false, nullptr)) {
+        EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    pixman_f_transform f;
+    pixman_f_transform_init_identity(&f);
+    // Inverse of the mapping, target to source.
+    f.m[0][0] = m11 / det;
+    f.m[0][1] = -m01 / det;
+    f.m[1][0] = -m10 / det;
+    f.m[1][1] = m00 / det;
+    f.m[0][2] = -(f.m[0][0] * ax + f.m[0][1] * ay);
+    f.m[1][2] = -(f.m[1][0] * ax + f.m[1][1] * ay);
+    pixman_transform t;
+    pixman_transform_from_pixman_f_transform(&t, &f);
+    pixman_image_set_transform(image.image, &t);
+    pixman_image_set_filter(image.image, iMode == HALFTONE ? PIXMAN_FILTER_BILINEAR : PIXMAN_FILTER_NEAREST,
+                            nullptr, 0);
+    pixman_image_set_repeat(image.image, PIXMAN_REPEAT_PAD);
+    return compositeInto(target, region, PIXMAN_OP_OVER, image.image, nullptr) ? TRUE : FALSE;
+}
+
+WIN32KAPI WINBOOL APIENTRY EngAlphaBlend(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo,
+                                         RECTL* prclDest, RECTL* prclSrc, BLENDOBJ* pBlendObj) {
+    PixelView target, source;
+    if (!prclDest || !prclSrc || !pBlendObj || !openTarget(psoDest, &target)) return FALSE;
+    if (!psoSrc || !source.open(psoSrc)) {
+        EngSetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const BLENDFUNCTION& blend = pBlendObj->BlendFunction;
+    if (blend.BlendOp != AC_SRC_OVER) {
+        EngSetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const RECTL to = *prclDest;
+    const RECTL from = normalizeRect(*prclSrc);
+    // Alpha blending neither mirrors nor reads outside the source.
+    if (to.left > to.right || to.top > to.bottom || emptyRect(from) || from.left < 0 || from.top < 0 ||
+        from.right > source.width || from.bottom > source.height) {
+        EngSetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (emptyRect(to) || blend.SourceConstantAlpha == 0) return TRUE;
+    Region region;
+    clipRegion(pco, to, target, &region);
+    if (region.empty()) return TRUE;
+    const bool perPixel = (blend.AlphaFormat & AC_SRC_ALPHA) && source.bpp == 32;
+    SourceImage image;
+    if (!image.make(source, pxlo, from, perPixel, nullptr)) {
+        EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    setStretch(image.image, to, image.width, image.height, false);
+    pixman_color_t alpha{0, 0, 0, static_cast<uint16_t>(blend.SourceConstantAlpha * 0x101)};
+    pixman_image_t* constant = pixman_image_create_solid_fill(&alpha);
+    const bool done = compositeInto(target, region, PIXMAN_OP_OVER, image.image, constant);
+    pixman_image_unref(constant);
+    return done ? TRUE : FALSE;
+}
+
+WIN32KAPI WINBOOL APIENTRY EngTransparentBlt(SURFOBJ* psoDst, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo,
+                                             RECTL* prclDst, RECTL* prclSrc, ULONG iTransColor,
+                                             ULONG /*ulReserved*/) {
+    PixelView target, source;
+    if (!prclDst || !prclSrc || !openTarget(psoDst, &target)) return FALSE;
+    if (!psoSrc || !source.open(psoSrc)) {
+        EngSetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const RECTL to = normalizeRect(*prclDst);
+    const RECTL from = intersectRect(normalizeRect(*prclSrc), source.bounds());
+    if (emptyRect(to) || emptyRect(from)) return TRUE;
+    Region region;
+    clipRegion(pco, to, target, &region);
+    if (region.empty()) return TRUE;
+    SourceImage image;
+    // The key is compared with the source's own pixel values.
+    if (!image.make(source, pxlo, from, false, &iTransColor)) {
+        EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    setStretch(image.image, to, image.width, image.height, false);
+    return compositeInto(target, region, PIXMAN_OP_OVER, image.image, nullptr) ? TRUE : FALSE;
+}
+
+WIN32KAPI WINBOOL APIENTRY EngGradientFill(SURFOBJ* psoDest, CLIPOBJ* pco, XLATEOBJ* /*pxlo*/, TRIVERTEX* pVertex,
+                                           ULONG nVertex, PVOID pMesh, ULONG nMesh, RECTL* prclExtents,
+                                           POINTL* /*pptlDitherOrg*/, ULONG ulMode) {
+    PixelView target;
+    if (!pVertex || !pMesh || !openTarget(psoDest, &target)) return FALSE;
+    const ULONG mode = ulMode & GRADIENT_FILL_OP_FLAG;
+    if (mode != GRADIENT_FILL_RECT_H && mode != GRADIENT_FILL_RECT_V && mode != GRADIENT_FILL_TRIANGLE) {
+        EngSetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    Region clip;
+    clipRegion(pco, prclExtents ? *prclExtents : target.bounds(), target, &clip);
+    if (clip.empty()) return TRUE;
+    auto pack = [&](double r, double g, double b) {
+        auto c8 = [](double v) { return static_cast<uint32_t>(std::clamp(std::lround(v / 256.0), 0L, 255L)); };
+        const uint32_t rgb = (c8(r) << 16) | (c8(g) << 8) | c8(b);
+        if (target.bpp == 16) return ((rgb >> 9) & 0x7C00) | ((rgb >> 6) & 0x03E0) | ((rgb >> 3) & 0x001F);
+        return rgb;
+    };
+    std::vector<uint32_t> row;
+    auto paint = [&](const Region& area, auto colorAt) {
+        int count = 0;
+        const pixman_box32_t* boxes = pixman_region32_rectangles(const_cast<pixman_region32_t*>(&area.r), &count);
+        for (int i = 0; i < count; ++i) {
+            const LONG n = boxes[i].x2 - boxes[i].x1;
+            row.resize(static_cast<size_t>(n));
+            for (LONG y = boxes[i].y1; y < boxes[i].y2; ++y) {
+                for (LONG k = 0; k < n; ++k) row[k] = colorAt(boxes[i].x1 + k, y);
+                target.writeRow(boxes[i].x1, y, n, row.data());
+            }
+        }
+    };
+    if (mode == GRADIENT_FILL_TRIANGLE) {
+        const auto* triangles = static_cast<const GRADIENT_TRIANGLE*>(pMesh);
+        for (ULONG t = 0; t < nMesh; ++t) {
+            const GRADIENT_TRIANGLE& tri = triangles[t];
+            if (tri.Vertex1 >= nVertex || tri.Vertex2 >= nVertex || tri.Vertex3 >= nVertex) continue;
+            const TRIVERTEX& a = pVertex[tri.Vertex1];
+            const TRIVERTEX& b = pVertex[tri.Vertex2];
+            const TRIVERTEX& c = pVertex[tri.Vertex3];
+            const double det = static_cast<double>(b.y - c.y) * (a.x - c.x) + static_cast<double>(c.x - b.x) * (a.y - c.y);
+            if (det == 0) continue;
+            PathObject outline;
+            const POINTFIX rest[2] = {{b.x * 16, b.y * 16}, {c.x * 16, c.y * 16}};
+            outline.moveTo(POINTFIX{a.x * 16, a.y * 16});
+            outline.lineTo(rest, 2);
+            outline.closeFigure();
+            Region area;
+            if (!fillPathRegion(outline, false, clip.extents(), &area)) return FALSE;
+            area.intersect(&clip.r);
+            paint(area, [&](LONG x, LONG y) {
+                const double wa = ((b.y - c.y) * (x - c.x) + static_cast<double>(c.x - b.x) * (y - c.y)) / det;
+                const double wb = ((c.y - a.y) * (x - c.x) + static_cast<double>(a.x - c.x) * (y - c.y)) / det;
+                const double wc = 1 - wa - wb;
+                return pack(wa * a.Red + wb * b.Red + wc * c.Red, wa * a.Green + wb * b.Green + wc * c.Green,
+                            wa * a.Blue + wb * b.Blue + wc * c.Blue);
+            });
+        }
+    } else {
+        const bool horizontal = mode == GRADIENT_FILL_RECT_H;
+        const auto* rects = static_cast<const GRADIENT_RECT*>(pMesh);
+        for (ULONG r = 0; r < nMesh; ++r) {
+            if (rects[r].UpperLeft >= nVertex || rects[r].LowerRight >= nVertex) continue;
+            const TRIVERTEX& v0 = pVertex[rects[r].UpperLeft];
+            const TRIVERTEX& v1 = pVertex[rects[r].LowerRight];
+            const RECTL box = normalizeRect(RECTL{v0.x, v0.y, v1.x, v1.y});
+            if (emptyRect(box)) continue;
+            // The colours run from the first vertex's edge to the second's.
+            const TRIVERTEX& first = (horizontal ? v0.x <= v1.x : v0.y <= v1.y) ? v0 : v1;
+            const TRIVERTEX& second = &first == &v0 ? v1 : v0;
+            Region area(box);
+            area.intersect(&clip.r);
+            const double span = horizontal ? box.right - box.left : box.bottom - box.top;
+            paint(area, [&](LONG x, LONG y) {
+                const double t = ((horizontal ? x - box.left : y - box.top)) / span;
+                return pack(first.Red + (second.Red - first.Red) * t, first.Green + (second.Green - first.Green) * t,
+                            first.Blue + (second.Blue - first.Blue) * t);
+            });
+        }
+    }
+    return TRUE;
+}
+
+}  // extern "C"
