@@ -31,6 +31,7 @@ struct GlyphEntry {
     double advanceX = 0, advanceY = 0;
     bool bitsMade = false;
     std::vector<uint64_t> bits;  // GLYPHBITS storage, 8-byte aligned
+    std::unique_ptr<Region> region;
 };
 
 double fixedValue(const FIXED& f) { return f.value + f.fract / 65536.0; }
@@ -291,6 +292,22 @@ GLYPHBITS* FontObject::glyphBits(HGLYPH glyph) {
         }
     }
     return entry->bits.empty() ? nullptr : reinterpret_cast<GLYPHBITS*>(entry->bits.data());
+}
+
+const pixman_region32_t* FontObject::glyphRegion(HGLYPH glyph) {
+    GlyphEntry* entry = impl_->entry(glyph);
+    if (!entry) return nullptr;
+    if (!entry->region) {
+        entry->region.reset(new (std::nothrow) Region);
+        if (!entry->region) return nullptr;
+        const RECTL ink = entry->data.rclInk;
+        if (!fillPathRegion(*entry->path, true, RECTL{ink.left - 1, ink.top - 1, ink.right + 1, ink.bottom + 1},
+                            entry->region.get())) {
+            entry->region.reset();
+            return nullptr;
+        }
+    }
+    return &entry->region->r;
 }
 
 IFIMETRICS* FontObject::ifiMetrics() {

@@ -10,7 +10,7 @@
 
 namespace tessaly::gdi {
 
-PathObject::PathObject() : PATHOBJ{0, 0} { liveSet<PathObject>().add(static_cast<PATHOBJ*>(this)); }
+PathObject::PathObject() : PATHOBJ{PO_ALL_INTEGERS, 0} { liveSet<PathObject>().add(static_cast<PATHOBJ*>(this)); }
 
 PathObject::~PathObject() { liveSet<PathObject>().remove(static_cast<PATHOBJ*>(this)); }
 
@@ -36,10 +36,21 @@ void PathObject::update() {
     cCurves = curves;
 }
 
+namespace {
+bool integral(const POINTFIX* points, ULONG count) {
+    LONG bits = 0;
+    for (ULONG i = 0; i < count; ++i) bits |= points[i].x | points[i].y;
+    return (bits & 0xF) == 0;
+}
+}  // namespace
+
 bool PathObject::moveTo(POINTFIX point) {
     if (open_ && records_.size() == subpathFirst_ + 1 && records_.back().points.size() == 1) {
         // A move right after a move replaces it.
         records_.back().points[0] = point;
+        current_ = point;
+        update();
+        return true;
     } else {
         try {
             records_.push_back(Record{PD_BEGINSUBPATH | PD_ENDSUBPATH, {point}});
@@ -53,7 +64,7 @@ bool PathObject::moveTo(POINTFIX point) {
     }
     open_ = true;
     current_ = point;
-    update();
+    if (!integral(&point, 1)) fl &= ~static_cast<FLONG>(PO_ALL_INTEGERS);
     return true;
 }
 
@@ -82,7 +93,8 @@ bool PathObject::lineTo(const POINTFIX* points, ULONG count) {
         return false;
     }
     current_ = points[count - 1];
-    update();
+    cCurves += count;
+    if (!integral(points, count)) fl &= ~static_cast<FLONG>(PO_ALL_INTEGERS);
     return true;
 }
 
@@ -96,7 +108,9 @@ bool PathObject::bezierTo(const POINTFIX* points, ULONG count) {
         return false;
     }
     current_ = points[count - 1];
-    update();
+    cCurves += count / 3;
+    fl |= PO_BEZIERS;
+    if (!integral(points, count)) fl &= ~static_cast<FLONG>(PO_ALL_INTEGERS);
     return true;
 }
 
@@ -112,7 +126,7 @@ bool PathObject::closeFigure() {
     // begins a new figure there.
     current_ = records_[subpathFirst_].points.front();
     open_ = false;
-    update();
+    ++cCurves;
     return true;
 }
 

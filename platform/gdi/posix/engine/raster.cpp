@@ -432,13 +432,18 @@ void regionFromA1(const uint8_t* data, int stride, int width, int height, LONG x
         for (int w = 0; w < wordCount; ++w) {
             uint32_t word = words[w];
             if (w == wordCount - 1 && (width & 31)) word &= (1u << (width & 31)) - 1;
+            if (start < 0 ? word == 0 : word == 0xFFFFFFFFu) continue;
             x = w * 32;
-            if (start < 0 && word == 0) continue;
-            if (start >= 0 && word == 0xFFFFFFFFu) continue;
-            for (int b = 0; b < 32 && x + b < width; ++b) {
-                const bool on = (word >> b) & 1;
-                if (on && start < 0) start = x + b;
-                if (!on && start >= 0) {
+            // Alternately find the next set bit (a run starts) and the next
+            // clear bit (it ends).
+            int b = 0;
+            while (b < 32) {
+                const uint32_t look = (start < 0 ? word : ~word) >> b;
+                if (look == 0) break;
+                b += __builtin_ctz(look);
+                if (start < 0) {
+                    start = x + b;
+                } else {
                     runs.emplace_back(start, x + b);
                     start = -1;
                 }

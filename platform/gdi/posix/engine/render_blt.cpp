@@ -124,6 +124,44 @@ bool compositeInto(PixelView& target, const Region& region, pixman_op_t op, pixm
     return true;
 }
 
+// Nearest-neighbour scaling between 24 and 32-bit pixels of the same
+// colours, straight from the source rows: target pixel centres are mapped
+// into the source rectangle (a mirrored target rectangle flips it).
+void nearestStretch(PixelView& target, const Region& region, const PixelView& source, const RECTL& from,
+                    const RECTL& to) {
+    const double sx = static_cast<double>(from.right - from.left) / (to.right - to.left);
+    const double sy = static_cast<double>(from.bottom - from.top) / (to.bottom - to.top);
+    auto mapX = [&](LONG x) {
+        const auto v = static_cast<LONG>(std::floor((x + 0.5 - to.left) * sx)) + from.left;
+        return std::clamp(v, from.left, from.right - 1);
+    };
+    auto mapY = [&](LONG y) {
+        const auto v = static_cast<LONG>(std::floor((y + 0.5 - to.top) * sy)) + from.top;
+        return std::clamp(v, from.top, from.bottom - 1);
+    };
+    const RECTL e = region.extents();
+    std::vector<LONG> columns(static_cast<size_t>(e.right - e.left));
+    for (LONG x = e.left; x < e.right; ++x) columns[x - e.left] = mapX(x);
+    const int inBytes = source.bpp / 8, outBytes = target.bpp / 8;
+    int count = 0;
+    const pixman_box32_t* boxes = pixman_region32_rectangles(const_cast<pixman_region32_t*>(&region.r), &count);
+    for (int i = 0; i < count; ++i) {
+        for (LONG y = boxes[i].y1; y < boxes[i].y2; ++y) {
+            const uint8_t* in = source.row(mapY(y));
+            uint8_t* out = target.row(y) + static_cast<size_t>(boxes[i].x1) * outBytes;
+            const LONG* column = columns.data() + (boxes[i].x1 - e.left);
+            const LONG n = boxes[i].x2 - boxes[i].x1;
+            for (LONG k = 0; k < n; ++k, out += outBytes) {
+                const uint8_t* p = in + static_cast<size_t>(column[k]) * inBytes;
+                out[0] = p[0];
+                out[1] = p[1];
+                out[2] = p[2];
+                if (outBytes == 4) out[3] = 0;
+            }
+        }
+    }
+}
+
 bool openTarget(SURFOBJ* pso, PixelView* view) {
     if (!view->open(pso) || !view->drawable()) {
         EngSetLastError(ERROR_INVALID_PARAMETER);
@@ -237,6 +275,12 @@ WIN32KAPI WINBOOL APIENTRY EngStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURF
     Region region;
     clipRegion(pco, to, target, &region);
     if (region.empty()) return TRUE;
+    if (iMode != HALFTONE && !psoMask && (!pxlo || (pxlo->flXlate & XO_TRIVIAL)) && source.bpp >= 24 &&
+        target.bpp >= 24 && asked.left == from.left && asked.right == from.right && asked.top == from.top &&
+        asked.bottom == from.bottom) {
+        nearestStretch(target, region, source, from, to);
+        return TRUE;
+    }
     SourceImage image;
     if (!image.make(source, pxlo, from, false, nullptr)) {
         EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);

@@ -140,37 +140,31 @@ WIN32KAPI WINBOOL APIENTRY EngTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo,
     Region clip;
     clipRegion(pco, target.bounds(), target, &clip);
     if (!clip.empty() && string->cGlyphs > 0) {
-        // All glyph outlines of the string as one path, filled at once.
-        PathObject outlines;
+        // The union of the glyphs' pixels: each glyph's pixels are kept by
+        // the font, and text sits at whole pixels.
+        std::vector<pixman_box32_t> boxes;
+        const RECTL limit = clip.extents();
         for (const GLYPHPOS& position : string->positions()) {
-            const GLYPHDATA* data = font->glyphData(position.hg);
-            const PathObject* glyph = data ? PathObject::fromPathobj(data->gdf.ppo) : nullptr;
-            if (!glyph) continue;
-            const FIX dx = position.ptl.x * 16, dy = position.ptl.y * 16;
-            for (const PathObject::Record& record : glyph->records()) {
-                size_t i = 0;
-                if (record.flags & PD_BEGINSUBPATH) {
-                    outlines.moveTo(POINTFIX{record.points[0].x + dx, record.points[0].y + dy});
-                    i = 1;
-                }
-                std::vector<POINTFIX> moved;
-                moved.reserve(record.points.size() - i);
-                for (; i < record.points.size(); ++i) {
-                    moved.push_back(POINTFIX{record.points[i].x + dx, record.points[i].y + dy});
-                }
-                if (record.flags & PD_BEZIERS) {
-                    outlines.bezierTo(moved.data(), static_cast<ULONG>(moved.size()));
-                } else {
-                    outlines.lineTo(moved.data(), static_cast<ULONG>(moved.size()));
-                }
-                if (record.flags & PD_CLOSEFIGURE) outlines.closeFigure();
+            const pixman_region32_t* glyph = font->glyphRegion(position.hg);
+            if (!glyph) {
+                EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
+                return FALSE;
+            }
+            const LONG dx = position.ptl.x, dy = position.ptl.y;
+            const pixman_box32_t* e = pixman_region32_extents(const_cast<pixman_region32_t*>(glyph));
+            if (e->x2 + dx <= limit.left || e->x1 + dx >= limit.right || e->y2 + dy <= limit.top ||
+                e->y1 + dy >= limit.bottom) {
+                continue;
+            }
+            int count = 0;
+            const pixman_box32_t* list = pixman_region32_rectangles(const_cast<pixman_region32_t*>(glyph), &count);
+            for (int i = 0; i < count; ++i) {
+                boxes.push_back(pixman_box32_t{list[i].x1 + dx, list[i].y1 + dy, list[i].x2 + dx, list[i].y2 + dy});
             }
         }
         Region covered;
-        if (!fillPathRegion(outlines, true, clip.extents(), &covered)) {
-            EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
-            return FALSE;
-        }
+        pixman_region32_fini(&covered.r);
+        pixman_region32_init_rects(&covered.r, boxes.data(), static_cast<int>(boxes.size()));
         paintRegion(target, covered, clip, pboFore, pptlOrg, mix);
     }
     if (prclExtra) {
