@@ -377,6 +377,60 @@ TEST(DeviceContextTest, BlitsChooseTheirHook) {
     EXPECT_FALSE(t.dc->errorText().empty());
 }
 
+TEST(DeviceContextTest, BlendsKeysPatternsAndGradients) {
+    Session s;
+    ASSERT_TRUE(s.dc);
+    ASSERT_TRUE(s.begin());
+    solidBrush(*s.dc, kBlue);
+    nullPen(*s.dc);
+    ASSERT_TRUE(s.dc->rectangle({0, 0, 200, 40}));
+    // Half-transparent red over blue; a premultiplied pixel of alpha 0
+    // leaves the blue alone.
+    const uint8_t argb[] = {0, 0, 255, 255, 0, 0, 0, 0};
+    BitmapView bgra;
+    bgra.width = 2;
+    bgra.height = 1;
+    bgra.bitsPerPixel = 32;
+    bgra.stride = 8;
+    bgra.bits = argb;
+    ASSERT_TRUE(s.dc->alphaBlend({10, 10, 30, 20}, bgra, {0, 0, 2, 1}, 128, true));
+    EXPECT_EQ(s.drawing().back(), "DrvAlphaBlend");
+    // A palette bitmap whose key colour shows what lies below.
+    const uint8_t indices[] = {0, 1, 0, 0};
+    const Color palette[] = {0x00FF00, 0xFFFFFF};
+    BitmapView indexed;
+    indexed.width = 2;
+    indexed.height = 1;
+    indexed.bitsPerPixel = 8;
+    indexed.stride = 4;
+    indexed.bits = indices;
+    indexed.palette = palette;
+    ASSERT_TRUE(s.dc->transparentBlt({50, 10, 70, 20}, indexed, {0, 0, 2, 1}, 0xFFFFFF));
+    EXPECT_EQ(s.drawing().back(), "DrvTransparentBlt");
+    EXPECT_EQ(s.driver.calls.back().brushColor, 1u);  // the key as the palette index
+    // A pattern blit inverting the destination.
+    ASSERT_TRUE(s.dc->patBlt({100, 10, 110, 20}, DSTINVERT));
+    EXPECT_EQ(s.driver.calls.back().rop4, 0x5555u);
+    // A shaded triangle.
+    const GradientVertex v[] = {{20, 60, 0xFF0000}, {180, 60, 0x00FF00}, {100, 140, 0x0000FF}};
+    const GradientTriangle tri[] = {{0, 1, 2}};
+    ASSERT_TRUE(s.dc->gradientTriangles(v, tri));
+    EXPECT_EQ(s.drawing().back(), "DrvGradientFill");
+    EXPECT_EQ(s.driver.calls.back().options, static_cast<ULONG>(GRADIENT_FILL_TRIANGLE));
+    ASSERT_TRUE(s.finish());
+    const uint32_t blended = s.driver.pixel(12, 12);
+    EXPECT_GT((blended >> 16) & 0xFF, 0x60u);
+    EXPECT_GT(blended & 0xFF, 0x60u);
+    EXPECT_EQ(s.driver.pixel(25, 12), kBlue);
+    EXPECT_EQ(s.driver.pixel(52, 12), 0x00FF00u);
+    EXPECT_EQ(s.driver.pixel(65, 12), kBlue);
+    EXPECT_EQ(s.driver.pixel(105, 15), 0xFFFF00u);
+    const uint32_t shaded = s.driver.pixel(100, 80);
+    EXPECT_NE(shaded, 0xFFFFFFu);
+    EXPECT_GT((shaded >> 16) & 0xFF, 0x20u);
+    EXPECT_GT((shaded >> 8) & 0xFF, 0x20u);
+}
+
 TEST(DeviceContextTest, BandedPageMatchesTheWholePage) {
     DriverConfig whole;
     Session a(whole);
