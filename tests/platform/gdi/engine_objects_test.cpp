@@ -94,9 +94,30 @@ TEST(EngineBitmaps, ByteLimitAndObserverRefuseRequests) {
     setSurfaceByteLimit(before);
 }
 
+TEST(EngineBitmapsDeathTest, ByteLimitComesFromTheEnvironment) {
+    // The variable is read once, at the first request of a process: the
+    // check runs in a fresh child.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    setenv("TESSALY_GDI_SURFACE_LIMIT", "1000", 1);
+    EXPECT_EXIT(
+        {
+            const bool refused = EngCreateBitmap(SIZEL{10, 33}, 0, BMF_24BPP, BMF_TOPDOWN, nullptr) == nullptr;
+            const bool allowed = EngCreateBitmap(SIZEL{10, 31}, 0, BMF_24BPP, BMF_TOPDOWN, nullptr) != nullptr;
+            std::_Exit(refused && allowed && surfaceByteLimit() == 1000 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    unsetenv("TESSALY_GDI_SURFACE_LIMIT");
+}
+
 // Drivers' hooks for the association and re-entry tests.
 int fillCalls = 0;
 int strokeCalls = 0;
+int blitCalls = 0;
+WINBOOL APIENTRY countingBlit(SURFOBJ* target, SURFOBJ* source, SURFOBJ* mask, CLIPOBJ* clip, XLATEOBJ* xlate,
+                              RECTL* rect, POINTL* from, POINTL* maskAt, BRUSHOBJ* brush, POINTL* origin, ROP4 rop) {
+    ++blitCalls;
+    return EngBitBlt(target, source, mask, clip, xlate, rect, from, maskAt, brush, origin, rop);
+}
 WINBOOL APIENTRY countingFill(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* org, MIX mix,
                               FLONG options) {
     ++fillCalls;
@@ -110,13 +131,14 @@ WINBOOL APIENTRY decliningStroke(SURFOBJ*, PATHOBJ*, CLIPOBJ*, XFORMOBJ*, BRUSHO
 TEST(EngineDevices, AssociationRecordsHooksAndEngineReentersThem) {
     DRVFN functions[] = {{INDEX_DrvFillPath, reinterpret_cast<PFN>(reinterpret_cast<void (*)()>(countingFill))},
                          {INDEX_DrvStrokePath, reinterpret_cast<PFN>(reinterpret_cast<void (*)()>(decliningStroke))},
+                         {INDEX_DrvBitBlt, reinterpret_cast<PFN>(reinterpret_cast<void (*)()>(countingBlit))},
                          {500, nullptr}};
-    DRVENABLEDATA data{0x20000, 3, functions};
+    DRVENABLEDATA data{0x20000, 4, functions};
     Device device(data);
     device.dhpdev = reinterpret_cast<DHPDEV>(0x1234);
     EXPECT_EQ(Device::fromHandle(device.handle()), &device);
     EXPECT_NE(device.function(INDEX_DrvFillPath), nullptr);
-    EXPECT_EQ(device.function(INDEX_DrvBitBlt), nullptr);
+    EXPECT_EQ(device.function(INDEX_DrvPaint), nullptr);
 
     Canvas canvas(20, 20);
     EXPECT_FALSE(EngAssociateSurface(canvas.handle(), nullptr, HOOK_FILLPATH));
@@ -139,6 +161,27 @@ TEST(EngineDevices, AssociationRecordsHooksAndEngineReentersThem) {
     EXPECT_EQ(strokeCalls, 1);
     EXPECT_EQ(canvas.at(6, 6), 0xFF0000u);
     EXPECT_EQ(canvas.at(2, 6), 0x0000FFu) << "outline over the fill";
+
+    // Text paints its opaque and extra rectangles as blits, through the
+    // driver only when the surface hooks blits.
+    FontRequest request;
+    request.logFont.lfHeight = -10;
+    auto font = FontObject::create(request);
+    ASSERT_NE(font, nullptr);
+    StringObject string;
+    ASSERT_TRUE(string.layout(*font, u"x", 1, 2, 15, nullptr));
+    RECTL opaque{0, 0, 20, 20};
+    RECTL extra[3] = {{0, 16, 10, 17}, {0, 12, 10, 13}, {0, 0, 0, 0}};
+    blitCalls = 0;
+    ASSERT_TRUE(EngTextOut(canvas.so(), &string, font.get(), nullptr, extra, &opaque, &blue, &red, nullptr,
+                           R2_COPYPEN));
+    EXPECT_EQ(blitCalls, 0);
+    ASSERT_TRUE(EngAssociateSurface(canvas.handle(), device.handle(), HOOK_BITBLT));
+    ASSERT_TRUE(EngTextOut(canvas.so(), &string, font.get(), nullptr, extra, &opaque, &blue, &red, nullptr,
+                           R2_COPYPEN));
+    EXPECT_EQ(blitCalls, 3);
+    EXPECT_EQ(canvas.at(19, 19), 0xFF0000u);
+    EXPECT_EQ(canvas.at(5, 16), 0x0000FFu);
 }
 
 TEST(EnginePaths, RecordsCarryFlagsAndCounts) {

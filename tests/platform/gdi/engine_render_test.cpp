@@ -243,6 +243,29 @@ TEST(EngineStroke, CosmeticLinesAndStyles) {
     EXPECT_EQ(pixels, "######...######...");
     EXPECT_EQ(styled.elStyleState.l, 0) << "a whole period walked";
 
+    // A line coming from far outside keeps its dash phase: 30 pixels of
+    // the 9-pixel period are walked before the surface starts.
+    Canvas entering(20, 4);
+    LINEATTRS fromAfar{};
+    fromAfar.fl = LA_STYLED;
+    fromAfar.cstyle = 2;
+    fromAfar.pstyle = style;
+    PathObject longRow;
+    longRow.moveTo(fx(-30, 1));
+    longRow.lineTo(fx(18, 1));
+    ASSERT_TRUE(EngStrokePath(entering.so(), &longRow, nullptr, nullptr, &black, nullptr, &fromAfar, kCopy));
+    pixels.clear();
+    for (LONG x = 0; x < 18; ++x) pixels += entering.at(x, 1) == 0 ? '#' : '.';
+    EXPECT_EQ(pixels, "###...######...###");
+    // Far-away coordinates cost nothing and draw what falls inside.
+    Canvas far(20, 20);
+    PathObject huge;
+    huge.moveTo(POINTFIX{-0x7FFFFF00, 5 * 16});
+    huge.lineTo(POINTFIX{0x7FFFFF00, 5 * 16});
+    ASSERT_TRUE(EngStrokePath(far.so(), &huge, nullptr, nullptr, &black, nullptr, &attrs, kCopy));
+    EXPECT_EQ(far.count(0), 20);
+    EXPECT_EQ(far.count(0, 0, 5, 20, 6), 20);
+
     // Alternate lines light every other pixel.
     Canvas dotted(10, 2);
     LINEATTRS alternate{};

@@ -527,9 +527,15 @@ void addPath(cairo_t* cr, const PathObject& path, Map map) {
 }
 
 RECTL pixelBounds(const RECTFX& b, LONG margin) {
-    return RECTL{(b.xLeft >> 4) - margin, (b.yTop >> 4) - margin, ((b.xRight + 15) >> 4) + margin + 1,
-                 ((b.yBottom + 15) >> 4) + margin + 1};
+    auto clamp = [](int64_t v) { return static_cast<LONG>(std::clamp<int64_t>(v, -0x3FFFFFFF, 0x3FFFFFFF)); };
+    return RECTL{clamp((int64_t{b.xLeft} >> 4) - margin), clamp((int64_t{b.yTop} >> 4) - margin),
+                 clamp(((int64_t{b.xRight} + 15) >> 4) + margin + 1),
+                 clamp(((int64_t{b.yBottom} + 15) >> 4) + margin + 1)};
 }
+
+// Cairo keeps coordinates in 24.8 fixed point; points far outside any
+// surface are pulled in so that they cannot wrap around.
+double cairoSafe(double v) { return std::clamp(v, -4.0e6, 4.0e6); }
 
 // An axis-aligned rectangle path (one closed figure of four corners).
 bool rectanglePath(const PathObject& path, RECTFX* rect) {
@@ -571,8 +577,8 @@ bool fillPathRegion(const PathObject& path, bool winding, const RECTL& limit, Re
     if (!canvas.open(box)) return false;
     cairo_set_fill_rule(canvas.cr, winding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
     addPath(canvas.cr, path, [](const POINTFIX& p, double* x, double* y) {
-        *x = p.x / 16.0;
-        *y = p.y / 16.0;
+        *x = cairoSafe(p.x / 16.0);
+        *y = cairoSafe(p.y / 16.0);
     });
     cairo_fill(canvas.cr);
     canvas.toRegion(out);
@@ -609,8 +615,8 @@ bool strokePathRegion(const PathObject& path, const XFORML& xform, const LINEATT
     cairo_transform(cr, &linear);
     addPath(cr, path, [&](const POINTFIX& p, double* x, double* y) {
         const double dx = p.x / 16.0, dy = p.y / 16.0;
-        *x = (dx * m22 - dy * m21) / det;
-        *y = (dy * m11 - dx * m12) / det;
+        *x = (cairoSafe(dx) * m22 - cairoSafe(dy) * m21) / det;
+        *y = (cairoSafe(dy) * m11 - cairoSafe(dx) * m12) / det;
     });
     cairo_set_line_width(cr, width > 0 ? width : 1.0 / scale);
     switch (attrs.iEndCap) {
@@ -691,27 +697,49 @@ struct CosmeticWalker {
         }
         advance();
     }
-    // From a to b, b's pixel not drawn.
+    // Moves the style on by n pixels without drawing.
+    void skip(int64_t n) {
+        if (!styled || n <= 0) return;
+        int64_t period = 0;
+        for (LONG v : pattern) period += v;
+        n %= period;
+        for (; n > 0; --n) advance();
+    }
+    // From a to b, b's pixel not drawn. Only the steps that can land inside
+    // the limit are walked; the style moves on over the others.
     void segment(POINTFIX a, POINTFIX b) {
-        const LONG x0 = (a.x + 8) >> 4, y0 = (a.y + 8) >> 4;
-        const LONG x1 = (b.x + 8) >> 4, y1 = (b.y + 8) >> 4;
-        const LONG dx = x1 - x0, dy = y1 - y0;
-        const LONG steps = std::max(std::abs(dx), std::abs(dy));
+        const int64_t x0 = (int64_t{a.x} + 8) >> 4, y0 = (int64_t{a.y} + 8) >> 4;
+        const int64_t x1 = (int64_t{b.x} + 8) >> 4, y1 = (int64_t{b.y} + 8) >> 4;
+        const int64_t dx = x1 - x0, dy = y1 - y0;
+        const int64_t steps = std::max(std::llabs(dx), std::llabs(dy));
         if (steps == 0) return;
-        if (steps > 1 << 24) return;
-        for (LONG i = 0; i < steps; ++i) {
-            // Round the minor coordinate to the nearest pixel.
-            const int64_t num = static_cast<int64_t>(i);
-            LONG x, y;
-            if (std::abs(dx) >= std::abs(dy)) {
-                x = x0 + (dx > 0 ? i : -i);
-                y = y0 + static_cast<LONG>(std::llround(static_cast<double>(num * dy) / steps));
-            } else {
-                y = y0 + (dy > 0 ? i : -i);
-                x = x0 + static_cast<LONG>(std::llround(static_cast<double>(num * dx) / steps));
-            }
-            plot(x, y);
+        const bool xMajor = std::llabs(dx) >= std::llabs(dy);
+        // Steps whose major coordinate lies inside the limit.
+        const int64_t major0 = xMajor ? x0 : y0;
+        const int64_t sign = (xMajor ? dx : dy) > 0 ? 1 : -1;
+        const int64_t low = xMajor ? limit.left : limit.top, high = (xMajor ? limit.right : limit.bottom) - 1;
+        int64_t first = sign > 0 ? low - major0 : major0 - high;
+        int64_t last = sign > 0 ? high - major0 : major0 - low;
+        first = std::max<int64_t>(first, 0);
+        last = std::min<int64_t>(last, steps - 1);
+        if (first > last) {
+            skip(steps);
+            return;
         }
+        skip(first);
+        for (int64_t i = first; i <= last; ++i) {
+            // The minor coordinate rounded to the nearest pixel.
+            int64_t x, y;
+            if (xMajor) {
+                x = x0 + sign * i;
+                y = y0 + std::llround(static_cast<double>(i) * static_cast<double>(dy) / static_cast<double>(steps));
+            } else {
+                y = y0 + sign * i;
+                x = x0 + std::llround(static_cast<double>(i) * static_cast<double>(dx) / static_cast<double>(steps));
+            }
+            plot(static_cast<LONG>(x), static_cast<LONG>(y));
+        }
+        skip(steps - 1 - last);
     }
 };
 
