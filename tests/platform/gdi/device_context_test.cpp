@@ -360,7 +360,7 @@ TEST(DeviceContextTest, BlitsChooseTheirHook) {
     ASSERT_TRUE(s.dc->stretchBlt({10, 10, 12, 12}, view, {0, 0, 2, 2}));
     ASSERT_TRUE(s.dc->stretchBlt({20, 20, 40, 40}, view, {0, 0, 2, 2}));
     ASSERT_TRUE(s.dc->stretchBlt({50, 50, 70, 70}, view, {0, 0, 2, 2}, SRCINVERT));
-    EXPECT_EQ(s.drawing(), (std::vector<std::string>{"DrvBitBlt", "DrvStretchBlt", "DrvBitBlt"}));
+    EXPECT_EQ(s.drawing(), (std::vector<std::string>{"DrvCopyBits", "DrvStretchBlt", "DrvBitBlt"}));
     EXPECT_EQ(s.driver.calls.back().rop4, 0x6666u);
     ASSERT_TRUE(s.dc->setTransform({0, 1, -1, 0, 150, 10}));
     ASSERT_TRUE(s.dc->stretchBlt({0, 0, 20, 20}, view, {0, 0, 2, 2}));
@@ -369,6 +369,17 @@ TEST(DeviceContextTest, BlitsChooseTheirHook) {
     EXPECT_EQ(s.driver.pixel(10, 10), kRed);
     EXPECT_EQ(s.driver.pixel(11, 10), kBlue);
     EXPECT_EQ(s.driver.pixel(35, 35), 0xFFFFFFu);
+    EXPECT_EQ(s.driver.pixel(55, 55), 0x00FFFFu);  // red inverted over white
+
+    // A copy the driver declines is done by the engine.
+    DriverConfig declining;
+    declining.decline = {"DrvCopyBits"};
+    Session d(declining);
+    ASSERT_TRUE(d.begin());
+    ASSERT_TRUE(d.dc->stretchBlt({10, 10, 12, 12}, view, {0, 0, 2, 2}));
+    ASSERT_TRUE(d.finish());
+    EXPECT_EQ(d.drawing(), (std::vector<std::string>{"DrvCopyBits"}));
+    EXPECT_EQ(d.driver.pixel(11, 11), 0xFFFFFFu);
 
     // A source rectangle outside the bitmap is refused, not read.
     Session t;
@@ -417,7 +428,25 @@ TEST(DeviceContextTest, BlendsKeysPatternsAndGradients) {
     ASSERT_TRUE(s.dc->gradientTriangles(v, tri));
     EXPECT_EQ(s.drawing().back(), "DrvGradientFill");
     EXPECT_EQ(s.driver.calls.back().options, static_cast<ULONG>(GRADIENT_FILL_TRIANGLE));
+    // A checker pattern brush (a palette tile), repeated from the page's
+    // origin.
+    const uint8_t tile[] = {0, 1, 0, 0, 1, 0, 0, 0};
+    const Color tileColors[] = {0x000000, 0xFFFF00};
+    Brush pattern;
+    pattern.style = BrushStyle::Pattern;
+    pattern.pattern.width = 2;
+    pattern.pattern.height = 2;
+    pattern.pattern.bitsPerPixel = 8;
+    pattern.pattern.stride = 4;
+    pattern.pattern.bits = tile;
+    pattern.pattern.palette = tileColors;
+    ASSERT_TRUE(s.dc->setBrush(pattern));
+    ASSERT_TRUE(s.dc->rectangle({150, 100, 160, 110}));
+    EXPECT_EQ(s.driver.named("DrvFillPath").back()->brushColor, 0xFFFFFFFFu);
     ASSERT_TRUE(s.finish());
+    EXPECT_EQ(s.driver.pixel(150, 100), 0x000000u);
+    EXPECT_EQ(s.driver.pixel(151, 100), 0xFFFF00u);
+    EXPECT_EQ(s.driver.pixel(151, 101), 0x000000u);
     const uint32_t blended = s.driver.pixel(12, 12);
     EXPECT_GT((blended >> 16) & 0xFF, 0x60u);
     EXPECT_GT(blended & 0xFF, 0x60u);

@@ -239,6 +239,15 @@ WINBOOL APIENTRY bitBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* pco,
     return EngBitBlt(dst, src, mask, pco, xlo, target, srcPoint, maskPoint, pbo, org, rop4);
 }
 
+WINBOOL APIENTRY copyBits(SURFOBJ* dst, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, RECTL* target, POINTL* srcPoint) {
+    RecordingDriver& d = driverOf(dst);
+    Call& c = add(d, "DrvCopyBits");
+    recordClip(c, pco);
+    c.target = *target;
+    if (d.declines("DrvCopyBits", false)) return FALSE;
+    return EngCopyBits(dst, src, pco, xlo, target, srcPoint);
+}
+
 WINBOOL APIENTRY stretchBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* pco, XLATEOBJ* xlo,
                             COLORADJUSTMENT* ca, POINTL* ht, RECTL* target, RECTL* source, POINTL* maskPoint,
                             ULONG mode) {
@@ -331,6 +340,7 @@ RecordingDriver::RecordingDriver(DriverConfig c) : config(std::move(c)) {
         {INDEX_DrvNextBand, pfn(nextBand)},           {INDEX_DrvFillPath, pfn(fillPath)},
         {INDEX_DrvStrokePath, pfn(strokePath)},       {INDEX_DrvStrokeAndFillPath, pfn(strokeAndFillPath)},
         {INDEX_DrvPaint, pfn(paint)},                 {INDEX_DrvBitBlt, pfn(bitBlt)},
+        {INDEX_DrvCopyBits, pfn(copyBits)},
         {INDEX_DrvStretchBlt, pfn(stretchBlt)},       {INDEX_DrvPlgBlt, pfn(plgBlt)},
         {INDEX_DrvAlphaBlend, pfn(alphaBlend)},       {INDEX_DrvTransparentBlt, pfn(transparentBlt)},
         {INDEX_DrvGradientFill, pfn(gradientFill)},   {INDEX_DrvTextOut, pfn(textOut)},
@@ -378,7 +388,8 @@ void RecordingDriver::copyRows(SURFOBJ* so, LONG fromRow, LONG rows, LONG pageRo
     const size_t row = static_cast<size_t>(config.width) * 3;
     for (LONG y = 0; y < rows; ++y) {
         if (pageRow + y >= config.height) break;
-        const uint8_t* src = static_cast<const uint8_t*>(so->pvScan0) + static_cast<ptrdiff_t>(fromRow + y) * so->lDelta;
+        const uint8_t* src =
+            static_cast<const uint8_t*>(so->pvScan0) + static_cast<ptrdiff_t>(fromRow + y) * so->lDelta;
         std::memcpy(&page[static_cast<size_t>(pageRow + y) * row], src, row);
     }
 }

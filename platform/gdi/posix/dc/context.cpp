@@ -516,7 +516,8 @@ bool DeviceContext::polyPolygon(std::span<const PointD> points, std::span<const 
     DevicePath p;
     size_t at = 0;
     for (int n : counts) {
-        if (n < 0 || static_cast<size_t>(n) > points.size() - at) return d.fail("polyPolygon: counts exceed the points");
+        if (n < 0 || static_cast<size_t>(n) > points.size() - at)
+            return d.fail("polyPolygon: counts exceed the points");
         if (n >= 2) {
             Figure f;
             f.start = d.state.world.apply(points[at]);

@@ -106,18 +106,19 @@ void setBrush(BrushObject& brush, const Brush& spec, const Pixels* pattern, Colo
             }
             if (pattern) {
                 // Palette and 32-bit tiles are turned into B,G,R rows.
-                std::vector<uint8_t> bgr(static_cast<size_t>(pattern->width) * 3 * static_cast<size_t>(pattern->height));
-                for (int y = 0; y < pattern->height; ++y)
-                    for (int x = 0; x < pattern->width; ++x) {
-                        const uint8_t* src = &pattern->rows[static_cast<size_t>(y) * static_cast<size_t>(pattern->stride)];
-                        uint8_t* dst = &bgr[(static_cast<size_t>(y) * static_cast<size_t>(pattern->width) + static_cast<size_t>(x)) * 3];
+                const size_t w = static_cast<size_t>(pattern->width), h = static_cast<size_t>(pattern->height);
+                std::vector<uint8_t> bgr(w * 3 * h);
+                for (size_t y = 0; y < h; ++y)
+                    for (size_t x = 0; x < w; ++x) {
+                        const uint8_t* src = &pattern->rows[y * static_cast<size_t>(pattern->stride)];
+                        uint8_t* dst = &bgr[(y * w + x) * 3];
                         if (pattern->bitsPerPixel == 8) {
                             const Color c = pattern->palette[src[x]];
                             dst[0] = static_cast<uint8_t>(c);
                             dst[1] = static_cast<uint8_t>(c >> 8);
                             dst[2] = static_cast<uint8_t>(c >> 16);
                         } else {
-                            std::memcpy(dst, src + static_cast<size_t>(x) * 4, 3);
+                            std::memcpy(dst, src + x * 4, 3);
                         }
                     }
                 brush.setPattern(bgr.data(), pattern->width, pattern->height, pattern->width * 3);

@@ -55,7 +55,8 @@ std::unique_ptr<PrinterDevice> PrinterDevice::open(const DRVENABLEDATA& driver, 
         gdiInfo.ulVertRes > 1000000)
         return report("DrvEnablePDEV reported a page of " + std::to_string(gdiInfo.ulHorzRes) + " x " +
                       std::to_string(gdiInfo.ulVertRes) + " pixels");
-    if (const auto complete = functionAs<PFN_DrvCompletePDEV>(engine.function(INDEX_DrvCompletePDEV))) complete(pdev, engine.handle());
+    if (const auto complete = functionAs<PFN_DrvCompletePDEV>(engine.function(INDEX_DrvCompletePDEV)))
+        complete(pdev, engine.handle());
 
     EngSetLastError(0);
     const HSURF surface = enableSurface(pdev);
@@ -85,7 +86,8 @@ void PrinterDevice::close() {
             disable(d.engine->dhpdev);
     d.surfaceEnabled = false;
     if (d.pdevEnabled)
-        if (const auto disable = functionAs<PFN_DrvDisablePDEV>(d.engine->function(INDEX_DrvDisablePDEV))) disable(d.engine->dhpdev);
+        if (const auto disable = functionAs<PFN_DrvDisablePDEV>(d.engine->function(INDEX_DrvDisablePDEV)))
+            disable(d.engine->dhpdev);
     d.pdevEnabled = false;
     d.engine.reset();
 }

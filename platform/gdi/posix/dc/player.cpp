@@ -461,6 +461,14 @@ bool Player::blit(const DrawOp& op, const Band& band, std::string* error) {
         SourceSurface src(px);
         RECTL t = target;
         POINTL sp{op.sourceRect.left, op.sourceRect.top};
+        if (rop3 == 0xCC && hooked(HOOK_COPYBITS)) {
+            // A plain copy goes to the copy hook, as GDI sends SRCCOPY.
+            if (const auto copy = driver<PFN_DrvCopyBits>(INDEX_DrvCopyBits))
+                if (copy(device_.surface, src.get(), &clip, &xlate, &t, &sp)) return true;
+            if (EngCopyBits(device_.surface, src.get(), &clip, &xlate, &t, &sp)) return true;
+            fail(error, "the engine could not copy a bitmap");
+            return false;
+        }
         return runBitBlt(src.get(), &clip, &xlate, &t, &sp);
     }
     if (rop3 == 0xCC) {
