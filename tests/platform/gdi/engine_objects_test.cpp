@@ -469,6 +469,28 @@ TEST(EngineFonts, MetricsGlyphSetTransformAndStrings) {
     EXPECT_EQ(widths[0].x.QuadPart, static_cast<int64_t>(30) << 36);
     EXPECT_FALSE(STROBJ_bGetAdvanceWidths(&string, 3, 2, widths));
 
+    // A metric-compatible substitute goes by the name asked for, as the
+    // font layer's enumeration has it; a fallback face keeps its own name.
+    FontRequest arial;
+    arial.logFont.lfHeight = -20;
+    const char16_t arialName[] = u"Arial";
+    std::copy(std::begin(arialName), std::end(arialName), arial.logFont.lfFaceName);
+    auto substitute = FontObject::create(arial);
+    ASSERT_NE(substitute, nullptr);
+    const IFIMETRICS* arialMetrics = FONTOBJ_pifi(substitute.get());
+    const auto* arialBase = reinterpret_cast<const uint8_t*>(arialMetrics);
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(arialBase + arialMetrics->dpwszFamilyName)), u"Arial");
+    FontRequest unknown;
+    unknown.logFont.lfHeight = -20;
+    const char16_t unknownName[] = u"No Such Family";
+    std::copy(std::begin(unknownName), std::end(unknownName), unknown.logFont.lfFaceName);
+    auto fallback = FontObject::create(unknown);
+    ASSERT_NE(fallback, nullptr);
+    const IFIMETRICS* fallbackMetrics = FONTOBJ_pifi(fallback.get());
+    EXPECT_NE(std::u16string(reinterpret_cast<const char16_t*>(reinterpret_cast<const uint8_t*>(fallbackMetrics) +
+                                                               fallbackMetrics->dpwszFamilyName)),
+              u"No Such Family");
+
     // Rotated text runs up the page.
     auto turned = sansFont(100, 900);
     ASSERT_NE(turned, nullptr);

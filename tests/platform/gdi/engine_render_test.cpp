@@ -393,6 +393,16 @@ TEST(EngineStretch, NearestSmoothMirroredAndOutOfRange) {
     EXPECT_GT(middle, 0x20u);
     EXPECT_LT(middle, 0xE0u);
 
+    // Shrinking in halftone mode averages: one white column in four
+    // becomes a quarter grey, where sampling would find only black.
+    Canvas stripes(16, 1);
+    for (LONG x = 0; x < 16; ++x) stripes.set(x, 0, x % 4 == 0 ? 0xFFFFFF : 0x000000);
+    Canvas shrunk(4, 1);
+    RECTL small{0, 0, 4, 1}, all16{0, 0, 16, 1};
+    ASSERT_TRUE(EngStretchBlt(shrunk.so(), stripes.so(), nullptr, nullptr, nullptr, nullptr, nullptr, &small, &all16,
+                              nullptr, HALFTONE));
+    for (LONG x = 0; x < 4; ++x) EXPECT_NEAR(static_cast<int>(shrunk.at(x, 0) & 0xFF), 64, 12) << x;
+
     // Clipped to the target: nothing outside the clip changes.
     Canvas clipped(8, 8);
     ClipObject clip;

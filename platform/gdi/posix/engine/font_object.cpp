@@ -10,6 +10,7 @@
 #include <string>
 #include <unordered_map>
 
+#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
@@ -62,6 +63,53 @@ std::u16string utf8To16(const char* s) {
         }
     }
     return out;
+}
+
+std::string utf16To8(std::u16string_view s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        uint32_t c = s[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
+        }
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+// Whether fontconfig binds `family` strongly to `requested`: a
+// metric-compatible substitute (Liberation Sans for Arial), which the font
+// layer presents under the requested name. Weak bindings are mere fallbacks.
+bool strongAlias(const std::string& requested, const char* family) {
+    if (!family) return false;
+    FcPattern* pattern = FcPatternCreate();
+    if (!pattern) return false;
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(requested.c_str()));
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    bool found = false;
+    FcValue value;
+    FcValueBinding binding;
+    for (int i = 0; !found && FcPatternGetWithBinding(pattern, FC_FAMILY, i, &value, &binding) == FcResultMatch;
+         ++i) {
+        found = binding != FcValueBindingWeak && value.type == FcTypeString &&
+                FcStrCmpIgnoreCase(value.u.s, reinterpret_cast<const FcChar8*>(family)) == 0;
+    }
+    FcPatternDestroy(pattern);
+    return found;
 }
 
 }  // namespace
@@ -313,14 +361,27 @@ const pixman_region32_t* FontObject::glyphRegion(HGLYPH glyph) {
 IFIMETRICS* FontObject::ifiMetrics() {
     if (!impl_->ifi.empty()) return reinterpret_cast<IFIMETRICS*>(impl_->ifi.data());
     FT_Face face = impl_->realized->ftFace();
-    const std::string familyName = face->family_name ? face->family_name : "";
+    std::string familyName = face->family_name ? face->family_name : "";
+    // A metric-compatible substitute goes by the name asked for, as the font
+    // layer's enumeration presents it.
+    size_t asked = 0;
+    while (asked < LF_FACESIZE && request_.logFont.lfFaceName[asked]) ++asked;
+    const std::string requested = utf16To8(std::u16string_view(request_.logFont.lfFaceName, asked));
+    if (!requested.empty() &&
+        FcStrCmpIgnoreCase(reinterpret_cast<const FcChar8*>(requested.c_str()),
+                           reinterpret_cast<const FcChar8*>(familyName.c_str())) != 0 &&
+        strongAlias(requested, familyName.c_str())) {
+        familyName = requested;
+    }
     const std::string styleName = face->style_name ? face->style_name : "Regular";
     const std::u16string family = utf8To16(familyName.c_str());
     const std::u16string style = utf8To16(styleName.c_str());
     std::u16string full = family;
     if (!style.empty() && styleName != "Regular") full += u" " + style;
     const char* postscript = FT_Get_Postscript_Name(face);
-    const std::u16string unique = postscript ? utf8To16(postscript) : full;
+    const std::u16string unique = postscript && familyName == (face->family_name ? face->family_name : "")
+                                      ? utf8To16(postscript)
+                                      : full;
 
     const size_t strings = (family.size() + style.size() + full.size() + unique.size() + 4) * sizeof(WCHAR);
     const size_t total = sizeof(IFIMETRICS) + strings;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -107,8 +108,22 @@ void setStretch(pixman_image_t* image, const RECTL& to, LONG w, LONG h, bool smo
     pixman_transform t;
     pixman_transform_from_pixman_f_transform(&t, &f);
     pixman_image_set_transform(image, &t);
-    pixman_image_set_filter(image, smooth ? PIXMAN_FILTER_BILINEAR : PIXMAN_FILTER_NEAREST, nullptr, 0);
     pixman_image_set_repeat(image, PIXMAN_REPEAT_PAD);
+    const double ax = std::fabs(sx), ay = std::fabs(sy);
+    if (smooth && (ax > 1 || ay > 1)) {
+        // Shrinking smoothly averages the source pixels under each target
+        // pixel (a box filter), rather than sampling two of them.
+        int count = 0;
+        pixman_fixed_t* params = pixman_filter_create_separable_convolution(
+            &count, pixman_double_to_fixed(std::max(1.0, ax)), pixman_double_to_fixed(std::max(1.0, ay)),
+            PIXMAN_KERNEL_BOX, PIXMAN_KERNEL_BOX, PIXMAN_KERNEL_BOX, PIXMAN_KERNEL_BOX, 2, 2);
+        if (params && pixman_image_set_filter(image, PIXMAN_FILTER_SEPARABLE_CONVOLUTION, params, count)) {
+            free(params);
+            return;
+        }
+        free(params);
+    }
+    pixman_image_set_filter(image, smooth ? PIXMAN_FILTER_BILINEAR : PIXMAN_FILTER_NEAREST, nullptr, 0);
 }
 
 // Composites an image over the target inside a region.
