@@ -552,6 +552,20 @@ TEST(EngineText, InkInsideTheGlyphBoxesWithOpaqueAndExtraRectangles) {
     EXPECT_EQ(canvas.at(90, 15), 0xC0C0C0u) << "the opaque rectangle";
     EXPECT_EQ(canvas.at(2, 2), 0xFFFFFFu);
 
+    // A glyph too large to keep is drawn from its outline: the stem of an
+    // 'H' 4000 pixels high covers a small surface.
+    FontRequest banner = request;
+    banner.logFont.lfHeight = -4000;
+    auto huge = FontObject::create(banner);
+    ASSERT_NE(huge, nullptr);
+    StringObject letter;
+    ASSERT_TRUE(letter.layout(*huge, u"H", 1, -400, 2000, nullptr));
+    EXPECT_EQ(huge->glyphRegion(letter.positions()[0].hg), nullptr);
+    Canvas small(200, 200);
+    ASSERT_TRUE(EngTextOut(small.so(), &letter, huge.get(), nullptr, nullptr, nullptr, &black, nullptr, nullptr,
+                           kCopy));
+    EXPECT_EQ(small.count(0), 200 * 200);
+
     // Clipped text leaves the rest alone.
     Canvas clipped(100, 80);
     ClipObject clip;

@@ -393,8 +393,9 @@ public:
     const GLYPHDATA* glyphData(HGLYPH glyph);
     // The glyph's 1-bit image (FO_GLYPHBITS), or null for an empty glyph.
     GLYPHBITS* glyphBits(HGLYPH glyph);
-    // The pixels the glyph covers with its origin at (0, 0) (null when the
-    // glyph is unknown); kept, since text sits at whole pixels.
+    // The pixels the glyph covers with its origin at (0, 0), kept, since
+    // text sits at whole pixels; null for an unknown glyph and for glyphs
+    // too large to keep (draw those from glyphData's outline).
     const pixman_region32_t* glyphRegion(HGLYPH glyph);
 
     // Ascent and descent of the font in device pixels along its y axis.

@@ -25,6 +25,7 @@ namespace tessaly::gdi {
 namespace {
 
 std::atomic<ULONG> nextFontUniq{1};
+constexpr int64_t kLargestKeptGlyph = 2048 * 2048;
 
 struct GlyphEntry {
     GLYPHDATA data{};
@@ -346,9 +347,12 @@ const pixman_region32_t* FontObject::glyphRegion(HGLYPH glyph) {
     GlyphEntry* entry = impl_->entry(glyph);
     if (!entry) return nullptr;
     if (!entry->region) {
+        const RECTL ink = entry->data.rclInk;
+        // Huge glyphs are not kept: their pixels are found per call, inside
+        // the clip, from the outline.
+        if (static_cast<int64_t>(ink.right - ink.left) * (ink.bottom - ink.top) > kLargestKeptGlyph) return nullptr;
         entry->region.reset(new (std::nothrow) Region);
         if (!entry->region) return nullptr;
-        const RECTL ink = entry->data.rclInk;
         if (!fillPathRegion(*entry->path, true, RECTL{ink.left - 1, ink.top - 1, ink.right + 1, ink.bottom + 1},
                             entry->region.get())) {
             entry->region.reset();

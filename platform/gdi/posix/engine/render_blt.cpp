@@ -2,6 +2,7 @@
 // EngPlgBlt, EngPaint, EngAlphaBlend, EngTransparentBlt, EngGradientFill.
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -369,7 +370,10 @@ WIN32KAPI WINBOOL APIENTRY EngPlgBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* 
     if (!(std::fabs(det) > 1e-12)) return TRUE;
 
     PathObject outline;
-    const POINTFIX d{pptfx[1].x + pptfx[2].x - pptfx[0].x, pptfx[1].y + pptfx[2].y - pptfx[0].y};
+    auto fourth = [](FIX b, FIX c, FIX a) {
+        return static_cast<FIX>(std::clamp<int64_t>(int64_t{b} + c - a, INT32_MIN, INT32_MAX));
+    };
+    const POINTFIX d{fourth(pptfx[1].x, pptfx[2].x, pptfx[0].x), fourth(pptfx[1].y, pptfx[2].y, pptfx[0].y)};
     const POINTFIX corners[3] = {pptfx[1], d, pptfx[2]};
     outline.moveTo(pptfx[0]);
     outline.lineTo(corners, 3);
@@ -510,9 +514,11 @@ WIN32KAPI WINBOOL APIENTRY EngGradientFill(SURFOBJ* psoDest, CLIPOBJ* pco, XLATE
             const TRIVERTEX& c = pVertex[tri.Vertex3];
             const double det = static_cast<double>(b.y - c.y) * (a.x - c.x) + static_cast<double>(c.x - b.x) * (a.y - c.y);
             if (det == 0) continue;
+            // Vertex coordinates as FIX, kept where 28.4 can hold them.
+            auto toFix = [](LONG v) { return std::clamp<LONG>(v, -0x7FFFFFF, 0x7FFFFFF) * 16; };
             PathObject outline;
-            const POINTFIX rest[2] = {{b.x * 16, b.y * 16}, {c.x * 16, c.y * 16}};
-            outline.moveTo(POINTFIX{a.x * 16, a.y * 16});
+            const POINTFIX rest[2] = {{toFix(b.x), toFix(b.y)}, {toFix(c.x), toFix(c.y)}};
+            outline.moveTo(POINTFIX{toFix(a.x), toFix(a.y)});
             outline.lineTo(rest, 2);
             outline.closeFigure();
             Region area;

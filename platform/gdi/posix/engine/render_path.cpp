@@ -145,12 +145,29 @@ WIN32KAPI WINBOOL APIENTRY EngTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo,
         std::vector<pixman_box32_t> boxes;
         const RECTL limit = clip.extents();
         for (const GLYPHPOS& position : string->positions()) {
+            const LONG dx = position.ptl.x, dy = position.ptl.y;
             const pixman_region32_t* glyph = font->glyphRegion(position.hg);
             if (!glyph) {
-                EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
-                return FALSE;
+                // A huge glyph: its outline filled inside the clip only.
+                const GLYPHDATA* data = font->glyphData(position.hg);
+                const PathObject* outline = data ? PathObject::fromPathobj(data->gdf.ppo) : nullptr;
+                if (!outline) continue;  // not a glyph of this font
+                auto moved = outline->clone();
+                Region pixels;
+                if (!moved) {
+                    EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
+                    return FALSE;
+                }
+                moved->offset(dx * 16, dy * 16);
+                if (!fillPathRegion(*moved, true, limit, &pixels)) {
+                    EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
+                    return FALSE;
+                }
+                int count = 0;
+                const pixman_box32_t* list = pixman_region32_rectangles(&pixels.r, &count);
+                boxes.insert(boxes.end(), list, list + count);
+                continue;
             }
-            const LONG dx = position.ptl.x, dy = position.ptl.y;
             const pixman_box32_t* e = pixman_region32_extents(const_cast<pixman_region32_t*>(glyph));
             if (e->x2 + dx <= limit.left || e->x1 + dx >= limit.right || e->y2 + dy <= limit.top ||
                 e->y1 + dy >= limit.bottom) {
