@@ -237,6 +237,23 @@ TEST(DeviceContextTest, DeclinedCurvesComeBackFlattened) {
     EXPECT_FALSE(strokes[1]->beziers);
     ASSERT_TRUE(s.finish());
     EXPECT_EQ(s.driver.pixel(70, 60), kRed);
+
+    // Filled and outlined at once, declined with and without curves: the
+    // fill and the stroke come separately, and never with curves again.
+    DriverConfig both;
+    both.decline = {"DrvStrokeAndFillPath"};
+    Session t(both);
+    ASSERT_TRUE(t.dc);
+    solidBrush(*t.dc, kRed);
+    ASSERT_TRUE(t.begin());
+    ASSERT_TRUE(t.dc->ellipse({20, 20, 120, 100}));
+    EXPECT_EQ(t.drawing(), (std::vector<std::string>{"DrvStrokeAndFillPath", "DrvStrokeAndFillPath",
+                                                     "DrvFillPath", "DrvStrokePath"}));
+    EXPECT_FALSE(t.driver.named("DrvFillPath")[0]->beziers);
+    EXPECT_FALSE(t.driver.named("DrvStrokePath")[0]->beziers);
+    ASSERT_TRUE(t.finish());
+    EXPECT_EQ(t.driver.pixel(70, 60), kRed);
+    EXPECT_EQ(t.driver.pixel(20, 60), 0x000000u);  // the outline
 }
 
 TEST(DeviceContextTest, DeclinedFillBecomesAPaintOrABlitOfItsRegion) {

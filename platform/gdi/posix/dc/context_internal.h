@@ -113,9 +113,9 @@ private:
               std::string* error);
     bool paintRegion(const DrawOp& op, const Band& band, const Region& region, BrushObject& brush,
                      std::string* error);
-    bool stroke(const DrawOp& op, const Band& band, std::string* error);
+    bool stroke(const DrawOp& op, const Band& band, const DevicePath& path, std::string* error);
     bool strokeAndFill(const DrawOp& op, const Band& band, std::string* error);
-    bool strokeAsFill(const DrawOp& op, const Band& band, std::string* error);
+    bool strokeAsFill(const DrawOp& op, const Band& band, const DevicePath& path, std::string* error);
     bool blit(const DrawOp& op, const Band& band, std::string* error);
     bool blend(const DrawOp& op, const Band& band, std::string* error);
     bool gradient(const DrawOp& op, const Band& band, std::string* error);

@@ -151,7 +151,7 @@ bool Player::play(const DrawOp& op, POINTL origin, std::string* error) {
             return fill(op, band, band.local(op.path), op.winding, brush, error);
         }
         case DrawOp::Kind::Stroke:
-            return stroke(op, band, error);
+            return stroke(op, band, band.local(op.path), error);
         case DrawOp::Kind::StrokeFill:
             return strokeAndFill(op, band, error);
         case DrawOp::Kind::Blit:
@@ -185,7 +185,7 @@ bool Player::fill(const DrawOp& op, const Band& band, const DevicePath& path, bo
     if (hook(device_.surface, po.get(), &clip, &brush, &org, mixOf(op.mix), options)) return true;
     const DevicePath flat = path.flattened();
     if (path.hasCurves()) {
-        const auto lines = po->flattened();
+        const auto lines = makePath(flat);
         if (hook(device_.surface, lines.get(), &clip, &brush, &org, mixOf(op.mix), options)) return true;
     }
     // Still declined: paint the pixels the path covers.
@@ -226,8 +226,7 @@ bool Player::paintRegion(const DrawOp& op, const Band& band, const Region& regio
     return false;
 }
 
-bool Player::stroke(const DrawOp& op, const Band& band, std::string* error) {
-    const DevicePath path = band.local(op.path);
+bool Player::stroke(const DrawOp& op, const Band& band, const DevicePath& path, std::string* error) {
     ClipObject clip;
     band.setClip(clip);
     BrushObject brush;
@@ -254,12 +253,12 @@ bool Player::stroke(const DrawOp& op, const Band& band, std::string* error) {
         if (hook(device_.surface, po.get(), &clip, &xform, &brush, &org, &la.attrs, mixOf(op.mix)))
             return true;
     }
-    return strokeAsFill(op, band, error);
+    return strokeAsFill(op, band, path, error);
 }
 
 // A declined stroke becomes the fill of its widened outline.
-bool Player::strokeAsFill(const DrawOp& op, const Band& band, std::string* error) {
-    const DevicePath flat = band.local(op.path).flattened();
+bool Player::strokeAsFill(const DrawOp& op, const Band& band, const DevicePath& path, std::string* error) {
+    const DevicePath flat = path.flattened();
     std::vector<Polyline> lines = polylines(flat);
     const double scale = op.pen.geometric ? scaleOf(op.world) : 1;
     std::vector<double> pattern = penPattern(op.pen);
@@ -332,9 +331,11 @@ bool Player::strokeAndFill(const DrawOp& op, const Band& band, std::string* erro
                  mixOf(op.mix), options))
             return true;
     }
-    // Declined twice: the fill and the stroke as separate calls.
-    const bool filled = fill(op, band, path, op.winding, fillBrush, error);
-    const bool stroked = this->stroke(op, band, error);
+    // Still declined: the fill and the stroke as separate calls, with the
+    // curves already flattened (the driver has turned them down once).
+    const DevicePath lines = path.hasCurves() ? path.flattened() : path;
+    const bool filled = fill(op, band, lines, op.winding, fillBrush, error);
+    const bool stroked = this->stroke(op, band, lines, error);
     return filled && stroked;
 }
 
