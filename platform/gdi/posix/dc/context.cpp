@@ -51,6 +51,7 @@ bool DeviceContext::Impl::submit(DrawOp&& op) {
     }
     std::string why;
     if (player.play(op, POINTL{0, 0}, &why)) return true;
+    pageFailed = true;
     return fail(why.empty() ? "the driver failed a drawing call" : why);
 }
 
@@ -74,6 +75,7 @@ bool DeviceContext::startPage() {
     const auto fn = functionAs<PFN_DrvStartPage>(d.device.find(INDEX_DrvStartPage));
     if (!fn) return d.fail("startPage: the driver has no DrvStartPage");
     d.page.clear();
+    d.pageFailed = false;
     if (!fn(d.device.surface)) return d.fail("startPage: DrvStartPage failed");
     d.inPage = true;
     return true;
@@ -89,7 +91,8 @@ bool DeviceContext::endPage() {
     const auto send = functionAs<PFN_DrvSendPage>(d.device.find(INDEX_DrvSendPage));
     if (!send) return d.fail("endPage: the driver has no DrvSendPage");
     if (!send(d.device.surface)) return d.fail("endPage: DrvSendPage failed");
-    return ok;
+    // A drawing call that failed on the page fails the page, banding or not.
+    return ok && !d.pageFailed;
 }
 
 bool DeviceContext::Impl::playBands() {

@@ -36,6 +36,7 @@ struct DeviceContext::Impl {
     std::string error;
     bool inDoc = false;
     bool inPage = false;
+    bool pageFailed = false;
     std::vector<DrawOp> page;  // the recorded page of a banding surface
 
     DcState state;

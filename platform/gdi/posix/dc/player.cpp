@@ -423,6 +423,10 @@ bool Player::blit(const DrawOp& op, const Band& band, std::string* error) {
             return runBitBlt(nullptr, &clip, nullptr, &target, nullptr);
         }
         SourceSurface src(*op.source);
+        if (!src.get()) {
+            fail(error, "no memory for a copy of the bitmap");
+            return false;
+        }
         XlateObject xlate;
         setSource(xlate, *op.source);
         ClipObject clip;
@@ -460,6 +464,10 @@ bool Player::blit(const DrawOp& op, const Band& band, std::string* error) {
     setSource(xlate, px);
     if (dw == sw && dh == sh && !mirrorX && !mirrorY) {
         SourceSurface src(px);
+        if (!src.get()) {
+            fail(error, "no memory for a copy of the bitmap");
+            return false;
+        }
         RECTL t = target;
         POINTL sp{op.sourceRect.left, op.sourceRect.top};
         if (rop3 == 0xCC && hooked(HOOK_COPYBITS)) {
@@ -474,6 +482,10 @@ bool Player::blit(const DrawOp& op, const Band& band, std::string* error) {
     }
     if (rop3 == 0xCC) {
         SourceSurface src(px);
+        if (!src.get()) {
+            fail(error, "no memory for a copy of the bitmap");
+            return false;
+        }
         RECTL srcRect = toRectl(op.sourceRect);
         if (hooked(HOOK_STRETCHBLT))
             if (const auto stretch = driver<PFN_DrvStretchBlt>(INDEX_DrvStretchBlt))
@@ -489,6 +501,10 @@ bool Player::blit(const DrawOp& op, const Band& band, std::string* error) {
     // A raster operation other than a copy: stretch first, then blit.
     const auto stretched = resample(px, op.sourceRect, dw, dh, mirrorX, mirrorY);
     SourceSurface src(*stretched);
+    if (!src.get()) {
+        fail(error, "no memory for a copy of the bitmap");
+        return false;
+    }
     RECTL t = target;
     POINTL sp{0, 0};
     return runBitBlt(src.get(), &clip, &xlate, &t, &sp);
@@ -497,6 +513,10 @@ bool Player::blit(const DrawOp& op, const Band& band, std::string* error) {
 bool Player::blend(const DrawOp& op, const Band& band, std::string* error) {
     const Pixels& px = *op.source;
     SourceSurface src(px);
+    if (!src.get()) {
+        fail(error, "no memory for a copy of the bitmap");
+        return false;
+    }
     XlateObject xlate;
     setSource(xlate, px);
     ClipObject clip;
