@@ -101,6 +101,13 @@ WINBOOL APIENTRY DrvEnableDriver(ULONG iEngineVersion, ULONG cj, DRVENABLEDATA* 
 
 VOID APIENTRY DrvDisableDriver(VOID) {}
 
+// GDI calls this entry through the interface's PFN_DrvEnablePDEV, which
+// spells the capabilities buffer GDIINFO* where the prototype has ULONG*:
+// the same pointer to the machine, but not to clang's function-type check,
+// which the definition therefore leaves out.
+#if defined(__clang__)
+__attribute__((no_sanitize("function")))
+#endif
 DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR /*pwszLogAddress*/, ULONG /*cPat*/,
                               HSURF* /*phsurfPatterns*/, ULONG cjCaps, ULONG* pdevcaps, ULONG cjDevInfo,
                               DEVINFO* pdi, HDEV /*hdev*/, LPWSTR /*pwszDeviceName*/, HANDLE hDriver) {
