@@ -436,6 +436,10 @@ TEST(DeviceContextTest, BlendsKeysPatternsAndGradients) {
     ASSERT_TRUE(s.dc->transparentBlt({50, 10, 70, 20}, indexed, {0, 0, 2, 1}, 0xFFFFFF));
     EXPECT_EQ(s.drawing().back(), "DrvTransparentBlt");
     EXPECT_EQ(s.driver.calls.back().brushColor, 1u);  // the key as the palette index
+    // Mirrored by the transform: the green half lands on the right.
+    ASSERT_TRUE(s.dc->setTransform({-1, 0, 0, 1, 300, 0}));
+    ASSERT_TRUE(s.dc->transparentBlt({100, 25, 120, 35}, indexed, {0, 0, 2, 1}, 0xFFFFFF));
+    ASSERT_TRUE(s.dc->setTransform({}, TransformMode::Identity));
     // A pattern blit inverting the destination.
     ASSERT_TRUE(s.dc->patBlt({100, 10, 110, 20}, DSTINVERT));
     EXPECT_EQ(s.driver.calls.back().rop4, 0x5555u);
@@ -470,6 +474,8 @@ TEST(DeviceContextTest, BlendsKeysPatternsAndGradients) {
     EXPECT_EQ(s.driver.pixel(25, 12), kBlue);
     EXPECT_EQ(s.driver.pixel(52, 12), 0x00FF00u);
     EXPECT_EQ(s.driver.pixel(65, 12), kBlue);
+    EXPECT_EQ(s.driver.pixel(195, 30), 0x00FF00u);
+    EXPECT_EQ(s.driver.pixel(185, 30), kBlue);
     EXPECT_EQ(s.driver.pixel(105, 15), 0xFFFF00u);
     const uint32_t shaded = s.driver.pixel(100, 80);
     EXPECT_NE(shaded, 0xFFFFFFu);

@@ -511,7 +511,18 @@ bool Player::blit(const DrawOp& op, const Band& band, std::string* error) {
 }
 
 bool Player::blend(const DrawOp& op, const Band& band, std::string* error) {
-    const Pixels& px = *op.source;
+    // Blends do not mirror: a mirrored destination gets a mirrored copy of
+    // the source instead.
+    const RECTL placed = destRect(op, band.origin);
+    const bool mirrorX = placed.left > placed.right, mirrorY = placed.top > placed.bottom;
+    std::shared_ptr<const Pixels> source = op.source;
+    DeviceRect sourceRect = op.sourceRect;
+    if ((mirrorX || mirrorY) && axisAligned(op)) {
+        const int w = sourceRect.right - sourceRect.left, h = sourceRect.bottom - sourceRect.top;
+        source = resample(*op.source, sourceRect, w, h, mirrorX, mirrorY);
+        sourceRect = {0, 0, w, h};
+    }
+    const Pixels& px = *source;
     SourceSurface src(px);
     if (!src.get()) {
         fail(error, "no memory for a copy of the bitmap");
@@ -521,10 +532,10 @@ bool Player::blend(const DrawOp& op, const Band& band, std::string* error) {
     setSource(xlate, px);
     ClipObject clip;
     band.setClip(clip);
-    RECTL dest = normalized(destRect(op, band.origin));
+    RECTL dest = normalized(placed);
     if (!axisAligned(op)) dest = toRectl(band.bounds);
     if (dest.left == dest.right || dest.top == dest.bottom) return true;
-    RECTL srcRect = toRectl(op.sourceRect);
+    RECTL srcRect = toRectl(sourceRect);
     if (op.kind == DrawOp::Kind::AlphaBlend) {
         BLENDOBJ blend{};
         blend.BlendFunction = {AC_SRC_OVER, 0, op.constantAlpha,
