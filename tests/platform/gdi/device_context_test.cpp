@@ -108,6 +108,16 @@ TEST(DeviceContextTest, DocumentAndPageEventsReachTheDriverInOrder) {
     EXPECT_FALSE(s.dc->rectangle({0, 0, 5, 5}));
     EXPECT_FALSE(s.dc->startPage());
     EXPECT_FALSE(s.dc->errorText().empty());
+
+    // A context whose device was closed refuses everything, and never calls
+    // the driver without its surface.
+    s.device->close();
+    const size_t calls = s.driver.calls.size();
+    EXPECT_FALSE(s.dc->startDoc(u"late", 1));
+    EXPECT_FALSE(s.dc->textOut({1, 1}, u"x"));
+    EXPECT_EQ(s.driver.calls.size(), calls);
+    DeviceContext late(*s.device);
+    EXPECT_FALSE(late.startDoc(u"late", 1));
 }
 
 TEST(DeviceContextTest, FailedEnablingNamesTheStepAndTheLastError) {

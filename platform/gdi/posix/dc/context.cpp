@@ -41,6 +41,7 @@ Region DeviceContext::Impl::effectiveClip() const {
 
 bool DeviceContext::Impl::submit(DrawOp&& op) {
     if (!inPage) return fail("drawing outside a page");
+    if (!device.surface) return fail("the printer device is closed");
     op.clip = effectiveClip();
     op.clipPath = state.clipPath;
     // Nothing to draw when the drawing lies wholly outside the clip.
@@ -60,6 +61,7 @@ bool DeviceContext::Impl::submit(DrawOp&& op) {
 bool DeviceContext::startDoc(std::u16string_view name, DWORD jobId) {
     Impl& d = *impl_;
     if (d.inDoc) return d.fail("startDoc: a document is already open");
+    if (!d.device.surface) return d.fail("startDoc: the printer device is closed");
     const auto fn = functionAs<PFN_DrvStartDoc>(d.device.find(INDEX_DrvStartDoc));
     if (!fn) return d.fail("startDoc: the driver has no DrvStartDoc");
     std::u16string copy(name);
@@ -71,6 +73,7 @@ bool DeviceContext::startDoc(std::u16string_view name, DWORD jobId) {
 bool DeviceContext::startPage() {
     Impl& d = *impl_;
     if (!d.inDoc) return d.fail("startPage: no document is open");
+    if (!d.device.surface) return d.fail("startPage: the printer device is closed");
     if (d.inPage) return d.fail("startPage: a page is already open");
     const auto fn = functionAs<PFN_DrvStartPage>(d.device.find(INDEX_DrvStartPage));
     if (!fn) return d.fail("startPage: the driver has no DrvStartPage");

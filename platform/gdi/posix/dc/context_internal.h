@@ -31,11 +31,14 @@ struct PrinterDevice::Impl {
     bool pdevEnabled = false;
 
     [[nodiscard]] PFN find(ULONG index) const { return engine ? engine->function(index) : nullptr; }
-    [[nodiscard]] const GDIINFO& gdiInfo() const { return engine->gdiInfo; }
+    [[nodiscard]] const GDIINFO& gdiInfo() const {
+        static const GDIINFO closed{};
+        return engine ? engine->gdiInfo : closed;
+    }
     [[nodiscard]] int32_t width() const { return surface ? surface->sizlBitmap.cx : 0; }
     [[nodiscard]] int32_t bandRows() const { return surface ? surface->sizlBitmap.cy : 0; }
-    [[nodiscard]] int32_t pageWidth() const { return static_cast<int32_t>(engine->gdiInfo.ulHorzRes); }
-    [[nodiscard]] int32_t pageHeight() const { return static_cast<int32_t>(engine->gdiInfo.ulVertRes); }
+    [[nodiscard]] int32_t pageWidth() const { return static_cast<int32_t>(gdiInfo().ulHorzRes); }
+    [[nodiscard]] int32_t pageHeight() const { return static_cast<int32_t>(gdiInfo().ulVertRes); }
 };
 
 // Pixels copied from a caller: rows of 1, 3 or 4 bytes per pixel.
