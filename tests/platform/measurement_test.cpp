@@ -93,7 +93,7 @@ TEST(Measurement, GermanMeasuresInMetricAndAmericanDoesNot) {
         GTEST_SKIP() << "no locale sources to compile";
     }
     ScopedEnv path("LOCPATH", scratch.path().c_str());
-    LibraryAllocationsNotChecked libraryPaths;
+    [[maybe_unused]] LibraryAllocationsNotChecked libraryPaths;
     EXPECT_TRUE(localeMeasuresInMetric("de_DE.UTF-8"));
     EXPECT_FALSE(localeMeasuresInMetric("en_US.UTF-8"));
 
