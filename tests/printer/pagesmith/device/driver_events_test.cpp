@@ -14,7 +14,6 @@
 #include "hooks.h"
 #include "platform/device_context.h"
 #include "platform/gdi_engine_control.h"
-#include "support/compression.h"
 
 namespace tessaly::pagesmith {
 namespace {
@@ -229,28 +228,6 @@ TEST_F(DriverEvents, EventsWithoutADeviceAreRefused) {
     EXPECT_FALSE(DrvEndDoc(&stranger, 0));
 }
 
-// The pixels of a raster page, all bands joined.
-std::vector<uint8_t> rasterPixels(const std::string& path) {
-    const std::string bytes = slurp(path);
-    std::vector<uint8_t> pixels;
-    size_t at = 8;
-    while (at + 16 <= bytes.size()) {
-        auto be = [&](size_t p) {
-            return uint32_t(uint8_t(bytes[p])) << 24 | uint32_t(uint8_t(bytes[p + 1])) << 16 |
-                   uint32_t(uint8_t(bytes[p + 2])) << 8 | uint32_t(uint8_t(bytes[p + 3]));
-        };
-        const uint32_t length = be(at + 4), width = be(at + 8), rows = be(at + 12);
-        const size_t n = size_t((width * 3 + 3) & ~3u) * rows;
-        const size_t old = pixels.size();
-        pixels.resize(old + n);
-        size_t produced = n;
-        EXPECT_TRUE(inflateData(reinterpret_cast<const uint8_t*>(bytes.data()) + at + 16, length - 8,
-                                pixels.data() + old, produced));
-        at += 8 + length;
-    }
-    return pixels;
-}
-
 TEST_F(DriverEvents, BandedPagesMatchWholePages) {
     testing::DevmodeBytes devmode;
     devmode.setMechanics(kMechImage | kMechFrame);
@@ -278,9 +255,9 @@ TEST_F(DriverEvents, BandedPagesMatchWholePages) {
         EXPECT_EQ(slurp(directory + "_status"), "end:2");
     }
     const size_t stride = (2550 * 3 + 3) & ~size_t(3);
-    const std::vector<uint8_t> expected = rasterPixels(whole + "altpage1.bag");
+    const std::vector<uint8_t> expected = testing::bagPixels(whole + "altpage1.bag");
     ASSERT_EQ(expected.size(), stride * 3300);
-    EXPECT_EQ(rasterPixels(banded + "altpage1.bag"), expected);
+    EXPECT_EQ(testing::bagPixels(banded + "altpage1.bag"), expected);
     EXPECT_EQ(descrambled(banded + "media.mml"), descrambled(whole + "media.mml"));
     if (!drew_) GTEST_SKIP() << "the engine renders no rectangles yet";
     // The drawing is in the page: a pixel inside the rectangle is the brush's.
