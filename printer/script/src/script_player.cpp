@@ -1,0 +1,257 @@
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <cstring>
+
+#include "image/image.h"
+#include "script/print_script.h"
+
+namespace tessaly::script {
+
+namespace {
+
+// Device-independent boxes: x y w h into a rectangle.
+gdi::RectD boxRect(const std::vector<double>& v, size_t at = 0) {
+    return {v[at], v[at + 1], v[at] + v[at + 2], v[at + 1] + v[at + 3]};
+}
+
+std::vector<gdi::PointD> points(const std::vector<double>& v) {
+    std::vector<gdi::PointD> out;
+    out.reserve(v.size() / 2);
+    for (size_t i = 0; i + 1 < v.size(); i += 2) out.push_back({v[i], v[i + 1]});
+    return out;
+}
+
+// A picture file as blue-green-red rows for the device context.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> bits;
+    int stride() const { return (width * 3 + 3) & ~3; }
+};
+
+int loadPicture(const std::string& path, Picture& out, std::string& why) {
+    Image image;
+    const int result = image.load(path);
+    if (result != kImageOk) {
+        why = "cannot read " + path + ": " + describeImageFailure(result, image.loadError());
+        return 0;
+    }
+    if (!image.expandToRgb()) {
+        why = "cannot read " + path + ": out of memory";
+        return 0;
+    }
+    out.width = static_cast<int>(image.width());
+    out.height = static_cast<int>(image.height());
+    out.bits.assign(static_cast<size_t>(out.stride()) * static_cast<size_t>(out.height), 0);
+    for (int y = 0; y < out.height; ++y) {
+        const uint8_t* src = image.rgbRow(static_cast<uint32_t>(y));
+        uint8_t* dst = out.bits.data() + static_cast<size_t>(y) * static_cast<size_t>(out.stride());
+        for (int x = 0; x < out.width; ++x) {
+            dst[3 * x] = src[3 * x + 2];
+            dst[3 * x + 1] = src[3 * x + 1];
+            dst[3 * x + 2] = src[3 * x];
+        }
+    }
+    return 1;
+}
+
+class Player {
+public:
+    Player(gdi::DeviceContext& dc, const Script& script, const PlayOptions& options)
+        : dc_(dc), script_(script), options_(options) {}
+
+    int run(std::string* error) {
+        for (const Command& c : script_.commands) {
+            why_.clear();
+            if (!step(c)) {
+                if (why_.empty()) why_ = dc_.errorText().empty() ? "drawing failed" : dc_.errorText();
+                if (error) *error = "line " + std::to_string(c.line) + ": " + why_;
+                dc_.clearError();
+                return 0;
+            }
+        }
+        return 1;
+    }
+
+private:
+    bool startPage() {
+        if (!dc_.startPage()) return false;
+        inPath_ = false;
+        dc_.resetClip();
+        // Text is drawn without a background box, as the format has none.
+        dc_.setBackgroundMode(gdi::BackgroundMode::Transparent);
+        // The page starts with the unit's scale alone.
+        const double dpi = std::max(1.0, dpi_);
+        const double s = unitScale(script_.unit, dpi);
+        gdi::Transform base;
+        base.m11 = s;
+        base.m22 = s;
+        return dc_.setTransform(base, gdi::TransformMode::Set);
+    }
+
+    bool endPath() {
+        if (!inPath_) return true;
+        inPath_ = false;
+        return dc_.endPath();
+    }
+
+    bool step(const Command& c) {
+        const std::vector<double>& v = c.values;
+        switch (c.op) {
+            case Op::Page: return startPage();
+            case Op::EndPage:
+                if (inPath_) {
+                    dc_.abortPath();
+                    inPath_ = false;
+                }
+                return dc_.endPage();
+            case Op::Pen: {
+                gdi::Pen pen = c.pen;
+                return dc_.setPen(pen);
+            }
+            case Op::Brush: return dc_.setBrush(c.brush);
+            case Op::FillMode: dc_.setFillMode(c.fillMode); return true;
+            case Op::Font: {
+                LOGFONTW font{};
+                font.lfHeight = -static_cast<LONG>(std::lround(std::max(1.0, v[0])));
+                font.lfWeight = c.bold ? 700 : 400;
+                font.lfItalic = c.italic ? 1 : 0;
+                for (size_t i = 0; i < c.text.size() && i + 1 < LF_FACESIZE; ++i) {
+                    font.lfFaceName[i] = static_cast<WCHAR>(static_cast<unsigned char>(c.text[i]));
+                }
+                return dc_.setFont(font);
+            }
+            case Op::TextColor: dc_.setTextColor(c.color); return true;
+            case Op::Transform: {
+                const gdi::Transform t{v[0], v[1], v[2], v[3], v[4], v[5]};
+                if (!t.invertible()) {
+                    why_ = "transform cannot be inverted";
+                    return false;
+                }
+                return dc_.setTransform(t, gdi::TransformMode::LeftMultiply);
+            }
+            case Op::Save: dc_.save(); return true;
+            case Op::Restore: return dc_.restore(-1);
+            case Op::ClipRect: return dc_.clipRect(boxRect(v));
+            case Op::ClipPath: return endPath() && dc_.clipPath();
+            case Op::ClipReset: dc_.resetClip(); return true;
+            case Op::Move:
+                if (!inPath_) {
+                    if (!dc_.beginPath()) return false;
+                    inPath_ = true;
+                }
+                return dc_.moveTo({v[0], v[1]});
+            case Op::Line: return dc_.lineTo({v[0], v[1]});
+            case Op::Curve: return dc_.bezierTo({v[0], v[1]}, {v[2], v[3]}, {v[4], v[5]});
+            case Op::Close: return dc_.closeFigure();
+            case Op::Fill: return endPath() && dc_.fillPath();
+            case Op::Stroke: return endPath() && dc_.strokePath();
+            case Op::FillStroke: return endPath() && dc_.strokeAndFillPath();
+            case Op::Rect: return dc_.rectangle(boxRect(v));
+            case Op::Ellipse: return dc_.ellipse(boxRect(v));
+            case Op::RoundRect: return dc_.roundRect(boxRect(v), v[4], v[5]);
+            case Op::Polygon: {
+                const auto p = points(v);
+                return dc_.polygon(p);
+            }
+            case Op::Polyline: {
+                const auto p = points(v);
+                return dc_.polyline(p);
+            }
+            case Op::Text: return dc_.textOut({v[0], v[1]}, c.wide);
+            case Op::Image: {
+                Picture picture;
+                std::string path = c.text;
+                if (!path.empty() && path[0] != '/' && !options_.baseDirectory.empty()) {
+                    path = options_.baseDirectory + "/" + path;
+                }
+                if (!loadPicture(path, picture, why_)) return false;
+                return drawPicture(boxRect(v), picture);
+            }
+            case Op::BuiltinImage: {
+                Picture picture;
+                picture.width = 256;
+                picture.height = 192;
+                picture.bits = builtinPicture(picture.width, picture.height);
+                return drawPicture(boxRect(v), picture);
+            }
+            case Op::Gradient: return dc_.gradientRect(boxRect(v), c.color, c.color2, c.vertical);
+        }
+        return false;
+    }
+
+    bool drawPicture(const gdi::RectD& dest, const Picture& picture) {
+        gdi::BitmapView view;
+        view.width = picture.width;
+        view.height = picture.height;
+        view.bitsPerPixel = 24;
+        view.stride = picture.stride();
+        view.bits = picture.bits.data();
+        return dc_.stretchBlt(dest, view, {0, 0, picture.width, picture.height});
+    }
+
+public:
+    double dpi_ = 300;
+
+private:
+    gdi::DeviceContext& dc_;
+    const Script& script_;
+    const PlayOptions& options_;
+    std::string why_;
+    bool inPath_ = false;
+};
+
+}  // namespace
+
+int playScript(const Script& script, gdi::DeviceContext& dc, const PlayOptions& options, std::string* error) {
+    Player player(dc, script, options);
+    player.dpi_ = options.dpi;
+    return player.run(error);
+}
+
+std::vector<uint8_t> builtinPicture(int width, int height) {
+    width = std::clamp(width, 1, 4096);
+    height = std::clamp(height, 1, 4096);
+    const int stride = (width * 3 + 3) & ~3;
+    std::vector<uint8_t> bits(static_cast<size_t>(stride) * static_cast<size_t>(height), 0);
+    // A colour wheel of hues around the centre over a checkerboard, with a
+    // white ring: edges in every direction and smooth colour between them.
+    const double cx = width / 2.0, cy = height / 2.0;
+    const double radius = std::min(width, height) * 0.45;
+    for (int y = 0; y < height; ++y) {
+        uint8_t* row = bits.data() + static_cast<size_t>(y) * static_cast<size_t>(stride);
+        for (int x = 0; x < width; ++x) {
+            const double dx = x + 0.5 - cx, dy = y + 0.5 - cy;
+            const double d = std::sqrt(dx * dx + dy * dy);
+            uint8_t r, g, b;
+            if (d < radius) {
+                const double hue = (std::atan2(dy, dx) + std::numbers::pi) / (2 * std::numbers::pi) * 6.0;
+                const double f = hue - std::floor(hue);
+                const double light = 1.0 - d / radius * 0.5;
+                double rr = 0, gg = 0, bb = 0;
+                switch (static_cast<int>(hue) % 6) {
+                    case 0: rr = 1; gg = f; break;
+                    case 1: rr = 1 - f; gg = 1; break;
+                    case 2: gg = 1; bb = f; break;
+                    case 3: gg = 1 - f; bb = 1; break;
+                    case 4: rr = f; bb = 1; break;
+                    default: rr = 1; bb = 1 - f; break;
+                }
+                r = static_cast<uint8_t>(rr * 255 * light);
+                g = static_cast<uint8_t>(gg * 255 * light);
+                b = static_cast<uint8_t>(bb * 255 * light);
+                if (std::fabs(d - radius * 0.6) < 3) r = g = b = 255;
+            } else {
+                const bool dark = ((x / 16) + (y / 16)) % 2 == 0;
+                r = g = b = dark ? 0x40 : 0xC0;
+            }
+            row[3 * x] = b;
+            row[3 * x + 1] = g;
+            row[3 * x + 2] = r;
+        }
+    }
+    return bits;
+}
+
+}  // namespace tessaly::script

@@ -1,0 +1,27 @@
+#pragma once
+// A minimal printer driver for tests, in the test program itself: it hooks
+// no drawing call, so the device context renders everything with the
+// engine's own functions, and it keeps each finished page. What it captures
+// is what the graphics layer rendered, independent of the real driver.
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/winddi.h"
+
+namespace tessaly::testing {
+
+struct CapturedPage {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgb;  // red, green, blue; rows of width * 3 bytes
+};
+
+// The page the next device has, in pixels, and its resolution.
+void setCapturePage(int width, int height, int dpi);
+// The driver's entry table (DrvEnableDriver's result).
+const DRVENABLEDATA& captureDriver();
+// Pages finished since the last call (the list is emptied).
+std::vector<CapturedPage> takeCapturedPages();
+
+}  // namespace tessaly::testing

@@ -1,0 +1,215 @@
+// The whole road of a print job: a drawing played into the device context,
+// the real driver loaded by the spool host, the job directory it writes, and
+// the conversion of that job into a movie.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+
+#include "capture_driver.h"
+#include "composer/conversion_job.h"
+#include "image/image.h"
+#include "platform/gdi_engine_control.h"
+#include "platform/registry.h"
+#include "platform/spool_host.h"
+#include "script/print_script.h"
+#include "support/text.h"
+
+namespace tessaly {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kDriver = std::string(TESSALY_LIB_DIR) + "/libpagesmith.so";
+const std::string kData = std::string(TESSALY_SOURCE_DIR) + "/data/";
+constexpr int kDpi = 100;
+
+std::string readText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A printer of its own: a value store naming a scratch spool directory and
+// the repository's data directory.
+class ScratchPrinter {
+public:
+    ScratchPrinter() {
+        root_ = fs::temp_directory_path() / ("tessaly-road-" + std::to_string(getpid()) + "-" + std::to_string(++count_));
+        fs::remove_all(root_);
+        fs::create_directories(spool());
+        setenv("TESSALY_REGISTRY_ROOT", (root_ / "registry").c_str(), 1);
+        ValueStore store((root_ / "registry").string());
+        EXPECT_EQ(store.writeString("SpoolPath", toWide(spool().string())), kRegistryOk);
+        EXPECT_EQ(store.writeString("BasePath", toWide(kData)), kRegistryOk);
+    }
+    ~ScratchPrinter() {
+        unsetenv("TESSALY_REGISTRY_ROOT");
+        fs::remove_all(root_);
+    }
+
+    fs::path spool() const { return root_ / "spool"; }
+    fs::path root() const { return root_; }
+
+    // Prints the script; returns the job directory it made ("" on failure).
+    fs::path print(const script::Script& drawing, const PrintRequest& request, bool* banded = nullptr) {
+        SpoolHost host;
+        SpoolOptions options;
+        options.driverPath = kDriver;
+        options.request = request;
+        std::string error;
+        if (!host.open(options, &error)) {
+            ADD_FAILURE() << error;
+            return {};
+        }
+        if (banded) *banded = host.device().banding();
+        gdi::DeviceContext& dc = host.context();
+        EXPECT_TRUE(dc.startDoc(u"road test", 7)) << dc.errorText();
+        script::PlayOptions play;
+        play.dpi = host.device().dpiY();
+        EXPECT_EQ(script::playScript(drawing, dc, play, &error), 1) << error;
+        EXPECT_TRUE(dc.endDoc()) << dc.errorText();
+        host.close();
+        std::set<fs::path> jobs;
+        for (const auto& entry : fs::directory_iterator(spool())) {
+            if (entry.is_directory() && !seen_.count(entry.path())) jobs.insert(entry.path());
+        }
+        EXPECT_EQ(jobs.size(), 1u);
+        if (jobs.size() != 1) return {};
+        seen_.insert(*jobs.begin());
+        return *jobs.begin();
+    }
+
+private:
+    static inline int count_ = 0;
+    fs::path root_;
+    std::set<fs::path> seen_;
+};
+
+script::Script testDocument() {
+    script::Script drawing;
+    std::string error;
+    EXPECT_EQ(script::parseScript(script::testDocumentScript(), &drawing, &error), 1) << error;
+    return drawing;
+}
+
+PrintRequest imageRequest() {
+    PrintRequest request;
+    request.dpi = kDpi;
+    request.imagePages = true;
+    return request;
+}
+
+// Pixels of a page image, rows without padding (red, green, blue).
+std::vector<uint8_t> pixels(const Image& image) {
+    std::vector<uint8_t> out;
+    out.reserve(size_t(image.width()) * image.height() * 3);
+    for (uint32_t y = 0; y < image.height(); ++y) {
+        const uint8_t* row = image.rgbRow(y);
+        out.insert(out.end(), row, row + size_t(image.width()) * 3);
+    }
+    return out;
+}
+
+std::vector<std::vector<uint8_t>> pageImages(const fs::path& job, size_t pages, int* width, int* height) {
+    std::vector<std::vector<uint8_t>> out;
+    for (size_t n = 0; n < pages; ++n) {
+        Image image;
+        const fs::path file = job / ("altpage" + std::to_string(n) + ".bag");
+        EXPECT_EQ(image.load(file.string()), kImageOk) << file << ": " << image.loadError();
+        *width = int(image.width());
+        *height = int(image.height());
+        out.push_back(pixels(image));
+    }
+    return out;
+}
+
+size_t differingPixels(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    if (a.size() != b.size()) return SIZE_MAX;
+    size_t n = 0;
+    for (size_t i = 0; i + 2 < a.size(); i += 3) n += a[i] != b[i] || a[i + 1] != b[i + 1] || a[i + 2] != b[i + 2];
+    return n;
+}
+
+TEST(PrintRoad, ImagePagesAreWhatTheLayerRenderedAndConvertIntoAMovie) {
+    ScratchPrinter printer;
+    const script::Script drawing = testDocument();
+    const fs::path job = printer.print(drawing, imageRequest());
+    ASSERT_FALSE(job.empty());
+    EXPECT_EQ(readText(job / "_status"), "end:3");
+    EXPECT_TRUE(fs::exists(job / "media.settings"));
+
+    int width = 0, height = 0;
+    const auto printed = pageImages(job, 3, &width, &height);
+    // Letter at 100 dpi.
+    EXPECT_EQ(width, 850);
+    EXPECT_EQ(height, 1100);
+
+    // The same drawing through a driver that hooks nothing: the engine's
+    // rendering alone.
+    testing::setCapturePage(width, height, kDpi);
+    PrinterDevMode mode;
+    std::string error;
+    ASSERT_EQ(buildDevMode({}, nullptr, imageRequest(), &mode, &error), 1) << error;
+    auto device = gdi::PrinterDevice::open(testing::captureDriver(), mode.devmode(), u"capture", &error);
+    ASSERT_TRUE(device) << error;
+    {
+        gdi::DeviceContext dc(*device);
+        ASSERT_TRUE(dc.startDoc(u"capture", 1));
+        script::PlayOptions play;
+        play.dpi = kDpi;
+        ASSERT_EQ(script::playScript(drawing, dc, play, &error), 1) << error;
+        ASSERT_TRUE(dc.endDoc());
+    }
+    device.reset();
+    const auto rendered = testing::takeCapturedPages();
+    ASSERT_EQ(rendered.size(), 3u);
+    for (size_t n = 0; n < 3; ++n) {
+        ASSERT_EQ(rendered[n].width, width);
+        ASSERT_EQ(rendered[n].height, height);
+        EXPECT_EQ(differingPixels(printed[n], rendered[n].rgb), 0u) << "page " << n;
+        // And the page is not blank.
+        EXPECT_GT(differingPixels(printed[n], std::vector<uint8_t>(printed[n].size(), 0xFF)), 1000u) << "page " << n;
+    }
+
+    ConversionJob conversion;
+    (void)conversion.setBaseDirectory(kData);
+    ASSERT_EQ(conversion.openJob(job.string() + "/"), 1) << conversion.errorText();
+    const fs::path movie = printer.root() / "movie.swf";
+    ASSERT_EQ(conversion.convert(movie.string()), 1) << conversion.errorText();
+    const std::string bytes = readText(movie);
+    ASSERT_GT(bytes.size(), 1000u);
+    EXPECT_TRUE(bytes.compare(0, 3, "FWS") == 0 || bytes.compare(0, 3, "CWS") == 0);
+    EXPECT_EQ(conversion.index().pages.size(), 3u);
+}
+
+TEST(PrintRoad, BandingGivesTheSamePageImages) {
+    ScratchPrinter printer;
+    const script::Script drawing = testDocument();
+    bool banded = true;
+    const fs::path whole = printer.print(drawing, imageRequest(), &banded);
+    ASSERT_FALSE(whole.empty());
+    EXPECT_FALSE(banded);
+
+    // A surface of at most 200 rows: the page is printed in 6 bands.
+    gdi::setSurfaceByteLimit(852 * 3 * 200);
+    const fs::path bands = printer.print(drawing, imageRequest(), &banded);
+    gdi::setSurfaceByteLimit(0);
+    ASSERT_FALSE(bands.empty());
+    EXPECT_TRUE(banded);
+    EXPECT_EQ(readText(bands / "_status"), "end:3");
+
+    int w1 = 0, h1 = 0, w2 = 0, h2 = 0;
+    const auto a = pageImages(whole, 3, &w1, &h1);
+    const auto b = pageImages(bands, 3, &w2, &h2);
+    EXPECT_EQ(w1, w2);
+    EXPECT_EQ(h1, h2);
+    for (size_t n = 0; n < 3; ++n) EXPECT_EQ(differingPixels(a[n], b[n]), 0u) << "page " << n;
+}
+
+}  // namespace
+}  // namespace tessaly

@@ -1,0 +1,148 @@
+#include "script/print_script.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace tessaly::script {
+namespace {
+
+Script parsed(std::string_view text) {
+    Script script;
+    std::string error;
+    EXPECT_EQ(parseScript(text, &script, &error), 1) << error;
+    return script;
+}
+
+std::string refusal(std::string_view text) {
+    Script script;
+    std::string error;
+    EXPECT_EQ(parseScript(text, &script, &error), 0) << text;
+    return error;
+}
+
+TEST(PrintScript, TheTestDocumentParses) {
+    const Script script = parsed(testDocumentScript());
+    EXPECT_EQ(script.pageCount, 3u);
+    EXPECT_EQ(script.paper, "Letter");
+    EXPECT_EQ(script.unit, Unit::Point);
+    int fonts = 0, images = 0, gradients = 0, clips = 0, dashed = 0;
+    for (const Command& c : script.commands) {
+        fonts += c.op == Op::Font;
+        images += c.op == Op::BuiltinImage || c.op == Op::Image;
+        gradients += c.op == Op::Gradient;
+        clips += c.op == Op::ClipRect || c.op == Op::ClipPath;
+        dashed += c.op == Op::Pen && c.pen.style != gdi::PenStyle::Solid && c.pen.style != gdi::PenStyle::Null;
+    }
+    EXPECT_GE(fonts, 3);
+    EXPECT_GE(images, 1);
+    EXPECT_GE(gradients, 1);
+    EXPECT_GE(clips, 2);
+    EXPECT_GE(dashed, 3);
+    EXPECT_EQ(script.commands.back().op, Op::EndPage);
+}
+
+TEST(PrintScript, ErrorsNameTheLineAndTheCause) {
+    struct Case {
+        const char* text;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"page\nfrobnicate 1 2\n", "line 2: unknown command 'frobnicate'"},
+        {"page\n\n# comment\nbrush red\n", "line 4: expected a colour, found 'red'"},
+        {"page\nrect 1 2 3\n", "line 2: expected a number, found the end of the line"},
+        {"page\nrect 1 2 3 x4\n", "line 2: expected a number, found 'x4'"},
+        {"page\nrect 1 2 3 4 5\n", "line 2: unexpected '5'"},
+        {"page\ntext 1 2 \"open\n", "line 2: text without its closing quote"},
+        {"rect 1 2 3 4\n", "line 1: 'rect' outside a page"},
+        {"page\npage\n", "line 2: page inside a page"},
+        {"page\nline 1 2\n", "line 2: line without a path (start it with move)"},
+        {"page\nfill\n", "line 2: fill without a path"},
+        {"page\nclip path\n", "line 2: clip path without a path"},
+        {"page\nendpage\nunits mm\n", "line 3: units belongs before the first page"},
+        {"page\npolygon 1 2 3 4 5\n", "line 2: odd number of coordinates"},
+        {"page\npolygon 1 2\n", "line 2: fewer than two points"},
+        {"page\ntext 1 2 \"\xC3\x28\"\n", "line 2: text is not UTF-8"},
+        {"page\nrect 1 2 3 nan\n", "line 2: expected a number, found 'nan'"},
+        {"page\npen #000000 1 dashes 3\n", "line 2: dashes need at least two lengths"},
+        {"page\nfont \"An extraordinarily long family name\" 12\n", "line 2: font family longer than 31 bytes"},
+        {"page\nbrush #12345\n", "line 2: expected a colour, found '#12345'"},
+        {"units furlong\n", "line 1: expected pt|mm|in|px, found 'furlong'"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(refusal(c.text), c.error) << c.text;
+    }
+    EXPECT_EQ(refusal(std::string_view("page\nrect 1 2 3 4\0\n", 19)), "line 2: a zero byte");
+}
+
+TEST(PrintScript, NumbersAreSaturatedAndSizesNeverNegative) {
+    const Script script = parsed(
+        "page\n"
+        "rect 1e300 -1e999 -5 +7.5\n"
+        "pen #000000 -3\n"
+        "pen #000000 1e9\n"
+        "polygon inf 0 1e-400 2 3 4\n");
+    const auto& c = script.commands;
+    ASSERT_EQ(c.size(), 6u);
+    EXPECT_EQ(c[1].values, (std::vector<double>{kMaxCoordinate, -kMaxCoordinate, 0, 7.5}));
+    EXPECT_EQ(c[2].pen.width, 1) << "a negative width is the thin pen";
+    EXPECT_FALSE(c[2].pen.geometric);
+    EXPECT_EQ(c[3].pen.width, kMaxSize);
+    EXPECT_TRUE(c[3].pen.geometric);
+    EXPECT_EQ(c[4].values, (std::vector<double>{kMaxCoordinate, 0, 0, 2, 3, 4}));
+
+    std::string huge = "page\npolygon";
+    for (size_t i = 0; i <= kMaxPoints; ++i) huge += " 1 2";
+    EXPECT_EQ(refusal(huge), "line 2: more than 10000 points");
+    EXPECT_EQ(refusal("page\ntext 0 0 \"" + std::string(kMaxTextBytes + 1, 'x') + "\"\n"),
+              "line 2: text longer than 4096 bytes");
+}
+
+TEST(PrintScript, PensBrushesAndTransforms) {
+    const Script script = parsed(
+        "units mm\n"
+        "orientation landscape\n"
+        "page\n"
+        "pen #102030 2.5 dashdot cap flat join bevel\n"
+        "pen #FF0000 dashes 4 2 1 2 cap square\n"
+        "pen none\n"
+        "brush hatch #00FF00 diagcross\n"
+        "brush none\n"
+        "rotate 90\n"
+        "translate 5 -6\n"
+        "text 1 2 \"Gr\xC3\xBC\xC3\x9F" "e \\\"q\\\" \xF0\x9F\x98\x80\" # trailing comment\n");
+    EXPECT_EQ(script.unit, Unit::Millimetre);
+    ASSERT_TRUE(script.landscape.has_value());
+    EXPECT_TRUE(*script.landscape);
+    const auto& c = script.commands;
+    ASSERT_EQ(c.size(), 10u);  // with the end of the page added
+    EXPECT_EQ(c[1].pen.color, 0x102030u);
+    EXPECT_TRUE(c[1].pen.geometric);
+    EXPECT_EQ(c[1].pen.width, 2.5);
+    EXPECT_EQ(c[1].pen.style, gdi::PenStyle::DashDot);
+    EXPECT_EQ(c[1].pen.cap, gdi::LineCap::Flat);
+    EXPECT_EQ(c[1].pen.join, gdi::LineJoin::Bevel);
+    EXPECT_FALSE(c[2].pen.geometric);
+    EXPECT_EQ(c[2].pen.style, gdi::PenStyle::User);
+    EXPECT_EQ(c[2].pen.dashes, (std::vector<double>{4, 2, 1, 2}));
+    EXPECT_EQ(c[2].pen.cap, gdi::LineCap::Square);
+    EXPECT_EQ(c[3].pen.style, gdi::PenStyle::Null);
+    EXPECT_EQ(c[4].brush.style, gdi::BrushStyle::Hatch);
+    EXPECT_EQ(c[4].brush.hatch, gdi::HatchStyle::DiagonalCross);
+    EXPECT_EQ(c[5].brush.style, gdi::BrushStyle::Null);
+
+    // Turning counter-clockwise on a page whose y axis points down: the x
+    // axis goes up.
+    // (1, 0) goes to (m11, m12) in the device context's transform.
+    ASSERT_EQ(c[6].values.size(), 6u);
+    EXPECT_NEAR(c[6].values[0], 0, 1e-12);
+    EXPECT_NEAR(c[6].values[1], -1, 1e-12);
+    EXPECT_NEAR(c[6].values[2], 1, 1e-12);
+    EXPECT_NEAR(c[6].values[3], 0, 1e-12);
+    EXPECT_EQ(c[7].values, (std::vector<double>{1, 0, 0, 1, 5, -6}));
+    EXPECT_EQ(c[8].wide, u"Grüße \"q\" \U0001F600");
+    EXPECT_EQ(c[9].op, Op::EndPage);
+}
+
+}  // namespace
+}  // namespace tessaly::script

@@ -1,0 +1,138 @@
+// tessaly-print as a user runs it: the job directory it names, the movie it
+// converts, two of them printing into one spool directory at once, and the
+// one error line when something is wrong.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/registry.h"
+#include "support/text.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class PrintTool : public testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("tessaly_print_" + std::to_string(::getpid()) + "_" +
+                                           testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir / "registry");
+        // A printer of its own: nothing from the machine's value store.
+        tessaly::ValueStore store((dir / "registry").string());
+        EXPECT_EQ(store.writeString("BasePath", tessaly::toWide(std::string(TESSALY_SOURCE_DIR) + "/data/")),
+                  tessaly::kRegistryOk);
+        environment = "TESSALY_REGISTRY_ROOT=" + (dir / "registry").string() + " ";
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // The command line (without the program) in the shell, with stdout and
+    // stderr in files named by `tag`.
+    std::string command(const std::string& args, const std::string& tag) const {
+        return environment + std::string(TESSALY_BIN_DIR) + "/tessaly-print " + args + " >" +
+               (dir / (tag + ".out")).string() + " 2>" + (dir / (tag + ".err")).string();
+    }
+    Result collect(int raw, const std::string& tag) const {
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / (tag + ".out")), slurp(dir / (tag + ".err"))};
+    }
+    Result run(const std::string& args) { return collect(std::system(command(args, "run").c_str()), "run"); }
+
+    fs::path dir;
+    std::string environment;
+};
+
+// The job directory named on the first line of the output.
+fs::path jobOf(const Result& r) {
+    const std::string line = r.out.substr(0, r.out.find('\n'));
+    return fs::path(line);
+}
+
+TEST_F(PrintTool, PrintsTheTestDocumentIntoAJobAndAMovie) {
+    const fs::path spool = dir / "spool";
+    // A movie setting of the printer's value store reaches the job.
+    ASSERT_EQ(tessaly::ValueStore((dir / "registry").string()).writeString("MSLayoutName", u"No border"),
+              tessaly::kRegistryOk);
+    const Result r = run("--test-document --image --dpi 72 --spool " + spool.string() + " -o " +
+                         (dir / "doc.swf").string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    const fs::path job = jobOf(r);
+    EXPECT_EQ(job.parent_path().parent_path(), spool) << r.out;
+    EXPECT_EQ(slurp(job / "_status"), "end:3");
+    EXPECT_NE(slurp(job / "media.settings").find("name=\"Layout\" value=\"No border\""), std::string::npos)
+        << slurp(job / "media.settings");
+    for (int n = 0; n < 3; ++n) EXPECT_TRUE(fs::exists(job / ("altpage" + std::to_string(n) + ".bag"))) << n;
+    const std::string movie = slurp(dir / "doc.swf");
+    ASSERT_GT(movie.size(), 1000u);
+    EXPECT_TRUE(movie.compare(0, 3, "FWS") == 0 || movie.compare(0, 3, "CWS") == 0);
+    // The machine's value store was not touched: --spool works on a copy.
+    tessaly::RegistryType type;
+    EXPECT_EQ(tessaly::ValueStore((dir / "registry").string()).type("SpoolPath", &type), tessaly::kRegistryNotFound);
+}
+
+TEST_F(PrintTool, TwoHostsPrintingAtOnceNeverShareAJobDirectory) {
+    const fs::path spool = dir / "spool";
+    const std::string args = "--test-document --vector --dpi 150 --spool " + spool.string();
+    // Both start before either ends.
+    const std::string both = "(" + command(args, "a") + ") & (" + command(args, "b") + ") & wait";
+    ASSERT_EQ(std::system(both.c_str()), 0);
+    const Result a = collect(0, "a"), b = collect(0, "b");
+    EXPECT_TRUE(a.err.empty()) << a.err;
+    EXPECT_TRUE(b.err.empty()) << b.err;
+    const fs::path jobA = jobOf(a), jobB = jobOf(b);
+    ASSERT_FALSE(jobA.empty());
+    ASSERT_FALSE(jobB.empty());
+    EXPECT_NE(jobA, jobB);
+    EXPECT_EQ(slurp(jobA / "_status"), "end:3");
+    EXPECT_EQ(slurp(jobB / "_status"), "end:3");
+    size_t jobs = 0;
+    for (const auto& entry : fs::directory_iterator(spool)) jobs += entry.is_directory();
+    EXPECT_EQ(jobs, 2u);
+}
+
+TEST_F(PrintTool, FailuresGiveOneErrorLine) {
+    std::ofstream(dir / "bad.txt") << "page\nrect 1 2 three 4\n";
+    struct Case {
+        std::string args;
+        std::string says;
+    };
+    const Case cases[] = {
+        {"--test-document --driver " + (dir / "missing.so").string(), "cannot load the library"},
+        {"--test-document --driver /etc/passwd", "cannot load the library"},
+        {"--test-document --paper A6", "unknown paper 'A6'"},
+        {"--test-document --paper 0x5mm", "bad paper size"},
+        {"--test-document --dpi 0", "bad resolution"},
+        {"--script " + (dir / "bad.txt").string(), "line 2: expected a number, found 'three'"},
+        {"--script " + (dir / "none.txt").string(), "cannot read the script"},
+    };
+    for (const Case& c : cases) {
+        const Result r = run(c.args);
+        EXPECT_NE(r.status, 0) << c.args;
+        EXPECT_EQ(r.err.rfind("tessaly-print: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args << ": " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,334 @@
+// tessaly-print: prints a drawing through the printer driver, the way the
+// spooler runs a print job, and says which job directory the driver wrote.
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <system_error>
+
+#include "composer/conversion_job.h"
+#include "composer/settings.h"
+#include "platform/gdi_engine_control.h"
+#include "platform/registry.h"
+#include "platform/spool_host.h"
+#include "script/print_script.h"
+#include "support/files.h"
+#include "support/memory.h"
+#include "support/text.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kUsage[] =
+    "Usage: tessaly-print (--test-document | --script FILE) [options] [-o MOVIE.swf]\n"
+    "\n"
+    "Prints a drawing through the printer driver into a job directory under the\n"
+    "spool directory, prints that directory's path, and with -o converts the job\n"
+    "into a movie.\n"
+    "\n"
+    "  --test-document     the built-in test document (three Letter pages)\n"
+    "  --script FILE       a print script (see printer/script/include/script/print_script.h)\n"
+    "  --paper NAME|WxHmm  a paper of the driver's table (A4, Letter, ...) or a size\n"
+    "                      in millimetres (100x150mm); default: the script's, else\n"
+    "                      the printer's\n"
+    "  --landscape         landscape orientation\n"
+    "  --dpi N             resolution (1 to 2400); default: the printer's\n"
+    "  --image, --vector   pages as page images or as vector content; default: the\n"
+    "                      movie settings'\n"
+    "  --spool DIR         the spool directory; default: the registry's SpoolPath\n"
+    "  --driver PATH       the driver library; default: ../lib/libpagesmith.so\n"
+    "                      beside this program\n"
+    "  --band-limit BYTES  largest surface the engine may allocate (forces banding)\n"
+    "  --title TEXT        the document's name\n"
+    "  -o MOVIE.swf        convert the job into this movie\n"
+    "  --base DIR          with -o: the data directory; default: this program's\n"
+    "  -h, --help          show this help\n";
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "tessaly-print: %s\n", message.c_str());
+    return 1;
+}
+
+fs::path programDirectory() {
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::path(".") : exe.parent_path();
+}
+
+// The data directory that belongs to this program (as tessaly-convert finds it).
+std::string defaultBaseDirectory() {
+    const fs::path dir = programDirectory();
+    std::error_code ec;
+    for (const fs::path& candidate : {dir.parent_path().parent_path() / "data", dir.parent_path() / "share" / "tessaly"}) {
+        if (fs::exists(candidate / "Tessaly.settings", ec)) return candidate.string() + "/";
+    }
+    return "/usr/local/share/tessaly/";
+}
+
+// "100x150mm", "100x150" or "210.5 x 297": tenths of a millimetre.
+bool parsePaperSize(const std::string& text, int* widthTenths, int* lengthTenths) {
+    std::string t;
+    for (char c : text) {
+        if (c != ' ') t.push_back(c);
+    }
+    if (t.size() > 2 && t.compare(t.size() - 2, 2, "mm") == 0) t.resize(t.size() - 2);
+    const size_t x = t.find_first_of("xX");
+    if (x == std::string::npos) return false;
+    char* end = nullptr;
+    const std::string a = t.substr(0, x), b = t.substr(x + 1);
+    if (a.empty() || b.empty()) return false;
+    const double w = std::strtod(a.c_str(), &end);
+    if (*end) return false;
+    const double h = std::strtod(b.c_str(), &end);
+    if (*end) return false;
+    if (!(w >= 0.1 && w <= 3276.7 && h >= 0.1 && h <= 3276.7)) return false;
+    *widthTenths = static_cast<int>(w * 10 + 0.5);
+    *lengthTenths = static_cast<int>(h * 10 + 0.5);
+    return true;
+}
+
+bool applyPaper(const std::string& paper, tessaly::PrintRequest& request, std::string* error) {
+    if (std::isdigit(static_cast<unsigned char>(paper[0]))) {
+        if (tessaly::paperCodeForName(paper) != 0) {
+            request.paperName = paper;
+            return true;
+        }
+        if (!parsePaperSize(paper, &request.paperWidthTenths, &request.paperLengthTenths)) {
+            *error = "bad paper size '" + paper + "' (expected WxHmm, 0.1 to 3276.7 mm)";
+            return false;
+        }
+        return true;
+    }
+    if (tessaly::paperCodeForName(paper) == 0) {
+        *error = "unknown paper '" + paper + "'";
+        return false;
+    }
+    request.paperName = paper;
+    return true;
+}
+
+// --spool: the driver reads the spool directory from the value store, so the
+// job is printed with a private copy of the store that names DIR. A one-shot
+// value the driver consumed from the copy is consumed from the store too.
+class SpoolOverride {
+public:
+    ~SpoolOverride() {
+        if (root_.empty()) return;
+        tessaly::ValueStore original(original_);
+        tessaly::ValueStore copy(root_);
+        for (const char* name : {"MSNextOutputLocation", "MSNextOutputFlags"}) {
+            tessaly::RegistryType type;
+            if (original.type(name, &type) == tessaly::kRegistryOk &&
+                copy.type(name, &type) == tessaly::kRegistryNotFound) {
+                (void)original.deleteValue(name);
+            }
+        }
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+
+    bool apply(const std::string& spool, std::string* error) {
+        original_ = tessaly::ValueStore::configuredRoot();
+        char pattern[] = "/tmp/tessaly-print-registry-XXXXXX";
+        if (!mkdtemp(pattern)) {
+            *error = std::string("cannot make a private registry: ") + std::strerror(errno);
+            return false;
+        }
+        root_ = pattern;
+        std::error_code ec;
+        if (fs::is_directory(original_, ec)) {
+            fs::copy(original_, root_, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
+            if (ec) {
+                *error = "cannot copy the registry " + original_ + ": " + ec.message();
+                return false;
+            }
+        }
+        const fs::path absolute = fs::absolute(spool, ec);
+        if (tessaly::ValueStore(root_).writeString("SpoolPath", tessaly::toWide(absolute.string())) !=
+            tessaly::kRegistryOk) {
+            *error = "cannot set the spool directory";
+            return false;
+        }
+        setenv("TESSALY_REGISTRY_ROOT", root_.c_str(), 1);
+        return true;
+    }
+
+private:
+    std::string original_;
+    std::string root_;
+};
+
+// A whole text file of at most maxBytes; false when it cannot be read.
+bool readText(const std::string& path, std::string& out, uint64_t maxBytes) {
+    tessaly::SizedBlock block;
+    if (!tessaly::readWholeFile(path, block, maxBytes)) return false;
+    out.assign(reinterpret_cast<const char*>(block.data.get()), block.length);
+    return true;
+}
+
+std::set<std::string> jobDirectories(const std::string& spool) {
+    std::set<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(spool, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() == 8 && name.find_first_not_of("0123456789") == std::string::npos) names.insert(name);
+    }
+    return names;
+}
+
+// The job directory this process made: a new one whose settings carry our
+// job id (other hosts may print into the same spool directory at once).
+std::string findJob(const std::string& spool, const std::set<std::string>& before, int32_t jobId) {
+    for (const std::string& name : jobDirectories(spool)) {
+        if (before.count(name)) continue;
+        const std::string dir = spool + name + "/";
+        tessaly::JobSettings settings;
+        std::string text;
+        if (readText(dir + "media.settings", text, 1 << 20) && settings.readSettingsText(text) &&
+            settings.sourceId == jobId) {
+            return dir;
+        }
+    }
+    return {};
+}
+
+int convert(const std::string& jobDir, const std::string& output, const std::string& base) {
+    tessaly::ConversionJob job;
+    job.setBaseDirectory(base.empty() ? defaultBaseDirectory() : base);
+    auto message = [&job]() {
+        std::string text = job.errorText();
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        return text.empty() ? std::string("the conversion failed") : text;
+    };
+    if (!job.openJob(jobDir)) return fail(jobDir + ": " + message());
+    const std::string temporary = output + ".part";
+    if (!job.convert(temporary)) {
+        std::remove(temporary.c_str());
+        return fail(jobDir + ": " + message());
+    }
+    const int finished = tessaly::ConversionJob::finishMovie(job.settings().interfaceSettings, temporary, output,
+                                                             job.compressed);
+    std::remove(temporary.c_str());
+    if (!finished) return fail(output + ": cannot write the movie");
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string scriptPath, paper, spool, driver, output, base, title, bandLimit;
+    bool testDocument = false, landscape = false;
+    tessaly::PrintRequest request;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--test-document") {
+            testDocument = true;
+        } else if (arg == "--script" && hasValue) {
+            scriptPath = argv[++i];
+        } else if (arg == "--paper" && hasValue) {
+            paper = argv[++i];
+        } else if (arg == "--landscape") {
+            landscape = true;
+        } else if (arg == "--dpi" && hasValue) {
+            char* end = nullptr;
+            const long dpi = std::strtol(argv[++i], &end, 10);
+            if (*end || dpi < 1 || dpi > 2400) return fail(std::string("bad resolution '") + argv[i] + "' (1 to 2400)");
+            request.dpi = static_cast<int>(dpi);
+        } else if (arg == "--image" || arg == "--vector") {
+            request.imagePages = arg == "--image";
+        } else if (arg == "--spool" && hasValue) {
+            spool = argv[++i];
+        } else if (arg == "--driver" && hasValue) {
+            driver = argv[++i];
+        } else if (arg == "--band-limit" && hasValue) {
+            bandLimit = argv[++i];
+            if (bandLimit.empty() || bandLimit.find_first_not_of("0123456789") != std::string::npos) {
+                return fail("bad band limit '" + bandLimit + "' (bytes)");
+            }
+        } else if (arg == "--title" && hasValue) {
+            title = argv[++i];
+        } else if (arg == "-o" && hasValue) {
+            output = argv[++i];
+        } else if (arg == "--base" && hasValue) {
+            base = argv[++i];
+        } else {
+            std::fprintf(stderr, "tessaly-print: unknown or incomplete argument '%s'\n%s", arg.c_str(), kUsage);
+            return 1;
+        }
+    }
+    if (testDocument == !scriptPath.empty()) {
+        std::fputs(kUsage, stderr);
+        return 1;
+    }
+
+    // The drawing.
+    std::string text;
+    if (testDocument) {
+        text = tessaly::script::testDocumentScript();
+        if (title.empty()) title = "Tessaly test document";
+    } else {
+        if (!readText(scriptPath, text, 64u << 20)) return fail(scriptPath + ": cannot read the script");
+        if (title.empty()) title = fs::path(scriptPath).filename().string();
+    }
+    tessaly::script::Script script;
+    std::string error;
+    if (!tessaly::script::parseScript(text, &script, &error)) return fail(scriptPath + ": " + error);
+    if (script.pageCount == 0) return fail("the drawing has no pages");
+
+    if (paper.empty()) paper = script.paper;
+    if (!paper.empty() && !applyPaper(paper, request, &error)) return fail(error);
+    if (landscape || script.landscape) {
+        request.orientation = (landscape || *script.landscape) ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
+    }
+
+    SpoolOverride spoolOverride;
+    if (!spool.empty()) {
+        std::error_code ec;
+        fs::create_directories(spool, ec);
+        if (!spoolOverride.apply(spool, &error)) return fail(error);
+    }
+    if (!bandLimit.empty()) tessaly::gdi::setSurfaceByteLimit(std::strtoull(bandLimit.c_str(), nullptr, 10));
+
+    tessaly::SpoolOptions options;
+    options.driverPath = driver.empty() ? (programDirectory().parent_path() / "lib" / "libpagesmith.so").string() : driver;
+    options.request = request;
+    tessaly::SpoolHost host;
+    if (!host.open(options, &error)) return fail(error);
+
+    std::string basePath, spoolPath;
+    (void)tessaly::readInstallPaths(&basePath, &spoolPath);
+    const std::set<std::string> before = jobDirectories(spoolPath);
+    const int32_t jobId = static_cast<int32_t>(getpid() & 0x7FFFFFFF);
+
+    tessaly::gdi::DeviceContext& dc = host.context();
+    if (!dc.startDoc(tessaly::toWide(title), static_cast<DWORD>(jobId))) return fail("DrvStartDoc: " + dc.errorText());
+    tessaly::script::PlayOptions play;
+    play.baseDirectory = scriptPath.empty() ? std::string() : fs::path(scriptPath).parent_path().string();
+    play.dpi = host.device().dpiY();
+    const int played = tessaly::script::playScript(script, dc, play, &error);
+    if (!played) {
+        (void)dc.endDoc(true);
+        host.close();
+        return fail((scriptPath.empty() ? std::string("test document") : scriptPath) + ": " + error);
+    }
+    if (!dc.endDoc()) return fail("DrvEndDoc: " + dc.errorText());
+    host.close();
+
+    const std::string jobDir = findJob(spoolPath, before, jobId);
+    if (jobDir.empty()) return fail("the driver wrote no job directory under " + spoolPath);
+    std::printf("%s\n", jobDir.c_str());
+    std::fflush(stdout);
+    if (!output.empty()) return convert(jobDir, output, base);
+    return 0;
+}
