@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and converting need and builds Tessaly (setup.sh
 # example: no browser, no Node.js), then converts the sample print jobs and
-# markup pages in examples/ into movies under out/.
+# markup pages in examples/ into movies under out/, and prints the built-in
+# test document through the printer driver into out/test-document.swf.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -37,4 +38,12 @@ for page in "$ROOT"/examples/pages/*.mml; do
     status=1
   fi
 done
+# The built-in test document printed through the printer driver into a movie.
+movie="$OUT_DIR/test-document.swf"
+if job="$("$BUILD_DIR/bin/tessaly-print" --test-document --image --spool "$OUT_DIR/spool" -o "$movie")"; then
+  echo "==> test document printed into ${job} -> ${movie} ($(stat -c %s "$movie") bytes)"
+else
+  echo "FAILED: the test document could not be printed" >&2
+  status=1
+fi
 exit "$status"
