@@ -187,6 +187,49 @@ TEST(PrintRoad, ImagePagesAreWhatTheLayerRenderedAndConvertIntoAMovie) {
     EXPECT_EQ(conversion.index().pages.size(), 3u);
 }
 
+// Renders a script through the driver that hooks nothing: the engine alone.
+std::vector<testing::CapturedPage> capture(std::string_view text, int width, int height) {
+    script::Script drawing;
+    std::string error;
+    EXPECT_EQ(script::parseScript(text, &drawing, &error), 1) << error;
+    testing::setCapturePage(width, height, 72);
+    PrinterDevMode mode;
+    EXPECT_EQ(buildDevMode({}, nullptr, {}, &mode, &error), 1) << error;
+    auto device = gdi::PrinterDevice::open(testing::captureDriver(), mode.devmode(), u"capture", &error);
+    if (!device) {
+        ADD_FAILURE() << error;
+        return {};
+    }
+    {
+        gdi::DeviceContext dc(*device);
+        EXPECT_TRUE(dc.startDoc(u"capture", 1));
+        script::PlayOptions play;
+        play.dpi = 72;
+        EXPECT_EQ(script::playScript(drawing, dc, play, &error), 1) << error;
+        EXPECT_TRUE(dc.endDoc());
+    }
+    device.reset();
+    return testing::takeCapturedPages();
+}
+
+TEST(PrintRoad, ASpaceLeavesThePageWhiteAfterOtherGlyphs) {
+    // Glyphs with outlines first, then spaces alone far from them: a space
+    // has an empty outline and must not take another glyph's.
+    const auto pages = capture(
+        "units px\npage\nfont \"DejaVu Sans\" 40\ntext 10 50 \"dog\"\ntext 10 150 \"   \"\nendpage\n", 200, 200);
+    ASSERT_EQ(pages.size(), 1u);
+    const auto& page = pages[0];
+    size_t inkAbove = 0, inkBelow = 0;
+    for (int y = 0; y < page.height; ++y) {
+        for (int x = 0; x < page.width; ++x) {
+            const bool ink = page.rgb[(size_t(y) * page.width + x) * 3] < 128;
+            (y < 100 ? inkAbove : inkBelow) += ink;
+        }
+    }
+    EXPECT_GT(inkAbove, 100u);
+    EXPECT_EQ(inkBelow, 0u);
+}
+
 TEST(PrintRoad, BandingGivesTheSamePageImages) {
     ScratchPrinter printer;
     const script::Script drawing = testDocument();

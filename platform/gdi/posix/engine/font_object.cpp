@@ -202,8 +202,10 @@ GlyphEntry* FontObject::Impl::entry(HGLYPH glyph) {
     const UINT format = GGO_NATIVE | GGO_GLYPH_INDEX | GGO_UNHINTED;
     const DWORD size = realized->glyphOutline(glyph, format, &metrics, 0, nullptr, identity);
     if (size == GDI_ERROR) return nullptr;
+    // The buffer is shared by all glyphs: an empty outline (a space) must not
+    // leave the previous glyph's in it.
+    outline.resize(size);
     if (size > 0) {
-        outline.resize(size);
         if (realized->glyphOutline(glyph, format, &metrics, size, outline.data(), identity) == GDI_ERROR) {
             return nullptr;
         }
