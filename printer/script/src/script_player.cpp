@@ -169,13 +169,14 @@ private:
                 if (!loadPicture(path, picture, why_)) return false;
                 return drawPicture(boxRect(v), picture);
             }
-            case Op::BuiltinImage: {
-                Picture picture;
-                picture.width = 256;
-                picture.height = 192;
-                picture.bits = builtinPicture(picture.width, picture.height);
-                return drawPicture(boxRect(v), picture);
-            }
+            case Op::BuiltinImage:
+                // Made once per script: a document may show it on every page.
+                if (builtin_.bits.empty()) {
+                    builtin_.width = 256;
+                    builtin_.height = 192;
+                    builtin_.bits = builtinPicture(builtin_.width, builtin_.height);
+                }
+                return drawPicture(boxRect(v), builtin_);
             case Op::Gradient: return dc_.gradientRect(boxRect(v), c.color, c.color2, c.vertical);
         }
         return false;
@@ -200,6 +201,7 @@ private:
     const PlayOptions& options_;
     std::string why_;
     bool inPath_ = false;
+    Picture builtin_;
 };
 
 }  // namespace
