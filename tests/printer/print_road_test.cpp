@@ -230,6 +230,71 @@ TEST(PrintRoad, ASpaceLeavesThePageWhiteAfterOtherGlyphs) {
     EXPECT_EQ(inkBelow, 0u);
 }
 
+// A 2 x 2 BMP: red and green on the top row, blue and white below.
+void writeQuadrantBmp(const fs::path& file) {
+    const uint8_t rows[2][8] = {{0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0, 0},   // bottom row: blue, white (B, G, R)
+                                {0, 0, 0xFF, 0, 0xFF, 0, 0, 0}};        // top row: red, green
+    std::vector<uint8_t> bmp = {'B', 'M'};
+    auto put32 = [&bmp](uint32_t v) {
+        for (int i = 0; i < 4; ++i) bmp.push_back(uint8_t(v >> (8 * i)));
+    };
+    auto put16 = [&bmp](uint16_t v) {
+        bmp.push_back(uint8_t(v));
+        bmp.push_back(uint8_t(v >> 8));
+    };
+    put32(14 + 40 + 16);
+    put32(0);
+    put32(14 + 40);
+    put32(40);
+    put32(2);
+    put32(2);
+    put16(1);
+    put16(24);
+    for (int i = 0; i < 6; ++i) put32(0);
+    for (const auto& row : rows) bmp.insert(bmp.end(), row, row + 8);
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()), std::streamsize(bmp.size()));
+}
+
+TEST(PrintRoad, PicturesFromFilesKeepTheirColoursAndAMissingOneNamesItsLine) {
+    const fs::path dir = fs::temp_directory_path() / ("tessaly-road-picture-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    writeQuadrantBmp(dir / "quadrants.bmp");
+    const auto pages = capture("units px\npage\nimage 0 0 100 100 \"" + (dir / "quadrants.bmp").string() +
+                                   "\"\nendpage\n",
+                               100, 100);
+    ASSERT_EQ(pages.size(), 1u);
+    auto at = [&](int x, int y) {
+        const uint8_t* p = &pages[0].rgb[(size_t(y) * 100 + x) * 3];
+        return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+    };
+    EXPECT_EQ(at(25, 25), 0xFF0000u);
+    EXPECT_EQ(at(75, 25), 0x00FF00u);
+    EXPECT_EQ(at(25, 75), 0x0000FFu);
+    EXPECT_EQ(at(75, 75), 0xFFFFFFu);
+
+    script::Script drawing;
+    std::string error;
+    ASSERT_EQ(script::parseScript("page\n\nimage 0 0 10 10 \"missing.png\"\n", &drawing, &error), 1);
+    testing::setCapturePage(50, 50, 72);
+    PrinterDevMode mode;
+    ASSERT_EQ(buildDevMode({}, nullptr, {}, &mode, &error), 1);
+    auto device = gdi::PrinterDevice::open(testing::captureDriver(), mode.devmode(), u"capture", &error);
+    ASSERT_TRUE(device) << error;
+    {
+        gdi::DeviceContext dc(*device);
+        ASSERT_TRUE(dc.startDoc(u"capture", 1));
+        script::PlayOptions play;
+        play.baseDirectory = dir.string();
+        EXPECT_EQ(script::playScript(drawing, dc, play, &error), 0);
+        EXPECT_EQ(error.rfind("line 3: cannot read " + (dir / "missing.png").string() + ": cannot open", 0), 0u)
+            << error;
+        (void)dc.endDoc(true);
+    }
+    device.reset();
+    (void)testing::takeCapturedPages();
+    fs::remove_all(dir);
+}
+
 TEST(PrintRoad, BandingGivesTheSamePageImages) {
     ScratchPrinter printer;
     const script::Script drawing = testDocument();
