@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -381,6 +383,17 @@ TEST(EngineStretch, NearestSmoothMirroredAndOutOfRange) {
     EXPECT_EQ(target.at(4, 4), 0x00FF00u);
     EXPECT_EQ(target.at(7, 4), 0xFF0000u);
 
+    // A source rectangle reaching past the source draws only the part that
+    // exists, at the asked scale: columns 0-1 of a 4-wide request.
+    for (ULONG mode : {ULONG{COLORONCOLOR}, ULONG{HALFTONE}}) {
+        Canvas partial(8, 2);
+        RECTL eight{0, 0, 8, 2}, past{0, 0, 4, 2};
+        ASSERT_TRUE(EngStretchBlt(partial.so(), source.so(), nullptr, nullptr, nullptr, nullptr, nullptr, &eight,
+                                  &past, nullptr, mode));
+        EXPECT_EQ(partial.at(0, 0), 0xFF0000u) << mode;
+        EXPECT_EQ(partial.count(0xFFFFFF, 4, 0, 8, 2), 8) << mode;
+    }
+
     // Halftone mode blends neighbours when enlarging.
     Canvas smooth(8, 1);
     Canvas pair(2, 1);
@@ -478,6 +491,18 @@ TEST(EngineGradient, RectanglesAndTriangles) {
                                 GRADIENT_FILL_RECT_V));
     EXPECT_EQ(vertical.at(5, 0), 0xFF0000u);
     EXPECT_GE(vertical.at(5, 99) & 0xFF, 250u);
+
+    // Vertices far outside the surface: only the visible part is computed.
+    Canvas wide(10, 10);
+    TRIVERTEX far[2] = {{-2000000000, -5, 0, 0, 0, 0}, {2000000000, 20, 0xFF00, 0xFF00, 0xFF00, 0}};
+    ASSERT_TRUE(EngGradientFill(wide.so(), nullptr, nullptr, far, 2, &mesh, 1, nullptr, nullptr,
+                                GRADIENT_FILL_RECT_H));
+    EXPECT_NEAR(static_cast<int>(wide.at(5, 5) & 0xFF), 128, 2) << "the middle of the colour run";
+    RECTL huge{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+    BrushObject black(0);
+    ASSERT_TRUE(EngBitBlt(wide.so(), nullptr, nullptr, nullptr, nullptr, &huge, nullptr, nullptr, &black, nullptr,
+                          0xF0F0));
+    EXPECT_EQ(wide.count(0), 100);
 
     Canvas triangle(64, 64);
     TRIVERTEX corners[3] = {{0, 0, 0xFF00, 0, 0, 0}, {64, 0, 0, 0xFF00, 0, 0}, {0, 64, 0, 0, 0xFF00, 0}};

@@ -44,8 +44,11 @@ ULONG nearestIndex(const std::vector<ULONG>& colorrefs, ULONG colorref) {
 }
 
 RECTL normalizeRect(const RECTL& r) {
-    return RECTL{std::min(r.left, r.right), std::min(r.top, r.bottom), std::max(r.left, r.right),
-                 std::max(r.top, r.bottom)};
+    // Kept within half the coordinate range, so that widths and heights
+    // cannot overflow.
+    auto bound = [](LONG v) { return std::clamp<LONG>(v, -0x3FFFFFFF, 0x3FFFFFFF); };
+    return RECTL{bound(std::min(r.left, r.right)), bound(std::min(r.top, r.bottom)), bound(std::max(r.left, r.right)),
+                 bound(std::max(r.top, r.bottom))};
 }
 
 RECTL intersectRect(const RECTL& a, const RECTL& b) {
@@ -221,6 +224,23 @@ void PixelView::fillRect(const RECTL& rect, ULONG value) {
     const RECTL r = intersectRect(normalizeRect(rect), bounds());
     if (emptyRect(r)) return;
     const LONG n = r.right - r.left;
+    const int bytesPerPixel = bpp / 8;
+    // A colour of equal bytes (white, black, greys) is a memset: one over
+    // the whole block when the rectangle spans whole rows.
+    bool sameBytes = bpp >= 8;
+    for (int i = 1; i < bytesPerPixel; ++i) sameBytes = sameBytes && ((value >> (8 * i)) & 0xFF) == (value & 0xFF);
+    if (sameBytes) {
+        const auto byte = static_cast<uint8_t>(value);
+        const size_t rowBytes = static_cast<size_t>(n) * static_cast<size_t>(bytesPerPixel);
+        if (r.left == 0 && r.right == width && delta > 0) {
+            std::memset(row(r.top), byte, static_cast<size_t>(delta) * static_cast<size_t>(r.bottom - r.top - 1) + rowBytes);
+        } else {
+            for (LONG y = r.top; y < r.bottom; ++y) {
+                std::memset(row(y) + static_cast<size_t>(r.left) * bytesPerPixel, byte, rowBytes);
+            }
+        }
+        return;
+    }
     fillSpan(r.left, r.top, n, value);
     if (bpp < 8) {
         for (LONG y = r.top + 1; y < r.bottom; ++y) fillSpan(r.left, y, n, value);

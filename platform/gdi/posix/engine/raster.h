@@ -22,6 +22,7 @@ inline ULONG swapRedBlue(ULONG c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | (
 // The palette entry (0x00BBGGRR) nearest to a colour.
 ULONG nearestIndex(const std::vector<ULONG>& colorrefs, ULONG colorref);
 
+// Well ordered, and within +-2^30 so that sizes fit a LONG.
 RECTL normalizeRect(const RECTL& r);
 RECTL intersectRect(const RECTL& a, const RECTL& b);
 inline bool emptyRect(const RECTL& r) { return r.left >= r.right || r.top >= r.bottom; }

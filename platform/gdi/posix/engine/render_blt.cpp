@@ -98,8 +98,8 @@ struct SourceImage {
 // Maps target pixels into a source image: target rectangle `to`
 // (possibly mirrored) shows source rectangle of size w x h.
 void setStretch(pixman_image_t* image, const RECTL& to, LONG w, LONG h, bool smooth) {
-    const double sx = static_cast<double>(w) / (to.right - to.left);
-    const double sy = static_cast<double>(h) / (to.bottom - to.top);
+    const double sx = static_cast<double>(w) / (static_cast<double>(to.right) - to.left);
+    const double sy = static_cast<double>(h) / (static_cast<double>(to.bottom) - to.top);
     pixman_f_transform f;
     pixman_f_transform_init_identity(&f);
     f.m[0][0] = sx;
@@ -145,8 +145,8 @@ bool compositeInto(PixelView& target, const Region& region, pixman_op_t op, pixm
 // into the source rectangle (a mirrored target rectangle flips it).
 void nearestStretch(PixelView& target, const Region& region, const PixelView& source, const RECTL& from,
                     const RECTL& to) {
-    const double sx = static_cast<double>(from.right - from.left) / (to.right - to.left);
-    const double sy = static_cast<double>(from.bottom - from.top) / (to.bottom - to.top);
+    const double sx = static_cast<double>(from.right - from.left) / (static_cast<double>(to.right) - to.left);
+    const double sy = static_cast<double>(from.bottom - from.top) / (static_cast<double>(to.bottom) - to.top);
     auto mapX = [&](LONG x) {
         const auto v = static_cast<LONG>(std::floor((x + 0.5 - to.left) * sx)) + from.left;
         return std::clamp(v, from.left, from.right - 1);
@@ -302,18 +302,21 @@ WIN32KAPI WINBOOL APIENTRY EngStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURF
         EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
-    // A source rectangle reaching outside the source shows the nearest
-    // edge pixels; the scale stays that of the asked rectangle.
+    // A source rectangle reaching outside the source: only the part inside
+    // is drawn, where the asked rectangle's scale puts it.
     RECTL map = to;
     if (from.left != asked.left || from.right != asked.right || from.top != asked.top ||
         from.bottom != asked.bottom) {
-        const double sx = static_cast<double>(to.right - to.left) / (asked.right - asked.left);
-        const double sy = static_cast<double>(to.bottom - to.top) / (asked.bottom - asked.top);
-        map.left = static_cast<LONG>(std::lround(to.left + (from.left - asked.left) * sx));
-        map.right = static_cast<LONG>(std::lround(to.left + (from.right - asked.left) * sx));
-        map.top = static_cast<LONG>(std::lround(to.top + (from.top - asked.top) * sy));
-        map.bottom = static_cast<LONG>(std::lround(to.top + (from.bottom - asked.top) * sy));
+        const double sx = (static_cast<double>(to.right) - to.left) / (asked.right - asked.left);
+        const double sy = (static_cast<double>(to.bottom) - to.top) / (asked.bottom - asked.top);
+        auto at = [](double v) { return static_cast<LONG>(std::clamp(std::round(v), -1073741823.0, 1073741823.0)); };
+        map.left = at(to.left + (from.left - asked.left) * sx);
+        map.right = at(to.left + (from.right - asked.left) * sx);
+        map.top = at(to.top + (from.top - asked.top) * sy);
+        map.bottom = at(to.top + (from.bottom - asked.top) * sy);
         if (map.left == map.right || map.top == map.bottom) return TRUE;
+        region.intersect(map);
+        if (region.empty()) return TRUE;
     }
     setStretch(image.image, map, image.width, image.height, iMode == HALFTONE);
 
@@ -486,24 +489,16 @@ WIN32KAPI WINBOOL APIENTRY EngGradientFill(SURFOBJ* psoDest, CLIPOBJ* pco, XLATE
     clipRegion(pco, prclExtents ? *prclExtents : target.bounds(), target, &clip);
     if (clip.empty()) return TRUE;
     auto pack = [&](double r, double g, double b) {
-        auto c8 = [](double v) { return static_cast<uint32_t>(std::clamp(std::lround(v / 256.0), 0L, 255L)); };
+        // 16-bit channels to 8 bits, rounded; NaN and overflow clamp.
+        auto c8 = [](double v) {
+            const double q = v / 256.0 + 0.5;
+            return q >= 1 ? (q < 255 ? static_cast<uint32_t>(q) : 255u) : 0u;
+        };
         const uint32_t rgb = (c8(r) << 16) | (c8(g) << 8) | c8(b);
         if (target.bpp == 16) return ((rgb >> 9) & 0x7C00) | ((rgb >> 6) & 0x03E0) | ((rgb >> 3) & 0x001F);
         return rgb;
     };
     std::vector<uint32_t> row;
-    auto paint = [&](const Region& area, auto colorAt) {
-        int count = 0;
-        const pixman_box32_t* boxes = pixman_region32_rectangles(const_cast<pixman_region32_t*>(&area.r), &count);
-        for (int i = 0; i < count; ++i) {
-            const LONG n = boxes[i].x2 - boxes[i].x1;
-            row.resize(static_cast<size_t>(n));
-            for (LONG y = boxes[i].y1; y < boxes[i].y2; ++y) {
-                for (LONG k = 0; k < n; ++k) row[k] = colorAt(boxes[i].x1 + k, y);
-                target.writeRow(boxes[i].x1, y, n, row.data());
-            }
-        }
-    };
     if (mode == GRADIENT_FILL_TRIANGLE) {
         const auto* triangles = static_cast<const GRADIENT_TRIANGLE*>(pMesh);
         for (ULONG t = 0; t < nMesh; ++t) {
@@ -524,13 +519,25 @@ WIN32KAPI WINBOOL APIENTRY EngGradientFill(SURFOBJ* psoDest, CLIPOBJ* pco, XLATE
             Region area;
             if (!fillPathRegion(outline, false, clip.extents(), &area)) return FALSE;
             area.intersect(&clip.r);
-            paint(area, [&](LONG x, LONG y) {
-                const double wa = ((b.y - c.y) * (x - c.x) + static_cast<double>(c.x - b.x) * (y - c.y)) / det;
-                const double wb = ((c.y - a.y) * (x - c.x) + static_cast<double>(a.x - c.x) * (y - c.y)) / det;
-                const double wc = 1 - wa - wb;
-                return pack(wa * a.Red + wb * b.Red + wc * c.Red, wa * a.Green + wb * b.Green + wc * c.Green,
-                            wa * a.Blue + wb * b.Blue + wc * c.Blue);
-            });
+            // The weights are linear in x: start each run and step along it.
+            const double dwa = (b.y - c.y) / det, dwb = (c.y - a.y) / det;
+            int count = 0;
+            const pixman_box32_t* boxes = pixman_region32_rectangles(&area.r, &count);
+            for (int i = 0; i < count; ++i) {
+                const LONG n = boxes[i].x2 - boxes[i].x1;
+                row.resize(static_cast<size_t>(n));
+                for (LONG y = boxes[i].y1; y < boxes[i].y2; ++y) {
+                    const LONG x = boxes[i].x1;
+                    double wa = ((b.y - c.y) * static_cast<double>(x - c.x) + static_cast<double>(c.x - b.x) * (y - c.y)) / det;
+                    double wb = ((c.y - a.y) * static_cast<double>(x - c.x) + static_cast<double>(a.x - c.x) * (y - c.y)) / det;
+                    for (LONG k = 0; k < n; ++k, wa += dwa, wb += dwb) {
+                        const double wc = 1 - wa - wb;
+                        row[k] = pack(wa * a.Red + wb * b.Red + wc * c.Red, wa * a.Green + wb * b.Green + wc * c.Green,
+                                      wa * a.Blue + wb * b.Blue + wc * c.Blue);
+                    }
+                    target.writeRow(x, y, n, row.data());
+                }
+            }
         }
     } else {
         const bool horizontal = mode == GRADIENT_FILL_RECT_H;
@@ -546,12 +553,32 @@ WIN32KAPI WINBOOL APIENTRY EngGradientFill(SURFOBJ* psoDest, CLIPOBJ* pco, XLATE
             const TRIVERTEX& second = &first == &v0 ? v1 : v0;
             Region area(box);
             area.intersect(&clip.r);
-            const double span = horizontal ? box.right - box.left : box.bottom - box.top;
-            paint(area, [&](LONG x, LONG y) {
-                const double t = ((horizontal ? x - box.left : y - box.top)) / span;
-                return pack(first.Red + (second.Red - first.Red) * t, first.Green + (second.Green - first.Green) * t,
-                            first.Blue + (second.Blue - first.Blue) * t);
-            });
+            if (area.empty()) continue;
+            // One colour per column (or row) of the visible part, computed once.
+            const RECTL seen = area.extents();
+            const double span = horizontal ? static_cast<double>(box.right) - box.left
+                                           : static_cast<double>(box.bottom) - box.top;
+            const LONG from = horizontal ? seen.left : seen.top, to = horizontal ? seen.right : seen.bottom;
+            const LONG start = horizontal ? box.left : box.top;
+            std::vector<uint32_t> colors(static_cast<size_t>(to - from));
+            for (LONG i = from; i < to; ++i) {
+                const double t = (static_cast<double>(i) - start) / span;
+                colors[i - from] = pack(first.Red + (second.Red - first.Red) * t,
+                                        first.Green + (second.Green - first.Green) * t,
+                                        first.Blue + (second.Blue - first.Blue) * t);
+            }
+            int count = 0;
+            const pixman_box32_t* boxes = pixman_region32_rectangles(&area.r, &count);
+            for (int i = 0; i < count; ++i) {
+                const LONG n = boxes[i].x2 - boxes[i].x1;
+                for (LONG y = boxes[i].y1; y < boxes[i].y2; ++y) {
+                    if (horizontal) {
+                        target.writeRow(boxes[i].x1, y, n, colors.data() + (boxes[i].x1 - from));
+                    } else {
+                        target.fillSpan(boxes[i].x1, y, n, colors[y - from]);
+                    }
+                }
+            }
         }
     }
     return TRUE;
