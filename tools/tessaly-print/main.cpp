@@ -327,6 +327,11 @@ int main(int argc, char** argv) {
 
     const std::string jobDir = findJob(spoolPath, before, jobId);
     if (jobDir.empty()) return fail("the driver wrote no job directory under " + spoolPath);
+    // A job the driver gave up on (a write error) says "error" in its status.
+    std::string status;
+    if (!readText(jobDir + "_status", status, 64) || status.rfind("end:", 0) != 0) {
+        return fail(jobDir + ": the driver did not finish the job (status \"" + status + "\")");
+    }
     std::printf("%s\n", jobDir.c_str());
     std::fflush(stdout);
     if (!output.empty()) return convert(jobDir, output, base);
