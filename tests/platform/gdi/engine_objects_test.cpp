@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
+#include <tuple>
 #include <string>
 #include <thread>
 #include <vector>
@@ -239,6 +242,47 @@ TEST(EnginePaths, RecordsCarryFlagsAndCounts) {
     EXPECT_FALSE(PATHOBJ_bMoveTo(&foreign, fx(0, 0)));
 }
 
+TEST(EnginePaths, ClipLinesGiveTheVisibleRunsOfEachLine) {
+    // Two lines through a clip of two windows; the style state at each
+    // line's start follows the pixels walked before it.
+    PathObject path;
+    path.moveTo(fx(0, 5));
+    path.lineTo(fx(20, 5));
+    path.lineTo(fx(20, 9));
+    ClipObject clip;
+    const RECTL windows[] = {{0, 0, 5, 10}, {10, 0, 15, 10}};
+    clip.setRects(windows, 2);
+    Canvas canvas(30, 30);
+    FLOAT_LONG style[2];
+    style[0].l = 2;
+    style[1].l = 1;
+    LINEATTRS attrs{};
+    attrs.fl = LA_STYLED;
+    attrs.cstyle = 2;
+    attrs.pstyle = style;
+    PATHOBJ_vEnumStartClipLines(&path, &clip, canvas.so(), &attrs);
+    struct {
+        CLIPLINE line;
+        RUN more[1];
+    } buffer;
+    // Room for one run a call: the first line comes back twice.
+    const ULONG small = static_cast<ULONG>(offsetof(CLIPLINE, arun) + sizeof(RUN));
+    std::vector<std::tuple<LONG, LONG, LONG, LONG>> seen;  // start x, style state, run start, run stop
+    bool more = true;
+    while (more) {
+        more = PATHOBJ_bEnumClipLines(&path, small, &buffer.line);
+        for (ULONG i = 0; i < buffer.line.c; ++i) {
+            seen.emplace_back(buffer.line.ptfxA.x / 16, buffer.line.lStyleState, buffer.line.arun[i].iStart,
+                              buffer.line.arun[i].iStop);
+        }
+        if (buffer.line.c == 0) seen.emplace_back(buffer.line.ptfxA.x / 16, buffer.line.lStyleState, -1, -1);
+    }
+    using T = std::tuple<LONG, LONG, LONG, LONG>;
+    // The second line (x = 20) lies outside both windows; 20 pixels of the
+    // 9-pixel style period put it 2 pixels into the first dash.
+    EXPECT_EQ(seen, (std::vector<T>{{0, 0, 0, 4}, {0, 0, 10, 14}, {20, 2, -1, -1}}));
+}
+
 std::vector<RECTL> enumerateAll(CLIPOBJ* clip, ULONG direction, ULONG batch) {
     std::vector<RECTL> out;
     CLIPOBJ_cEnumStart(clip, TRUE, CT_RECTANGLES, direction, 0);
@@ -468,6 +512,25 @@ TEST(EngineFonts, MetricsGlyphSetTransformAndStrings) {
     EXPECT_TRUE(STROBJ_bGetAdvanceWidths(&string, 1, 2, widths));
     EXPECT_EQ(widths[0].x.QuadPart, static_cast<int64_t>(30) << 36);
     EXPECT_FALSE(STROBJ_bGetAdvanceWidths(&string, 3, 2, widths));
+
+    // The font's file and tables: the 'head' table (tag with its first
+    // letter in the low byte, as Windows spells tags) has its magic number.
+    ULONG fileBytes = 0;
+    const auto* file = static_cast<const uint8_t*>(FONTOBJ_pvTrueTypeFontFile(font.get(), &fileBytes));
+    ASSERT_NE(file, nullptr);
+    EXPECT_GT(fileBytes, 10000u);
+    EXPECT_TRUE((file[0] == 0 && file[1] == 1) || std::memcmp(file, "OTTO", 4) == 0 || std::memcmp(file, "true", 4) == 0);
+    ULONG tableBytes = 0;
+    const ULONG head = 'h' | ('e' << 8) | ('a' << 16) | (static_cast<ULONG>('d') << 24);
+    const uint8_t* table = FONTOBJ_pjOpenTypeTablePointer(font.get(), head, &tableBytes);
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(tableBytes, 54u);
+    EXPECT_EQ((table[12] << 24) | (table[13] << 16) | (table[14] << 8) | table[15], 0x5F0F3CF5);
+    EXPECT_EQ(FONTOBJ_pjOpenTypeTablePointer(font.get(), 0x21212121, &tableBytes), nullptr);
+    ULONG characters = 0;
+    const char16_t* paths = FONTOBJ_pwszFontFilePaths(font.get(), &characters);
+    ASSERT_NE(paths, nullptr);
+    EXPECT_EQ(std::u16string(paths).size() + 2, characters);
 
     // A metric-compatible substitute goes by the name asked for, as the
     // font layer's enumeration has it; a fallback face keeps its own name.

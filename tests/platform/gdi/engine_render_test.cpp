@@ -601,6 +601,39 @@ TEST(EngineText, InkInsideTheGlyphBoxesWithOpaqueAndExtraRectangles) {
     EXPECT_EQ(clipped.count(0, 20, 0, 100, 80), 0);
 }
 
+TEST(EngineBottomUp, RenderersAddressRowsFromTheTop) {
+    // A bottom-up bitmap keeps its first row last in memory; every renderer
+    // still draws row 0 at the top.
+    HSURF handle = reinterpret_cast<HSURF>(EngCreateBitmap(SIZEL{8, 8}, 0, BMF_24BPP, 0, nullptr));
+    SURFOBJ* so = EngLockSurface(handle);
+    ASSERT_NE(so, nullptr);
+    ASSERT_LT(so->lDelta, 0);
+    EngEraseSurface(so, nullptr, 0xFFFFFF);
+    Canvas red(1, 1);
+    red.set(0, 0, 0xFF0000);
+    RECTL top{0, 0, 8, 2}, one{0, 0, 1, 1};
+    ASSERT_TRUE(EngStretchBlt(so, red.so(), nullptr, nullptr, nullptr, nullptr, nullptr, &top, &one, nullptr,
+                              HALFTONE));
+    BLENDOBJ blend{{AC_SRC_OVER, 0, 255, 0}};
+    RECTL next{0, 2, 8, 3};
+    ASSERT_TRUE(EngAlphaBlend(so, red.so(), nullptr, nullptr, &next, &one, &blend));
+    PathObject path;
+    polygon(path, {{0, 7}, {8, 7}, {8, 8}, {0, 8}});
+    BrushObject blue(0x0000FF);
+    ASSERT_TRUE(EngFillPath(so, &path, nullptr, &blue, nullptr, kCopy, FP_ALTERNATEMODE));
+    auto at = [&](LONG x, LONG y) {
+        const auto* row = static_cast<const uint8_t*>(so->pvScan0) + static_cast<ptrdiff_t>(y) * so->lDelta;
+        return row[3 * x] | (row[3 * x + 1] << 8) | (static_cast<uint32_t>(row[3 * x + 2]) << 16);
+    };
+    EXPECT_EQ(at(3, 0), 0xFF0000u);
+    EXPECT_EQ(at(3, 2), 0xFF0000u);
+    EXPECT_EQ(at(3, 4), 0xFFFFFFu);
+    EXPECT_EQ(at(3, 7), 0x0000FFu);
+    // Row 0 is the last row in memory.
+    EXPECT_EQ(static_cast<const uint8_t*>(so->pvBits)[so->cjBits - (-so->lDelta) + 2], 0xFF);
+    EngDeleteSurface(handle);
+}
+
 TEST(EngineErase, FillsTheRectangleAtMemoryspeedShape) {
     Canvas canvas(7, 3);
     RECTL part{1, 1, 4, 2};

@@ -199,6 +199,11 @@ public:
     };
     const std::vector<Record>& records() const { return records_; }
 
+    // Clip-line enumeration (PATHOBJ_vEnumStartClipLines, bEnumClipLines).
+    struct ClipLines;
+    ClipLines* clipLines() const { return clipLines_.get(); }
+    void setClipLines(std::unique_ptr<ClipLines> lines);
+
 private:
     void update();  // fl and cCurves
     Record& openRun(bool bezier);
@@ -208,6 +213,7 @@ private:
     bool open_ = false;        // a sub-path is open for more segments
     POINTFIX current_{0, 0};
     size_t cursor_ = 0;
+    std::unique_ptr<ClipLines> clipLines_;
 };
 
 // ---------------------------------------------------------------------------
@@ -404,6 +410,14 @@ public:
     double emPixels() const { return em_; }
     const TEXTMETRICW& textMetrics() const { return metrics_; }
     const FontRequest& request() const { return request_; }
+
+    // The font file (mapped or read once), its path as a list of names
+    // ending with an empty one, and one of its tables by a tag with the
+    // first letter in the low byte (as Windows spells tags); null when
+    // there is none.
+    const void* fontFile(ULONG* bytes);
+    const char16_t* fontFilePaths(ULONG* characters);
+    const uint8_t* openTypeTable(ULONG tag, ULONG* bytes);
 
     IFIMETRICS* ifiMetrics();
     FD_GLYPHSET* glyphSet();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
@@ -122,6 +123,9 @@ struct FontObject::Impl {
     std::vector<uint64_t> ifi;
     std::vector<uint64_t> glyphSet;
     std::vector<uint8_t> outline;
+    std::vector<uint8_t> fileCopy;
+    std::u16string filePaths;
+    std::unordered_map<ULONG, std::vector<uint8_t>> tables;
 
     GlyphEntry* entry(HGLYPH glyph);
 };
@@ -540,6 +544,78 @@ void FontObject::info(ULONG bytes, FONTINFO* out) {
     *out = fi;
 }
 
+const void* FontObject::fontFile(ULONG* bytes) {
+    if (bytes) *bytes = 0;
+    FT_Face face = impl_->realized->ftFace();
+    FT_Stream stream = face->stream;
+    if (!stream) return nullptr;
+    if (stream->base) {
+        if (bytes) *bytes = static_cast<ULONG>(stream->size);
+        return stream->base;
+    }
+    if (impl_->fileCopy.empty()) {
+        const char* path = static_cast<const char*>(stream->pathname.pointer);
+        FILE* file = path ? std::fopen(path, "rb") : nullptr;
+        if (!file) return nullptr;
+        try {
+            impl_->fileCopy.resize(stream->size);
+        } catch (const std::bad_alloc&) {
+            std::fclose(file);
+            return nullptr;
+        }
+        const size_t got = std::fread(impl_->fileCopy.data(), 1, impl_->fileCopy.size(), file);
+        std::fclose(file);
+        if (got != impl_->fileCopy.size()) {
+            impl_->fileCopy.clear();
+            return nullptr;
+        }
+    }
+    if (bytes) *bytes = static_cast<ULONG>(impl_->fileCopy.size());
+    return impl_->fileCopy.data();
+}
+
+const char16_t* FontObject::fontFilePaths(ULONG* characters) {
+    if (characters) *characters = 0;
+    if (impl_->filePaths.empty()) {
+        FT_Stream stream = impl_->realized->ftFace()->stream;
+        const char* path = stream ? static_cast<const char*>(stream->pathname.pointer) : nullptr;
+        if (!path) return nullptr;
+        impl_->filePaths = utf8To16(path);
+        impl_->filePaths.push_back(u'\0');  // the list ends with an empty name
+    }
+    if (characters) *characters = static_cast<ULONG>(impl_->filePaths.size() + 1);
+    return impl_->filePaths.c_str();
+}
+
+const uint8_t* FontObject::openTypeTable(ULONG tag, ULONG* bytes) {
+    if (bytes) *bytes = 0;
+    const auto found = impl_->tables.find(tag);
+    if (found == impl_->tables.end()) {
+        // Windows tags keep the first letter in the low byte; FreeType's in
+        // the high byte.
+        const FT_ULong ftTag = ((tag & 0xFF) << 24) | ((tag & 0xFF00) << 8) | ((tag >> 8) & 0xFF00) | (tag >> 24);
+        FT_Face face = impl_->realized->ftFace();
+        FT_ULong length = 0;
+        if (FT_Load_Sfnt_Table(face, ftTag, 0, nullptr, &length) != 0 || length == 0) return nullptr;
+        std::vector<uint8_t> table;
+        try {
+            table.resize(length);
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+        if (FT_Load_Sfnt_Table(face, ftTag, 0, table.data(), &length) != 0) return nullptr;
+        try {
+            const auto inserted = impl_->tables.emplace(tag, std::move(table));
+            if (bytes) *bytes = static_cast<ULONG>(inserted.first->second.size());
+            return inserted.first->second.data();
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+    }
+    if (bytes) *bytes = static_cast<ULONG>(found->second.size());
+    return found->second.data();
+}
+
 }  // namespace tessaly::gdi
 
 using tessaly::gdi::FontObject;
@@ -568,6 +644,33 @@ WIN32KAPI VOID APIENTRY FONTOBJ_vGetInfo(FONTOBJ* pfo, ULONG cjSize, FONTINFO* p
 WIN32KAPI ULONG APIENTRY FONTOBJ_cGetAllGlyphHandles(FONTOBJ* pfo, HGLYPH* phg) {
     FontObject* font = FontObject::fromFontobj(pfo);
     return font ? font->allGlyphHandles(phg) : 0;
+}
+
+WIN32KAPI PVOID APIENTRY FONTOBJ_pvTrueTypeFontFile(FONTOBJ* pfo, ULONG* pcjFile) {
+    FontObject* font = FontObject::fromFontobj(pfo);
+    if (!font) {
+        if (pcjFile) *pcjFile = 0;
+        return nullptr;
+    }
+    return const_cast<void*>(font->fontFile(pcjFile));
+}
+
+WIN32KAPI LPWSTR APIENTRY FONTOBJ_pwszFontFilePaths(FONTOBJ* pfo, ULONG* pcwc) {
+    FontObject* font = FontObject::fromFontobj(pfo);
+    if (!font) {
+        if (pcwc) *pcwc = 0;
+        return nullptr;
+    }
+    return const_cast<LPWSTR>(font->fontFilePaths(pcwc));
+}
+
+WIN32KAPI PBYTE APIENTRY FONTOBJ_pjOpenTypeTablePointer(FONTOBJ* pfo, ULONG ulTag, ULONG* pcjTable) {
+    FontObject* font = FontObject::fromFontobj(pfo);
+    if (!font) {
+        if (pcjTable) *pcjTable = 0;
+        return nullptr;
+    }
+    return const_cast<PBYTE>(font->openTypeTable(ulTag, pcjTable));
 }
 
 WIN32KAPI ULONG APIENTRY FONTOBJ_cGetGlyphs(FONTOBJ* pfo, ULONG iMode, ULONG cGlyph, HGLYPH* phg,

@@ -269,6 +269,18 @@ WIN32KAPI ULONG APIENTRY BRUSHOBJ_ulGetBrushColor(BRUSHOBJ* pbo) {
     return brush->isSolid() ? brush->colorref() : 0xFFFFFFFF;
 }
 
+// No colour management: brushes and translations carry no transform.
+WIN32KAPI HANDLE APIENTRY BRUSHOBJ_hGetColorTransform(BRUSHOBJ* /*pbo*/) { return nullptr; }
+
+WIN32KAPI HANDLE APIENTRY XLATEOBJ_hGetColorTransform(XLATEOBJ* /*pxlo*/) { return nullptr; }
+
+// The engine hands out no palette objects (they belong to display drivers'
+// DrvSetPalette).
+WIN32KAPI ULONG APIENTRY PALOBJ_cGetColors(PALOBJ* /*ppalo*/, ULONG /*iStart*/, ULONG /*cColors*/,
+                                           ULONG* /*pulColors*/) {
+    return 0;
+}
+
 WIN32KAPI ULONG APIENTRY XLATEOBJ_iXlate(XLATEOBJ* pxlo, ULONG iColor) {
     if (!pxlo) return iColor;
     if (const XlateObject* xlate = XlateObject::fromXlateobj(pxlo)) return xlate->translate(iColor);

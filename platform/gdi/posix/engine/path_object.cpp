@@ -5,6 +5,7 @@
 #include <cmath>
 #include <new>
 
+#include "clip_lines.h"
 #include "engine_objects.h"
 #include "registry.h"
 
@@ -13,6 +14,8 @@ namespace tessaly::gdi {
 PathObject::PathObject() : PATHOBJ{PO_ALL_INTEGERS, 0} { liveSet<PathObject>().add(static_cast<PATHOBJ*>(this)); }
 
 PathObject::~PathObject() { liveSet<PathObject>().remove(static_cast<PATHOBJ*>(this)); }
+
+void PathObject::setClipLines(std::unique_ptr<ClipLines> lines) { clipLines_ = std::move(lines); }
 
 PathObject* PathObject::fromPathobj(const PATHOBJ* ppo) {
     if (!liveSet<PathObject>().contains(ppo)) return nullptr;

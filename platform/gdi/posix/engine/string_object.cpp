@@ -208,4 +208,9 @@ WIN32KAPI WINBOOL APIENTRY STROBJ_bGetAdvanceWidths(STROBJ* pso, ULONG iFirst, U
 
 WIN32KAPI DWORD APIENTRY STROBJ_dwGetCodePage(STROBJ* /*pstro*/) { return 1252; }
 
+// Extra spacing is already in the glyph positions: strings carry none.
+WIN32KAPI FIX APIENTRY STROBJ_fxBreakExtra(STROBJ* /*pstro*/) { return 0; }
+
+WIN32KAPI FIX APIENTRY STROBJ_fxCharacterExtra(STROBJ* /*pstro*/) { return 0; }
+
 }  // extern "C"
