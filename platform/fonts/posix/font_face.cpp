@@ -384,6 +384,7 @@ std::unique_ptr<RealizedFont> RealizedFont::realize(const LOGFONTW& logFont) {
     if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
         FcPatternGetInteger(match, FC_INDEX, 0, &index);
         opened = font->face_.open(reinterpret_cast<const char*>(file), index);
+        if (opened) font->filePath_ = reinterpret_cast<const char*>(file);
     }
     FcMatrix* matrix = nullptr;
     if (FcPatternGetMatrix(match, FC_MATRIX, 0, &matrix) == FcResultMatch && matrix) {

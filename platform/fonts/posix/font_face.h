@@ -81,6 +81,7 @@ public:
     // and the glyph a character maps to (0 when the face lacks it).
     FT_Face ftFace() const { return face_.face(); }
     int em() const { return em_; }
+    const std::string& filePath() const { return filePath_; }
     FT_UInt glyphIndex(UINT character) const;
 
 private:
@@ -88,6 +89,7 @@ private:
 
     LOGFONTW logFont_{};
     FreeTypeFace face_;
+    std::string filePath_;
     int em_ = 0;
     double scale_ = 0;  // em / units per em
     // Synthetic slant and weight that fontconfig asks for when the family

@@ -554,8 +554,8 @@ const void* FontObject::fontFile(ULONG* bytes) {
         return stream->base;
     }
     if (impl_->fileCopy.empty()) {
-        const char* path = static_cast<const char*>(stream->pathname.pointer);
-        FILE* file = path ? std::fopen(path, "rb") : nullptr;
+        const std::string& path = impl_->realized->filePath();
+        FILE* file = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
         if (!file) return nullptr;
         try {
             impl_->fileCopy.resize(stream->size);
@@ -577,10 +577,9 @@ const void* FontObject::fontFile(ULONG* bytes) {
 const char16_t* FontObject::fontFilePaths(ULONG* characters) {
     if (characters) *characters = 0;
     if (impl_->filePaths.empty()) {
-        FT_Stream stream = impl_->realized->ftFace()->stream;
-        const char* path = stream ? static_cast<const char*>(stream->pathname.pointer) : nullptr;
-        if (!path) return nullptr;
-        impl_->filePaths = utf8To16(path);
+        const std::string& path = impl_->realized->filePath();
+        if (path.empty()) return nullptr;
+        impl_->filePaths = utf8To16(path.c_str());
         impl_->filePaths.push_back(u'\0');  // the list ends with an empty name
     }
     if (characters) *characters = static_cast<ULONG>(impl_->filePaths.size() + 1);
