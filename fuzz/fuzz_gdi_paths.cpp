@@ -104,6 +104,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     XformObject xform(XFORML{in.real(), in.real(), in.real(), in.real(), 0, 0});
     EngStrokePath(surface, &path, &clip, &xform, &brush, nullptr, &attrs, mix);
 
+    PATHOBJ_vEnumStartClipLines(&path, &clip, surface, &attrs);
+    struct {
+        CLIPLINE line;
+        RUN more[2];
+    } lines;
+    const ULONG room = static_cast<ULONG>(offsetof(CLIPLINE, arun) + sizeof(RUN) * (1 + in.byte() % 3));
+    for (int guard = 0; guard < 100000 && PATHOBJ_bEnumClipLines(&path, room, &lines.line); ++guard) {
+    }
+
     CLIPOBJ_cEnumStart(&clip, in.byte() & 1, CT_RECTANGLES, in.byte() % 5, in.byte());
     struct {
         ULONG c;

@@ -353,6 +353,17 @@ TEST(EngineStroke, WideLinesWithCapsJoinsDashesAndTransform) {
     EXPECT_EQ(dashed.at(12, 10), 0xFFFFFFu);
     EXPECT_EQ(dashed.at(20, 10), 0u);
     EXPECT_EQ(dashed.at(42, 10), 0xFFFFFFu);
+    // Dashes far finer than a pixel cannot show: the line is solid (and
+    // is not walked dash by dash).
+    Canvas fine(60, 20);
+    FLOAT_LONG tiny[2];
+    tiny[0].e = 0.01f;
+    tiny[1].e = 0.01f;
+    LINEATTRS fineAttrs = attrs;
+    fineAttrs.pstyle = tiny;
+    ASSERT_TRUE(EngStrokePath(fine.so(), &line, nullptr, nullptr, &black, nullptr, &fineAttrs, kCopy));
+    EXPECT_EQ(fine.count(0, 0, 8, 45, 12), 45 * 4);
+
     // The same with a leading gap.
     Canvas gap(60, 20);
     attrs.fl |= LA_STARTGAP;

@@ -662,7 +662,25 @@ bool strokePathRegion(const PathObject& path, const XFORML& xform, const LINEATT
             dashes.push_back(v);
             total += v;
         }
-        if (total > 0) {
+        // Dashes far finer than the path is long (more than a million of
+        // them, or shorter than a pixel apart) cannot show at this
+        // resolution: the line is drawn solid rather than walked dash by dash.
+        const double frobenius = std::sqrt(m11 * m11 + m12 * m12 + m21 * m21 + m22 * m22);
+        const double devicePeriod = total * std::fabs(det) / frobenius;
+        double length = 0;
+        POINTFIX last{0, 0};
+        bool first = true;
+        for (const PathObject::Record& record : path.records()) {
+            for (const POINTFIX& p : record.points) {
+                if (!first) {
+                    length += std::hypot(cairoSafe(p.x / 16.0) - cairoSafe(last.x / 16.0),
+                                         cairoSafe(p.y / 16.0) - cairoSafe(last.y / 16.0));
+                }
+                last = p;
+                first = false;
+            }
+        }
+        if (total > 0 && devicePeriod >= 1 && length / devicePeriod <= 1e6) {
             double offset = std::max(0.0, static_cast<double>(attrs.elStyleState.e));
             if (attrs.fl & LA_STARTGAP) {
                 std::rotate(dashes.begin(), dashes.begin() + 1, dashes.end());
