@@ -178,6 +178,12 @@ void nearestStretch(PixelView& target, const Region& region, const PixelView& so
     }
 }
 
+// The offset from a target coordinate to a source one. Offsets beyond
+// +-2^30 reach no pixel of any surface; kept there, they cannot overflow.
+LONG offsetBetween(LONG to, LONG from) {
+    return static_cast<LONG>(std::clamp<int64_t>(int64_t{to} - from, -0x3FFFFFFF, 0x3FFFFFFF));
+}
+
 bool openTarget(SURFOBJ* pso, PixelView* view) {
     if (!view->open(pso) || !view->drawable()) {
         EngSetLastError(ERROR_INVALID_PARAMETER);
@@ -214,7 +220,7 @@ WIN32KAPI WINBOOL APIENTRY EngBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* 
             return FALSE;
         }
         const POINTL from = pptlSrc ? *pptlSrc : POINTL{0, 0};
-        LONG dx = from.x - rect.left, dy = from.y - rect.top;
+        LONG dx = offsetBetween(from.x, rect.left), dy = offsetBetween(from.y, rect.top);
         // Only target pixels whose source pixel exists.
         region.intersect(RECTL{-dx, -dy, sourceView.width - dx, sourceView.height - dy});
         source.kind = Operand::Bitmap;
@@ -247,8 +253,8 @@ WIN32KAPI WINBOOL APIENTRY EngBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* 
         }
         const POINTL at = pptlMask ? *pptlMask : POINTL{0, 0};
         mask.bitmap = &maskView;
-        mask.dx = at.x - rect.left;
-        mask.dy = at.y - rect.top;
+        mask.dx = offsetBetween(at.x, rect.left);
+        mask.dy = offsetBetween(at.y, rect.top);
     }
     if (region.empty()) return TRUE;
     applyRop(target, &region.r, source, pattern, rop4, masked ? &mask : nullptr);
@@ -335,8 +341,9 @@ WIN32KAPI WINBOOL APIENTRY EngStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURF
         maskBits.assign(static_cast<size_t>(stride) * image.height, 0);
         for (LONG y = 0; y < image.height; ++y) {
             for (LONG x = 0; x < image.width; ++x) {
-                const LONG mx = at.x + x, my = at.y + y;
-                if (mx < maskView.width && my < maskView.height && mx >= 0 && my >= 0 && maskView.pixel(mx, my)) {
+                const int64_t mx = int64_t{at.x} + x, my = int64_t{at.y} + y;
+                if (mx < maskView.width && my < maskView.height && mx >= 0 && my >= 0 &&
+                    maskView.pixel(static_cast<LONG>(mx), static_cast<LONG>(my))) {
                     maskBits[static_cast<size_t>(y) * stride + x] = 0xFF;
                 }
             }
@@ -507,7 +514,9 @@ WIN32KAPI WINBOOL APIENTRY EngGradientFill(SURFOBJ* psoDest, CLIPOBJ* pco, XLATE
             const TRIVERTEX& a = pVertex[tri.Vertex1];
             const TRIVERTEX& b = pVertex[tri.Vertex2];
             const TRIVERTEX& c = pVertex[tri.Vertex3];
-            const double det = static_cast<double>(b.y - c.y) * (a.x - c.x) + static_cast<double>(c.x - b.x) * (a.y - c.y);
+            // Vertex coordinates as reals: their differences may not fit a LONG.
+            const double ax = a.x, ay = a.y, bx = b.x, by = b.y, cx = c.x, cy = c.y;
+            const double det = (by - cy) * (ax - cx) + (cx - bx) * (ay - cy);
             if (det == 0) continue;
             // Vertex coordinates as FIX, kept where 28.4 can hold them.
             auto toFix = [](LONG v) { return std::clamp<LONG>(v, -0x7FFFFFF, 0x7FFFFFF) * 16; };
@@ -520,7 +529,7 @@ WIN32KAPI WINBOOL APIENTRY EngGradientFill(SURFOBJ* psoDest, CLIPOBJ* pco, XLATE
             if (!fillPathRegion(outline, false, clip.extents(), &area)) return FALSE;
             area.intersect(&clip.r);
             // The weights are linear in x: start each run and step along it.
-            const double dwa = (b.y - c.y) / det, dwb = (c.y - a.y) / det;
+            const double dwa = (by - cy) / det, dwb = (cy - ay) / det;
             int count = 0;
             const pixman_box32_t* boxes = pixman_region32_rectangles(&area.r, &count);
             for (int i = 0; i < count; ++i) {
@@ -528,8 +537,8 @@ WIN32KAPI WINBOOL APIENTRY EngGradientFill(SURFOBJ* psoDest, CLIPOBJ* pco, XLATE
                 row.resize(static_cast<size_t>(n));
                 for (LONG y = boxes[i].y1; y < boxes[i].y2; ++y) {
                     const LONG x = boxes[i].x1;
-                    double wa = ((b.y - c.y) * static_cast<double>(x - c.x) + static_cast<double>(c.x - b.x) * (y - c.y)) / det;
-                    double wb = ((c.y - a.y) * static_cast<double>(x - c.x) + static_cast<double>(a.x - c.x) * (y - c.y)) / det;
+                    double wa = ((by - cy) * (x - cx) + (cx - bx) * (y - cy)) / det;
+                    double wb = ((cy - ay) * (x - cx) + (ax - cx) * (y - cy)) / det;
                     for (LONG k = 0; k < n; ++k, wa += dwa, wb += dwb) {
                         const double wc = 1 - wa - wb;
                         row[k] = pack(wa * a.Red + wb * b.Red + wc * c.Red, wa * a.Green + wb * b.Green + wc * c.Green,
