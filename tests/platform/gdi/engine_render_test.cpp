@@ -602,6 +602,15 @@ TEST(EngineText, InkInsideTheGlyphBoxesWithOpaqueAndExtraRectangles) {
                            kCopy));
     EXPECT_EQ(small.count(0), 200 * 200);
 
+    // Glyphs placed at the far ends of the coordinate range draw nothing.
+    StringObject far;
+    const HGLYPH glyphs[2] = {font->glyph(U'H'), font->glyph(U'i')};
+    const POINTL places[2] = {{INT32_MAX, 50}, {10, INT32_MIN}};
+    ASSERT_TRUE(far.setGlyphs(*font, glyphs, places, 2));
+    Canvas empty(100, 80);
+    ASSERT_TRUE(EngTextOut(empty.so(), &far, font.get(), nullptr, nullptr, nullptr, &black, nullptr, nullptr, kCopy));
+    EXPECT_EQ(empty.count(0xFFFFFF), 100 * 80);
+
     // Clipped text leaves the rest alone.
     Canvas clipped(100, 80);
     ClipObject clip;

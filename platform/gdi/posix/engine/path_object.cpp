@@ -2,7 +2,9 @@
 // PATHOBJ_ services over them.
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <new>
 
 #include "clip_lines.h"
@@ -147,14 +149,16 @@ void PathObject::clear() {
 }
 
 void PathObject::offset(FIX dx, FIX dy) {
+    // Saturating, so that points near the ends of the range cannot wrap.
+    auto add = [](FIX v, FIX d) { return static_cast<FIX>(std::clamp<int64_t>(int64_t{v} + d, INT32_MIN, INT32_MAX)); };
     for (Record& record : records_) {
         for (POINTFIX& p : record.points) {
-            p.x += dx;
-            p.y += dy;
+            p.x = add(p.x, dx);
+            p.y = add(p.y, dy);
         }
     }
-    current_.x += dx;
-    current_.y += dy;
+    current_.x = add(current_.x, dx);
+    current_.y = add(current_.y, dy);
     update();
 }
 

@@ -146,6 +146,10 @@ WIN32KAPI WINBOOL APIENTRY EngTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo,
         const RECTL limit = clip.extents();
         for (const GLYPHPOS& position : string->positions()) {
             const LONG dx = position.ptl.x, dy = position.ptl.y;
+            // Glyphs this far away (2^27 pixels) reach no surface, and their
+            // outlines would not fit FIX coordinates.
+            constexpr LONG kFar = 0x7000000;
+            if (dx < -kFar || dx > kFar || dy < -kFar || dy > kFar) continue;
             const pixman_region32_t* glyph = font->glyphRegion(position.hg);
             if (!glyph) {
                 // A huge glyph: its outline filled inside the clip only.

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdint>
+#include <utility>
 
 #include "engine_objects.h"
 #include "registry.h"
@@ -122,29 +124,33 @@ void StringObject::finish() {
         const double x0 = glyphs_[i].ptl.x, y0 = glyphs_[i].ptl.y;
         const double x1 = x0 + advances_[i].x.QuadPart / 68719476736.0;
         const double y1 = y0 + advances_[i].y.QuadPart / 68719476736.0;
-        for (double px : {x0, x1}) {
-            const double py = px == x0 ? y0 : y1;
+        for (const auto& [px, py] : {std::pair(x0, y0), std::pair(x1, y1)}) {
             include(px - nx * ascent, py - ny * ascent);
             include(px + nx * descent, py + ny * descent);
         }
     }
     if (any) {
-        rclBkGround = RECTL{static_cast<LONG>(std::floor(left)), static_cast<LONG>(std::floor(top)),
-                            static_cast<LONG>(std::ceil(right)), static_cast<LONG>(std::ceil(bottom))};
+        auto toLong = [](double v) { return static_cast<LONG>(std::clamp(v, -2147483648.0, 2147483647.0)); };
+        rclBkGround = RECTL{toLong(std::floor(left)), toLong(std::floor(top)), toLong(std::ceil(right)),
+                            toLong(std::ceil(bottom))};
     } else {
         rclBkGround = RECTL{0, 0, 0, 0};
     }
 }
 
 void StringObject::offset(LONG dx, LONG dy) {
+    // Saturating, so that a far-away string cannot wrap around.
+    auto add = [](LONG v, LONG d) {
+        return static_cast<LONG>(std::clamp<int64_t>(int64_t{v} + d, INT32_MIN, INT32_MAX));
+    };
     for (GLYPHPOS& g : glyphs_) {
-        g.ptl.x += dx;
-        g.ptl.y += dy;
+        g.ptl.x = add(g.ptl.x, dx);
+        g.ptl.y = add(g.ptl.y, dy);
     }
-    rclBkGround.left += dx;
-    rclBkGround.right += dx;
-    rclBkGround.top += dy;
-    rclBkGround.bottom += dy;
+    rclBkGround.left = add(rclBkGround.left, dx);
+    rclBkGround.right = add(rclBkGround.right, dx);
+    rclBkGround.top = add(rclBkGround.top, dy);
+    rclBkGround.bottom = add(rclBkGround.bottom, dy);
 }
 
 bool StringObject::advanceWidths(ULONG first, ULONG count, POINTQF* out) {
