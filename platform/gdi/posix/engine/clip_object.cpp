@@ -11,8 +11,6 @@
 
 namespace tessaly::gdi {
 
-PATHOBJ* handOutPath(std::unique_ptr<PathObject> path);
-
 namespace {
 constexpr LONG kFar = 0x3FFFFFF;  // bounds of an unbounded trivial clip
 }

@@ -703,7 +703,6 @@ struct CosmeticWalker {
     RECTL limit;
     // Style.
     bool styled = false;
-    bool alternate = false;
     std::vector<LONG> pattern;  // in pixels
     size_t index = 0;
     LONG position = 0;
@@ -789,33 +788,24 @@ bool cosmeticPathRegion(const PathObject& path, LINEATTRS* attrs, LONG styleUnit
     if (path.empty()) return true;
     CosmeticWalker walker;
     walker.limit = normalizeRect(limit);
-    styleUnit = std::max<LONG>(1, styleUnit);
+    styleUnit = std::clamp<LONG>(styleUnit, 1, 0x7FFF);
     if (attrs && (attrs->fl & LA_ALTERNATE)) {
         walker.styled = true;
         walker.pattern = {1, 1};
     } else if (attrs && attrs->pstyle && attrs->cstyle > 0) {
-        LONG total = 0;
+        // An array of zeros draws the line solid; otherwise a zero entry
+        // lasts one pixel. Entries are style units, kept below 2^15.
         for (ULONG i = 0; i < attrs->cstyle; ++i) {
-            const LONG v = std::max<LONG>(0, attrs->pstyle[i].l) * styleUnit;
-            walker.pattern.push_back(v);
-            total += v;
+            const LONG v = std::clamp<LONG>(attrs->pstyle[i].l, 0, 0x7FFF) * styleUnit;
+            walker.styled = walker.styled || v > 0;
+            walker.pattern.push_back(std::max<LONG>(v, 1));
         }
-        walker.styled = total > 0;
-        // Zero-length entries are skipped by stepping over them.
-        for (LONG& v : walker.pattern) v = std::max<LONG>(v, 0);
     }
     if (walker.styled) {
-        if (std::all_of(walker.pattern.begin(), walker.pattern.end(), [](LONG v) { return v == 0; })) {
-            walker.styled = false;
-        } else {
-            for (LONG& v : walker.pattern) {
-                if (v == 0) v = 1;
-            }
-            const ULONG state = static_cast<ULONG>(attrs->elStyleState.l);
-            walker.index = (state >> 16) % walker.pattern.size();
-            walker.position = static_cast<LONG>(state & 0xFFFF) % std::max<LONG>(1, walker.pattern[walker.index]);
-            walker.startGap = (attrs->fl & LA_STARTGAP) != 0;
-        }
+        const ULONG state = static_cast<ULONG>(attrs->elStyleState.l);
+        walker.index = (state >> 16) % walker.pattern.size();
+        walker.position = static_cast<LONG>(state & 0xFFFF) % walker.pattern[walker.index];
+        walker.startGap = (attrs->fl & LA_STARTGAP) != 0;
     }
 
     auto flat = path.flattened();

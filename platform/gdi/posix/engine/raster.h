@@ -10,6 +10,7 @@
 #include <pixman.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "engine_objects.h"
@@ -138,6 +139,9 @@ bool cosmeticPathRegion(const PathObject& path, LINEATTRS* attrs, LONG styleUnit
 // Builds a region from the set bits of a 1-bit image (cairo A1 layout)
 // placed at (x0, y0).
 void regionFromA1(const uint8_t* data, int stride, int width, int height, LONG x0, LONG y0, Region* out);
+
+// Hands a path to the caller, who deletes it with EngDeletePath.
+PATHOBJ* handOutPath(std::unique_ptr<PathObject> path);
 
 // Calls a hooked driver function of the target surface when it has one.
 template <class Fn>
