@@ -164,8 +164,9 @@ public:
     static PathObject* fromPathobj(const PATHOBJ* ppo);
 
     // Building (PATHOBJ_bMoveTo, bPolyLineTo, bPolyBezierTo, bCloseFigure).
-    // A move after a move replaces the first one; lines or curves without a
-    // preceding move start at (0, 0) as the current point.
+    // A move after a move replaces the first one. Lines or curves without a
+    // move of their own begin a sub-path at the current point: (0, 0) at
+    // first, a closed figure's start after bCloseFigure.
     bool moveTo(POINTFIX point);
     bool lineTo(const POINTFIX* points, ULONG count);
     bool lineTo(POINTFIX point) { return lineTo(&point, 1); }
