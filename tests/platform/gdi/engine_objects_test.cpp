@@ -471,6 +471,13 @@ TEST(EngineFonts, MetricsGlyphSetTransformAndStrings) {
     ASSERT_NE(XFORMOBJ_iGetXform(FONTOBJ_pxoGetXform(font.get()), &m), DDI_ERROR);
     EXPECT_NEAR(std::hypot(m.eM11, m.eM12) * ifi->fwdUnitsPerEm, 100.0, 1e-3);
 
+    // A space has no outline, also right after a glyph that has one.
+    ASSERT_NE(font->glyphData(forA), nullptr);
+    const GLYPHDATA* space = font->glyphData(font->glyph(U' '));
+    ASSERT_NE(space, nullptr);
+    EXPECT_TRUE(PathObject::fromPathobj(space->gdf.ppo)->empty());
+    EXPECT_GT(space->fxD, 0);
+
     HGLYPH glyph = forA;
     void* out = nullptr;
     ASSERT_EQ(FONTOBJ_cGetGlyphs(font.get(), FO_PATHOBJ, 1, &glyph, &out), 1u);
