@@ -24,14 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PrivateDevmode part;
     std::memcpy(&part, buffer.data() + devmode.dmSize, sizeof part);
     if (devmode.dmSize == kPublicDevmodeSize) {
-        DevmodeRequests requests;
-        requests.fields = devmode.dmFields;
-        requests.orientation = devmode.dmOrientation;
-        requests.paperSize = devmode.dmPaperSize;
-        requests.paperLength = devmode.dmPaperLength;
-        requests.paperWidth = devmode.dmPaperWidth;
-        requests.printQuality = devmode.dmPrintQuality;
-        requests.yResolution = devmode.dmYResolution;
+        const DevmodeRequests requests = requestsOf(devmode);
         const uint32_t stored = part.unused1;
         resolveDevmode(requests, part, [&] { return customSizeIndex(stored & 1, stored >> 1, stored & 2); });
         // A table paper keeps the table's sides, in either orientation.

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "composer/conversion_job.h"
 #include "composer/markup_movie.h"
 #include "support/atomic_file.h"
+#include "tool_common.h"
 
 namespace fs = std::filesystem;
 
@@ -37,41 +37,12 @@ const char kUsage[] =
     "  --dump           with --raw: print the movie's characters and timeline\n"
     "  -h, --help       show this help\n";
 
-// The data directory that belongs to this program: the repository's data/
-// when it runs from the build tree, else the installed one.
-std::string defaultBaseDirectory() {
-    std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
-        for (const fs::path& candidate :
-             {exe.parent_path().parent_path().parent_path() / "data",
-              exe.parent_path().parent_path() / "share" / "tessaly"}) {
-            if (fs::exists(candidate / "Tessaly.settings", ec)) return candidate.string() + "/";
-        }
-    }
-    return "/usr/local/share/tessaly/";
-}
-
-// Converts a job directory into OUT: the conversion into a temporary file
-// beside it, then the finishing step.
+// Converts a job directory into OUT.
 int convertJob(const std::string& jobDir, const std::string& output, const std::string& base) {
-    tessaly::ConversionJob job;
-    job.setBaseDirectory(base.empty() ? defaultBaseDirectory() : base);
-    auto message = [&job]() {
-        std::string text = job.errorText();
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-        return text.empty() ? std::string("the conversion failed") : text;
-    };
-    if (!job.openJob(jobDir)) return fail(jobDir, message());
-    const std::string temporary = output + ".part";
-    if (!job.convert(temporary)) {
-        std::remove(temporary.c_str());
-        return fail(jobDir, message());
+    std::string failedPath, reason;
+    if (!tessaly::tools::convertJobToMovie(jobDir, output, base, &failedPath, &reason)) {
+        return fail(failedPath, reason);
     }
-    const int finished = tessaly::ConversionJob::finishMovie(job.settings().interfaceSettings, temporary,
-                                                             output, job.compressed);
-    std::remove(temporary.c_str());
-    if (!finished) return fail(output, "cannot write the movie");
     return 0;
 }
 

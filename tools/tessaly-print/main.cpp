@@ -12,7 +12,6 @@
 #include <string>
 #include <system_error>
 
-#include "composer/conversion_job.h"
 #include "composer/settings.h"
 #include "platform/gdi_engine_control.h"
 #include "platform/registry.h"
@@ -21,6 +20,7 @@
 #include "support/files.h"
 #include "support/memory.h"
 #include "support/text.h"
+#include "tool_common.h"
 
 namespace fs = std::filesystem;
 
@@ -54,22 +54,6 @@ const char kUsage[] =
 int fail(const std::string& message) {
     std::fprintf(stderr, "tessaly-print: %s\n", message.c_str());
     return 1;
-}
-
-fs::path programDirectory() {
-    std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? fs::path(".") : exe.parent_path();
-}
-
-// The data directory that belongs to this program (as tessaly-convert finds it).
-std::string defaultBaseDirectory() {
-    const fs::path dir = programDirectory();
-    std::error_code ec;
-    for (const fs::path& candidate : {dir.parent_path().parent_path() / "data", dir.parent_path() / "share" / "tessaly"}) {
-        if (fs::exists(candidate / "Tessaly.settings", ec)) return candidate.string() + "/";
-    }
-    return "/usr/local/share/tessaly/";
 }
 
 // "100x150mm", "100x150" or "210.5 x 297": tenths of a millimetre.
@@ -200,23 +184,10 @@ std::string findJob(const std::string& spool, const std::set<std::string>& befor
 }
 
 int convert(const std::string& jobDir, const std::string& output, const std::string& base) {
-    tessaly::ConversionJob job;
-    job.setBaseDirectory(base.empty() ? defaultBaseDirectory() : base);
-    auto message = [&job]() {
-        std::string text = job.errorText();
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-        return text.empty() ? std::string("the conversion failed") : text;
-    };
-    if (!job.openJob(jobDir)) return fail(jobDir + ": " + message());
-    const std::string temporary = output + ".part";
-    if (!job.convert(temporary)) {
-        std::remove(temporary.c_str());
-        return fail(jobDir + ": " + message());
+    std::string failedPath, reason;
+    if (!tessaly::tools::convertJobToMovie(jobDir, output, base, &failedPath, &reason)) {
+        return fail(failedPath + ": " + reason);
     }
-    const int finished = tessaly::ConversionJob::finishMovie(job.settings().interfaceSettings, temporary, output,
-                                                             job.compressed);
-    std::remove(temporary.c_str());
-    if (!finished) return fail(output + ": cannot write the movie");
     return 0;
 }
 
@@ -301,7 +272,7 @@ int main(int argc, char** argv) {
     if (!bandLimit.empty()) tessaly::gdi::setSurfaceByteLimit(std::strtoull(bandLimit.c_str(), nullptr, 10));
 
     tessaly::SpoolOptions options;
-    options.driverPath = driver.empty() ? (programDirectory().parent_path() / "lib" / "libpagesmith.so").string() : driver;
+    options.driverPath = driver.empty() ? (tessaly::tools::programDirectory().parent_path() / "lib" / "libpagesmith.so").string() : driver;
     options.request = request;
     tessaly::SpoolHost host;
     if (!host.open(options, &error)) return fail(error);

@@ -10,36 +10,8 @@ namespace tessaly {
 
 static_assert(sizeof(DEVMODEW) == kDevModePublicSize);
 static_assert((kDevModePublicSize + kDevModePrivateSize) % 4 == 0);
-static_assert(kDevModeSettingsOffset + kDevModeSettingsSize == kDevModePrivateSize);
 
 namespace {
-
-// The driver's paper table: name and DEVMODE paper code, in the driver's order.
-struct PaperRow {
-    const char* name;
-    short code;
-};
-constexpr PaperRow kPaperTable[] = {
-    {"10 x 11 inch", 45},
-    {"10 x 14 inch", 16},
-    {"15 x 11 inch", 46},
-    {"9 x 11 inch", 44},
-    {"A3 297 x 420 mm", 8},
-    {"A4 210 x 297 mm", 9},
-    {"A5 148 x 210 mm", 11},
-    {"B4 250 x 354 mm", 12},
-    {"B5 182 x 257 mm", 13},
-    {"Executive 7.25 x 10.5 inch", 7},
-    {"Folio 8.5 x 13 inch", 14},
-    {"German Legal Fanfold 8.5 x 13 inch", 41},
-    {"German Std Fanfold 8.5 x 12 inch", 40},
-    {"Japanese Postcard 100 x 148 mm", 43},
-    {"Legal 8.5 x 14 inch", 5},
-    {"Letter 8.5 x 11 inch", 1},
-    {"Quarto 215 x 275 mm", 15},
-    {"Tabloid 11 x 17 inch", 3},
-    {"US Std Fanfold 14.875 x 11 inch", 39},
-};
 
 bool equalIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -80,10 +52,10 @@ PrinterDefaults readPrinterDefaults(const ValueStore& store) {
 }
 
 short paperCodeForName(std::string_view name) {
-    for (const PaperRow& row : kPaperTable) {
+    for (const pagesmith::PaperSize& row : pagesmith::kPaperTable) {
         if (equalIgnoringCase(name, row.name)) return row.code;
     }
-    for (const PaperRow& row : kPaperTable) {
+    for (const pagesmith::PaperSize& row : pagesmith::kPaperTable) {
         const std::string_view word = shortName(row.name);
         if (!word.empty() && equalIgnoringCase(name, word)) return row.code;
     }

@@ -7,35 +7,9 @@
 
 namespace tessaly::pagesmith {
 
-// The micrometre values are the table's own, odd ones included.
-const PaperSize kPaperTable[kPaperCount] = {
-    {"10 x 11 inch", 254000, 279400, true, 45},
-    {"10 x 14 inch", 254000, 355599, true, 16},
-    {"15 x 11 inch", 279400, 381000, true, 46},
-    {"9 x 11 inch", 228600, 279400, true, 44},
-    {"A3 297 x 420 mm", 297000, 420000, false, 8},
-    {"A4 210 x 297 mm", 210000, 297000, false, 9},
-    {"A5 148 x 210 mm", 148000, 210000, false, 11},
-    {"B4 250 x 354 mm", 250000, 354000, false, 12},
-    {"B5 182 x 257 mm", 182000, 257000, false, 13},
-    {"Executive 7.25 x 10.5 inch", 184149, 266700, true, 7},
-    {"Folio 8.5 x 13 inch", 215899, 330200, true, 14},
-    {"German Legal Fanfold 8.5 x 13 inch", 215899, 330200, true, 41},
-    {"German Std Fanfold 8.5 x 12 inch", 215899, 304799, true, 40},
-    {"Japanese Postcard 100 x 148 mm", 100000, 148000, false, 43},
-    {"Legal 8.5 x 14 inch", 215899, 355599, true, 5},
-    {"Letter 8.5 x 11 inch", 215899, 279400, true, 1},
-    {"Quarto 215 x 275 mm", 215000, 275000, false, 15},
-    {"Tabloid 11 x 17 inch", 279400, 431799, true, 3},
-    {"US Std Fanfold 14.875 x 11 inch", 279400, 377825, true, 39},
-};
-
 namespace {
 
-constexpr int kCustomPaper = 0;
-constexpr int kCustomPaperUser = 257;
-
-bool isCustomCode(int code) { return code == kCustomPaper || code == kCustomPaperUser; }
+bool isCustomCode(int code) { return code == kPaperCodeCustom || code == kPaperCodeUser; }
 
 // Portrait keeps the height at least the width; landscape makes the width the
 // larger side.
@@ -58,6 +32,18 @@ void resolveCustomSize(const DevmodeRequests& requests, PrivateDevmode& part,
 }
 
 }  // namespace
+
+DevmodeRequests requestsOf(const DEVMODEW& devmode) {
+    DevmodeRequests requests;
+    requests.fields = devmode.dmFields;
+    requests.orientation = devmode.dmOrientation;
+    requests.paperSize = devmode.dmPaperSize;
+    requests.paperLength = devmode.dmPaperLength;
+    requests.paperWidth = devmode.dmPaperWidth;
+    requests.printQuality = devmode.dmPrintQuality;
+    requests.yResolution = devmode.dmYResolution;
+    return requests;
+}
 
 int findPaperCode(int code) {
     if (isCustomCode(code)) return -1;

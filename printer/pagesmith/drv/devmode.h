@@ -8,44 +8,11 @@
 #include <cstdint>
 #include <functional>
 
-#include "composer/settings.h"
+#include "pagesmith/printer_devmode.h"
+#include "platform/winddi.h"
 
 namespace tessaly::pagesmith {
 
-inline constexpr uint32_t kPrivateSignature = 0x12873465;
-inline constexpr uint16_t kPrivateDevmodeSize = 2660;
-// The size of the public part; only a device mode of exactly this size has
-// its requests resolved.
-inline constexpr uint16_t kPublicDevmodeSize = 220;
-
-// The driver's data behind the public part (little-endian).
-struct PrivateDevmode {
-    uint32_t signature;
-    uint32_t unused1;       // kept by the printer's user interface
-    uint32_t width;         // micrometres
-    uint32_t height;        // micrometres
-    int32_t sizeIndex;      // >= 0 a paper table row; negative: a custom size
-    uint32_t customWidth;   // micrometres
-    uint32_t customHeight;  // micrometres
-    uint32_t unused2;       // kept by the printer's user interface
-    uint32_t resolution;    // dots per inch
-    JobSettingsBlock settings;
-};
-static_assert(sizeof(PrivateDevmode) == kPrivateDevmodeSize);
-static_assert(offsetof(PrivateDevmode, resolution) == 32);
-static_assert(offsetof(PrivateDevmode, settings) == 36);
-
-struct PaperSize {
-    char name[64];
-    uint32_t width;   // micrometres
-    uint32_t height;  // micrometres
-    bool inch;
-    int16_t code;     // the device mode's paper code
-};
-inline constexpr size_t kPaperCount = 19;
-extern const PaperSize kPaperTable[kPaperCount];
-inline constexpr int32_t kPaperA4 = 5;
-inline constexpr int32_t kPaperLetter = 15;
 // The row of a paper code; -1 when the table has none (0 and 257 are custom).
 int findPaperCode(int code);
 
@@ -59,6 +26,9 @@ struct DevmodeRequests {
     int16_t printQuality = 0;
     int16_t yResolution = 0;
 };
+
+// The requests of a device mode's public fields.
+DevmodeRequests requestsOf(const DEVMODEW& devmode);
 
 // The size index a custom size gets: the stored SizeIndex s >= 0 as -(s + 1)
 // (a custom size beside the last table row chosen), a negative one as it

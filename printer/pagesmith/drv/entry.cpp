@@ -38,18 +38,6 @@ static_assert(sizeof kHookTable / sizeof kHookTable[0] == kHookCount);
 
 #undef PAGESMITH_HOOK
 
-DevmodeRequests requestsOf(const DEVMODEW& devmode) {
-    DevmodeRequests requests;
-    requests.fields = devmode.dmFields;
-    requests.orientation = devmode.dmOrientation;
-    requests.paperSize = devmode.dmPaperSize;
-    requests.paperLength = devmode.dmPaperLength;
-    requests.paperWidth = devmode.dmPaperWidth;
-    requests.printQuality = devmode.dmPrintQuality;
-    requests.yResolution = devmode.dmYResolution;
-    return requests;
-}
-
 // The size index of a custom size, from the printer's stored choice and the
 // user's measurement system.
 int32_t storedCustomSizeIndex() {

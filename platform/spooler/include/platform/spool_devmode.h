@@ -20,23 +20,24 @@
 #include <string_view>
 #include <vector>
 
+#include "pagesmith/printer_devmode.h"
 #include "platform/winddi.h"
 
 namespace tessaly {
 
 class ValueStore;
 
-inline constexpr uint32_t kDevModeSignature = 0x12873465;
-inline constexpr uint16_t kDevModePublicSize = 220;
-inline constexpr uint16_t kDevModePrivateSize = 2660;
-inline constexpr size_t kDevModeSettingsOffset = 36;
-inline constexpr size_t kDevModeSettingsSize = 2624;
+inline constexpr uint32_t kDevModeSignature = pagesmith::kPrivateSignature;
+inline constexpr uint16_t kDevModePublicSize = pagesmith::kPublicDevmodeSize;
+inline constexpr uint16_t kDevModePrivateSize = pagesmith::kPrivateDevmodeSize;
+inline constexpr size_t kDevModeSettingsOffset = offsetof(pagesmith::PrivateDevmode, settings);
+inline constexpr size_t kDevModeSettingsSize = sizeof(JobSettingsBlock);
 // The mechanics flags inside the settings block, and their image and vector bits.
-inline constexpr size_t kSettingsMechanicsOffset = 128;
-inline constexpr uint32_t kSettingsMechImage = 0x001;
-inline constexpr uint32_t kSettingsMechVector = 0x002;
+inline constexpr size_t kSettingsMechanicsOffset = offsetof(JobSettingsBlock, mechanics);
+inline constexpr uint32_t kSettingsMechImage = kMechImage;
+inline constexpr uint32_t kSettingsMechVector = kMechVector;
 // The paper code of a size given in tenths of a millimetre.
-inline constexpr short kPaperCodeCustom = 257;
+inline constexpr short kPaperCodeCustom = pagesmith::kPaperCodeUser;
 
 // The printer's stored defaults, with the values a fresh printer has.
 struct PrinterDefaults {

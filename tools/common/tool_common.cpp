@@ -1,0 +1,51 @@
+#include "tool_common.h"
+
+#include <cstdio>
+#include <system_error>
+
+#include "composer/conversion_job.h"
+
+namespace fs = std::filesystem;
+
+namespace tessaly::tools {
+
+fs::path programDirectory() {
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::path(".") : exe.parent_path();
+}
+
+std::string defaultBaseDirectory() {
+    const fs::path dir = programDirectory();
+    std::error_code ec;
+    for (const fs::path& candidate :
+         {dir.parent_path().parent_path() / "data", dir.parent_path() / "share" / "tessaly"}) {
+        if (fs::exists(candidate / "Tessaly.settings", ec)) return candidate.string() + "/";
+    }
+    return "/usr/local/share/tessaly/";
+}
+
+int convertJobToMovie(const std::string& jobDir, const std::string& output, const std::string& base,
+                      std::string* failedPath, std::string* reason) {
+    ConversionJob job;
+    job.setBaseDirectory(base.empty() ? defaultBaseDirectory() : base);
+    auto failed = [&](const std::string& path, std::string text) {
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        *failedPath = path;
+        *reason = text.empty() ? std::string("the conversion failed") : text;
+        return 0;
+    };
+    if (!job.openJob(jobDir)) return failed(jobDir, job.errorText());
+    const std::string temporary = output + ".part";
+    if (!job.convert(temporary)) {
+        std::remove(temporary.c_str());
+        return failed(jobDir, job.errorText());
+    }
+    const int finished =
+        ConversionJob::finishMovie(job.settings().interfaceSettings, temporary, output, job.compressed);
+    std::remove(temporary.c_str());
+    if (!finished) return failed(output, "cannot write the movie");
+    return 1;
+}
+
+}  // namespace tessaly::tools

@@ -1,0 +1,25 @@
+#pragma once
+// What the command-line tools share: where the program and its data
+// directory are, and converting a job directory into a finished movie.
+
+#include <filesystem>
+#include <string>
+
+namespace tessaly::tools {
+
+// The directory of the running program ("." when it cannot be found).
+std::filesystem::path programDirectory();
+
+// The data directory that belongs to this program: the repository's data/
+// when it runs from the build tree, else the installed one. Ends in "/".
+std::string defaultBaseDirectory();
+
+// Converts a job directory into the finished movie at output: the conversion
+// into output + ".part", then the finishing step into output, which is
+// replaced only when everything succeeded. An empty base directory means
+// defaultBaseDirectory(). 1, or 0 with the file concerned in *failedPath and
+// the reason in *reason.
+[[nodiscard]] int convertJobToMovie(const std::string& jobDir, const std::string& output, const std::string& base,
+                                    std::string* failedPath, std::string* reason);
+
+}  // namespace tessaly::tools
