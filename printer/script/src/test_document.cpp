@@ -13,10 +13,10 @@ page
 # Title and a rule.
 font "Liberation Serif" 28 bold
 textcolor #1F3A68
-text 54 80 "Tessaly test document"
+text 54 58 "Tessaly test document"
 font "DejaVu Sans" 12
 textcolor #000000
-text 54 104 "Page 1: shapes, pens and fill modes"
+text 54 97 "Page 1: shapes, pens and fill modes"
 pen #1F3A68 2
 move 54 116
 line 558 116
