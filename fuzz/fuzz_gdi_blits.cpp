@@ -7,21 +7,13 @@
 #include <cstdint>
 
 #include "engine_objects.h"
+#include "fuzz_bytes.h"
 
 using namespace tessaly::gdi;
 
 namespace {
 
-struct Reader {
-    const uint8_t* data;
-    size_t size;
-    size_t at = 0;
-    uint8_t byte() { return at < size ? data[at++] : 0; }
-    int32_t word() {
-        uint32_t v = 0;
-        for (int i = 0; i < 4; ++i) v = (v << 8) | byte();
-        return static_cast<int32_t>(v);
-    }
+struct Reader : FuzzBytes {
     // Mostly near the surfaces, sometimes anything at all.
     LONG coordinate() {
         const uint8_t kind = byte();
@@ -59,7 +51,7 @@ struct Bitmap {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    Reader in{data, size};
+    Reader in{{data, size}};
     Bitmap target(in, (in.byte() & 1) ? BMF_32BPP : BMF_24BPP);
     Bitmap source(in, kFormats[in.byte() % 6]);
     Bitmap mask(in, BMF_1BPP);

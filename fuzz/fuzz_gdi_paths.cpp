@@ -8,22 +8,13 @@
 #include <cstring>
 
 #include "engine_objects.h"
+#include "fuzz_bytes.h"
 
 using namespace tessaly::gdi;
 
 namespace {
 
-struct Reader {
-    const uint8_t* data;
-    size_t size;
-    size_t at = 0;
-    bool more() const { return at < size; }
-    uint8_t byte() { return at < size ? data[at++] : 0; }
-    int32_t word() {
-        uint32_t v = 0;
-        for (int i = 0; i < 4; ++i) v = (v << 8) | byte();
-        return static_cast<int32_t>(v);
-    }
+struct Reader : FuzzBytes {
     // Mostly coordinates near the surface, sometimes anything at all.
     FIX coordinate() {
         const uint8_t kind = byte();
@@ -39,7 +30,7 @@ struct Reader {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    Reader in{data, size};
+    Reader in{{data, size}};
     const LONG width = 1 + in.byte() % 96, height = 1 + in.byte() % 96;
     HSURF handle = reinterpret_cast<HSURF>(EngCreateBitmap(SIZEL{width, height}, 0, BMF_24BPP, BMF_TOPDOWN, nullptr));
     SURFOBJ* surface = EngLockSurface(handle);
