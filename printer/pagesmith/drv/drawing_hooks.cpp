@@ -1,11 +1,8 @@
-// The drawing hooks. Each renders its call into the driver's surface
-// through the engine's own renderer, inside a nesting frame, so that what
-// the engine calls back into the driver is known as the driver's own.
-//
-// This is where drawing becomes markup: when device->translating() holds,
-// a hook hands the call's plain values (paths, clip rectangles, colours,
-// pixel rows) to the translator before rendering it. Until the translators
-// arrive, every page reaches the job as its raster image.
+// The drawing hooks that render only: each renders its call into the
+// driver's surface through the engine's own renderer, inside a nesting
+// frame, so that what the engine calls back into the driver is known as the
+// driver's own. The path hooks live in path_hooks.cpp and translate their
+// calls into shapes through the hook frame (hook_frame.h).
 
 #include "device.h"
 
@@ -65,26 +62,6 @@ WINBOOL APIENTRY DrvTransparentBlt(SURFOBJ* psoDst, SURFOBJ* psoSrc, CLIPOBJ* pc
                                    RECTL* prclDst, RECTL* prclSrc, ULONG iTransColor, ULONG ulReserved) {
     NestingFrame frame(deviceOf(psoDst));
     return EngTransparentBlt(psoDst, psoSrc, pco, pxlo, prclDst, prclSrc, iTransColor, ulReserved);
-}
-
-WINBOOL APIENTRY DrvStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo,
-                               POINTL* pptlBrushOrg, LINEATTRS* plineattrs, MIX mix) {
-    NestingFrame frame(deviceOf(pso));
-    return EngStrokePath(pso, ppo, pco, pxo, pbo, pptlBrushOrg, plineattrs, mix);
-}
-
-WINBOOL APIENTRY DrvFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* pptlBrushOrg,
-                             MIX mix, FLONG flOptions) {
-    NestingFrame frame(deviceOf(pso));
-    return EngFillPath(pso, ppo, pco, pbo, pptlBrushOrg, mix, flOptions);
-}
-
-WINBOOL APIENTRY DrvStrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo,
-                                      BRUSHOBJ* pboStroke, LINEATTRS* plineattrs, BRUSHOBJ* pboFill,
-                                      POINTL* pptlBrushOrg, MIX mixFill, FLONG flOptions) {
-    NestingFrame frame(deviceOf(pso));
-    return EngStrokeAndFillPath(pso, ppo, pco, pxo, pboStroke, plineattrs, pboFill, pptlBrushOrg, mixFill,
-                                flOptions);
 }
 
 WINBOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclExtra,

@@ -1,0 +1,72 @@
+#pragma once
+// The frame every drawing hook runs in. A call the driver makes itself
+// (nesting depth above 0) or any call while vector capture is off is only
+// rendered. Otherwise the hook's translator decides: write markup and render,
+// defer to GDI (nothing written, nothing rendered, FALSE so GDI breaks the
+// call down), or fall back (render, then capture the affected rectangle as an
+// image). Every engine call runs with the nesting depth raised, so what the
+// engine calls back into the driver is known as the driver's own.
+
+#include <string>
+#include <utility>
+
+#include "device.h"
+#include "job_writer.h"
+#include "platform/winddi.h"
+
+namespace tessaly::pagesmith {
+
+// What a translator decided about its call.
+struct HookDecision {
+    enum class Kind { Translate, Defer, Fallback };
+    Kind kind = Kind::Translate;
+    RECTL bounds{};  // the surface rectangle a fallback captures
+
+    static HookDecision translate() { return {}; }
+    static HookDecision defer() { return {Kind::Defer, {}}; }
+    static HookDecision fallback(const RECTL& bounds) { return {Kind::Fallback, bounds}; }
+};
+
+// Captures a rectangle of the rendered surface into the job as an image; 1
+// on success. The bitmap writer installs it; while none is installed a
+// fallback keeps only what the raster page shows.
+using FallbackCapture = int (*)(DriverDevice& device, const RECTL& bounds);
+inline FallbackCapture fallbackCapture = nullptr;
+
+// Runs an engine renderer with the nesting depth raised around it.
+template <class Render>
+WINBOOL renderNested(DriverDevice* device, Render&& render) {
+    NestingFrame frame(device);
+    return std::forward<Render>(render)();
+}
+
+// The frame. `translate(std::string& markup)` returns a HookDecision and
+// appends the markup of a translated call; `render()` calls the engine.
+// `alwaysTrue` is for the hooks that report success whatever the engine did.
+template <class Translate, class Render>
+WINBOOL runHook(DriverDevice* device, Translate&& translate, Render&& render, bool alwaysTrue = false) {
+    if (!device || !device->translating()) {
+        const WINBOOL rendered = renderNested(device, render);
+        return alwaysTrue ? TRUE : rendered;
+    }
+    std::string markup;
+    const HookDecision decision = std::forward<Translate>(translate)(markup);
+    switch (decision.kind) {
+    case HookDecision::Kind::Defer:
+        return FALSE;
+    case HookDecision::Kind::Fallback: {
+        if (!renderNested(device, render)) return FALSE;
+        if (!fallbackCapture) return TRUE;
+        return fallbackCapture(*device, decision.bounds) ? TRUE : FALSE;
+    }
+    case HookDecision::Kind::Translate:
+        break;
+    }
+    // A markup write that fails leaves the stream failed; the page's end
+    // reports it.
+    if (!markup.empty()) (void)writeMarkup(*device, markup);
+    const WINBOOL rendered = renderNested(device, render);
+    return alwaysTrue ? TRUE : rendered;
+}
+
+}  // namespace tessaly::pagesmith

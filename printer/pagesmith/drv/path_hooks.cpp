@@ -1,0 +1,329 @@
+// The path hooks: strokes, fills and stroke-and-fills written as shapes.
+
+#include "path_hooks.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include "clip_mask.h"
+#include "device.h"
+#include "hook_frame.h"
+#include "markup.h"
+#include "shape_markup.h"
+
+namespace tessaly::pagesmith {
+
+namespace {
+
+// The most dash pieces one call writes; a pattern far finer than a pixel
+// over a long line would otherwise run without end.
+constexpr int64_t kDashPieceBudget = 1'000'000;
+
+std::string pointText(double x, double y) { return markup::realText(x) + "," + markup::realText(y); }
+
+void writeDash(std::string& out, double x0, double y0, double x1, double y1) {
+    out += "<Linex path=\"" + pointText(x0, y0) + ";" + pointText(x1, y1) + "\"/>\n";
+}
+
+// The path of a styled line, dashed. Bezier records end the dashing.
+void writeDashedPath(std::string& out, PATHOBJ* path, DashPattern pattern, double yOffset) {
+    PATHOBJ_vEnumStart(path);
+    PATHDATA data{};
+    double startX = 0, startY = 0, lastX = 0, lastY = 0;
+    bool have = false;
+    int64_t budget = kDashPieceBudget;
+    bool more = true;
+    while (more && budget > 0) {
+        more = PATHOBJ_bEnum(path, &data) != FALSE;
+        if (data.count == 0 || !data.pptfx) continue;
+        if (data.flags & PD_BEZIERS) return;
+        ULONG first = 0;
+        if (data.flags & PD_BEGINSUBPATH) {
+            startX = lastX = data.pptfx[0].x / 16.0;
+            startY = lastY = data.pptfx[0].y / 16.0 + yOffset;
+            have = true;
+            first = 1;
+        }
+        if (!have) continue;
+        for (ULONG i = first; i < data.count; ++i) {
+            const double x = data.pptfx[i].x / 16.0, y = data.pptfx[i].y / 16.0 + yOffset;
+            dashSegment(out, pattern, lastX, lastY, x, y, budget);
+            lastX = x;
+            lastY = y;
+        }
+        if ((data.flags & PD_CLOSEFIGURE) && (lastX != startX || lastY != startY)) {
+            dashSegment(out, pattern, lastX, lastY, startX, startY, budget);
+            lastX = startX;
+            lastY = startY;
+        }
+    }
+}
+
+double strokeWidth(const LINEATTRS* attrs, XFORMOBJ* transform) {
+    if (!attrs || !(attrs->fl & LA_GEOMETRIC)) return 1.0;
+    double width = attrs->elWidth.e;
+    XFORML xform{};
+    if (transform && XFORMOBJ_iGetXform(transform, &xform) != DDI_ERROR) {
+        width *= std::sqrt(double(xform.eM11) * xform.eM11 + double(xform.eM12) * xform.eM12);
+    }
+    return width;
+}
+
+bool hasCurves(PATHOBJ* path) { return path && (path->fl & PO_BEZIERS); }
+
+// The fill of a path under a one-rectangle clip as polygons clipped to the
+// rectangle; false when it does not apply (curves, too few points).
+bool writeRectClippedFill(std::string& out, PATHOBJ* path, const RECTL& clip, const char* side,
+                          uint32_t colour, double yOffset) {
+    PATHOBJ_vEnumStart(path);
+    PATHDATA data{};
+    size_t total = 0;
+    bool more = true;
+    while (more) {
+        more = PATHOBJ_bEnum(path, &data) != FALSE;
+        if (data.flags & PD_BEZIERS) return false;
+        total += data.count;
+    }
+    if (total <= 2) return false;
+    const double left = clip.left - 0.5, top = clip.top - 0.5, right = clip.right - 0.5,
+                 bottom = clip.bottom - 0.5;
+    bool wrote = false;
+    std::vector<PointD2> polygon;
+    PATHOBJ_vEnumStart(path);
+    more = true;
+    while (more) {
+        more = PATHOBJ_bEnum(path, &data) != FALSE;
+        if (data.flags & PD_BEGINSUBPATH) polygon.clear();
+        for (ULONG i = 0; data.pptfx && i < data.count; ++i) {
+            const PointD2 p{data.pptfx[i].x / 16.0, data.pptfx[i].y / 16.0};
+            if (!polygon.empty() && polygon.back().x == p.x && polygon.back().y == p.y) continue;
+            polygon.push_back(p);
+        }
+        if (!(data.flags & PD_ENDSUBPATH)) continue;
+        if (polygon.size() > 2) {
+            const std::vector<PointD2> clipped = clipPolygon(polygon, left, top, right, bottom);
+            if (clipped.size() > 2) {
+                if (!wrote) {
+                    writeShapeStart(out);
+                    writeFillColour(out, side, colour);
+                    wrote = true;
+                }
+                out += "<Linex path=\"";
+                for (const PointD2& p : clipped) out += pointText(p.x, p.y + yOffset) + ";";
+                out += pointText(clipped[0].x, clipped[0].y + yOffset) + "\"/>\n";
+            }
+        }
+        polygon.clear();
+    }
+    if (wrote) writeShapeEnd(out);
+    return true;
+}
+
+}  // namespace
+
+bool isStyled(const LINEATTRS* attrs) {
+    return attrs && ((attrs->fl & LA_ALTERNATE) || (attrs->cstyle > 0 && attrs->pstyle));
+}
+
+bool dashPattern(const LINEATTRS& attrs, DashPattern& pattern) {
+    const uint32_t state = uint32_t(attrs.elStyleState.l);
+    pattern.on = !(attrs.fl & LA_STARTGAP);
+    pattern.position = double(state & 0xFFFF);
+    if (attrs.fl & LA_ALTERNATE) {
+        pattern.alternate = true;
+        pattern.entries = {1, 1};
+        pattern.unit = 1;
+        pattern.index = (state >> 16) % 2;
+        return true;
+    }
+    const bool geometric = (attrs.fl & LA_GEOMETRIC) != 0;
+    pattern.unit = geometric ? 1 : 3;
+    pattern.entries.clear();
+    bool any = false;
+    for (ULONG i = 0; i < attrs.cstyle; ++i) {
+        double entry = geometric ? double(attrs.pstyle[i].e) : double(attrs.pstyle[i].l);
+        if (!(entry > 0) || !std::isfinite(entry)) entry = 0;
+        any = any || entry > 0;
+        pattern.entries.push_back(entry);
+    }
+    if (!any) return false;
+    pattern.index = (state >> 16) % attrs.cstyle;
+    return true;
+}
+
+void dashSegment(std::string& out, DashPattern& pattern, double x0, double y0, double x1, double y1,
+                 int64_t& budget) {
+    const double dx = x1 - x0, dy = y1 - y0;
+    const bool xMajor = std::fabs(dx) >= std::fabs(dy);
+    const double length = xMajor ? std::fabs(dx) : std::fabs(dy);
+    if (!(length > 0) || !std::isfinite(length)) return;
+    // Per unit along the major axis: one pixel on it, the slope on the other.
+    const double stepX = dx / length, stepY = dy / length;
+    double t = 0;
+    while (t < length && budget > 0) {
+        --budget;
+        const double entry = pattern.entries[pattern.index] * pattern.unit;
+        const double rest = entry - pattern.position * pattern.unit;
+        const double available = length - t;
+        double piece = pattern.alternate ? std::min(1.0, available) : std::min(rest, available);
+        if (piece < 0) piece = 0;
+        if (pattern.on) {
+            const double sx = x0 + stepX * t, sy = y0 + stepY * t;
+            double ex = x0 + stepX * (t + piece), ey = y0 + stepY * (t + piece);
+            if (ex == sx && ey == sy) {
+                ex = sx + stepX;
+                ey = sy + stepY;
+            }
+            writeDash(out, sx, sy, ex, ey);
+        }
+        if (pattern.alternate || piece >= rest) {
+            pattern.position = 0;
+            pattern.index = (pattern.index + 1) % pattern.entries.size();
+            pattern.on = !pattern.on;
+        } else {
+            pattern.position += piece / pattern.unit;
+        }
+        t += piece;
+    }
+}
+
+std::vector<PointD2> clipPolygon(std::vector<PointD2> polygon, double left, double top, double right,
+                                 double bottom) {
+    // Each edge keeps the points on its inner side; `inside` tells the side,
+    // `cross` where a segment meets the edge.
+    auto clipEdge = [&polygon](auto inside, auto cross) {
+        std::vector<PointD2> result;
+        if (polygon.empty()) return;
+        result.reserve(polygon.size() + 4);
+        PointD2 previous = polygon.back();
+        for (const PointD2& current : polygon) {
+            const bool currentIn = inside(current), previousIn = inside(previous);
+            if (currentIn) {
+                if (!previousIn) result.push_back(cross(previous, current));
+                result.push_back(current);
+            } else if (previousIn) {
+                result.push_back(cross(previous, current));
+            }
+            previous = current;
+        }
+        polygon.swap(result);
+    };
+    auto atY = [](const PointD2& a, const PointD2& b, double y) {
+        return PointD2{a.x + (b.x - a.x) * (y - a.y) / (b.y - a.y), y};
+    };
+    auto atX = [](const PointD2& a, const PointD2& b, double x) {
+        return PointD2{x, a.y + (b.y - a.y) * (x - a.x) / (b.x - a.x)};
+    };
+    clipEdge([&](const PointD2& p) { return p.y >= top; },
+             [&](const PointD2& a, const PointD2& b) { return atY(a, b, top); });
+    clipEdge([&](const PointD2& p) { return p.x <= right; },
+             [&](const PointD2& a, const PointD2& b) { return atX(a, b, right); });
+    clipEdge([&](const PointD2& p) { return p.y <= bottom; },
+             [&](const PointD2& a, const PointD2& b) { return atY(a, b, bottom); });
+    clipEdge([&](const PointD2& p) { return p.x >= left; },
+             [&](const PointD2& a, const PointD2& b) { return atX(a, b, left); });
+    return polygon;
+}
+
+}  // namespace tessaly::pagesmith
+
+using namespace tessaly::pagesmith;
+
+extern "C" {
+
+WINBOOL APIENTRY DrvStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo,
+                               POINTL* pptlBrushOrg, LINEATTRS* plineattrs, MIX mix) {
+    DriverDevice* device = deviceOf(pso);
+    auto render = [&] { return EngStrokePath(pso, ppo, pco, pxo, pbo, pptlBrushOrg, plineattrs, mix); };
+    auto translate = [&](std::string& out) {
+        // A wide stroke reaches beyond its path by half its width.
+        const double width = strokeWidth(plineattrs, pxo);
+        const LONG margin = LONG(std::min(std::ceil(std::fabs(width) / 2), 1e6)) + 1;
+        const std::optional<uint32_t> brush = solidColour(pbo);
+        if (!brush) return HookDecision::fallback(pathBounds(ppo, margin));
+        const uint32_t rop = mixToRop3(mix);
+        if (rop == kRopNothing) return HookDecision::translate();
+        const std::optional<uint32_t> colour = flatRopColour(rop, *brush);
+        if (!colour) return HookDecision::fallback(pathBounds(ppo, margin));
+        const bool styled = isStyled(plineattrs);
+        if (styled && hasCurves(ppo)) return HookDecision::defer();
+        const bool masked = writeClipMask(*device, out, pco, maskXOffset(*device), maskYOffset(*device));
+        writeShapeStart(out);
+        writeLineStyle(out, width, *colour);
+        DashPattern pattern;
+        if (styled && dashPattern(*plineattrs, pattern)) {
+            writeDashedPath(out, ppo, pattern, device->bandY);
+        } else {
+            // A style array of zeros has no gaps: the line is drawn solid.
+            writePathElements(out, ppo, 0, bandYOffset(*device));
+        }
+        writeShapeEnd(out);
+        if (masked) writeMaskEnd(out);
+        return HookDecision::translate();
+    };
+    if (!ppo) return renderNested(device, render);
+    return runHook(device, translate, render);
+}
+
+WINBOOL APIENTRY DrvFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* pptlBrushOrg,
+                             MIX mix, FLONG flOptions) {
+    DriverDevice* device = deviceOf(pso);
+    auto render = [&] { return EngFillPath(pso, ppo, pco, pbo, pptlBrushOrg, mix, flOptions); };
+    auto translate = [&](std::string& out) {
+        if (!(flOptions & FP_ALTERNATEMODE) && ppo->cCurves >= 5) return HookDecision::defer();
+        const std::optional<uint32_t> brush = solidColour(pbo);
+        if (!brush) return HookDecision::defer();
+        const uint32_t rop = mixToRop3(mix);
+        if (rop == kRopNothing) return HookDecision::translate();
+        const std::optional<uint32_t> colour = flatRopColour(rop, *brush);
+        if (!colour) return HookDecision::defer();
+        const char* side = fillSide(orientationSum(ppo));
+        if (pco && pco->iDComplexity == DC_RECT &&
+            writeRectClippedFill(out, ppo, pco->rclBounds, side, *colour, device->bandY)) {
+            return HookDecision::translate();
+        }
+        const bool masked = writeClipMask(*device, out, pco, maskXOffset(*device), maskYOffset(*device));
+        writeShapeStart(out);
+        writeFillColour(out, side, *colour);
+        writePathElements(out, ppo, 0, bandYOffset(*device));
+        writeShapeEnd(out);
+        if (masked) writeMaskEnd(out);
+        return HookDecision::translate();
+    };
+    if (!ppo) return renderNested(device, render);
+    return runHook(device, translate, render);
+}
+
+WINBOOL APIENTRY DrvStrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo,
+                                      BRUSHOBJ* pboStroke, LINEATTRS* plineattrs, BRUSHOBJ* pboFill,
+                                      POINTL* pptlBrushOrg, MIX mixFill, FLONG flOptions) {
+    DriverDevice* device = deviceOf(pso);
+    auto render = [&] {
+        return EngStrokeAndFillPath(pso, ppo, pco, pxo, pboStroke, plineattrs, pboFill, pptlBrushOrg, mixFill,
+                                    flOptions);
+    };
+    auto translate = [&](std::string& out) {
+        if (!(flOptions & FP_ALTERNATEMODE)) return HookDecision::defer();
+        const std::optional<uint32_t> stroke = solidColour(pboStroke), fill = solidColour(pboFill);
+        if (!stroke || !fill) return HookDecision::defer();
+        const uint32_t rop = mixToRop3(mixFill);
+        if (rop == kRopNothing) return HookDecision::translate();
+        const std::optional<uint32_t> strokeColour = flatRopColour(rop, *stroke);
+        const std::optional<uint32_t> fillColour = flatRopColour(rop, *fill);
+        if (!strokeColour || !fillColour) return HookDecision::defer();
+        if (isStyled(plineattrs)) return HookDecision::defer();
+        const bool masked = writeClipMask(*device, out, pco, maskXOffset(*device), maskYOffset(*device));
+        writeShapeStart(out);
+        writeLineStyle(out, strokeWidth(plineattrs, pxo), *strokeColour);
+        writeFillColour(out, fillSide(orientationSum(ppo)), *fillColour);
+        writePathElements(out, ppo, 0, bandYOffset(*device));
+        writeShapeEnd(out);
+        if (masked) writeMaskEnd(out);
+        return HookDecision::translate();
+    };
+    if (!ppo) return renderNested(device, render);
+    return runHook(device, translate, render);
+}
+
+}  // extern "C"

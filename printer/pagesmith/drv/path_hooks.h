@@ -1,0 +1,45 @@
+#pragma once
+// The pieces of path translation that have no engine objects of their own:
+// the driver's dashing of styled lines and the polygon clipped to a
+// rectangle.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/winddi.h"
+
+namespace tessaly::pagesmith {
+
+// The dash pattern of a line and where in it the line begins.
+struct DashPattern {
+    std::vector<double> entries;  // style units, on and off alternating
+    double unit = 1;              // pixels per style unit
+    size_t index = 0;
+    double position = 0;          // style units used of the current entry
+    bool on = true;
+    bool alternate = false;       // one unit on, one off: every piece one pixel
+};
+
+// Whether the line attributes ask for a styled line.
+bool isStyled(const LINEATTRS* attrs);
+// The pattern of a styled line; false when its style array is all zeros (or
+// unusable), which has no dashes to draw.
+bool dashPattern(const LINEATTRS& attrs, DashPattern& pattern);
+
+// Walks the segment (pixels) through the pattern, writing the pieces drawn
+// as two-point Linex elements; `budget` counts down the pieces a call may
+// write, and the walk stops when it is spent.
+void dashSegment(std::string& out, DashPattern& pattern, double x0, double y0, double x1, double y1,
+                 int64_t& budget);
+
+struct PointD2 {
+    double x = 0, y = 0;
+};
+
+// The polygon clipped to the rectangle (pixels), edge by edge: top, right,
+// bottom, left.
+std::vector<PointD2> clipPolygon(std::vector<PointD2> polygon, double left, double top, double right,
+                                 double bottom);
+
+}  // namespace tessaly::pagesmith
