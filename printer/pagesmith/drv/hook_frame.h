@@ -7,6 +7,7 @@
 // image). Every engine call runs with the nesting depth raised, so what the
 // engine calls back into the driver is known as the driver's own.
 
+#include <new>
 #include <string>
 #include <utility>
 
@@ -50,7 +51,13 @@ WINBOOL runHook(DriverDevice* device, Translate&& translate, Render&& render, bo
         return alwaysTrue ? TRUE : rendered;
     }
     std::string markup;
-    const HookDecision decision = std::forward<Translate>(translate)(markup);
+    HookDecision decision;
+    try {
+        decision = std::forward<Translate>(translate)(markup);
+    } catch (const std::bad_alloc&) {
+        // Without memory for the markup the call goes back to GDI whole.
+        return FALSE;
+    }
     switch (decision.kind) {
     case HookDecision::Kind::Defer:
         return FALSE;

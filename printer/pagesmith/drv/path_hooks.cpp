@@ -102,7 +102,14 @@ bool writeRectClippedFill(std::string& out, PATHOBJ* path, const RECTL& clip, co
         }
         if (!(data.flags & PD_ENDSUBPATH)) continue;
         if (polygon.size() > 2) {
-            const std::vector<PointD2> clipped = clipPolygon(polygon, left, top, right, bottom);
+            std::vector<PointD2> clipped;
+            try {
+                clipped = clipPolygon(polygon, left, top, right, bottom);
+            } catch (const std::bad_alloc&) {
+                // Written nothing yet: the mask form takes over.
+                if (!wrote) return false;
+                throw;
+            }
             if (clipped.size() > 2) {
                 if (!wrote) {
                     writeShapeStart(out);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #include "markup.h"
@@ -99,8 +100,9 @@ void writePathElements(std::string& out, PATHOBJ* path, FIX xOffset, FIX yOffset
     }
 }
 
-double orientationSum(PATHOBJ* path) {
-    if (!path) return 0;
+namespace {
+
+double orientationSumOf(PATHOBJ* path) {
     std::vector<POINTFIX> points;
     double sum = 0;
     PATHOBJ_vEnumStart(path);
@@ -124,6 +126,17 @@ double orientationSum(PATHOBJ* path) {
         points.clear();
     }
     return sum;
+}
+
+}  // namespace
+
+double orientationSum(PATHOBJ* path) {
+    if (!path) return 0;
+    try {
+        return orientationSumOf(path);
+    } catch (const std::bad_alloc&) {
+        return 0;  // counts as the usual side
+    }
 }
 
 const char* fillSide(double orientation) { return orientation >= 0 ? "right" : "left"; }
