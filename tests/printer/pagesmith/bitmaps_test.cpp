@@ -1,6 +1,6 @@
 // Bitmaps on their way into a job: pixel rows from every source format, the
-// job's bitmap table and its image files, the Image element and the raster
-// capture of what cannot be translated.
+// job's bitmap table and its image files, the Image element, the raster
+// capture of what cannot be translated and the blits that become markup.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bitmap_table.h"
+#include "blit_ops.h"
 #include "capture.h"
 #include "device.h"
 #include "driver_test_util.h"
@@ -249,6 +250,201 @@ TEST_F(BitmapJobTest, CapturesAreClippedAndClampedToTheSurface) {
     std::vector<uint8_t> wide(64);
     SURFOBJ s16 = surfaceOver(wide, BMF_16BPP, 4, 4, 16);
     EXPECT_EQ(captureRect(device_, &s16, {0, 0, 2, 2}, nullptr), 0);
+}
+
+
+// Flat-colour blits become rectangles in the colour their ROP gives.
+TEST_F(BitmapJobTest, FlatBlitsBecomeRectangles) {
+    const RECTL target{10, 20, 40, 60};
+    const auto blit = [&](uint8_t rop, std::optional<uint32_t> brush, const ClipView* clip, std::string& out) {
+        BitBltCall call;
+        call.target = &target;
+        call.brushColour = brush;
+        call.rop = rop;
+        call.clip = clip;
+        return translateBitBlt(device_, call, out);
+    };
+    std::string out;
+    ASSERT_EQ(blit(0xF0, 0xFF0000, nullptr, out), BlitResult::kTranslated);
+    EXPECT_EQ(out,
+              "<Shape>\n  <FillColor side=\"right\" color=\"#FF0000\"/>\n  <Rect pos=\"10,20\" size=\"30,40\"/>\n"
+              "</Shape>\n");
+    const struct {
+        uint8_t rop;
+        const char* colour;
+    } colours[] = {{0x00, "#000000"}, {0xFF, "#FFFFFF"}, {0x0F, "#00FFFF"}};
+    for (const auto& c : colours) {
+        out.clear();
+        ASSERT_EQ(blit(c.rop, 0xFF0000, nullptr, out), BlitResult::kTranslated);
+        EXPECT_NE(out.find(std::string("color=\"") + c.colour), std::string::npos) << out;
+    }
+    out.clear();
+    EXPECT_EQ(blit(0xAA, 0xFF0000, nullptr, out), BlitResult::kTranslated);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(blit(0x5A, 0xFF0000, nullptr, out), BlitResult::kFallBack) << "an unusual ROP";
+    EXPECT_EQ(blit(0xF0, std::nullopt, nullptr, out), BlitResult::kFallBack) << "a pattern brush";
+    EXPECT_EQ(out, "");
+
+    // A clip rectangle cuts the rectangle; one that leaves nothing writes nothing.
+    const ClipView rect{DC_RECT, {0, 30, 20, 100}, {}};
+    device_.bandY = 100;
+    ASSERT_EQ(blit(0xF0, 0x00FF00, &rect, out), BlitResult::kTranslated);
+    EXPECT_NE(out.find("<Rect pos=\"10,130\" size=\"10,30\"/>"), std::string::npos) << out;
+    out.clear();
+    const ClipView apart{DC_RECT, {50, 0, 60, 10}, {}};
+    EXPECT_EQ(blit(0xF0, 0x00FF00, &apart, out), BlitResult::kTranslated);
+    EXPECT_EQ(out, "");
+    const ClipView region{DC_COMPLEX, {0, 0, 20, 10}, [](std::string& o, FIX dx, FIX dy) {
+                              o += std::to_string(dx) + "," + std::to_string(dy) + ";";
+                          }};
+    ASSERT_EQ(blit(0x00, 0, &region, out), BlitResult::kTranslated);
+    EXPECT_EQ(out, "<Shape>\n  <FillColor side=\"right\" color=\"#000000\"/>\n<Rectex pos=\"0,1600;\"/>\n</Shape>\n");
+
+    // A masked blit falls back whatever its ROP.
+    BitBltCall masked;
+    masked.target = &target;
+    masked.rop = 0xF0;
+    masked.hasMask = true;
+    EXPECT_EQ(translateBitBlt(device_, masked, out), BlitResult::kFallBack);
+}
+
+TEST_F(BitmapJobTest, MonochromeMasksBecomeTransparentImages) {
+    // 1 0 / 0 1 with entry 0 black and entry 1 white.
+    std::vector<uint8_t> bits = {0b01000000, 0, 0, 0, 0b10000000, 0, 0, 0};
+    SURFOBJ mono = surfaceOver(bits, BMF_1BPP, 2, 2, 4);
+    const RECTL target{5, 6, 7, 8};
+    BitBltCall call;
+    call.source = &mono;
+    call.target = &target;
+    call.rop = 0x88;
+    call.brushColour = solidColour(nullptr);
+    call.colours = std::vector<uint32_t>{0x000000, 0xFFFFFF};
+    std::string out;
+    ASSERT_EQ(translateBitBlt(device_, call, out), BlitResult::kTranslated);
+    EXPECT_EQ(out, "<Image src=\"i1.bag\" pos=\"5,6\" size=\"2,2\" fx=\"alphaColor(0,#FFFFFF)\" flags=\"nativesize\"/>\n");
+    EXPECT_EQ(testing::bagPixels(device_.jobDirectory + "i1.bag"),
+              (std::vector<uint8_t>{0, 0, 0, 255, 255, 255, 0, 0, 255, 255, 255, 0, 0, 0, 0, 0}));
+
+    // A white brush over a table that lists white first: black pixels turn
+    // white and the key becomes black, which gives the same pixels again.
+    out.clear();
+    call.rop = 0xB8;
+    call.colours = std::vector<uint32_t>{0xFFFFFF, 0x000000};
+    call.brushColour = 0xFFFFFF;
+    ASSERT_EQ(translateBitBlt(device_, call, out), BlitResult::kTranslated);
+    EXPECT_EQ(out, "<Image src=\"i1.bag\" pos=\"5,6\" size=\"2,2\" fx=\"alphaColor(0,#000000)\" flags=\"nativesize\"/>\n");
+    EXPECT_EQ(device_.bitmaps.size(), 1u);
+
+    // A coloured table is no mask: the ROP is not one the driver writes.
+    call.colours = std::vector<uint32_t>{0x000000, 0xFF0000};
+    EXPECT_EQ(translateBitBlt(device_, call, out), BlitResult::kFallBack);
+}
+
+TEST_F(BitmapJobTest, OpaqueBitmapsAreStoredOnceAndUnconvertibleOnesFallBack) {
+    std::vector<uint8_t> bits(16 * 4);
+    for (size_t i = 0; i < bits.size(); ++i) bits[i] = uint8_t(i * 7);
+    SURFOBJ source = surfaceOver(bits, BMF_32BPP, 4, 4, 16);
+    const RECTL first{0, 0, 2, 2}, second{100, 50, 102, 52};
+    const ClipView clip{DC_RECT, {100, 50, 101, 52}, {}};
+    BitBltCall call;
+    call.source = &source;
+    call.sourcePoint = {1, 1};
+    call.rop = 0xCC;
+    call.target = &first;
+    std::string out;
+    ASSERT_EQ(translateBitBlt(device_, call, out), BlitResult::kTranslated);
+    call.target = &second;
+    call.clip = &clip;
+    ASSERT_EQ(translateBitBlt(device_, call, out), BlitResult::kTranslated);
+    EXPECT_EQ(out,
+              "<Image src=\"i1.bag\" pos=\"0,0\" size=\"2,2\"/>\n"
+              "<Image src=\"i1.bag\" pos=\"100,50\" size=\"2,2\" maskRectex=\"0,0,1,2\"/>\n");
+    EXPECT_EQ(device_.bitmaps.size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(device_.jobDirectory + "i2.bag"));
+
+    source.iBitmapFormat = BMF_16BPP;
+    EXPECT_EQ(translateBitBlt(device_, call, out), BlitResult::kFallBack);
+    source.iBitmapFormat = BMF_32BPP;
+    call.sourcePoint = {3, 3};  // the source rectangle leaves the bitmap
+    EXPECT_EQ(translateBitBlt(device_, call, out), BlitResult::kFallBack);
+
+    // Without a source the brush fills the target.
+    out.clear();
+    call.source = nullptr;
+    call.clip = nullptr;
+    call.brushColour = 0x123456;
+    ASSERT_EQ(translateBitBlt(device_, call, out), BlitResult::kTranslated);
+    EXPECT_NE(out.find("color=\"#123456\""), std::string::npos) << out;
+}
+
+TEST_F(BitmapJobTest, StretchedBitmapsKeepTheirPixelsAndTakeTheTargetSize) {
+    std::vector<uint8_t> bits(size_t(rowStride(100)) * 50);
+    for (size_t i = 0; i < bits.size(); ++i) bits[i] = uint8_t(i);
+    SURFOBJ source = surfaceOver(bits, BMF_24BPP, 100, 50, LONG(rowStride(100)));
+    StretchBltCall call;
+    call.source = &source;
+    call.sourceRect = {0, 0, 100, 50};
+    call.target = {10, 10, 210, 110};
+    std::string out;
+    ASSERT_EQ(translateStretchBlt(device_, call, out), BlitResult::kTranslated);
+    EXPECT_EQ(out, "<Image src=\"i1.bag\" pos=\"10,10\" size=\"200,100\"/>\n");
+    const auto records = testing::readBag(device_.jobDirectory + "i1.bag");
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].width, 100u);
+    EXPECT_EQ(records[0].rows, 50u);
+
+    // A target mirrored left to right covers the same pixels, the picture flipped.
+    std::vector<uint8_t> small = {1, 2, 3, 4, 5, 6, 0, 0};
+    SURFOBJ pair = surfaceOver(small, BMF_24BPP, 2, 1, 8);
+    call.source = &pair;
+    call.sourceRect = {0, 0, 2, 1};
+    call.target = {30, 0, 10, 4};
+    out.clear();
+    ASSERT_EQ(translateStretchBlt(device_, call, out), BlitResult::kTranslated);
+    EXPECT_EQ(out, "<Image src=\"i2.bag\" pos=\"10,0\" size=\"20,4\"/>\n");
+    EXPECT_EQ(testing::bagPixels(device_.jobDirectory + "i2.bag"), (std::vector<uint8_t>{6, 5, 4, 3, 2, 1, 0, 0}));
+
+    call.hasMask = true;
+    EXPECT_EQ(translateStretchBlt(device_, call, out), BlitResult::kFallBack);
+}
+
+TEST_F(BitmapJobTest, ParallelogramBlitsWriteTheirMatrix) {
+    std::vector<uint8_t> bits(size_t(rowStride(4)) * 2, 9);
+    SURFOBJ source = surfaceOver(bits, BMF_24BPP, 4, 2, LONG(rowStride(4)));
+    const RECTL sourceRect{0, 0, 4, 2};
+    PlgBltCall call;
+    call.source = &source;
+    call.sourceRect = &sourceRect;
+    // Translated only: A (10,20), B = A + (4,0), C = A + (0,2).
+    call.points[0] = {160, 320};
+    call.points[1] = {160 + 64, 320};
+    call.points[2] = {160, 320 + 32};
+    std::string out;
+    ASSERT_EQ(translatePlgBlt(device_, call, out), BlitResult::kTranslated);
+    EXPECT_EQ(out, "<Image src=\"i1.bag\" pos=\"10,20\"/>\n");
+
+    // A quarter turn at twice the size: B below A, C left of A.
+    call.points[1] = {160, 320 + 128};
+    call.points[2] = {160 - 64, 320};
+    out.clear();
+    ASSERT_EQ(translatePlgBlt(device_, call, out), BlitResult::kTranslated);
+    EXPECT_EQ(out, "<Image src=\"i1.bag\" pos=\"10,20\" matrix=\"0,2,-2,0\"/>\n");
+
+    call.sourceRect = nullptr;
+    EXPECT_EQ(translatePlgBlt(device_, call, out), BlitResult::kFallBack);
+
+    // The fallback's box: corners rounded to pixels, the fourth corner included.
+    const POINTFIX turned[3] = {{160, 320}, {160, 320 + 128}, {160 - 64 - 7, 320}};
+    const RECTL box = plgBounds(turned);
+    EXPECT_EQ(box.left, 6);  // (89 + 8) / 16 rounded down
+    EXPECT_EQ(box.top, 20);
+    EXPECT_EQ(box.right, 10);
+    EXPECT_EQ(box.bottom, 28);
+    const POINTFIX far[3] = {{-0x7FFFFFFF, 0}, {0x7FFFFFFF, 0}, {0, 0x7FFFFFFF}};
+    const RECTL limited = plgBounds(far);
+    EXPECT_EQ(limited.left, -999999);
+    EXPECT_EQ(limited.right, 999999);
+    EXPECT_EQ(limited.bottom, 999999);
 }
 
 }  // namespace
