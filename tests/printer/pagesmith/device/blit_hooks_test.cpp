@@ -109,5 +109,24 @@ TEST_F(BlitHooks, BlendsAreCapturedFromThePageAsFarAsItReaches) {
     EXPECT_EQ(records[0].rows, 30u);
 }
 
+TEST_F(BlitHooks, PaletteBitmapsKeepTheirColours) {
+    // Two pixels of an 8-bit bitmap: red and blue through its palette.
+    const std::vector<uint8_t> bits = {0, 1, 0, 0};
+    const gdi::Color palette[2] = {0xFF0000, 0x0000FF};
+    gdi::BitmapView view;
+    view.width = 2;
+    view.height = 1;
+    view.bitsPerPixel = 8;
+    view.stride = 4;
+    view.bits = bits.data();
+    view.palette = palette;
+    const std::string mml = printPage([&](DeviceContext& dc) {
+        EXPECT_TRUE(dc.stretchBlt({50, 50, 54, 52}, view, {0, 0, 2, 1}));
+    });
+    EXPECT_NE(mml.find("<Image src=\"i1.bag\" pos=\"50,50\" size=\"4,2\"/>"), std::string::npos) << mml;
+    // The file holds red, green, blue bytes.
+    EXPECT_EQ(testing::bagPixels(directory_ + "i1.bag"), (std::vector<uint8_t>{255, 0, 0, 0, 0, 255, 0, 0}));
+}
+
 }  // namespace
 }  // namespace tessaly::pagesmith
