@@ -18,6 +18,7 @@
 #include "platform/registry.h"
 #include "platform/spool_host.h"
 #include "script/print_script.h"
+#include "support/scrambler.h"
 #include "support/text.h"
 
 namespace tessaly {
@@ -317,6 +318,49 @@ TEST(PrintRoad, BandingGivesTheSamePageImages) {
     EXPECT_EQ(w1, w2);
     EXPECT_EQ(h1, h2);
     for (size_t n = 0; n < 3; ++n) EXPECT_EQ(differingPixels(a[n], b[n]), 0u) << "page " << n;
+}
+
+
+// The images a vector job's markup names, in order.
+std::vector<std::string> imageSources(const std::string& markup) {
+    std::vector<std::string> names;
+    const std::string tag = "<Image src=\"";
+    for (size_t at = markup.find(tag); at != std::string::npos; at = markup.find(tag, at + 1)) {
+        const size_t from = at + tag.size();
+        names.push_back(markup.substr(from, markup.find('"', from) - from));
+    }
+    return names;
+}
+
+TEST(PrintRoad, VectorPagesCarryTheirBitmapsAsImageFiles) {
+    ScratchPrinter printer;
+    PrintRequest request;
+    request.dpi = kDpi;
+    request.imagePages = false;
+    const fs::path job = printer.print(testDocument(), request);
+    ASSERT_FALSE(job.empty());
+    EXPECT_EQ(readText(job / "_status"), "end:3");
+    std::string markup = readText(job / "media.mml");
+    (void)unscramble(reinterpret_cast<uint8_t*>(markup.data()), markup.size(), jobKey());
+
+    // Every image the markup names is on disk; the stretched picture is
+    // stored at its own size, the gradients as captured pieces of the page.
+    const auto sources = imageSources(markup);
+    ASSERT_FALSE(sources.empty()) << markup.substr(0, 2000);
+    bool picture = false;
+    for (const std::string& name : sources) {
+        Image image;
+        ASSERT_EQ(image.load((job / name).string()), kImageOk) << name;
+        picture = picture || (image.width() == 256 && image.height() == 192);
+    }
+    EXPECT_TRUE(picture) << markup.substr(0, 4000);
+
+    ConversionJob conversion;
+    (void)conversion.setBaseDirectory(kData);
+    ASSERT_EQ(conversion.openJob(job.string() + "/"), 1) << conversion.errorText();
+    const fs::path movie = printer.root() / "vector.swf";
+    ASSERT_EQ(conversion.convert(movie.string()), 1) << conversion.errorText();
+    EXPECT_EQ(conversion.index().pages.size(), 3u);
 }
 
 }  // namespace
