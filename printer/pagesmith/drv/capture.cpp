@@ -1,5 +1,7 @@
 #include "capture.h"
 
+#include "blit_ops.h"
+
 #include <algorithm>
 
 #include "bitmap_table.h"
@@ -42,6 +44,15 @@ int captureRect(DriverDevice& device, const SURFOBJ* surface, RECTL rect, const 
     writeImageElement(out, image, device.bandY);
     (void)writeMarkup(device, out);
     return 1;
+}
+
+int captureFallback(DriverDevice& device, const RECTL& bounds, CLIPOBJ* clip) {
+    SURFOBJ* surface = EngLockSurface(device.surface);
+    if (!surface) return 0;
+    const ClipView view = clipViewOf(clip);
+    const int captured = captureRect(device, surface, bounds, &view);
+    EngUnlockSurface(surface);
+    return captured;
 }
 
 }  // namespace tessaly::pagesmith

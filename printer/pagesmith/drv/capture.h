@@ -13,4 +13,8 @@ namespace tessaly::pagesmith {
 // without output; 0 when the rows cannot be read.
 [[nodiscard]] int captureRect(DriverDevice& device, const SURFOBJ* surface, RECTL rect, const ClipView* clip);
 
+// The fallback of a call the hook frame could not translate: the rectangle
+// of the device's surface, limited to the call's clip (none: the surface).
+[[nodiscard]] int captureFallback(DriverDevice& device, const RECTL& bounds, CLIPOBJ* clip);
+
 }  // namespace tessaly::pagesmith

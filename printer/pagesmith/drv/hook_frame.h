@@ -11,6 +11,7 @@
 #include <string>
 #include <utility>
 
+#include "capture.h"
 #include "device.h"
 #include "job_writer.h"
 #include "platform/winddi.h"
@@ -21,18 +22,13 @@ namespace tessaly::pagesmith {
 struct HookDecision {
     enum class Kind { Translate, Defer, Fallback };
     Kind kind = Kind::Translate;
-    RECTL bounds{};  // the surface rectangle a fallback captures
+    RECTL bounds{};           // the surface rectangle a fallback captures
+    CLIPOBJ* clip = nullptr;  // and the clip that limits it
 
     static HookDecision translate() { return {}; }
-    static HookDecision defer() { return {Kind::Defer, {}}; }
-    static HookDecision fallback(const RECTL& bounds) { return {Kind::Fallback, bounds}; }
+    static HookDecision defer() { return {Kind::Defer, {}, nullptr}; }
+    static HookDecision fallback(const RECTL& bounds, CLIPOBJ* clip) { return {Kind::Fallback, bounds, clip}; }
 };
-
-// Captures a rectangle of the rendered surface into the job as an image; 1
-// on success. The bitmap writer installs it; while none is installed a
-// fallback keeps only what the raster page shows.
-using FallbackCapture = int (*)(DriverDevice& device, const RECTL& bounds);
-inline FallbackCapture fallbackCapture = nullptr;
 
 // Runs an engine renderer with the nesting depth raised around it.
 template <class Render>
@@ -63,8 +59,7 @@ WINBOOL runHook(DriverDevice* device, Translate&& translate, Render&& render, bo
         return FALSE;
     case HookDecision::Kind::Fallback: {
         if (!renderNested(device, render)) return FALSE;
-        if (!fallbackCapture) return TRUE;
-        return fallbackCapture(*device, decision.bounds) ? TRUE : FALSE;
+        return captureFallback(*device, decision.bounds, decision.clip) ? TRUE : FALSE;
     }
     case HookDecision::Kind::Translate:
         break;

@@ -248,11 +248,11 @@ WINBOOL APIENTRY DrvStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOB
         const double width = strokeWidth(plineattrs, pxo);
         const LONG margin = LONG(std::min(std::ceil(std::fabs(width) / 2), 1e6)) + 1;
         const std::optional<uint32_t> brush = solidColour(pbo);
-        if (!brush) return HookDecision::fallback(pathBounds(ppo, margin));
+        if (!brush) return HookDecision::fallback(pathBounds(ppo, margin), pco);
         const uint32_t rop = mixToRop3(mix);
         if (rop == kRopNothing) return HookDecision::translate();
         const std::optional<uint32_t> colour = flatRopColour(rop, *brush);
-        if (!colour) return HookDecision::fallback(pathBounds(ppo, margin));
+        if (!colour) return HookDecision::fallback(pathBounds(ppo, margin), pco);
         const bool styled = isStyled(plineattrs);
         if (styled && hasCurves(ppo)) return HookDecision::defer();
         const bool masked = writeClipMask(*device, out, pco, maskXOffset(*device), maskYOffset(*device));

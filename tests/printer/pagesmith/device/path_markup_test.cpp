@@ -104,7 +104,9 @@ TEST_F(PathMarkup, StrokesByMix) {
     pen(0xFF0000);
     polygonPath({{10, 20}, {110, 20}, {110, 70}, {10, 70}});
     ASSERT_TRUE(dc_->strokePath());
-    // R2_NOT depends on what lies beneath: rendered, not written as a shape.
+    // R2_NOT depends on what lies beneath: rendered, and kept as a captured
+    // image of the stroke's box (the path's bounds grown by the half width
+    // and a pixel), not as a shape.
     dc_->setMix(6);
     polygonPath({{200, 300}, {300, 300}, {300, 400}});
     ASSERT_TRUE(dc_->strokePath());
@@ -124,6 +126,7 @@ TEST_F(PathMarkup, StrokesByMix) {
               "<Linex path=\"10,20;110,20;110,70;10,70;\"/>\n"
               "<LinexTo path=\"10,20\"/>\n"
               "</Shape>\n"
+              "<Image src=\"i1.bag\" pos=\"198,298\" size=\"104,104\"/>\n"
               "<Shape>\n"
               "  <LineStyle width=\"1\" color=\"#00FFFF\"/>\n"
               "<Linex path=\"10,600;60,600;60,650;\"/>\n"
