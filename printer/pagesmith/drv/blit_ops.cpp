@@ -6,6 +6,7 @@
 #include <new>
 
 #include "bitmap_table.h"
+#include "clip_mask.h"
 #include "image_element.h"
 #include "markup.h"
 #include "pixel_rows.h"
@@ -121,23 +122,7 @@ ClipView clipViewOf(CLIPOBJ* clip) {
     view.bounds = clip->rclBounds;
     if (view.complexity == DC_COMPLEX) {
         view.rectangleList = [clip](std::string& out, FIX dx, FIX dy) {
-            struct {
-                ULONG c;
-                RECTL rects[8];
-            } batch;
-            (void)CLIPOBJ_cEnumStart(clip, FALSE, CT_RECTANGLES, CD_RIGHTDOWN, 0);
-            bool more = true;
-            while (more) {
-                batch.c = 0;
-                more = CLIPOBJ_bEnum(clip, sizeof batch, reinterpret_cast<ULONG*>(&batch));
-                for (ULONG i = 0; i < batch.c && i < 8; ++i) {
-                    const RECTL& r = batch.rects[i];
-                    const auto edge = [](FIX offset, LONG v) { return (double(offset) + double(v) * 16) / 16; };
-                    out += markup::realText(edge(dx, r.left)) + "," + markup::realText(edge(dy, r.top)) + "," +
-                           markup::realText(edge(dx, r.right)) + "," + markup::realText(edge(dy, r.bottom)) +
-                           ";";
-                }
-            }
+            writeRectangleList(out, clip, dx, dy);
         };
     }
     return view;
