@@ -10,6 +10,7 @@
 #include "image_element.h"
 #include "markup.h"
 #include "pixel_rows.h"
+#include "shape_markup.h"
 
 namespace tessaly::pagesmith {
 
@@ -18,34 +19,15 @@ namespace {
 constexpr uint32_t kBlack = 0x000000;
 constexpr uint32_t kWhite = 0xFFFFFF;
 
-void shapeStart(std::string& out) { out += "<Shape>\n"; }
-void shapeEnd(std::string& out) { out += "</Shape>\n"; }
-void fillColour(std::string& out, uint32_t colour) {
-    out += "  <FillColor";
-    markup::textAttribute(out, "side", "right");
-    markup::colourAttribute(out, "color", colour);
-    out += "/>\n";
-}
-void rectangle(std::string& out, int64_t left, int64_t top, int64_t right, int64_t bottom) {
-    char pos[48], size[48];
-    std::snprintf(pos, sizeof pos, "%lld,%lld", static_cast<long long>(left), static_cast<long long>(top));
-    std::snprintf(size, sizeof size, "%lld,%lld", static_cast<long long>(right - left),
-                  static_cast<long long>(bottom - top));
-    out += "  <Rect";
-    markup::textAttribute(out, "pos", pos);
-    markup::textAttribute(out, "size", size);
-    out += "/>\n";
-}
-
 void flatRectangle(const DriverDevice& device, const RECTL& target, const ClipView* clip, uint32_t colour,
                    std::string& out) {
     if (clip && clip->complexity == DC_COMPLEX && clip->rectangleList) {
-        shapeStart(out);
-        fillColour(out, colour);
+        writeShapeStart(out);
+        writeFillColour(out, "right", colour);
         out += "<Rectex pos=\"";
         clip->rectangleList(out, 0, FIX(device.bandY) * 16);
         out += "\"/>\n";
-        shapeEnd(out);
+        writeShapeEnd(out);
         return;
     }
     RECTL r = target;
@@ -58,10 +40,11 @@ void flatRectangle(const DriverDevice& device, const RECTL& target, const ClipVi
     // A rectangle the clip leaves nothing of would be a shape of negative
     // size; it draws nothing, so nothing is written.
     if (r.right <= r.left || r.bottom <= r.top) return;
-    shapeStart(out);
-    fillColour(out, colour);
-    rectangle(out, r.left, int64_t(r.top) + device.bandY, r.right, int64_t(r.bottom) + device.bandY);
-    shapeEnd(out);
+    writeShapeStart(out);
+    writeFillColour(out, "right", colour);
+    const auto onPage = [&](LONG y) { return LONG(std::clamp<int64_t>(int64_t(y) + device.bandY, INT32_MIN, INT32_MAX)); };
+    writeRect(out, r.left, onPage(r.top), r.right, onPage(r.bottom));
+    writeShapeEnd(out);
 }
 
 FIX toFix(int64_t pixels) { return FIX(std::clamp<int64_t>(pixels * 16, INT32_MIN, INT32_MAX)); }
