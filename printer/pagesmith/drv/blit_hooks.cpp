@@ -11,6 +11,7 @@
 #include "device.h"
 #include "job_writer.h"
 #include "pixel_rows.h"
+#include "shape_markup.h"
 
 using namespace tessaly::pagesmith;
 

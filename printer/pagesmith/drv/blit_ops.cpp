@@ -92,12 +92,6 @@ void mirror(PixelRows& rows, bool horizontal, bool vertical) {
 
 }  // namespace
 
-std::optional<uint32_t> solidColour(const BRUSHOBJ* brush) {
-    if (!brush) return 0;
-    if (brush->iSolidColor == 0xFFFFFFFFu) return std::nullopt;
-    return brush->iSolidColor;
-}
-
 ClipView clipViewOf(CLIPOBJ* clip) {
     ClipView view;
     if (!clip) return view;

@@ -18,8 +18,6 @@ namespace tessaly::pagesmith {
 
 enum class BlitResult { kTranslated, kFallBack };
 
-// A brush's solid colour: no brush is colour 0, a pattern brush has none.
-std::optional<uint32_t> solidColour(const BRUSHOBJ* brush);
 
 // The clip of a call as the bitmap writers see it. The rectangle list of a
 // region is enumerated from the clip object itself.

@@ -28,7 +28,7 @@ std::optional<uint32_t> flatRopColour(uint32_t rop3, uint32_t colour) {
     }
 }
 
-std::optional<uint32_t> solidColour(BRUSHOBJ* brush) {
+std::optional<uint32_t> solidColour(const BRUSHOBJ* brush) {
     if (!brush) return 0u;
     if (brush->iSolidColor == 0xFFFFFFFFu) return std::nullopt;
     return brush->iSolidColor & 0xFFFFFFu;

@@ -21,7 +21,7 @@ uint32_t mixToRop3(MIX mix);
 std::optional<uint32_t> flatRopColour(uint32_t rop3, uint32_t colour);
 // The solid colour of a brush (0x00RRGGBB); no brush paints with 0, and a
 // pattern or bitmap brush has none.
-std::optional<uint32_t> solidColour(BRUSHOBJ* brush);
+std::optional<uint32_t> solidColour(const BRUSHOBJ* brush);
 
 void writeShapeStart(std::string& out);
 void writeShapeEnd(std::string& out);

@@ -10,6 +10,7 @@
 
 #include "bitmap_table.h"
 #include "blit_ops.h"
+#include "shape_markup.h"
 #include "capture.h"
 #include "device.h"
 #include "driver_test_util.h"
