@@ -92,11 +92,11 @@ void setSolid(BrushObject& brush, Color color) {
     brush.setSolid(color, colorref(color));
 }
 
-void setBrush(BrushObject& brush, const Brush& spec, const Pixels* pattern, Color background,
+void setBrush(BrushObject& brush, const Brush& selected, const Pixels* pattern, Color background,
               bool transparentBackground) {
-    switch (spec.style) {
+    switch (selected.style) {
         case BrushStyle::Hatch:
-            brush.setHatch(static_cast<ULONG>(spec.hatch), spec.color & 0xFFFFFF, background & 0xFFFFFF,
+            brush.setHatch(static_cast<ULONG>(selected.hatch), selected.color & 0xFFFFFF, background & 0xFFFFFF,
                            transparentBackground);
             return;
         case BrushStyle::Pattern:
@@ -124,10 +124,10 @@ void setBrush(BrushObject& brush, const Brush& spec, const Pixels* pattern, Colo
                 brush.setPattern(bgr.data(), pattern->width, pattern->height, pattern->width * 3);
                 return;
             }
-            setSolid(brush, spec.color);
+            setSolid(brush, selected.color);
             return;
         default:
-            setSolid(brush, spec.color);
+            setSolid(brush, selected.color);
             return;
     }
 }

@@ -30,7 +30,7 @@ void setShapeClip(ClipObject& clip, const Region& region);
 
 // Solid colours are 0x00RRGGBB (the surface's format).
 void setSolid(BrushObject& brush, Color color);
-void setBrush(BrushObject& brush, const Brush& spec, const Pixels* pattern, Color background,
+void setBrush(BrushObject& brush, const Brush& selected, const Pixels* pattern, Color background,
               bool transparentBackground);
 
 // Colour translation of a source bitmap (a palette for 8 bits).
