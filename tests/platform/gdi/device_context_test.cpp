@@ -266,7 +266,10 @@ TEST(DeviceContextTest, DeclinedCurvesComeBackFlattened) {
     EXPECT_EQ(t.driver.pixel(20, 60), 0x000000u);  // the outline
 }
 
-TEST(DeviceContextTest, DeclinedFillBecomesAPaintOrABlitOfItsRegion) {
+TEST(DeviceContextTest, DeclinedFillBecomesABlitOfItsRegion) {
+    // Twice declined, the fill reaches the driver as a pattern blit clipped to
+    // the covered pixels, even when the driver hooks the paint call (which
+    // GDI no longer makes).
     DriverConfig config;
     config.decline = {"DrvFillPath"};
     Session s(config);
@@ -275,29 +278,25 @@ TEST(DeviceContextTest, DeclinedFillBecomesAPaintOrABlitOfItsRegion) {
     nullPen(*s.dc);
     ASSERT_TRUE(s.begin());
     ASSERT_TRUE(s.dc->ellipse({20, 20, 120, 100}));
-    EXPECT_EQ(s.drawing(), (std::vector<std::string>{"DrvFillPath", "DrvFillPath", "DrvPaint"}));
-    const Call& paint = *s.driver.named("DrvPaint").back();
-    EXPECT_EQ(paint.clipComplexity, DC_COMPLEX);
-    EXPECT_EQ(paint.brushColor, kRed);
-    EXPECT_GT(paint.clipRects.size(), 10u);
+    EXPECT_EQ(s.drawing(), (std::vector<std::string>{"DrvFillPath", "DrvFillPath", "DrvBitBlt"}));
+    const Call& blit = *s.driver.named("DrvBitBlt").back();
+    EXPECT_EQ(blit.rop4, 0xF0F0u);
+    EXPECT_EQ(blit.clipComplexity, DC_COMPLEX);
+    EXPECT_EQ(blit.brushColor, kRed);
+    EXPECT_GT(blit.clipRects.size(), 10u);
     ASSERT_TRUE(s.finish());
     EXPECT_EQ(s.driver.pixel(70, 60), kRed);
     EXPECT_EQ(s.driver.pixel(22, 22), 0xFFFFFFu);
 
-    // Without a paint hook the region arrives as a pattern blit.
-    DriverConfig noPaint;
-    noPaint.decline = {"DrvFillPath"};
-    noPaint.hooks &= ~static_cast<FLONG>(HOOK_PAINT);
-    Session t(noPaint);
+    // A blit the driver declines as well is done by the engine.
+    DriverConfig both;
+    both.decline = {"DrvFillPath", "DrvBitBlt"};
+    Session t(both);
     ASSERT_TRUE(t.dc);
     solidBrush(*t.dc, kBlue);
     nullPen(*t.dc);
     ASSERT_TRUE(t.begin());
     ASSERT_TRUE(t.dc->polygon(std::vector<PointD>{{10, 10}, {100, 10}, {10, 100}}));
-    const auto blits = t.driver.named("DrvBitBlt");
-    ASSERT_EQ(blits.size(), 1u);
-    EXPECT_EQ(blits[0]->rop4, 0xF0F0u);
-    EXPECT_EQ(blits[0]->clipComplexity, DC_COMPLEX);
     ASSERT_TRUE(t.finish());
     EXPECT_EQ(t.driver.pixel(20, 20), kBlue);
     EXPECT_EQ(t.driver.pixel(90, 90), 0xFFFFFFu);

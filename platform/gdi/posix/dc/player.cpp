@@ -202,10 +202,9 @@ bool Player::paintRegion(const DrawOp& op, const Band& band, const Region& regio
     setShapeClip(clip, region);
     POINTL org{-band.origin.x, -band.origin.y};
     const MIX mix = mixOf(op.mix);
-    if (hooked(HOOK_PAINT)) {
-        if (const auto paint = driver<PFN_DrvPaint>(INDEX_DrvPaint))
-            if (paint(device_.surface, &clip, &brush, &org, mix)) return true;
-    }
+    // As GDI has done since Windows 2000, the region goes to the driver as a
+    // pattern blit, never to DrvPaint: a driver that only renders its paint
+    // hook would otherwise lose the shape from whatever it records.
     RECTL target = toRectl(region.bounds());
     const ULONG rop3 = static_cast<ULONG>(rop3FromMix(op.mix));
     const ROP4 rop4 = rop3 | (rop3 << 8);
