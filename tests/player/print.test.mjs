@@ -19,7 +19,7 @@ import {
 } from './lib/index.mjs';
 
 const PAGES = 3;
-// 72 dpi: a Letter page is 611 x 792 device pixels, and one device pixel is
+// 72 dpi: a Letter page is 612 x 792 device pixels, and one device pixel is
 // one twip, so the player at 20 times the stage shows one page pixel per
 // screen pixel.
 const DPI = 72;
@@ -169,11 +169,12 @@ describe('the test document printed through the driver and played', () => {
   for (let n = 0; n < PAGES; n++) {
     it(`shows page ${n + 1} as the layer rendered it`, async () => {
       const page = readBag(path.join(job, `altpage${n}.bag`));
-      // Letter from the driver's paper table, 215899 x 279400 micrometres.
-      assert.deepEqual([page.width, page.height], [611, 792]);
+      // Letter from the driver's paper table, 215899 x 279400 micrometres:
+      // 8.5 x 11 inches.
+      assert.deepEqual([page.width, page.height], [612, 792]);
       const stopped = path.join(scratch.dir, `page${n}.swf`);
       fs.writeFileSync(stopped, onFrame(fs.readFileSync(movie), n));
-      // The player takes the stage as whole pixels (30 x 39 for 611 x 792
+      // The player takes the stage as whole pixels (30 x 39 for 612 x 792
       // twips), so it is shown at that size times 20 and compared with the
       // part of the page image it covers.
       const shown = { width: Math.floor(page.width / 20) * 20, height: Math.floor(page.height / 20) * 20 };

@@ -104,9 +104,14 @@ bool devmodeAcceptable(const uint8_t* devmode) {
 }
 
 int32_t pagePixels(uint32_t micrometres, uint32_t resolution) {
-    const double pixels = double(micrometres) * 0.001 * 0.03937007874015748 * double(resolution);
+    // Whole pixels of the paper, truncated, in exact integer arithmetic
+    // (25,400 micrometres an inch). The paper table keeps some sizes a
+    // micrometre short of their inches (Letter is 215,899), so a size within
+    // a tenth of a pixel of a whole count takes that count: Letter at 300 dpi
+    // is 2550 pixels wide, not 2549.
+    const uint64_t pixels = (uint64_t(micrometres) * resolution + 2540) / 25400;
     // A surface row of 3 bytes per pixel must stay within a LONG stride.
-    if (!(pixels >= 1.0) || pixels > double((INT32_MAX - 3) / 3)) return 0;
+    if (pixels < 1 || pixels > uint64_t((INT32_MAX - 3) / 3)) return 0;
     return int32_t(pixels);
 }
 

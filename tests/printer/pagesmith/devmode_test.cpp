@@ -178,6 +178,9 @@ TEST(Devmode, PagePixelsAreTruncated) {
     EXPECT_EQ(pagePixels(210000, 300), 2480);
     EXPECT_EQ(pagePixels(297000, 300), 3507);
     EXPECT_EQ(pagePixels(215900, 300), 2550);
+    EXPECT_EQ(pagePixels(215899, 300), 2550);  // the table's Letter
+    EXPECT_EQ(pagePixels(215899, 2400), 20400);
+    EXPECT_EQ(pagePixels(2540, 1), 0);  // a tenth of an inch at 1 dpi
     EXPECT_EQ(pagePixels(279400, 300), 3300);
     // No surface for an empty or an unaddressable page.
     EXPECT_EQ(pagePixels(0, 300), 0);
