@@ -363,5 +363,69 @@ TEST(PrintRoad, VectorPagesCarryTheirBitmapsAsImageFiles) {
     EXPECT_EQ(conversion.index().pages.size(), 3u);
 }
 
+
+// The frames of a descrambled job markup, each from its start tag to the next.
+std::vector<std::string> frames(const std::string& markup) {
+    std::vector<std::string> out;
+    for (size_t at = markup.find("<Frame "); at != std::string::npos;) {
+        const size_t next = markup.find("<Frame ", at + 1);
+        out.push_back(markup.substr(at, next == std::string::npos ? std::string::npos : next - at));
+        at = next;
+    }
+    return out;
+}
+
+// An attribute's two numbers ("x,y") in one element.
+bool pair(const std::string& element, const std::string& name, double* a, double* b) {
+    const size_t at = element.find(" " + name + "=\"");
+    return at != std::string::npos && std::sscanf(element.c_str() + at + name.size() + 3, "%lf,%lf", a, b) == 2;
+}
+
+TEST(PrintRoad, TheTestDocumentStaysVectorExceptItsPictureHatchAndGradients) {
+    ScratchPrinter printer;
+    PrintRequest request;
+    request.dpi = kDpi;
+    request.imagePages = false;
+    const fs::path job = printer.print(testDocument(), request);
+    ASSERT_FALSE(job.empty());
+    std::string markup = readText(job / "media.mml");
+    (void)unscramble(reinterpret_cast<uint8_t*>(markup.data()), markup.size(), jobKey());
+    const auto pages = frames(markup);
+    ASSERT_EQ(pages.size(), 3u);
+
+    // What may be an image, in points (x, y, width, height) per page: the
+    // hatched triangle (a pattern brush), the gradients and the picture.
+    struct Box {
+        double x, y, w, h;
+    };
+    const std::vector<std::vector<Box>> allowed = {
+        {{54, 270, 150, 120}},
+        {{54, 80, 504, 80}, {54, 170, 120, 200}, {200, 170, 300, 225}, {330, 420, 220, 200}},
+        {},
+    };
+    const double scale = kDpi / 72.0;
+    for (size_t page = 0; page < pages.size(); ++page) {
+        const std::string& frame = pages[page];
+        size_t images = 0;
+        for (size_t at = frame.find("<Image "); at != std::string::npos; at = frame.find("<Image ", at + 1)) {
+            const std::string element = frame.substr(at, frame.find('>', at) - at);
+            double x = 0, y = 0, w = 0, h = 0;
+            ASSERT_TRUE(pair(element, "pos", &x, &y) && pair(element, "size", &w, &h)) << element.substr(0, 200);
+            bool inside = false;
+            for (const Box& box : allowed[page]) {
+                inside = inside || (x >= box.x * scale - 2 && y >= box.y * scale - 2 &&
+                                    x + w <= (box.x + box.w) * scale + 2 && y + h <= (box.y + box.h) * scale + 2);
+            }
+            EXPECT_TRUE(inside) << "page " << page + 1 << " captures " << element.substr(0, 120);
+            ++images;
+        }
+        EXPECT_EQ(images, allowed[page].size()) << "page " << page + 1;
+        EXPECT_NE(frame.find("<Shape>"), std::string::npos) << "page " << page + 1;
+    }
+    // The winding star, declined by the fill hook, still reaches the page:
+    // as the blit of its region.
+    EXPECT_NE(pages[0].find("<Rectex "), std::string::npos);
+}
+
 }  // namespace
 }  // namespace tessaly
