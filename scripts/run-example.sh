@@ -2,7 +2,8 @@
 # Installs what building and converting need and builds Tessaly (setup.sh
 # example: no browser, no Node.js), then converts the sample print jobs and
 # markup pages in examples/ into movies under out/, and prints the built-in
-# test document through the printer driver into out/test-document.swf.
+# test document through the printer driver into out/test-document.swf (vector
+# pages) and out/test-document-image.swf (page images).
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -38,12 +39,19 @@ for page in "$ROOT"/examples/pages/*.mml; do
     status=1
   fi
 done
-# The built-in test document printed through the printer driver into a movie.
-movie="$OUT_DIR/test-document.swf"
-if job="$("$BUILD_DIR/bin/tessaly-print" --test-document --image --spool "$OUT_DIR/spool" -o "$movie")"; then
-  echo "==> test document printed into ${job} -> ${movie} ($(stat -c %s "$movie") bytes)"
-else
-  echo "FAILED: the test document could not be printed" >&2
-  status=1
-fi
+# The built-in test document printed through the printer driver: as vector
+# pages into out/test-document.swf, and as page images into
+# out/test-document-image.swf to compare with.
+for mode in vector image; do
+  case "$mode" in
+    vector) movie="$OUT_DIR/test-document.swf" ;;
+    image) movie="$OUT_DIR/test-document-image.swf" ;;
+  esac
+  if job="$("$BUILD_DIR/bin/tessaly-print" --test-document "--$mode" --spool "$OUT_DIR/spool" -o "$movie")"; then
+    echo "==> test document printed ($mode) into ${job} -> ${movie} ($(stat -c %s "$movie") bytes)"
+  else
+    echo "FAILED: the test document could not be printed ($mode)" >&2
+    status=1
+  fi
+done
 exit "$status"
