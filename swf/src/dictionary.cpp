@@ -95,7 +95,10 @@ AddResult CharacterDictionary::store(DictionaryEntry::Sharing sharing, uint32_t 
         byId_.try_emplace(id, raw).first->second = raw;
         if (candidates) candidates->push_back(raw);
         entries_.push_back(std::move(entry));
-        if (object) object->id = int32_t(id);
+        if (object) {
+            object->id = int32_t(id);
+            object->compact();
+        }
         raw->object = std::move(object);
         return {1, id, raw};
     } catch (const std::bad_alloc&) {

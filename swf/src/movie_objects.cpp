@@ -65,6 +65,13 @@ void ShapeObject::reset() {
     pathBounds_.clear();
 }
 
+void ShapeObject::compact() {
+    // Non-binding and non-throwing: a list that cannot be copied keeps its room.
+    lineStyles_.shrink_to_fit();
+    fillStyles_.shrink_to_fit();
+    commands_.shrink_to_fit();
+}
+
 int ShapeObject::collectDependencies(ByteBuffer& list) const {
     int added = 0;
     for (const auto& f : fillStyles_) {
@@ -416,6 +423,11 @@ void MovieClipObject::reset() {
     frames_.reserve(20);
     frameStart_ = 0;
     nextDepth_ = 1;
+}
+
+void MovieClipObject::compact() {
+    controls_.shrink_to_fit();
+    frames_.shrink_to_fit();
 }
 
 int MovieClipObject::collectDependencies(ByteBuffer& list) const {

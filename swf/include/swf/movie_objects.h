@@ -72,6 +72,10 @@ public:
     // dictionary shares such objects). Objects without comparable content are
     // never the same as another.
     virtual bool sameContent(const MovieObject& other) const;
+    // Gives back the spare room of the object's lists (the dictionary calls
+    // it when it takes the object over: a movie holds many small objects
+    // until it is written). Growing again afterwards works as before.
+    virtual void compact() {}
 
     uint32_t type() const { return type_; }
     // True once memory ran out while the object was being built: something
@@ -149,6 +153,7 @@ public:
     void dump(FILE* out, int indent) const override;
     // The same commands and styles.
     bool sameContent(const MovieObject& other) const override;
+    void compact() override;
 
     // Construction; each returns 1, or 0 when memory runs out (the shape is
     // then unchanged and marked incomplete).
@@ -258,6 +263,7 @@ public:
     void reset() override;
     int collectDependencies(ByteBuffer& list) const override;
     void dump(FILE* out, int indent) const override;
+    void compact() override;
 
     // Each returns 1 (or the frame count where stated), 0 when memory runs out
     // (the clip is then marked incomplete).
