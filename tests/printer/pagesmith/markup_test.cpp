@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -56,6 +58,28 @@ TEST(Markup, RealsNeverTakeTheLocalesComma) {
     // Whatever the host's locale, the decimal separator is a dot.
     EXPECT_EQ(markup::realText(-0.25), "-0.25");
     EXPECT_EQ(markup::realText(3.0), "3");
+}
+
+TEST(Markup, RealsReadAsTheGeneralFormatWritesThem) {
+    auto reference = [](double v) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%g", v);
+        return std::string(buf);
+    };
+    // Coordinates are sixteenths of a pixel: every one across a page and
+    // beyond, then sampled up to where "%g" rounds (six significant digits)
+    // and turns to exponents.
+    for (int64_t k = -16 * 6000; k <= 16 * 6000; ++k) {
+        ASSERT_EQ(markup::realText(double(k) / 16), reference(double(k) / 16)) << k;
+    }
+    for (int64_t k = 16 * 6000; k < int64_t(16) * 2000000; k += 997) {
+        ASSERT_EQ(markup::realText(double(k) / 16), reference(double(k) / 16)) << k;
+        ASSERT_EQ(markup::realText(-double(k) / 16), reference(-double(k) / 16)) << k;
+    }
+    for (const double v : {99999.9375, 100000.5, 999999.9375, 1e6, 123456.0, 123456.5, 0.0625, -0.0, 0.0,
+                           8.333333, 1.0 / 3, 1e-5, 2.5e7, 1e300, std::nan(""), -1e-300}) {
+        EXPECT_EQ(markup::realText(v), reference(v)) << v;
+    }
 }
 
 }  // namespace
