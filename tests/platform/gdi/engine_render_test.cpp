@@ -667,5 +667,19 @@ TEST(EngineErase, FillsTheRectangleAtMemoryspeedShape) {
     EXPECT_FALSE(EngEraseSurface(&none, nullptr, 0));
 }
 
+// Short and long spans of a colour whose bytes differ take different
+// roads; each covers exactly its pixels.
+TEST(EngineErase, SpansOfEveryWidthCoverExactlyTheirPixels) {
+    for (LONG width = 1; width <= 70; ++width) {
+        for (const LONG x : {0L, 3L, 99L - width}) {
+            Canvas canvas(100, 3);
+            RECTL span{x, 1, x + width, 2};
+            ASSERT_TRUE(EngEraseSurface(canvas.so(), &span, 0x123456));
+            EXPECT_EQ(canvas.count(0x123456, x, 1, x + width, 2), width) << x << "+" << width;
+            EXPECT_EQ(canvas.count(0x123456), width) << x << "+" << width;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tessaly::gdi

@@ -201,6 +201,16 @@ void PixelView::fillSpan(LONG x, LONG y, LONG n, ULONG value) {
             std::memset(p, b0, static_cast<size_t>(n) * 3);
             return;
         }
+        if (n <= 32) {
+            // Short spans (most of a stroke's rows): copy calls would cost
+            // more than the bytes.
+            for (LONG i = 0; i < n; ++i, p += 3) {
+                p[0] = b0;
+                p[1] = b1;
+                p[2] = b2;
+            }
+            return;
+        }
         p[0] = b0;
         p[1] = b1;
         p[2] = b2;
