@@ -272,6 +272,50 @@ bool parsePen(LineParser& p, Command& c) {
     return true;
 }
 
+// A ternary raster operation: a number 0..255 (decimal or 0x hex) or a name.
+bool parseRop(LineParser& p, uint32_t& out) {
+    static constexpr struct {
+        std::string_view name;
+        uint32_t rop;
+    } kNames[] = {{"srccopy", 0xCC},   {"srcpaint", 0xEE},   {"srcand", 0x88},    {"srcinvert", 0x66},
+                  {"srcerase", 0x44},  {"notsrccopy", 0x33}, {"notsrcerase", 0x11}, {"mergecopy", 0xC0},
+                  {"mergepaint", 0xBB}, {"patcopy", 0xF0},   {"patpaint", 0xFB},  {"patinvert", 0x5A},
+                  {"dstinvert", 0x55}, {"blackness", 0x00},  {"whiteness", 0xFF}};
+    std::string word;
+    if (!p.word(word)) return false;
+    for (const auto& n : kNames) {
+        if (word == n.name) {
+            out = n.rop;
+            return true;
+        }
+    }
+    const bool hex = word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X');
+    const char* first = word.data() + (hex ? 2 : 0);
+    const char* last = word.data() + word.size();
+    uint32_t value = 0;
+    const auto [end, ec] = std::from_chars(first, last, value, hex ? 16 : 10);
+    if (first == last || end != last || ec != std::errc() || value > 0xFF) {
+        return p.fail("expected a raster operation (0..255, 0x00..0xFF or a name), found '" + word + "'");
+    }
+    out = value;
+    return true;
+}
+
+// "bits N" with N a pixel format the given list allows.
+bool parseBits(LineParser& p, std::initializer_list<int> allowed, int& out) {
+    double bits = 0;
+    if (!p.number(0, 64, bits)) return false;
+    for (int b : allowed) {
+        if (bits == b) {
+            out = b;
+            return true;
+        }
+    }
+    std::string list;
+    for (int b : allowed) list += (list.empty() ? "" : "|") + std::to_string(b);
+    return p.fail("expected bits " + list);
+}
+
 }  // namespace
 
 double unitScale(Unit unit, double dpi) {
@@ -379,11 +423,46 @@ int parseScript(std::string_view text, Script* out, std::string* error) {
                 ok = p.colour(c.brush.color) &&
                      p.require({"horizontal", "vertical", "fdiagonal", "bdiagonal", "cross", "diagcross"}, hatch);
                 c.brush.hatch = static_cast<gdi::HatchStyle>(hatch);
+            } else if (p.choice({"pattern"}) == 0) {
+                double w = 0, h = 0;
+                c.brush.style = gdi::BrushStyle::Pattern;
+                ok = p.number(1, kMaxPatternSide, w) && p.number(1, kMaxPatternSide, h);
+                c.values = {std::floor(w), std::floor(h)};
+                if (ok && p.choice({"bits"}) == 0) ok = parseBits(p, {8, 24, 32}, c.bits);
             } else {
                 c.brush.style = gdi::BrushStyle::Solid;
                 ok = p.colour(c.brush.color);
             }
             ok = ok && p.finish();
+        } else if (name == "mix") {
+            c.op = Op::Mix;
+            const int named = p.choice({"black", "notmergepen", "masknotpen", "notcopypen", "maskpennot", "not",
+                                        "xorpen", "notmaskpen", "maskpen", "notxorpen", "nop", "mergenotpen",
+                                        "copypen", "mergepennot", "mergepen", "white"});
+            if (named >= 0) {
+                c.mix = named + 1;
+            } else {
+                double code = 0;
+                ok = p.number(-kMaxCoordinate, kMaxCoordinate, code);
+                if (ok && (code < 1 || code > 16 || code != std::floor(code))) {
+                    ok = p.fail("expected a mix 1..16 or its name");
+                }
+                c.mix = static_cast<int>(code);
+            }
+            ok = ok && p.finish();
+        } else if (name == "patblt") {
+            c.op = Op::PatBlt;
+            ok = p.box(c.values) && parseRop(p, c.rop) && p.finish();
+        } else if (name == "alphablend") {
+            double alpha = 0;
+            c.op = Op::AlphaBlend;
+            ok = p.box(c.values) && p.number(0, 255, alpha);
+            c.alpha = static_cast<int>(alpha);
+            if (ok && p.choice({"perpixel"}) == 0) c.perPixel = true;
+            ok = ok && p.finish();
+        } else if (name == "transparentblt") {
+            c.op = Op::TransparentBlt;
+            ok = p.box(c.values) && p.colour(c.color) && p.finish();
         } else if (name == "fillmode") {
             int mode = 0;
             c.op = Op::FillMode;
@@ -426,10 +505,16 @@ int parseScript(std::string_view text, Script* out, std::string* error) {
             ok = p.finish();
         } else if (name == "clip") {
             int which = 0;
-            ok = p.require({"rect", "path", "reset"}, which);
+            ok = p.require({"rect", "path", "reset", "region"}, which);
             if (ok && which == 0) {
                 c.op = Op::ClipRect;
                 ok = p.box(c.values);
+            } else if (ok && which == 3) {
+                c.op = Op::ClipRegion;
+                if (p.left() == 0 || p.left() % 4 != 0) ok = p.fail("a region is rectangles of X Y W H");
+                else if (p.left() / 4 > kMaxRegionRects)
+                    ok = p.fail("more than " + std::to_string(kMaxRegionRects) + " rectangles");
+                while (ok && !p.atEnd()) ok = p.box(c.values);
             } else if (ok && which == 1) {
                 c.op = Op::ClipPath;
                 if (!inPath) ok = p.fail("clip path without a path");
@@ -474,11 +559,30 @@ int parseScript(std::string_view text, Script* out, std::string* error) {
             ok = p.coordinates(2, c.values) && p.quoted(utf8) && p.finish();
             if (ok && !utf8ToUtf16(utf8, c.wide)) ok = p.fail("text is not UTF-8");
         } else if (name == "image") {
+            // A negative width or height mirrors the picture.
             c.op = Op::Image;
-            ok = p.box(c.values);
-            if (ok && p.choice({"builtin"}) == 0) c.op = Op::BuiltinImage;
-            else ok = ok && p.quoted(c.text);
+            ok = p.coordinates(4, c.values);
+            if (ok && p.choice({"builtin"}) == 0) {
+                c.op = Op::BuiltinImage;
+                while (ok && !p.atEnd()) {
+                    int option = 0;
+                    ok = p.require({"bits", "rop"}, option) &&
+                         (option == 0 ? parseBits(p, {1, 4, 8, 16, 24, 32}, c.bits) : parseRop(p, c.rop));
+                }
+            } else {
+                ok = ok && p.quoted(c.text);
+            }
             ok = ok && p.finish();
+        } else if (name == "gradient" && p.choice({"triangle"}) == 0) {
+            c.op = Op::GradientTriangles;
+            if (p.left() == 0 || p.left() % 9 != 0) ok = p.fail("triangles are three vertices of X Y COLOR");
+            else if (p.left() / 9 > kMaxTriangles)
+                ok = p.fail("more than " + std::to_string(kMaxTriangles) + " triangles");
+            while (ok && !p.atEnd()) {
+                gdi::Color colour = 0;
+                ok = p.coordinates(2, c.values) && p.colour(colour);
+                c.colors.push_back(colour);
+            }
         } else if (name == "gradient") {
             int direction = 0;
             c.op = Op::Gradient;

@@ -110,7 +110,16 @@ private:
                 gdi::Pen pen = c.pen;
                 return dc_.setPen(pen);
             }
-            case Op::Brush: return dc_.setBrush(c.brush);
+            case Op::Brush: {
+                if (c.brush.style != gdi::BrushStyle::Pattern) return dc_.setBrush(c.brush);
+                // The context copies the tile when the brush is set.
+                FormattedPicture tile;
+                formattedPicture(static_cast<int>(v[0]), static_cast<int>(v[1]), c.bits, false, tile);
+                gdi::Brush brush = c.brush;
+                brush.pattern = tile.view;
+                return dc_.setBrush(brush);
+            }
+            case Op::Mix: dc_.setMix(c.mix); return true;
             case Op::FillMode: dc_.setFillMode(c.fillMode); return true;
             case Op::Font: {
                 LOGFONTW font{};
@@ -136,6 +145,19 @@ private:
             case Op::ClipRect: return dc_.clipRect(boxRect(v));
             case Op::ClipPath: return endPath() && dc_.clipPath();
             case Op::ClipReset: dc_.resetClip(); return true;
+            case Op::ClipRegion: {
+                // Page rectangles: the unit's scale alone, as a region is in
+                // device pixels.
+                const double scale = unitScale(script_.unit, std::max(1.0, dpi_));
+                auto pixel = [&](double value) {
+                    return static_cast<int32_t>(std::clamp(std::lround(value * scale), -(1L << 30), 1L << 30));
+                };
+                std::vector<gdi::DeviceRect> rects;
+                for (size_t i = 0; i + 3 < v.size(); i += 4) {
+                    rects.push_back({pixel(v[i]), pixel(v[i + 1]), pixel(v[i] + v[i + 2]), pixel(v[i + 1] + v[i + 3])});
+                }
+                return dc_.clipRegion(rects, gdi::ClipCombine::And);
+            }
             case Op::Move:
                 if (!inPath_) {
                     if (!dc_.beginPath()) return false;
@@ -169,17 +191,50 @@ private:
                 if (!loadPicture(path, picture, why_)) return false;
                 return drawPicture(boxRect(v), picture);
             }
-            case Op::BuiltinImage:
-                // Made once per script: a document may show it on every page.
-                if (builtin_.bits.empty()) {
-                    builtin_.width = 256;
-                    builtin_.height = 192;
-                    builtin_.bits = builtinPicture(builtin_.width, builtin_.height);
-                }
-                return drawPicture(boxRect(v), builtin_);
+            case Op::BuiltinImage: {
+                const gdi::BitmapView& view = picture(c.bits, false);
+                return dc_.stretchBlt(boxRect(v), view, {0, 0, view.width, view.height}, c.rop);
+            }
+            case Op::PatBlt: return dc_.patBlt(boxRect(v), c.rop);
+            case Op::AlphaBlend: {
+                const gdi::BitmapView& view = picture(c.perPixel ? 32 : 24, c.perPixel);
+                return dc_.alphaBlend(boxRect(v), view, {0, 0, view.width, view.height},
+                                      static_cast<uint8_t>(c.alpha), c.perPixel);
+            }
+            case Op::TransparentBlt: {
+                const gdi::BitmapView& view = picture(24, false);
+                return dc_.transparentBlt(boxRect(v), view, {0, 0, view.width, view.height}, c.color);
+            }
             case Op::Gradient: return dc_.gradientRect(boxRect(v), c.color, c.color2, c.vertical);
+            case Op::GradientTriangles: {
+                std::vector<gdi::GradientVertex> vertices;
+                std::vector<gdi::GradientTriangle> triangles;
+                for (size_t i = 0; i + 1 < v.size() && i / 2 < c.colors.size(); i += 2) {
+                    vertices.push_back({v[i], v[i + 1], c.colors[i / 2], 0xFF});
+                }
+                for (uint32_t t = 0; t + 2 < vertices.size(); t += 3) triangles.push_back({t, t + 1, t + 2});
+                return dc_.gradientTriangles(vertices, triangles);
+            }
         }
         return false;
+    }
+
+    // The generated picture in a format, made once per script: a document
+    // may show it on every page.
+    const gdi::BitmapView& picture(int bits, bool alphaRamp) {
+        FormattedPicture& p = pictures_[pictureSlot(bits, alphaRamp)];
+        if (p.storage.empty()) formattedPicture(256, 192, bits, alphaRamp, p);
+        return p.view;
+    }
+    static size_t pictureSlot(int bits, bool alphaRamp) {
+        switch (bits) {
+            case 1: return 0;
+            case 4: return 1;
+            case 8: return 2;
+            case 16: return 3;
+            case 32: return alphaRamp ? 6 : 5;
+            default: return 4;
+        }
     }
 
     bool drawPicture(const gdi::RectD& dest, const Picture& picture) {
@@ -201,7 +256,7 @@ private:
     const PlayOptions& options_;
     std::string why_;
     bool inPath_ = false;
-    Picture builtin_;
+    FormattedPicture pictures_[7];
 };
 
 }  // namespace
@@ -254,6 +309,91 @@ std::vector<uint8_t> builtinPicture(int width, int height) {
         }
     }
     return bits;
+}
+
+void formattedPicture(int width, int height, int bits, bool alphaRamp, FormattedPicture& out) {
+    width = std::clamp(width, 1, 4096);
+    height = std::clamp(height, 1, 4096);
+    const std::vector<uint8_t> rgb = builtinPicture(width, height);
+    const size_t rgbStride = static_cast<size_t>((width * 3 + 3) & ~3);
+    out.palette.clear();
+    out.view = {};
+    out.view.width = width;
+    out.view.height = height;
+    auto pixel = [&](int x, int y) {
+        const uint8_t* p = &rgb[static_cast<size_t>(y) * rgbStride + static_cast<size_t>(x) * 3];
+        return gdi::Color(p[2]) << 16 | gdi::Color(p[1]) << 8 | p[0];
+    };
+    if (bits == 1 || bits == 4 || bits == 8) {
+        // Palette pictures: the context takes their indices as 8 bits.
+        if (bits == 1) {
+            out.palette = {0x000000, 0xFFFFFF};
+        } else if (bits == 4) {
+            out.palette = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080, 0x008080, 0xC0C0C0,
+                           0x808080, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+        } else {
+            for (gdi::Color r = 0; r < 6; ++r)
+                for (gdi::Color g = 0; g < 6; ++g)
+                    for (gdi::Color b = 0; b < 6; ++b) out.palette.push_back(r * 51 << 16 | g * 51 << 8 | b * 51);
+        }
+        const size_t stride = static_cast<size_t>((width + 3) & ~3);
+        out.storage.assign(stride * static_cast<size_t>(height), 0);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const gdi::Color c = pixel(x, y);
+                const int r = int(c >> 16), g = int(c >> 8 & 0xFF), b = int(c & 0xFF);
+                uint8_t index = 0;
+                if (bits == 1) {
+                    index = 299 * r + 587 * g + 114 * b >= 128000 ? 1 : 0;
+                } else if (bits == 8) {
+                    index = static_cast<uint8_t>((r + 25) / 51 * 36 + (g + 25) / 51 * 6 + (b + 25) / 51);
+                } else {
+                    int best = INT32_MAX;
+                    for (size_t i = 0; i < out.palette.size(); ++i) {
+                        const gdi::Color q = out.palette[i];
+                        const int dr = r - int(q >> 16), dg = g - int(q >> 8 & 0xFF), db = b - int(q & 0xFF);
+                        const int d = dr * dr + dg * dg + db * db;
+                        if (d < best) {
+                            best = d;
+                            index = static_cast<uint8_t>(i);
+                        }
+                    }
+                }
+                out.storage[static_cast<size_t>(y) * stride + static_cast<size_t>(x)] = index;
+            }
+        }
+        out.view.bitsPerPixel = 8;
+        out.view.stride = static_cast<int>(stride);
+        out.view.palette = out.palette;
+    } else if (bits == 32) {
+        const size_t stride = static_cast<size_t>(width) * 4;
+        out.storage.assign(stride * static_cast<size_t>(height), 0);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const gdi::Color c = pixel(x, y);
+                const unsigned a = alphaRamp ? 255u - static_cast<unsigned>(x * 255 / std::max(1, width - 1)) : 255u;
+                uint8_t* d = &out.storage[static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 4];
+                d[0] = static_cast<uint8_t>((c & 0xFF) * a / 255);
+                d[1] = static_cast<uint8_t>((c >> 8 & 0xFF) * a / 255);
+                d[2] = static_cast<uint8_t>((c >> 16) * a / 255);
+                d[3] = static_cast<uint8_t>(a);
+            }
+        }
+        out.view.bitsPerPixel = 32;
+        out.view.stride = static_cast<int>(stride);
+    } else {
+        out.storage = rgb;
+        if (bits == 16) {
+            // Five bits a channel, widened again as a 16-bit surface reads.
+            for (uint8_t& byte : out.storage) {
+                const unsigned five = byte >> 3;
+                byte = static_cast<uint8_t>(five << 3 | five >> 2);
+            }
+        }
+        out.view.bitsPerPixel = 24;
+        out.view.stride = static_cast<int>(rgbStride);
+    }
+    out.view.bits = out.storage.data();
 }
 
 }  // namespace tessaly::script

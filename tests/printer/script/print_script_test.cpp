@@ -144,5 +144,129 @@ TEST(PrintScript, PensBrushesAndTransforms) {
     EXPECT_EQ(c[9].op, Op::EndPage);
 }
 
+TEST(PrintScript, RasterOperationsMixesAndBlits) {
+    const Script script = parsed(
+        "page\n"
+        "mix 7\n"
+        "mix notxorpen\n"
+        "brush pattern 8 6 bits 8\n"
+        "patblt 1 2 3 4 0x5A\n"
+        "patblt 1 2 3 4 dstinvert\n"
+        "image 10 20 -30 40 builtin bits 1 rop 0xB8\n"
+        "image 10 20 30 40 builtin rop 136 bits 16\n"
+        "alphablend 0 0 10 10 128 perpixel\n"
+        "transparentblt 0 0 10 10 #C0C0C0\n"
+        "clip region 0 0 10 10 20 0 10 5\n"
+        "gradient triangle 0 0 #FF0000 10 0 #00FF00 0 10 #0000FF\n");
+    const auto& c = script.commands;
+    ASSERT_EQ(c.size(), 13u);
+    EXPECT_EQ(c[1].mix, 7);
+    EXPECT_EQ(c[2].mix, 10);
+    EXPECT_EQ(c[3].brush.style, gdi::BrushStyle::Pattern);
+    EXPECT_EQ(c[3].values, (std::vector<double>{8, 6}));
+    EXPECT_EQ(c[3].bits, 8);
+    EXPECT_EQ(c[4].rop, 0x5Au);
+    EXPECT_EQ(c[5].rop, 0x55u);
+    EXPECT_EQ(c[6].op, Op::BuiltinImage);
+    EXPECT_EQ(c[6].values, (std::vector<double>{10, 20, -30, 40})) << "a negative width mirrors";
+    EXPECT_EQ(c[6].bits, 1);
+    EXPECT_EQ(c[6].rop, 0xB8u);
+    EXPECT_EQ(c[7].rop, 0x88u);
+    EXPECT_EQ(c[7].bits, 16);
+    EXPECT_EQ(c[8].alpha, 128);
+    EXPECT_TRUE(c[8].perPixel);
+    EXPECT_EQ(c[9].color, 0xC0C0C0u);
+    EXPECT_EQ(c[10].op, Op::ClipRegion);
+    EXPECT_EQ(c[10].values.size(), 8u);
+    EXPECT_EQ(c[11].op, Op::GradientTriangles);
+    EXPECT_EQ(c[11].values, (std::vector<double>{0, 0, 10, 0, 0, 10}));
+    EXPECT_EQ(c[11].colors, (std::vector<gdi::Color>{0xFF0000, 0x00FF00, 0x0000FF}));
+
+    struct Case {
+        const char* text;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"page\nmix 17\n", "line 2: expected a mix 1..16 or its name"},
+        {"page\nmix 2.5\n", "line 2: expected a mix 1..16 or its name"},
+        {"page\nmix copy\n", "line 2: expected a number, found 'copy'"},
+        {"page\npatblt 1 2 3 4 0x100\n",
+         "line 2: expected a raster operation (0..255, 0x00..0xFF or a name), found '0x100'"},
+        {"page\npatblt 1 2 3 4 0x\n",
+         "line 2: expected a raster operation (0..255, 0x00..0xFF or a name), found '0x'"},
+        {"page\npatblt 1 2 3 4\n", "line 2: expected a word, found the end of the line"},
+        {"page\nimage 0 0 1 1 builtin bits 2\n", "line 2: expected bits 1|4|8|16|24|32"},
+        {"page\nimage 0 0 1 1 builtin depth 8\n", "line 2: expected bits|rop, found 'depth'"},
+        {"page\nbrush pattern 8 8 bits 1\n", "line 2: expected bits 8|24|32"},
+        {"page\nclip region 0 0 10\n", "line 2: a region is rectangles of X Y W H"},
+        {"page\nclip region\n", "line 2: a region is rectangles of X Y W H"},
+        {"page\ngradient triangle 0 0 #FF0000 1 1 #00FF00\n", "line 2: triangles are three vertices of X Y COLOR"},
+        {"page\ngradient triangle 0 0 #FF0000 1 1 #00FF00 2 2 red\n", "line 2: expected a colour, found 'red'"},
+        {"page\nalphablend 0 0 1 1 128 all\n", "line 2: unexpected 'all'"},
+    };
+    for (const Case& k : cases) EXPECT_EQ(refusal(k.text), k.error) << k.text;
+
+    std::string many = "page\nclip region";
+    for (size_t i = 0; i <= kMaxRegionRects; ++i) many += " 0 0 1 1";
+    EXPECT_EQ(refusal(many), "line 2: more than 1000 rectangles");
+    // Pattern tiles are limited, whatever is asked.
+    EXPECT_EQ(parsed("page\nbrush pattern 0 1e9\n").commands[1].values, (std::vector<double>{1, 256}));
+}
+
+TEST(PrintScript, PicturesInEveryPixelFormat) {
+    FormattedPicture base;
+    formattedPicture(64, 48, 24, false, base);
+    ASSERT_EQ(base.view.bitsPerPixel, 24);
+    auto colourAt = [](const FormattedPicture& p, int x, int y) -> gdi::Color {
+        const gdi::BitmapView& v = p.view;
+        const uint8_t* row = v.bits + static_cast<size_t>(y) * static_cast<size_t>(v.stride);
+        if (v.bitsPerPixel == 8) {
+            EXPECT_LT(row[x], v.palette.size());
+            return v.palette[row[x]];
+        }
+        const uint8_t* d = row + x * (v.bitsPerPixel / 8);
+        return gdi::Color(d[2]) << 16 | gdi::Color(d[1]) << 8 | d[0];
+    };
+    auto distance = [](gdi::Color a, gdi::Color b) {
+        int most = 0;
+        for (int shift : {0, 8, 16}) most = std::max(most, std::abs(int(a >> shift & 0xFF) - int(b >> shift & 0xFF)));
+        return most;
+    };
+    // Each format stays close to the picture, as close as its depth allows.
+    const struct {
+        int bits;
+        int viewBits;
+        size_t palette;
+        int tolerance;
+    } formats[] = {{1, 8, 2, 255}, {4, 8, 16, 255}, {8, 8, 216, 26}, {16, 24, 0, 7}, {32, 32, 0, 0}};
+    for (const auto& f : formats) {
+        FormattedPicture p;
+        formattedPicture(64, 48, f.bits, false, p);
+        EXPECT_EQ(p.view.bitsPerPixel, f.viewBits) << f.bits;
+        EXPECT_EQ(p.view.palette.size(), f.palette) << f.bits;
+        EXPECT_GE(p.view.stride, 64 * f.viewBits / 8) << f.bits;
+        int worst = 0;
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x) worst = std::max(worst, distance(colourAt(p, x, y), colourAt(base, x, y)));
+        EXPECT_LE(worst, f.tolerance) << f.bits << " bits";
+    }
+    // The mask is black and white only, and has both.
+    FormattedPicture mask;
+    formattedPicture(64, 48, 1, false, mask);
+    int black = 0;
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) black += colourAt(mask, x, y) == 0;
+    EXPECT_GT(black, 0);
+    EXPECT_LT(black, 64 * 48);
+    // Per-pixel alpha falls to 0 at the right, the colours premultiplied.
+    FormattedPicture ramp;
+    formattedPicture(64, 48, 32, true, ramp);
+    const uint8_t* row = ramp.view.bits + 10 * ramp.view.stride;
+    EXPECT_EQ(row[3], 255);
+    EXPECT_EQ(row[63 * 4 + 3], 0);
+    for (int x = 0; x < 64; ++x)
+        for (int k = 0; k < 3; ++k) EXPECT_LE(row[x * 4 + k], row[x * 4 + 3]) << x;
+}
+
 }  // namespace
 }  // namespace tessaly::script

@@ -25,15 +25,25 @@
 //       [cap round|square|flat] [join round|bevel|miter] [dashes ON OFF ...]
 //                               WIDTH 0 (the default) is the thin one-pixel pen
 //   brush none | COLOR | hatch COLOR horizontal|vertical|fdiagonal|bdiagonal|cross|diagcross
+//       | pattern W H [bits 8|24|32]
+//                               a pattern brush whose tile is the generated
+//                               picture at W x H pixels (1..256)
+//   mix 1..16 | NAME            the foreground mix (R2 code) of pens and brushes:
+//                               black notmergepen masknotpen notcopypen
+//                               maskpennot not xorpen notmaskpen maskpen
+//                               notxorpen nop mergenotpen copypen mergepennot
+//                               mergepen white
 //   fillmode alternate|winding
 //   font "FAMILY" SIZE [bold] [italic]
 //   textcolor COLOR
 //   transform M11 M12 M21 M22 DX DY | translate DX DY | scale SX SY | rotate DEGREES
 //                               applied before the current transform
 //   save | restore
-//   clip rect X Y W H | clip path | clip reset
-//                               clip rect and clip path narrow the clip; clip
-//                               path uses up the current path
+//   clip rect X Y W H | clip path | clip region X Y W H [X Y W H ...] | clip reset
+//                               clip rect, clip path and clip region narrow
+//                               the clip; clip path uses up the current path;
+//                               a region's rectangles (at most 1000) are page
+//                               rectangles, not turned by the transform
 // Paths (move starts the current path; rect, ellipse, roundrect, polygon
 // and polyline add to it while one is open):
 //   move X Y | line X Y | curve X1 Y1 X2 Y2 X Y | close
@@ -44,8 +54,29 @@
 // Text, pictures, gradients:
 //   text X Y "TEXT"             baseline-left at (X, Y)
 //   image X Y W H "FILE"        a BMP or PNG file (relative to the script)
-//   image X Y W H builtin       a generated picture
+//   image X Y W H builtin [bits 1|4|8|16|24|32] [rop ROP]
+//                               a generated picture in that pixel format (24
+//                               by default; 1 bit is a black-and-white mask, 4
+//                               and 8 bits use a palette), copied with a
+//                               raster operation; a negative W or H mirrors it
+//   patblt X Y W H ROP          a rectangle filled with the brush through ROP
+//   alphablend X Y W H ALPHA [perpixel]
+//                               the generated picture blended with constant
+//                               alpha 0..255 (perpixel: also with its own
+//                               alpha, fading from left to right)
+//   transparentblt X Y W H COLOR
+//                               the generated picture with COLOR left out
 //   gradient X Y W H COLOR COLOR [horizontal|vertical]
+//   gradient triangle X Y COLOR X Y COLOR X Y COLOR [X Y COLOR X Y COLOR X Y COLOR ...]
+//                               Gouraud-shaded triangles (at most 1000)
+// A ROP is a ternary raster operation, 0..255 or 0x00..0xFF, or one of
+// srccopy srcpaint srcand srcinvert srcerase notsrccopy notsrcerase
+// mergecopy mergepaint patcopy patpaint patinvert dstinvert blackness
+// whiteness.
+//
+// The device context takes pictures of 8, 24 and 32 bits per pixel: 1- and
+// 4-bit pictures reach it as 8-bit indices into their small palettes, and
+// 16-bit ones as 24 bits holding their 5 bits a channel.
 //
 // Every number is checked: coordinates are limited to +-1000000 units,
 // widths and sizes to 0..10000, and lists and texts have caps (below). An
@@ -68,6 +99,9 @@ inline constexpr size_t kMaxDashes = 16;         // dash lengths of one pen
 inline constexpr size_t kMaxTextBytes = 4096;    // one quoted text
 inline constexpr size_t kMaxCommands = 1000000;  // commands of one script
 inline constexpr size_t kMaxPages = 100000;
+inline constexpr size_t kMaxRegionRects = 1000;  // rectangles of one clip region
+inline constexpr size_t kMaxTriangles = 1000;    // triangles of one gradient
+inline constexpr int kMaxPatternSide = 256;      // pixels of a pattern tile side
 
 enum class Unit { Point, Millimetre, Inch, Pixel };
 
@@ -101,6 +135,12 @@ enum class Op {
     Image,
     BuiltinImage,
     Gradient,
+    Mix,
+    ClipRegion,
+    PatBlt,
+    AlphaBlend,
+    TransparentBlt,
+    GradientTriangles,
 };
 
 // One parsed command; which fields mean something depends on the op.
@@ -108,8 +148,10 @@ struct Command {
     Op op = Op::Page;
     int line = 0;
     // Coordinates and sizes in script units, in the order of the command's
-    // syntax (a transform: M11 M12 M21 M22 DX DY).
+    // syntax (a transform: M11 M12 M21 M22 DX DY; triangles: X Y of each
+    // vertex; a pattern brush: the tile's W H in pixels).
     std::vector<double> values;
+    std::vector<gdi::Color> colors;  // the vertices' colours of triangles
     gdi::Pen pen;
     gdi::Brush brush;
     gdi::FillMode fillMode = gdi::FillMode::Alternate;
@@ -118,6 +160,11 @@ struct Command {
     bool vertical = false;
     bool bold = false;
     bool italic = false;
+    int bits = 24;          // pixel format of a generated picture or pattern tile
+    uint32_t rop = 0xCC;    // raster operation of image and patblt
+    int mix = 13;           // R2 code of mix
+    int alpha = 255;        // constant alpha of alphablend
+    bool perPixel = false;  // alphablend with the picture's own alpha
     std::string text;       // font family or file name (UTF-8)
     std::u16string wide;    // text of a text command
 };
@@ -152,6 +199,18 @@ struct PlayOptions {
 // The generated picture of "image ... builtin": width x height pixels,
 // 24 bits, blue-green-red rows padded to 4 bytes.
 std::vector<uint8_t> builtinPicture(int width, int height);
+
+// The generated picture in a pixel format, as the device context takes it
+// (see above); `view` points into `storage` and `palette`.
+struct FormattedPicture {
+    gdi::BitmapView view;
+    std::vector<uint8_t> storage;
+    std::vector<gdi::Color> palette;
+};
+// bits is 1, 4, 8, 16, 24 or 32 (anything else is taken as 24); with
+// alphaRamp a 32-bit picture's alpha falls from 255 at the left to 0 at the
+// right, its colours premultiplied.
+void formattedPicture(int width, int height, int bits, bool alphaRamp, FormattedPicture& out);
 
 // The built-in test document: several Letter pages of shapes, dashed lines,
 // text in three fonts, a picture, a gradient and clipping.
