@@ -60,14 +60,19 @@ void writeDashedPath(std::string& out, PATHOBJ* path, DashPattern pattern, doubl
     }
 }
 
-double strokeWidth(const LINEATTRS* attrs, XFORMOBJ* transform) {
-    if (!attrs || !(attrs->fl & LA_GEOMETRIC)) return 1.0;
-    double width = attrs->elWidth.e;
+// Pixels per world unit of a geometric line (its width and its style
+// lengths are in world units): the length the transform gives the x axis.
+double geometricScale(XFORMOBJ* transform) {
     XFORML xform{};
     if (transform && XFORMOBJ_iGetXform(transform, &xform) != DDI_ERROR) {
-        width *= std::sqrt(double(xform.eM11) * xform.eM11 + double(xform.eM12) * xform.eM12);
+        return std::sqrt(double(xform.eM11) * xform.eM11 + double(xform.eM12) * xform.eM12);
     }
-    return width;
+    return 1.0;
+}
+
+double strokeWidth(const LINEATTRS* attrs, XFORMOBJ* transform) {
+    if (!attrs || !(attrs->fl & LA_GEOMETRIC)) return 1.0;
+    return attrs->elWidth.e * geometricScale(transform);
 }
 
 bool hasCurves(PATHOBJ* path) { return path && (path->fl & PO_BEZIERS); }
@@ -133,7 +138,7 @@ bool isStyled(const LINEATTRS* attrs) {
     return attrs && ((attrs->fl & LA_ALTERNATE) || (attrs->cstyle > 0 && attrs->pstyle));
 }
 
-bool dashPattern(const LINEATTRS& attrs, DashPattern& pattern) {
+bool dashPattern(const LINEATTRS& attrs, DashPattern& pattern, double geometricUnit) {
     const uint32_t state = uint32_t(attrs.elStyleState.l);
     pattern.on = !(attrs.fl & LA_STARTGAP);
     pattern.position = double(state & 0xFFFF);
@@ -145,7 +150,7 @@ bool dashPattern(const LINEATTRS& attrs, DashPattern& pattern) {
         return true;
     }
     const bool geometric = (attrs.fl & LA_GEOMETRIC) != 0;
-    pattern.unit = geometric ? 1 : 3;
+    pattern.unit = geometric ? (geometricUnit > 0 && std::isfinite(geometricUnit) ? geometricUnit : 1) : 3;
     pattern.entries.clear();
     bool any = false;
     for (ULONG i = 0; i < attrs.cstyle; ++i) {
@@ -259,7 +264,8 @@ WINBOOL APIENTRY DrvStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOB
         writeShapeStart(out);
         writeLineStyle(out, width, *colour);
         DashPattern pattern;
-        if (styled && dashPattern(*plineattrs, pattern)) {
+        // A geometric line's dashes are in world units, as its width.
+        if (styled && dashPattern(*plineattrs, pattern, geometricScale(pxo))) {
             writeDashedPath(out, ppo, pattern, device->bandY);
         } else {
             // A style array of zeros has no gaps: the line is drawn solid.

@@ -24,8 +24,9 @@ struct DashPattern {
 // Whether the line attributes ask for a styled line.
 bool isStyled(const LINEATTRS* attrs);
 // The pattern of a styled line; false when its style array is all zeros (or
-// unusable), which has no dashes to draw.
-bool dashPattern(const LINEATTRS& attrs, DashPattern& pattern);
+// unusable), which has no dashes to draw. The style lengths of a geometric
+// line are world units, `geometricUnit` pixels each (the transform's scale).
+bool dashPattern(const LINEATTRS& attrs, DashPattern& pattern, double geometricUnit = 1);
 
 // Walks the segment (pixels) through the pattern, writing the pieces drawn
 // as two-point Linex elements; `budget` counts down the pieces a call may

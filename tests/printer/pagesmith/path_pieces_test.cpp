@@ -72,9 +72,9 @@ LINEATTRS styledLine(FLONG flags, std::vector<FLOAT_LONG>& style, LONG state = 0
     return attrs;
 }
 
-std::string dash(const LINEATTRS& attrs, double x0, double y0, double x1, double y1) {
+std::string dash(const LINEATTRS& attrs, double x0, double y0, double x1, double y1, double geometricUnit = 1) {
     DashPattern pattern;
-    if (!dashPattern(attrs, pattern)) return "none";
+    if (!dashPattern(attrs, pattern, geometricUnit)) return "none";
     std::string out;
     int64_t budget = 1000;
     dashSegment(out, pattern, x0, y0, x1, y1, budget);
@@ -101,6 +101,16 @@ TEST(Dashing, PatternsStatesAndUnits) {
     LINEATTRS wide = styledLine(LA_GEOMETRIC, geometric);
     EXPECT_EQ(dash(wide, 0, 0, 4, 8),
               "<Linex path=\"0,0;1,2\"/>\n<Linex path=\"2,4;3,6\"/>\n");
+    // ... world units under a scaling transform, as the line's width: the
+    // engine draws the dashes that long, so the markup must too.
+    EXPECT_EQ(dash(wide, 0, 0, 16, 0, 2.5), "<Linex path=\"0,0;5,0\"/>\n<Linex path=\"10,0;15,0\"/>\n");
+    // A unit that is no scale leaves pixels.
+    EXPECT_EQ(dash(wide, 0, 0, 4, 8, 0), dash(wide, 0, 0, 4, 8));
+    // Cosmetic lines keep their three pixels a unit whatever the transform.
+    std::vector<FLOAT_LONG> thin(2);
+    thin[0].l = 1;
+    thin[1].l = 1;
+    EXPECT_EQ(dash(styledLine(0, thin), 0, 0, 6, 0, 2.5), "<Linex path=\"0,0;3,0\"/>\n");
 
     // Resuming from the style state: one unit of the first entry of (2, 1)
     // already used, so the first dash is one unit (3 pixels) long.
