@@ -26,7 +26,7 @@ std::string defaultBaseDirectory() {
 }
 
 int convertJobToMovie(const std::string& jobDir, const std::string& output, const std::string& base,
-                      std::string* failedPath, std::string* reason) {
+                      std::string* failedPath, std::string* reason, uint32_t leaveOut) {
     ConversionJob job;
     job.setBaseDirectory(base.empty() ? defaultBaseDirectory() : base);
     auto failed = [&](const std::string& path, std::string text) {
@@ -36,6 +36,7 @@ int convertJobToMovie(const std::string& jobDir, const std::string& output, cons
         return 0;
     };
     if (!job.openJob(jobDir)) return failed(jobDir, job.errorText());
+    job.settings().mechanics &= ~leaveOut;
     const std::string temporary = output + ".part";
     if (!job.convert(temporary)) {
         std::remove(temporary.c_str());

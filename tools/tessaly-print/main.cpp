@@ -45,6 +45,10 @@ const char kUsage[] =
     "  --spool DIR         the spool directory; default: the registry's SpoolPath\n"
     "  --driver PATH       the driver library; default: ../lib/libpagesmith.so\n"
     "                      beside this program\n"
+    "  --page-rasters      with --vector: the driver also writes the raster it\n"
+    "                      rendered of each page (altpage<n>.bag in the job\n"
+    "                      directory) to compare the vector pages with; the movie\n"
+    "                      made with -o leaves these rasters out\n"
     "  --band-limit BYTES  largest surface the engine may allocate (forces banding)\n"
     "  --title TEXT        the document's name\n"
     "  -o MOVIE.swf        convert the job into this movie\n"
@@ -183,9 +187,9 @@ std::string findJob(const std::string& spool, const std::set<std::string>& befor
     return {};
 }
 
-int convert(const std::string& jobDir, const std::string& output, const std::string& base) {
+int convert(const std::string& jobDir, const std::string& output, const std::string& base, uint32_t leaveOut) {
     std::string failedPath, reason;
-    if (!tessaly::tools::convertJobToMovie(jobDir, output, base, &failedPath, &reason)) {
+    if (!tessaly::tools::convertJobToMovie(jobDir, output, base, &failedPath, &reason, leaveOut)) {
         return fail(failedPath + ": " + reason);
     }
     return 0;
@@ -218,6 +222,8 @@ int main(int argc, char** argv) {
             request.dpi = static_cast<int>(dpi);
         } else if (arg == "--image" || arg == "--vector") {
             request.imagePages = arg == "--image";
+        } else if (arg == "--page-rasters") {
+            request.pageRasters = true;
         } else if (arg == "--spool" && hasValue) {
             spool = argv[++i];
         } else if (arg == "--driver" && hasValue) {
@@ -237,6 +243,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "tessaly-print: unknown or incomplete argument '%s'\n%s", arg.c_str(), kUsage);
             return 1;
         }
+    }
+    if (request.pageRasters && request.imagePages.value_or(false)) {
+        return fail("--page-rasters goes with vector pages (image pages are rasters already)");
     }
     if (testDocument == !scriptPath.empty()) {
         std::fputs(kUsage, stderr);
@@ -305,6 +314,7 @@ int main(int argc, char** argv) {
     }
     std::printf("%s\n", jobDir.c_str());
     std::fflush(stdout);
-    if (!output.empty()) return convert(jobDir, output, base);
+    const uint32_t leaveOut = request.pageRasters ? tessaly::kMechPreview | tessaly::kMechPreviewList : 0;
+    if (!output.empty()) return convert(jobDir, output, base, leaveOut);
     return 0;
 }

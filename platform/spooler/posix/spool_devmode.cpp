@@ -126,6 +126,10 @@ int buildDevMode(const PrinterDefaults& defaults, const void* settingsBlock, con
         mechanics |= *request.imagePages ? kSettingsMechImage : kSettingsMechVector;
         setDword(block + kSettingsMechanicsOffset, mechanics);
     }
+    if (request.pageRasters) {
+        setDword(block + kSettingsMechanicsOffset, getDword(block + kSettingsMechanicsOffset) | kSettingsMechPreview |
+                                                       kSettingsMechPreviewSupported);
+    }
 
     *out = std::move(built);
     return 1;

@@ -119,6 +119,16 @@ TEST(SpoolDevMode, OrientationResolutionAndCaptureMode) {
     const Built v = build(request, {}, block.data());
     EXPECT_EQ(v.mode.privateDword(kDevModeSettingsOffset + kSettingsMechanicsOffset), 0x10Eu);
 
+    // Page rasters beside vector pages: the preview bits join the others.
+    std::vector<uint8_t> plain(kDevModeSettingsSize, 0);
+    plain[kSettingsMechanicsOffset] = 0x0A;  // vector, frame
+    PrintRequest rasters;
+    rasters.imagePages = false;
+    rasters.pageRasters = true;
+    const Built r = build(rasters, {}, plain.data());
+    ASSERT_EQ(r.result, 1) << r.error;
+    EXPECT_EQ(r.mode.privateDword(kDevModeSettingsOffset + kSettingsMechanicsOffset), 0x10Eu);
+
     for (int dpi : {-1, 32768, 100000}) {
         PrintRequest bad;
         bad.dpi = dpi;

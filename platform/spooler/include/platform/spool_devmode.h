@@ -36,6 +36,8 @@ inline constexpr size_t kDevModeSettingsSize = sizeof(JobSettingsBlock);
 inline constexpr size_t kSettingsMechanicsOffset = offsetof(JobSettingsBlock, mechanics);
 inline constexpr uint32_t kSettingsMechImage = kMechImage;
 inline constexpr uint32_t kSettingsMechVector = kMechVector;
+inline constexpr uint32_t kSettingsMechPreview = kMechPreview;
+inline constexpr uint32_t kSettingsMechPreviewSupported = kMechPreviewSupported;
 // The paper code of a size given in tenths of a millimetre.
 inline constexpr short kPaperCodeCustom = pagesmith::kPaperCodeUser;
 
@@ -67,6 +69,10 @@ struct PrintRequest {
     // Pages as page images (true) or as vector content (false): replaces the
     // image and vector bits of the settings block's mechanics when set.
     std::optional<bool> imagePages;
+    // The driver also keeps the raster it renders of every page, beside the
+    // vector content (the preview bits of the mechanics are set; the preview
+    // list keeps what the settings block says).
+    bool pageRasters = false;
 };
 
 // The DEVMODE paper code of a row of the driver's paper table; 0 when the
