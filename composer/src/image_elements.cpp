@@ -311,9 +311,19 @@ void MmlInterpreter::handleImage() {
     if (outline.empty()) {
         shape->rectangle(ox, oy, saturatingAdd(ox, width), saturatingAdd(oy, height), 1);
     } else {
+        // A mask only hides parts of the image: past the image's edges the
+        // clipped bitmap fill would repeat the edge pixels, so each
+        // rectangle is cut to the image (a band's clip, for one, is wider).
+        const int32_t right = saturatingAdd(ox, width), bottom = saturatingAdd(oy, height);
         for (const MmlRect& rect : outline) {
-            const int32_t x1 = saturatingAdd(toTwips(rect.x1), ox), y1 = saturatingAdd(toTwips(rect.y1), oy);
-            const int32_t x2 = saturatingAdd(toTwips(rect.x2), ox), y2 = saturatingAdd(toTwips(rect.y2), oy);
+            int32_t x1 = saturatingAdd(toTwips(rect.x1), ox), y1 = saturatingAdd(toTwips(rect.y1), oy);
+            int32_t x2 = saturatingAdd(toTwips(rect.x2), ox), y2 = saturatingAdd(toTwips(rect.y2), oy);
+            if (x1 > x2) std::swap(x1, x2);
+            if (y1 > y2) std::swap(y1, y2);
+            x1 = std::clamp(x1, ox, right);
+            x2 = std::clamp(x2, ox, right);
+            y1 = std::clamp(y1, oy, bottom);
+            y2 = std::clamp(y2, oy, bottom);
             if (x1 != x2 && y1 != y2) shape->rectangle(x1, y1, x2, y2, 1);
         }
     }

@@ -144,7 +144,11 @@ TEST_F(ImageElements, EncodingAttributes) {
 TEST_F(ImageElements, PositionIsBuiltIntoTheShapeForPureTranslations) {
     ASSERT_EQ(run("<Image src=\"photo.bmp\" size=\"800,600\" pos=\"100,50\"/>"
                   "<Image src=\"photo.bmp\" size=\"800,600\" pos=\"100,50\" angle=\"90\"/>"
-                  "<Image src=\"photo.bmp\" maskrectex=\"0,0,10,10;20,20,30,30\" pos=\"5,5\"/>"),
+                  "<Image src=\"photo.bmp\" maskrectex=\"0,0,10,10;20,20,30,30\" pos=\"5,5\"/>"
+                  // A mask wider than the image (a band's clip) shows the image, no more.
+                  "<Image src=\"photo.bmp\" size=\"40,30\" maskrectex=\"-83,-313,1191,10;-83,10,1191,513\" "
+                  "pos=\"7,7\"/>"
+                  "<Image src=\"photo.bmp\" size=\"40,30\" maskrectex=\"50,0,60,30\" pos=\"7,7\"/>"),
               1);
     const auto& c = interpreter.rootClip()->controls();
     ASSERT_GE(c.size(), 3u);
@@ -158,6 +162,13 @@ TEST_F(ImageElements, PositionIsBuiltIntoTheShapeForPureTranslations) {
     EXPECT_EQ(rotated.bounds, (Bounds{0, 800, 0, 600}));
     const auto& masked = static_cast<const ShapeObject&>(*c[2].object);
     EXPECT_EQ(masked.bounds, (Bounds{5, 35, 5, 35}));
+    std::vector<const ControlRecord*> placed;
+    for (const ControlRecord& r : c) {
+        if (r.type == kCtlPlace) placed.push_back(&r);
+    }
+    ASSERT_EQ(placed.size(), 4u) << "a mask wholly beside its image leaves nothing to place";
+    const auto& banded = static_cast<const ShapeObject&>(*placed[3]->object);
+    EXPECT_EQ(banded.bounds, (Bounds{7, 47, 7, 37}));
 }
 
 TEST_F(ImageElements, AFirstPassFailureNamesTheImageAndTheReason) {
@@ -206,7 +217,8 @@ TEST_F(ImageElements, ExtremeNumbersAreClampedOrDropTheElement) {
     }
     ASSERT_EQ(placed.size(), 3u);
     const auto& masked = static_cast<const ShapeObject&>(*placed[0]->object);
-    EXPECT_EQ(masked.bounds, (Bounds{-32767, 32766, -32767, 32766}));
+    // Cut to the image: a mask never shows more than the picture.
+    EXPECT_EQ(masked.bounds, (Bounds{0, 40, 0, 30}));
     EXPECT_EQ(placed[1]->matrix.scaleX, INT32_MAX);
     EXPECT_EQ(placed[2]->matrix.scaleY, INT32_MAX);
 }
