@@ -30,6 +30,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             __builtin_trap();
         if (c.pen.dashes.size() > kMaxDashes || c.pen.width < 0 || c.pen.width > kMaxSize) __builtin_trap();
         if (c.wide.size() > kMaxTextBytes) __builtin_trap();
+        if (c.rop > 0xFF || c.mix < 1 || c.mix > 16 || c.alpha < 0 || c.alpha > 255) __builtin_trap();
+        if (c.bits != 1 && c.bits != 4 && c.bits != 8 && c.bits != 16 && c.bits != 24 && c.bits != 32) __builtin_trap();
+        if (c.op == Op::ClipRegion && (c.values.empty() || c.values.size() % 4 || c.values.size() > 4 * kMaxRegionRects))
+            __builtin_trap();
+        if (c.op == Op::GradientTriangles &&
+            (c.values.size() != 2 * c.colors.size() || c.colors.empty() || c.colors.size() % 3 ||
+             c.colors.size() > 3 * kMaxTriangles))
+            __builtin_trap();
+        if (c.op == Op::Brush && c.brush.style == tessaly::gdi::BrushStyle::Pattern &&
+            (c.values.size() != 2 || c.values[0] < 1 || c.values[1] < 1 || c.values[0] > kMaxPatternSide ||
+             c.values[1] > kMaxPatternSide))
+            __builtin_trap();
     }
     if (pages != script.pageCount) __builtin_trap();
     return 0;

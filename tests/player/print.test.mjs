@@ -3,10 +3,8 @@
 // player shows the page image the graphics layer rendered.
 import { describe, it, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { execFile } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
-import zlib from 'node:zlib';
 import {
   scratchDir,
   parseSwfStrict,
@@ -15,7 +13,12 @@ import {
   savePng,
   binDir,
   sourceDir,
-  topLevelTags,
+  ssim,
+  runProgram as run,
+  writeStoreValue as writeValue,
+  readBag,
+  stoppedOnFrame as onFrame,
+  cropImage as crop,
 } from './lib/index.mjs';
 
 const PAGES = 3;
@@ -23,103 +26,6 @@ const PAGES = 3;
 // one twip, so the player at 20 times the stage shows one page pixel per
 // screen pixel.
 const DPI = 72;
-
-function run(file, args, env) {
-  return new Promise((resolve) => {
-    execFile(file, args, { env: { ...process.env, ...env }, timeout: 120_000 }, (err, stdout, stderr) =>
-      resolve({ code: err ? err.code ?? -1 : 0, stdout, stderr }),
-    );
-  });
-}
-
-// A value of the value store (one file a value, type line then text).
-function writeValue(root, name, type, text) {
-  fs.mkdirSync(root, { recursive: true });
-  fs.writeFileSync(path.join(root, name.toLowerCase()), `${type}\n${text}`);
-}
-
-// A bag file's pixels as { width, height, data (RGBA) }: the signature and
-// version, then records of (type, length, width, rows, zlib rows of RGB
-// padded to 4 bytes).
-function readBag(file) {
-  const bytes = fs.readFileSync(file);
-  assert.equal(bytes.toString('latin1', 1, 4).toLowerCase(), 'bag', `${file} signature`);
-  let p = 8;
-  let width = 0;
-  const bands = [];
-  while (p < bytes.length) {
-    const length = bytes.readUInt32BE(p + 4);
-    width = bytes.readUInt32BE(p + 8);
-    const rows = bytes.readUInt32BE(p + 12);
-    bands.push({ rows, data: zlib.inflateSync(bytes.subarray(p + 16, p + 8 + length)) });
-    p += 8 + length;
-  }
-  const stride = (width * 3 + 3) & ~3;
-  const height = bands.reduce((n, b) => n + b.rows, 0);
-  const data = new Uint8Array(width * height * 4);
-  let y = 0;
-  for (const band of bands) {
-    for (let r = 0; r < band.rows; r++, y++) {
-      for (let x = 0; x < width; x++) {
-        const s = r * stride + x * 3;
-        const d = (y * width + x) * 4;
-        data[d] = band.data[s];
-        data[d + 1] = band.data[s + 1];
-        data[d + 2] = band.data[s + 2];
-        data[d + 3] = 255;
-      }
-    }
-  }
-  return { width, height, data };
-}
-
-// The movie stopped on frame n (0-based): GotoFrame(n) and Stop before the
-// first ShowFrame of the main timeline.
-function onFrame(bytes, n) {
-  const first = topLevelTags(bytes).find((t) => t.code === 1);
-  if (!first) throw new Error('no ShowFrame');
-  const action = Buffer.from([0x07, 0x03, 0x81, 0x02, 0x00, n & 0xff, n >> 8, 0x07, 0x00]);
-  const out = Buffer.concat([bytes.subarray(0, first.start), action, bytes.subarray(first.start)]);
-  out.writeUInt32LE(out.length, 4);
-  return out;
-}
-
-// The top-left width x height pixels of an image.
-function crop(image, width, height) {
-  const data = new Uint8Array(width * height * 4);
-  for (let y = 0; y < height; y++) {
-    data.set(image.data.subarray(y * image.width * 4, (y * image.width + width) * 4), y * width * 4);
-  }
-  return { width, height, data };
-}
-
-const luma = (d, i) => 0.299 * d[i] + 0.587 * d[i + 1] + 0.114 * d[i + 2];
-
-// Mean SSIM of the luminance over 8 x 8 windows (step 4).
-function ssim(a, b) {
-  const c1 = (0.01 * 255) ** 2;
-  const c2 = (0.03 * 255) ** 2;
-  let total = 0;
-  let windows = 0;
-  for (let y = 0; y + 8 <= a.height; y += 4) {
-    for (let x = 0; x + 8 <= a.width; x += 4) {
-      let sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0;
-      for (let j = 0; j < 8; j++) {
-        for (let i = 0; i < 8; i++) {
-          const k = ((y + j) * a.width + x + i) * 4;
-          const va = luma(a.data, k);
-          const vb = luma(b.data, k);
-          sa += va; sb += vb; saa += va * va; sbb += vb * vb; sab += va * vb;
-        }
-      }
-      const ma = sa / 64, mb = sb / 64;
-      const va = saa / 64 - ma * ma, vb = sbb / 64 - mb * mb, cov = sab / 64 - ma * mb;
-      total += ((2 * ma * mb + c1) * (2 * cov + c2)) / ((ma * ma + mb * mb + c1) * (va + vb + c2));
-      windows++;
-    }
-  }
-  return total / windows;
-}
 
 // Share of pixels whose channels all lie within `tolerance`.
 function matchingShare(a, b, tolerance) {

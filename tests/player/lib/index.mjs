@@ -11,9 +11,19 @@ export {
   boxMismatches,
   assertBoxColor,
   meanAbsDiff,
+  ssim,
   hex,
   px,
 } from './pixels.mjs';
 export { makeSwf } from './minimal-swf.mjs';
 export { convertPage, runConverter, scratchDir, converterPath, binDir, sourceDir } from './convert.mjs';
 export { topLevelTags, tagCodes, stopOnFirstFrame } from './swf-tags.mjs';
+export {
+  runProgram,
+  writeStoreValue,
+  readBag,
+  bagSize,
+  unscrambleJobFile,
+  stoppedOnFrame,
+  cropImage,
+} from './print-job.mjs';
