@@ -8,6 +8,7 @@
 
 #include "blit_ops.h"
 #include "capture.h"
+#include "clip_mask.h"
 #include "device.h"
 #include "job_writer.h"
 #include "pixel_rows.h"
@@ -117,7 +118,16 @@ WINBOOL APIENTRY DrvPlgBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMsk, CL
     std::copy(pptfx, pptfx + 3, call.points);
     call.sourceRect = prcl;
     std::string out;
+    // An image's own mask rectangles lie in the image's space, before its
+    // matrix; a clip of the page cannot be said there once the image is
+    // turned or scaled, so such an image is drawn through a page mask.
+    bool masked = false;
+    if (pco && clip.complexity != DC_TRIVIAL && plgTurnsOrScales(call)) {
+        masked = writeClipMask(*device, out, pco, 0, bandYOffset(*device));
+        call.clip = nullptr;
+    }
     if (translatePlgBlt(*device, call, out) == BlitResult::kTranslated) {
+        if (masked) writeMaskEnd(out);
         emit(*device, out);
         return render();
     }

@@ -212,6 +212,14 @@ RECTL plgBounds(const POINTFIX points[3]) {
     return r;
 }
 
+bool plgTurnsOrScales(const PlgBltCall& call) {
+    if (!call.sourceRect) return false;
+    const RECTL& s = *call.sourceRect;
+    const int64_t w = (int64_t(s.right) - s.left) * 16, h = (int64_t(s.bottom) - s.top) * 16;
+    const POINTFIX &pa = call.points[0], &pb = call.points[1], &pc = call.points[2];
+    return !(int64_t(pb.x) - pa.x == w && pb.y == pa.y && pc.x == pa.x && int64_t(pc.y) - pa.y == h);
+}
+
 BlitResult translatePlgBlt(DriverDevice& device, const PlgBltCall& call, std::string& out) {
     if (call.hasMask || !call.source || !call.sourceRect) return BlitResult::kFallBack;
     const RECTL& s = *call.sourceRect;

@@ -54,6 +54,9 @@ struct PlgBltCall {
     const RECTL* sourceRect = nullptr;
 };
 BlitResult translatePlgBlt(DriverDevice& device, const PlgBltCall& call, std::string& out);
+// Whether the parallelogram is more than the source moved: turned, sheared,
+// mirrored or scaled, so that the image is written with a matrix.
+bool plgTurnsOrScales(const PlgBltCall& call);
 // The pixels a parallelogram blit may touch: the bounding box of its corners.
 RECTL plgBounds(const POINTFIX points[3]);
 

@@ -109,6 +109,29 @@ TEST_F(BlitHooks, BlendsAreCapturedFromThePageAsFarAsItReaches) {
     EXPECT_EQ(records[0].rows, 30u);
 }
 
+TEST_F(BlitHooks, ATurnedPictureUnderAClipIsDrawnThroughAPageMask) {
+    // The image's own mask rectangles would be taken in its turned space:
+    // the clip goes around it as a mask of the page instead.
+    const Picture picture(40, 30, 24);
+    const std::string mml = printPage([&](DeviceContext& dc) {
+        EXPECT_TRUE(dc.clipRect({150, 100, 190, 200}));
+        EXPECT_TRUE(dc.setTransform({0, 1, -1, 0, 200, 100}));
+        EXPECT_TRUE(dc.stretchBlt({0, 0, 40, 30}, picture.view(), {0, 0, 40, 30}));
+        // Moved only, the picture keeps its own mask rectangles.
+        EXPECT_TRUE(dc.setTransform({1, 0, 0, 1, 0, 0}));
+        EXPECT_TRUE(dc.stretchBlt({160, 150, 200, 180}, picture.view(), {0, 0, 40, 30}));
+    });
+    const size_t mask = mml.find("<Mask");
+    const size_t turned = mml.find("matrix=\"0,1,-1,0\"");
+    const size_t end = mml.find("</Mask>");
+    ASSERT_NE(turned, std::string::npos) << mml;
+    EXPECT_TRUE(mask < turned && turned < end) << mml;
+    EXPECT_EQ(mml.find("maskRectex", mask), mml.find("maskRectex", end)) << mml;
+    EXPECT_NE(mml.find("pos=\"160,150\" size=\"40,30\" maskRectex=\"-10,-50,30,50\"/>", end),
+              std::string::npos)
+        << mml;
+}
+
 TEST_F(BlitHooks, PaletteBitmapsKeepTheirColours) {
     // Two pixels of an 8-bit bitmap: red and blue through its palette.
     const std::vector<uint8_t> bits = {0, 1, 0, 0};
