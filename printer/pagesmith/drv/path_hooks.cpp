@@ -27,7 +27,7 @@ void writeDash(std::string& out, double x0, double y0, double x1, double y1) {
 }
 
 // The path of a styled line, dashed. Bezier records end the dashing.
-void writeDashedPath(std::string& out, PATHOBJ* path, DashPattern pattern, double yOffset) {
+void writeDashedPath(std::string& out, PATHOBJ* path, DashPattern pattern, double yOffset, const DashArea& area) {
     PATHOBJ_vEnumStart(path);
     PATHDATA data{};
     double startX = 0, startY = 0, lastX = 0, lastY = 0;
@@ -48,12 +48,12 @@ void writeDashedPath(std::string& out, PATHOBJ* path, DashPattern pattern, doubl
         if (!have) continue;
         for (ULONG i = first; i < data.count; ++i) {
             const double x = data.pptfx[i].x / 16.0, y = data.pptfx[i].y / 16.0 + yOffset;
-            dashSegment(out, pattern, lastX, lastY, x, y, budget);
+            dashSegment(out, pattern, lastX, lastY, x, y, budget, area);
             lastX = x;
             lastY = y;
         }
         if ((data.flags & PD_CLOSEFIGURE) && (lastX != startX || lastY != startY)) {
-            dashSegment(out, pattern, lastX, lastY, startX, startY, budget);
+            dashSegment(out, pattern, lastX, lastY, startX, startY, budget, area);
             lastX = startX;
             lastY = startY;
         }
@@ -164,23 +164,71 @@ bool dashPattern(const LINEATTRS& attrs, DashPattern& pattern, double geometricU
     return true;
 }
 
+namespace {
+
+// Where the segment from (x0, y0) along (dx, dy) is inside the area, as
+// fractions [*enter, *leave] of the segment; false when it never is.
+bool segmentInside(const DashArea& area, double x0, double y0, double dx, double dy, double* enter,
+                   double* leave) {
+    double from = 0, to = 1;
+    auto edge = [&](double p, double q) {
+        // p * s <= q must hold at the fraction s.
+        if (p == 0) return q >= 0;
+        const double s = q / p;
+        if (p < 0) from = std::max(from, s);
+        else to = std::min(to, s);
+        return from <= to;
+    };
+    if (!edge(-dx, x0 - area.left) || !edge(dx, area.right - x0) || !edge(-dy, y0 - area.top) ||
+        !edge(dy, area.bottom - y0))
+        return false;
+    *enter = from;
+    *leave = to;
+    return true;
+}
+
+}  // namespace
+
 void dashSegment(std::string& out, DashPattern& pattern, double x0, double y0, double x1, double y1,
-                 int64_t& budget) {
+                 int64_t& budget, const DashArea& area) {
     const double dx = x1 - x0, dy = y1 - y0;
     const bool xMajor = std::fabs(dx) >= std::fabs(dy);
     const double length = xMajor ? std::fabs(dx) : std::fabs(dy);
     if (!(length > 0) || !std::isfinite(length)) return;
     // Per unit along the major axis: one pixel on it, the slope on the other.
     const double stepX = dx / length, stepY = dy / length;
+    // The visible stretch of the segment, in the same units as the walk.
+    double enter = 0, leave = 0;
+    const bool visible = segmentInside(area, x0, y0, dx, dy, &enter, &leave);
+    enter *= length;
+    leave *= length;
+    if (!visible) enter = leave = length + 1;
+    // One cycle of the pattern returns it to the state it started in: every
+    // entry once, twice when an odd count swaps on and off.
+    double cycle = 2;
+    if (!pattern.alternate) {
+        cycle = 0;
+        for (double entry : pattern.entries) cycle += entry * pattern.unit;
+        if (pattern.entries.size() % 2) cycle *= 2;
+    }
     double t = 0;
     while (t < length && budget > 0) {
+        // Whole cycles before and after the visible stretch are passed over.
+        if (cycle > 0) {
+            const double target = t < enter ? enter : t > leave ? length : t;
+            const double skip = std::floor((target - t) / cycle) - 1;
+            if (skip > 0 && t + skip * cycle > t) {
+                t += skip * cycle;
+                continue;
+            }
+        }
         --budget;
         const double entry = pattern.entries[pattern.index] * pattern.unit;
         const double rest = entry - pattern.position * pattern.unit;
         const double available = length - t;
         double piece = pattern.alternate ? std::min(1.0, available) : std::min(rest, available);
         if (piece < 0) piece = 0;
-        if (pattern.on) {
+        if (pattern.on && t <= leave && t + std::max(piece, 1.0) >= enter) {
             const double sx = x0 + stepX * t, sy = y0 + stepY * t;
             double ex = x0 + stepX * (t + piece), ey = y0 + stepY * (t + piece);
             if (ex == sx && ey == sy) {
@@ -266,7 +314,10 @@ WINBOOL APIENTRY DrvStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOB
         DashPattern pattern;
         // A geometric line's dashes are in world units, as its width.
         if (styled && dashPattern(*plineattrs, pattern, geometricScale(pxo))) {
-            writeDashedPath(out, ppo, pattern, device->bandY);
+            // Dashes are seen on the page and as far beyond it as the pen reaches.
+            const double reach = double(margin) + 1;
+            const DashArea page{-reach, -reach, device->pageWidth + reach, device->pageHeight + reach};
+            writeDashedPath(out, ppo, pattern, device->bandY, page);
         } else {
             // A style array of zeros has no gaps: the line is drawn solid.
             writePathElements(out, ppo, 0, bandYOffset(*device));

@@ -3,6 +3,7 @@
 // the driver's dashing of styled lines and the polygon clipped to a
 // rectangle.
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,11 +29,19 @@ bool isStyled(const LINEATTRS* attrs);
 // line are world units, `geometricUnit` pixels each (the transform's scale).
 bool dashPattern(const LINEATTRS& attrs, DashPattern& pattern, double geometricUnit = 1);
 
+// The part of the page where a dash can be seen (pixels).
+struct DashArea {
+    double left = -HUGE_VAL, top = -HUGE_VAL, right = HUGE_VAL, bottom = HUGE_VAL;
+};
+
 // Walks the segment (pixels) through the pattern, writing the pieces drawn
 // as two-point Linex elements; `budget` counts down the pieces a call may
-// write, and the walk stops when it is spent.
+// write, and the walk stops when it is spent. Only pieces that reach into
+// `area` are written; the pattern runs on over the rest of the segment
+// without walking it piece by piece, so that a line reaching far off the
+// page costs no more than its visible part.
 void dashSegment(std::string& out, DashPattern& pattern, double x0, double y0, double x1, double y1,
-                 int64_t& budget);
+                 int64_t& budget, const DashArea& area = {});
 
 struct PointD2 {
     double x = 0, y = 0;

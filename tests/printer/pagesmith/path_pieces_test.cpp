@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include <string>
 #include <vector>
 
@@ -148,6 +151,67 @@ TEST(Dashing, EndlessPatternsStopAtTheBudget) {
     dashSegment(out, pattern, 0, 0, 1000, 0, budget);
     EXPECT_EQ(budget, 0);
     EXPECT_LE(out.size(), 50u * 40u);
+}
+
+// The x of each dash's start, for (2, 1) cosmetic dashes along y = 0.
+std::vector<double> dashStarts(const std::string& markup) {
+    std::vector<double> starts;
+    const std::string tag = "<Linex path=\"";
+    for (size_t at = markup.find(tag); at != std::string::npos; at = markup.find(tag, at + 1))
+        starts.push_back(std::stod(markup.substr(at + tag.size())));
+    return starts;
+}
+
+TEST(Dashing, OnlyTheVisiblePartIsWalkedAndThePatternRunsOn) {
+    std::vector<FLOAT_LONG> style(3);
+    style[0].l = 2;
+    style[1].l = 1;
+    style[2].l = 1;  // an odd count: on and off swap every other cycle
+    const LINEATTRS attrs = styledLine(0, style);
+    const DashArea page{0, -5, 100, 5};
+
+    // A line far longer than the page writes the page's dashes only, each
+    // where the whole walk puts it, and ends in the same place of the pattern.
+    DashPattern whole, seen;
+    ASSERT_TRUE(dashPattern(attrs, whole));
+    ASSERT_TRUE(dashPattern(attrs, seen));
+    std::string all, part;
+    int64_t wholeBudget = 1'000'000, seenBudget = 1'000'000;
+    dashSegment(all, whole, -3001, 0, 4003, 0, wholeBudget);
+    dashSegment(part, seen, -3001, 0, 4003, 0, seenBudget, page);
+    std::vector<double> expected;
+    for (double x : dashStarts(all))
+        if (x >= -12 && x <= 100) expected.push_back(x);
+    const std::vector<double> written = dashStarts(part);
+    ASSERT_FALSE(written.empty());
+    ASSERT_LE(written.size(), expected.size());
+    for (double x : written) {
+        EXPECT_TRUE(std::any_of(expected.begin(), expected.end(), [x](double e) { return std::fabs(e - x) < 1e-6; }))
+            << x;
+    }
+    for (double x : expected) {
+        if (x >= 0) {
+            EXPECT_TRUE(std::any_of(written.begin(), written.end(), [x](double w) { return std::fabs(w - x) < 1e-6; }))
+                << x;
+        }
+    }
+    EXPECT_EQ(seen.index, whole.index);
+    EXPECT_EQ(seen.on, whole.on);
+    EXPECT_NEAR(seen.position, whole.position, 1e-6);
+    EXPECT_LT(1'000'000 - seenBudget, 100);
+
+    // A line across a billion pixels costs only what is on the page, and a
+    // line wholly off it writes nothing.
+    DashPattern far;
+    ASSERT_TRUE(dashPattern(attrs, far));
+    std::string out;
+    int64_t budget = 1'000'000;
+    dashSegment(out, far, -1e9, 0, 1e9, 0, budget, page);
+    EXPECT_GT(budget, 1'000'000 - 100);
+    EXPECT_FALSE(out.empty());
+    out.clear();
+    dashSegment(out, far, -1e9, 50, 1e9, 50, budget, page);
+    EXPECT_EQ(out, "");
 }
 
 TEST(PolygonClipping, EdgesInOrder) {
