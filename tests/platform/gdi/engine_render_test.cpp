@@ -52,6 +52,21 @@ TEST(EngineFill, PixelCentresWithTheTopLeftRule) {
     }
 }
 
+TEST(EngineFill, RectanglesReachingTheEndsOfTheFixedPointRange) {
+    // A rectangle path whose far corner is the largest FIX value covers the
+    // whole surface from its near corner, not nothing.
+    Canvas canvas(12, 12);
+    PathObject path;
+    path.moveTo(fx(2, 3));
+    const POINTFIX rest[] = {{INT32_MAX, fx(2, 3).y}, {INT32_MAX, INT32_MAX}, {fx(2, 3).x, INT32_MAX}};
+    path.lineTo(rest, 3);
+    path.closeFigure();
+    BrushObject black(0);
+    ASSERT_TRUE(EngFillPath(canvas.so(), &path, nullptr, &black, nullptr, kCopy, FP_ALTERNATEMODE));
+    EXPECT_EQ(canvas.count(0), 10 * 9);
+    EXPECT_EQ(canvas.at(11, 11), 0u);
+}
+
 TEST(EngineFill, AlternateAndWindingRulesDiffer) {
     // Two overlapping squares drawn the same way round: alternate leaves
     // the overlap empty, winding fills it.

@@ -585,7 +585,8 @@ bool rectanglePath(const PathObject& path, RECTFX* rect) {
     return true;
 }
 
-LONG ceilFix(FIX v) { return (v + 15) >> 4; }
+// In 64 bits: the largest FIX values are in use for far-away corners.
+LONG ceilFix(FIX v) { return static_cast<LONG>((int64_t{v} + 15) >> 4); }
 
 }  // namespace
 
