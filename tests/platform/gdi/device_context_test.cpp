@@ -412,6 +412,23 @@ TEST(DeviceContextTest, BlitsChooseTheirHook) {
     ASSERT_TRUE(t.begin());
     EXPECT_FALSE(t.dc->stretchBlt({0, 0, 5, 5}, view, {0, 0, 3, 2}));
     EXPECT_FALSE(t.dc->errorText().empty());
+
+    // A pattern blit whose operation reads a source is refused when it is
+    // made, on a banding page too, and the page itself still prints.
+    for (int rows : {0, 37}) {
+        DriverConfig config;
+        config.bandRows = rows;
+        Session p(config);
+        ASSERT_TRUE(p.begin());
+        for (DWORD rop : {DWORD{SRCCOPY}, DWORD{SRCINVERT}, DWORD{MERGECOPY}, DWORD{0x88}}) {
+            p.dc->clearError();
+            EXPECT_FALSE(p.dc->patBlt({0, 0, 20, 20}, rop)) << rop;
+            EXPECT_EQ(p.dc->errorText(), "patBlt: the raster operation needs a source bitmap");
+        }
+        EXPECT_TRUE(p.dc->patBlt({0, 0, 20, 20}, PATINVERT));
+        EXPECT_TRUE(p.finish()) << p.dc->errorText();
+        EXPECT_EQ(p.driver.pixel(5, 5), 0x000000u);  // white inverted by the white brush
+    }
 }
 
 TEST(DeviceContextTest, BlendsKeysPatternsAndGradients) {

@@ -278,7 +278,8 @@ public:
     [[nodiscard]] bool transparentBlt(const RectD& dest, const BitmapView& source, const DeviceRect& sourceRect,
                                       Color keyColor);
     // A rectangle filled with the brush through rop3 (PATCOPY, PATINVERT,
-    // DSTINVERT, BLACKNESS, WHITENESS, ...).
+    // DSTINVERT, BLACKNESS, WHITENESS, ...); an operation that reads a
+    // source bitmap is refused.
     [[nodiscard]] bool patBlt(const RectD& rect, DWORD rop3 = PATCOPY);
 
     // Gradients: a rectangle from `from` to `to` (horizontal: left to right,

@@ -162,10 +162,14 @@ bool DeviceContext::transparentBlt(const RectD& dest, const BitmapView& source, 
 bool DeviceContext::patBlt(const RectD& rect, DWORD rop3) {
     Impl& d = *impl_;
     if (!d.inPage) return d.fail("drawing outside a page");
+    // A pattern blit has no source: an operation that reads one is refused
+    // here, as GDI does, instead of failing the page when it is played.
+    const DWORD rop = rop3Of(rop3);
+    if (((rop >> 2) ^ rop) & 0x33) return d.fail("patBlt: the raster operation needs a source bitmap");
     DrawOp op;
     op.kind = DrawOp::Kind::Blit;
     if (!d.corners(rect, &op)) return false;
-    op.rop3 = rop3Of(rop3);
+    op.rop3 = rop;
     op.brush = d.state.brush;
     if (op.brush.style == BrushStyle::Null) {
         // A null brush paints nothing through a pattern operation.
