@@ -1,5 +1,7 @@
 #include "image_element.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include "markup.h"
@@ -28,7 +30,10 @@ bool maskText(const ImageElement& image, std::string& text) {
         return true;
     }
     if (clip->complexity == DC_COMPLEX && clip->rectangleList) {
-        clip->rectangleList(text, -image.x, -image.y);
+        // The most negative position has no opposite in a FIX; the nearest is
+        // a sixteenth of a pixel off, far outside any page.
+        const auto opposite = [](FIX v) { return FIX(std::min<int64_t>(-int64_t(v), INT32_MAX)); };
+        clip->rectangleList(text, opposite(image.x), opposite(image.y));
         return true;
     }
     return false;

@@ -143,6 +143,10 @@ TEST(ImageElementText, AttributesInTheirOrder) {
          "<Image src=\"i4.bag\" pos=\"10,20\" maskRectex=\"0,0,100,50\"/>\n"},
         {{{true, true, false}, "i5.bag", 16, 32, 160, 160, &region, "", 0}, 0,
          "<Image src=\"i5.bag\" pos=\"1,2\" size=\"10,10\" maskRectex=\"-16/-32\"/>\n"},
+        // A position at the end of the FIX range (a clamped far-away corner)
+        // still gives the region an offset that points back to it.
+        {{{true, true, false}, "i6.bag", INT32_MIN, 0, 160, 160, &region, "", 0}, 0,
+         "<Image src=\"i6.bag\" pos=\"-1.34218e+08,0\" size=\"10,10\" maskRectex=\"2147483647/0\"/>\n"},
     };
     for (const Case& c : cases) {
         std::string out;
