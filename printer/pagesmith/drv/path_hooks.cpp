@@ -160,6 +160,12 @@ bool dashPattern(const LINEATTRS& attrs, DashPattern& pattern, double geometricU
         pattern.entries.push_back(entry);
     }
     if (!any) return false;
+    // A whole pattern shorter than a pixel has no gaps to see: every piece
+    // would be drawn a pixel long, so the line is drawn solid instead of as
+    // up to a million overlapping dashes.
+    double cycle = 0;
+    for (double entry : pattern.entries) cycle += entry * pattern.unit;
+    if (!(cycle >= 1)) return false;
     pattern.index = (state >> 16) % attrs.cstyle;
     return true;
 }

@@ -25,8 +25,9 @@ struct DashPattern {
 // Whether the line attributes ask for a styled line.
 bool isStyled(const LINEATTRS* attrs);
 // The pattern of a styled line; false when its style array is all zeros (or
-// unusable), which has no dashes to draw. The style lengths of a geometric
-// line are world units, `geometricUnit` pixels each (the transform's scale).
+// unusable) or the whole pattern is shorter than a pixel, which has no gaps
+// to draw. The style lengths of a geometric line are world units,
+// `geometricUnit` pixels each (the transform's scale).
 bool dashPattern(const LINEATTRS& attrs, DashPattern& pattern, double geometricUnit = 1);
 
 // The part of the page where a dash can be seen (pixels).

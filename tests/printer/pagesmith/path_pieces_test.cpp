@@ -141,11 +141,22 @@ TEST(Dashing, PatternsStatesAndUnits) {
 }
 
 TEST(Dashing, EndlessPatternsStopAtTheBudget) {
+    // A pattern far finer than a pixel (a geometric pen of no width) is
+    // drawn solid; one of a pixel is dashed.
     std::vector<FLOAT_LONG> fine(2);
     fine[0].e = 1e-30f;
     fine[1].e = 1e-30f;
+    DashPattern solid;
+    EXPECT_FALSE(dashPattern(styledLine(LA_GEOMETRIC, fine), solid));
+    fine[0].e = 0.25f;
+    fine[1].e = 0.5f;
+    EXPECT_FALSE(dashPattern(styledLine(LA_GEOMETRIC, fine), solid));
+    fine[1].e = 0.75f;
+    EXPECT_TRUE(dashPattern(styledLine(LA_GEOMETRIC, fine), solid));
+
+    // Whatever makes such a pattern, the walk stops at the budget.
     DashPattern pattern;
-    ASSERT_TRUE(dashPattern(styledLine(LA_GEOMETRIC, fine), pattern));
+    pattern.entries = {1e-30, 1e-30};
     std::string out;
     int64_t budget = 50;
     dashSegment(out, pattern, 0, 0, 1000, 0, budget);
