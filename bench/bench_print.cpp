@@ -9,8 +9,6 @@
 // takes.
 
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +18,7 @@
 
 #include "image/bag_writer.h"
 #include "image/image.h"
+#include "print_bench.h"
 #include "platform/registry.h"
 #include "platform/spool_host.h"
 #include "script/print_script.h"
@@ -29,10 +28,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-[[noreturn]] void setupFailed(const std::string& what) {
-    std::fprintf(stderr, "benchmark set-up: %s\n", what.c_str());
-    std::exit(1);
-}
+using tessaly::bench::setupFailed;
 
 // One Letter page of mixed drawing (points): shapes with outlines, dashed
 // lines, a curved path, text in two fonts, a picture, a gradient and a clip.
@@ -69,34 +65,10 @@ const tessaly::script::Script& document(int pages) {
     return cache.emplace(pages, std::move(script)).first->second;
 }
 
-// A printer of the benchmark's own: a scratch value store and spool directory.
-struct Printer {
-    fs::path root;
-    Printer() {
-        root = fs::temp_directory_path() / ("tessaly_bench_print_" + std::to_string(::getpid()));
-        fs::remove_all(root);
-        fs::create_directories(root / "spool");
-        setenv("TESSALY_REGISTRY_ROOT", (root / "registry").c_str(), 1);
-        tessaly::ValueStore store((root / "registry").string());
-        if (store.writeString("SpoolPath", tessaly::toWide((root / "spool").string())) != tessaly::kRegistryOk ||
-            store.writeString("BasePath", tessaly::toWide(std::string(TESSALY_SOURCE_DIR) + "/data/")) !=
-                tessaly::kRegistryOk ||
-            // No preview clips: previews would keep page images in vector mode too.
-            store.writeDword("MSEncodeFlags", 0x002) != tessaly::kRegistryOk) {
-            setupFailed("cannot write the value store");
-        }
-    }
-    ~Printer() { fs::remove_all(root); }
-    void clearSpool() {
-        for (const auto& entry : fs::directory_iterator(root / "spool")) fs::remove_all(entry.path());
-    }
+// A printer of the benchmark's own.
+struct Printer : tessaly::bench::ScratchPrinter {
+    Printer() : ScratchPrinter("tessaly_bench_print") {}
 };
-
-double maxRssMegabytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024.0;
-}
 
 void print(benchmark::State& state, bool imagePages) {
     static Printer printer;
@@ -123,7 +95,7 @@ void print(benchmark::State& state, bool imagePages) {
     }
     state.counters["pages_per_second"] =
         benchmark::Counter(double(pages) * double(state.iterations()), benchmark::Counter::kIsRate);
-    state.counters["max_rss_mb"] = maxRssMegabytes();
+    state.counters["max_rss_mb"] = tessaly::bench::peakRssMegabytes();
 }
 
 void BM_PrintVector(benchmark::State& state) { print(state, false); }

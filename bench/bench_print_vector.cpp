@@ -15,8 +15,6 @@
 // markup.
 
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <array>
 #include <cmath>
@@ -30,6 +28,7 @@
 #include <vector>
 
 #include "composer/conversion_job.h"
+#include "print_bench.h"
 #include "platform/registry.h"
 #include "platform/spool_host.h"
 #include "support/scrambler.h"
@@ -44,20 +43,13 @@ constexpr int kPages = 100;
 constexpr int kDpi = 300;
 constexpr int kIcons = 8;
 
-[[noreturn]] void setupFailed(const std::string& what) {
-    std::fprintf(stderr, "benchmark set-up: %s\n", what.c_str());
-    std::exit(1);
-}
+using tessaly::bench::setupFailed;
 
 void check(bool ok, DeviceContext& dc, const char* what) {
     if (!ok) setupFailed(std::string(what) + ": " + dc.errorText());
 }
 
-double peakRssMegabytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024.0;
-}
+using tessaly::bench::peakRssMegabytes;
 
 // A bitmap the application owns for the whole document.
 struct Bitmap {
@@ -247,33 +239,15 @@ private:
     const std::vector<Bitmap>& icons_;
 };
 
-// A printer of the benchmark's own: a scratch value store and spool directory.
-struct Printer {
-    fs::path root;
+// A printer of the benchmark's own, with the bitmaps its pages draw.
+struct Printer : tessaly::bench::ScratchPrinter {
     std::vector<Bitmap> icons;
     std::vector<Bitmap> pictures;
 
-    Printer() {
-        root = fs::temp_directory_path() / ("tessaly_bench_vector_" + std::to_string(::getpid()));
-        fs::remove_all(root);
-        fs::create_directories(root / "spool");
-        setenv("TESSALY_REGISTRY_ROOT", (root / "registry").c_str(), 1);
-        tessaly::ValueStore store((root / "registry").string());
-        if (store.writeString("SpoolPath", tessaly::toWide((root / "spool").string())) != tessaly::kRegistryOk ||
-            store.writeString("BasePath", tessaly::toWide(std::string(TESSALY_SOURCE_DIR) + "/data/")) !=
-                tessaly::kRegistryOk ||
-            // Vector pages without preview clips.
-            store.writeDword("MSEncodeFlags", 0x002) != tessaly::kRegistryOk) {
-            setupFailed("cannot write the value store");
-        }
+    Printer() : ScratchPrinter("tessaly_bench_vector") {
         const int formats[] = {24, 8, 32};
         for (int k = 0; k < kIcons; ++k) icons.push_back(makeBitmap(48, 48, formats[k % 3], k));
         for (int n = 0; n < kPages; ++n) pictures.push_back(makeBitmap(200, 150, 24, 100 + n));
-    }
-    ~Printer() { fs::remove_all(root); }
-
-    void clearSpool() {
-        for (const auto& entry : fs::directory_iterator(root / "spool")) fs::remove_all(entry.path());
     }
 
     // Prints the document; the job directory.

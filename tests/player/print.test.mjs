@@ -15,7 +15,7 @@ import {
   sourceDir,
   ssim,
   runProgram as run,
-  writeStoreValue as writeValue,
+  writeTestPrinterStore,
   readBag,
   stoppedOnFrame as onFrame,
   cropImage as crop,
@@ -47,10 +47,7 @@ describe('the test document printed through the driver and played', () => {
     // A printer of the test's own: page images kept losslessly, no border,
     // no interface, each page on a frame.
     const registry = path.join(scratch.dir, 'registry');
-    writeValue(registry, 'BasePath', 'sz', `${sourceDir}/data/`);
-    writeValue(registry, 'MSEncodeFlags', 'dword', '1');
-    writeValue(registry, 'MSImageEncodeJPEGQuality', 'dword', '0');
-    writeValue(registry, 'MSLayoutName', 'sz', 'No border');
+    writeTestPrinterStore(registry, sourceDir);
     movie = path.join(scratch.dir, 'document.swf');
     const result = await run(
       path.join(binDir, 'tessaly-print'),

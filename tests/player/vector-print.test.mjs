@@ -17,7 +17,7 @@ import {
   sourceDir,
   ssim,
   runProgram,
-  writeStoreValue,
+  writeTestPrinterStore,
   readBag,
   bagSize,
   unscrambleJobFile,
@@ -108,10 +108,7 @@ describe('vector pages printed at 150 dpi look like the layer rendered them', ()
     // A printer of the test's own: pictures kept losslessly, no border, no
     // interface.
     const registry = path.join(scratch.dir, 'registry');
-    writeStoreValue(registry, 'BasePath', 'sz', `${sourceDir}/data/`);
-    writeStoreValue(registry, 'MSEncodeFlags', 'dword', '1');
-    writeStoreValue(registry, 'MSImageEncodeJPEGQuality', 'dword', '0');
-    writeStoreValue(registry, 'MSLayoutName', 'sz', 'No border');
+    writeTestPrinterStore(registry, sourceDir);
     await print('plain', []);
     await print('banded', ['--band-limit', String(BAND_LIMIT)]);
   });

@@ -21,6 +21,7 @@ export { topLevelTags, tagCodes, stopOnFirstFrame } from './swf-tags.mjs';
 export {
   runProgram,
   writeStoreValue,
+  writeTestPrinterStore,
   readBag,
   bagSize,
   unscrambleJobFile,

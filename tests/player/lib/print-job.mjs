@@ -24,6 +24,18 @@ export function writeStoreValue(root, name, type, text) {
 }
 
 /**
+ * The value store of a printer of a test's own: the data folder of the
+ * source tree, pictures kept losslessly (no JPEG), no border, no interface,
+ * and the encoding flags given (1: page images, 2: vector pages).
+ */
+export function writeTestPrinterStore(root, sourceDir, encodeFlags = 1) {
+  writeStoreValue(root, 'BasePath', 'sz', `${sourceDir}/data/`);
+  writeStoreValue(root, 'MSEncodeFlags', 'dword', String(encodeFlags));
+  writeStoreValue(root, 'MSImageEncodeJPEGQuality', 'dword', '0');
+  writeStoreValue(root, 'MSLayoutName', 'sz', 'No border');
+}
+
+/**
  * A bag file's pixels as { width, height, data (RGBA) }: the signature and
  * version, then records of (type, length, width, rows, zlib rows of RGB
  * padded to 4 bytes).

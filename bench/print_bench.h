@@ -1,0 +1,58 @@
+#pragma once
+// What the printing benchmarks share: a printer of their own (a scratch value
+// store whose spool directory and data folder the driver and the converter
+// use, vector pages without preview clips), set-up failures that stop the
+// run, and the process's peak resident memory.
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "platform/registry.h"
+#include "support/text.h"
+
+namespace tessaly::bench {
+
+[[noreturn]] inline void setupFailed(const std::string& what) {
+    std::fprintf(stderr, "benchmark set-up: %s\n", what.c_str());
+    std::exit(1);
+}
+
+inline double peakRssMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+struct ScratchPrinter {
+    std::filesystem::path root;
+
+    explicit ScratchPrinter(const std::string& name) {
+        namespace fs = std::filesystem;
+        root = fs::temp_directory_path() / (name + "_" + std::to_string(::getpid()));
+        fs::remove_all(root);
+        fs::create_directories(root / "spool");
+        setenv("TESSALY_REGISTRY_ROOT", (root / "registry").c_str(), 1);
+        ValueStore store((root / "registry").string());
+        if (store.writeString("SpoolPath", toWide((root / "spool").string())) != kRegistryOk ||
+            store.writeString("BasePath", toWide(std::string(TESSALY_SOURCE_DIR) + "/data/")) != kRegistryOk ||
+            // No preview clips: previews would keep page images in vector mode too.
+            store.writeDword("MSEncodeFlags", 0x002) != kRegistryOk) {
+            setupFailed("cannot write the value store");
+        }
+    }
+    ~ScratchPrinter() { std::filesystem::remove_all(root); }
+    ScratchPrinter(const ScratchPrinter&) = delete;
+    ScratchPrinter& operator=(const ScratchPrinter&) = delete;
+
+    void clearSpool() {
+        for (const auto& entry : std::filesystem::directory_iterator(root / "spool"))
+            std::filesystem::remove_all(entry.path());
+    }
+};
+
+}  // namespace tessaly::bench
