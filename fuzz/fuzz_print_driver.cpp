@@ -186,11 +186,6 @@ RectD rect(Reader& in, const Page& page) {
                  in.coordinate(page.height)};
 }
 
-RectD nearRect(Reader& in, const Page& page) {
-    auto near = [&](double extent) { return (static_cast<double>(in.byte()) - 16.0) * extent / 224.0; };
-    return RectD{near(page.width), near(page.height), near(page.width), near(page.height)};
-}
-
 PointD point(Reader& in, const Page& page) { return {in.coordinate(page.width), in.coordinate(page.height)}; }
 
 // Figures into the current path (or drawn directly outside a path bracket).
@@ -399,11 +394,7 @@ void draw(Reader& in, DeviceContext& dc, PrinterDevice& device, bool banding, co
             Picture picture(in, 32);
             const DeviceRect from = picture.sourceRect(in);
             const DWORD rop = rop3(in);
-            // The layer stretches the source of a raster operation other than
-            // a copy to the whole destination first: such blits stay near the
-            // page, where a copy may go anywhere.
-            const RectD to = rop == 0xCC ? rect(in, page) : nearRect(in, page);
-            (void)dc.stretchBlt(to, picture.view, from, rop);
+            (void)dc.stretchBlt(rect(in, page), picture.view, from, rop);
             break;
         }
         case 13: {

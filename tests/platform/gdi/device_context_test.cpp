@@ -391,7 +391,14 @@ TEST(DeviceContextTest, BlitsChooseTheirHook) {
     ASSERT_TRUE(s.dc->setTransform({0, 1, -1, 0, 150, 10}));
     ASSERT_TRUE(s.dc->stretchBlt({0, 0, 20, 20}, view, {0, 0, 2, 2}));
     EXPECT_EQ(s.drawing().back(), "DrvPlgBlt");
+    // Stretched a billion pixels past the page, a raster operation is made
+    // for what the page shows of it, not for its whole size.
+    ASSERT_TRUE(s.dc->setTransform({1, 0, 0, 1, 0, 0}));
+    ASSERT_TRUE(s.dc->stretchBlt({-1e9, 80, 1e9, 100}, view, {0, 0, 2, 2}, SRCINVERT));
+    EXPECT_EQ(s.drawing().back(), "DrvBitBlt");
     ASSERT_TRUE(s.finish());
+    EXPECT_EQ(s.driver.pixel(100, 82), 0xFFFF00u);  // blue inverted over white
+    EXPECT_EQ(s.driver.pixel(100, 95), 0x000000u);  // white inverted
     EXPECT_EQ(s.driver.pixel(10, 10), kRed);
     EXPECT_EQ(s.driver.pixel(11, 10), kBlue);
     EXPECT_EQ(s.driver.pixel(35, 35), 0xFFFFFFu);

@@ -359,24 +359,28 @@ RECTL normalized(RECTL r) {
     return r;
 }
 
-// Nearest-neighbour resampling of the source rectangle to w x h pixels
-// (mirrored when asked), for raster operations that only come unstretched.
-std::shared_ptr<Pixels> resample(const Pixels& src, const DeviceRect& sr, int w, int h, bool mirrorX, bool mirrorY) {
+// Nearest-neighbour resampling of the source rectangle stretched to w x h
+// pixels (mirrored when asked), for raster operations that only come
+// unstretched. Only the window `part` of that stretch is made (its corner
+// (0, 0) is the stretch's top left), so a huge target costs what is seen.
+std::shared_ptr<Pixels> resample(const Pixels& src, const DeviceRect& sr, int64_t w, int64_t h, bool mirrorX,
+                                 bool mirrorY, const DeviceRect& part) {
     auto out = std::make_shared<Pixels>();
     const int bpp = src.bitsPerPixel / 8;
-    out->width = w;
-    out->height = h;
+    const int pw = part.right - part.left, ph = part.bottom - part.top;
+    out->width = pw;
+    out->height = ph;
     out->bitsPerPixel = src.bitsPerPixel;
-    out->stride = (w * bpp + 3) & ~3;
+    out->stride = (pw * bpp + 3) & ~3;
     out->palette = src.palette;
-    out->rows.assign(static_cast<size_t>(out->stride) * static_cast<size_t>(h), 0);
-    const int sw = sr.right - sr.left, sh = sr.bottom - sr.top;
-    for (int y = 0; y < h; ++y) {
-        int sy = sr.top + static_cast<int>((static_cast<int64_t>(y) * sh) / h);
+    out->rows.assign(static_cast<size_t>(out->stride) * static_cast<size_t>(ph), 0);
+    const int64_t sw = sr.right - sr.left, sh = sr.bottom - sr.top;
+    for (int y = 0; y < ph; ++y) {
+        int sy = sr.top + static_cast<int>(((part.top + y) * sh) / h);
         if (mirrorY) sy = sr.top + sr.bottom - 1 - sy;
         sy = std::clamp(sy, 0, src.height - 1);
-        for (int x = 0; x < w; ++x) {
-            int sx = sr.left + static_cast<int>((static_cast<int64_t>(x) * sw) / w);
+        for (int x = 0; x < pw; ++x) {
+            int sx = sr.left + static_cast<int>(((part.left + x) * sw) / w);
             if (mirrorX) sx = sr.left + sr.right - 1 - sx;
             sx = std::clamp(sx, 0, src.width - 1);
             std::memcpy(&out->rows[static_cast<size_t>(y) * out->stride + static_cast<size_t>(x) * bpp],
@@ -385,6 +389,10 @@ std::shared_ptr<Pixels> resample(const Pixels& src, const DeviceRect& sr, int w,
         }
     }
     return out;
+}
+
+std::shared_ptr<Pixels> resample(const Pixels& src, const DeviceRect& sr, int w, int h, bool mirrorX, bool mirrorY) {
+    return resample(src, sr, w, h, mirrorX, mirrorY, DeviceRect{0, 0, w, h});
 }
 
 }  // namespace
@@ -456,7 +464,7 @@ bool Player::blit(const DrawOp& op, const Band& band, std::string* error) {
     const Pixels& px = *op.source;
     const int sw = op.sourceRect.right - op.sourceRect.left, sh = op.sourceRect.bottom - op.sourceRect.top;
     const RECTL target = normalized(dest);
-    const int dw = target.right - target.left, dh = target.bottom - target.top;
+    const int64_t dw = int64_t(target.right) - target.left, dh = int64_t(target.bottom) - target.top;
     if (dw == 0 || dh == 0 || sw <= 0 || sh <= 0) return true;
     const bool mirrorX = dest.left > dest.right, mirrorY = dest.top > dest.bottom;
     XlateObject xlate;
@@ -497,14 +505,20 @@ bool Player::blit(const DrawOp& op, const Band& band, std::string* error) {
         fail(error, "the engine could not stretch a bitmap");
         return false;
     }
-    // A raster operation other than a copy: stretch first, then blit.
-    const auto stretched = resample(px, op.sourceRect, dw, dh, mirrorX, mirrorY);
+    // A raster operation other than a copy: stretch first, then blit. Only
+    // what the band and the clip let through is stretched.
+    DeviceRect visible = intersect({target.left, target.top, target.right, target.bottom}, band.limit);
+    visible = intersect(visible, band.clip.bounds());
+    if (emptyRect(visible)) return true;
+    const DeviceRect part{visible.left - target.left, visible.top - target.top, visible.right - target.left,
+                          visible.bottom - target.top};
+    const auto stretched = resample(px, op.sourceRect, dw, dh, mirrorX, mirrorY, part);
     SourceSurface src(*stretched);
     if (!src.get()) {
         fail(error, "no memory for a copy of the bitmap");
         return false;
     }
-    RECTL t = target;
+    RECTL t = toRectl(visible);
     POINTL sp{0, 0};
     return runBitBlt(src.get(), &clip, &xlate, &t, &sp);
 }
