@@ -99,13 +99,17 @@ enum class HatchStyle { Horizontal, Vertical, ForwardDiagonal, BackwardDiagonal,
 
 // Pixels a caller hands over (only borrowed for the duration of a call; the
 // context copies what it keeps).
-// - 8 bits per pixel: palette indices, `palette` with up to 256 colours.
+// - 1, 4 and 8 bits per pixel: palette indices (the leftmost pixel in the
+//   high bits of a byte), `palette` with up to 256 colours; indices past
+//   the palette show black.
+// - 16 bits per pixel: little-endian words of 5-5-5 red, green, blue (the
+//   top bit unused); a transparent colour is matched as its 5-5-5 word.
 // - 24 bits per pixel: blue, green, red bytes.
 // - 32 bits per pixel: blue, green, red, alpha bytes; for alphaBlend with
 //   per-pixel alpha the colour bytes are premultiplied by alpha, as Windows
 //   expects.
-// Rows are `stride` bytes apart (at least width * bytes per pixel), top row
-// first.
+// Rows are `stride` bytes apart (at least the bytes of width pixels), top
+// row first.
 struct BitmapView {
     int width = 0;
     int height = 0;

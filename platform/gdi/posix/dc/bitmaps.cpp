@@ -29,21 +29,98 @@ TRIVERTEX vertex(PointD p, Color c, uint8_t alpha) {
 
 }  // namespace
 
-std::shared_ptr<Pixels> copyPixels(const BitmapView& view, std::string* error) {
+uint32_t pack555(Color c) {
+    return (((c >> 19) & 0x1F) << 10) | (((c >> 11) & 0x1F) << 5) | ((c >> 3) & 0x1F);
+}
+
+Color expand555(uint32_t v) {
+    const uint32_t r = (v >> 10) & 0x1F, g = (v >> 5) & 0x1F, b = v & 0x1F;
+    return (((r << 3) | (r >> 2)) << 16) | (((g << 3) | (g >> 2)) << 8) | ((b << 3) | (b >> 2));
+}
+
+size_t Pixels::rowBytes() const {
+    return (static_cast<size_t>(width) * static_cast<size_t>(bitsPerPixel) + 7) / 8;
+}
+
+uint32_t Pixels::value(int x, int y) const {
+    const uint8_t* r = &rows[static_cast<size_t>(y) * static_cast<size_t>(stride)];
+    const auto ux = static_cast<size_t>(x);
+    switch (bitsPerPixel) {
+        case 1: return (r[ux >> 3] >> (7 - (ux & 7))) & 1;
+        case 4: return (r[ux >> 1] >> ((ux & 1) ? 0 : 4)) & 0xF;
+        case 8: return r[ux];
+        case 16: return r[2 * ux] | (r[2 * ux + 1] << 8);
+        case 24: return r[3 * ux] | (r[3 * ux + 1] << 8) | (static_cast<uint32_t>(r[3 * ux + 2]) << 16);
+        default: {
+            uint32_t v;
+            std::memcpy(&v, r + 4 * ux, 4);
+            return v;
+        }
+    }
+}
+
+void Pixels::setValue(int x, int y, uint32_t v) {
+    uint8_t* r = &rows[static_cast<size_t>(y) * static_cast<size_t>(stride)];
+    const auto ux = static_cast<size_t>(x);
+    switch (bitsPerPixel) {
+        case 1: {
+            const auto bit = static_cast<uint8_t>(0x80 >> (ux & 7));
+            r[ux >> 3] = static_cast<uint8_t>((v & 1) ? (r[ux >> 3] | bit) : (r[ux >> 3] & ~bit));
+            break;
+        }
+        case 4: {
+            uint8_t& b = r[ux >> 1];
+            b = (ux & 1) ? static_cast<uint8_t>((b & 0xF0) | (v & 0xF)) : static_cast<uint8_t>((b & 0x0F) | ((v & 0xF) << 4));
+            break;
+        }
+        case 8: r[ux] = static_cast<uint8_t>(v); break;
+        case 16:
+            r[2 * ux] = static_cast<uint8_t>(v);
+            r[2 * ux + 1] = static_cast<uint8_t>(v >> 8);
+            break;
+        case 24:
+            r[3 * ux] = static_cast<uint8_t>(v);
+            r[3 * ux + 1] = static_cast<uint8_t>(v >> 8);
+            r[3 * ux + 2] = static_cast<uint8_t>(v >> 16);
+            break;
+        default: std::memcpy(r + 4 * ux, &v, 4); break;
+    }
+}
+
+Color Pixels::color(int x, int y) const {
+    const uint32_t v = value(x, y);
+    if (bitsPerPixel <= 8) return v < palette.size() ? palette[v] & 0xFFFFFF : 0;
+    if (bitsPerPixel == 16) return expand555(v);
+    return v & 0xFFFFFF;
+}
+
+namespace {
+
+bool paletted(int bitsPerPixel) { return bitsPerPixel == 1 || bitsPerPixel == 4 || bitsPerPixel == 8; }
+
+bool knownFormat(int bitsPerPixel) {
+    return paletted(bitsPerPixel) || bitsPerPixel == 16 || bitsPerPixel == 24 || bitsPerPixel == 32;
+}
+
+constexpr const char* kFormats = "bitmap: only 1, 4, 8, 16, 24 and 32 bits per pixel are supported";
+
+// `firstPixel` is where the copy starts inside the view's first byte of each
+// row (only sub-byte formats start inside a byte).
+std::shared_ptr<Pixels> copyRows(const BitmapView& view, std::string* error, int firstPixel) {
     auto bad = [&](const char* why) -> std::shared_ptr<Pixels> {
         if (error && error->empty()) *error = why;
         return nullptr;
     };
-    if (view.bitsPerPixel != 8 && view.bitsPerPixel != 24 && view.bitsPerPixel != 32)
-        return bad("bitmap: only 8, 24 and 32 bits per pixel are supported");
+    if (!knownFormat(view.bitsPerPixel)) return bad(kFormats);
     if (view.width <= 0 || view.height <= 0 || view.width > kMaxSide || view.height > kMaxSide)
         return bad("bitmap: bad size");
-    const int bpp = view.bitsPerPixel / 8;
-    const uint64_t rowBytes = static_cast<uint64_t>(view.width) * static_cast<uint64_t>(bpp);
-    if (!view.bits || view.stride < 0 || static_cast<uint64_t>(view.stride) < rowBytes)
+    const uint64_t bits = static_cast<uint64_t>(view.bitsPerPixel);
+    const uint64_t rowBytes = (static_cast<uint64_t>(view.width) * bits + 7) / 8;
+    const uint64_t readBytes = (static_cast<uint64_t>(firstPixel + view.width) * bits + 7) / 8;
+    if (!view.bits || view.stride < 0 || static_cast<uint64_t>(view.stride) < readBytes)
         return bad("bitmap: no pixels, or rows shorter than the width");
-    if (view.bitsPerPixel == 8 && (view.palette.empty() || view.palette.size() > 256))
-        return bad("bitmap: an 8-bit bitmap needs a palette of 1 to 256 colours");
+    if (paletted(view.bitsPerPixel) && (view.palette.empty() || view.palette.size() > 256))
+        return bad("bitmap: a palette bitmap needs a palette of 1 to 256 colours");
     const uint64_t stride = (rowBytes + 3) & ~uint64_t{3};
     if (stride * static_cast<uint64_t>(view.height) > kMaxBytes) return bad("bitmap: too large");
     auto px = std::make_shared<Pixels>();
@@ -52,16 +129,37 @@ std::shared_ptr<Pixels> copyPixels(const BitmapView& view, std::string* error) {
     px->bitsPerPixel = view.bitsPerPixel;
     px->stride = static_cast<int>(stride);
     px->rows.assign(stride * static_cast<uint64_t>(view.height), 0);
-    for (int y = 0; y < view.height; ++y)
-        std::memcpy(&px->rows[static_cast<size_t>(y) * stride],
-                    view.bits + static_cast<size_t>(y) * static_cast<size_t>(view.stride), rowBytes);
-    if (view.bitsPerPixel == 8) {
-        // Indices past the caller's palette read black, never past the table.
-        px->palette.assign(view.palette.begin(), view.palette.end());
-        px->palette.resize(256, 0);
+    const int shift = firstPixel * view.bitsPerPixel;  // bits, below 8
+    for (int y = 0; y < view.height; ++y) {
+        const uint8_t* from = view.bits + static_cast<size_t>(y) * static_cast<size_t>(view.stride);
+        uint8_t* to = &px->rows[static_cast<size_t>(y) * stride];
+        if (shift == 0) {
+            std::memcpy(to, from, rowBytes);
+        } else {
+            // The row moved left by `shift` bits, the next byte filling in.
+            for (uint64_t i = 0; i < rowBytes; ++i) {
+                const unsigned next = i + 1 < readBytes ? from[i + 1] : 0u;
+                to[i] = static_cast<uint8_t>((from[i] << shift) | (next >> (8 - shift)));
+            }
+        }
+        // Bits past the width stay clear.
+        if (const uint64_t tail = (static_cast<uint64_t>(view.width) * bits) % 8; tail != 0)
+            to[rowBytes - 1] = static_cast<uint8_t>(to[rowBytes - 1] & (0xFF00u >> tail));
+    }
+    if (paletted(view.bitsPerPixel)) {
+        // Indices past the caller's palette read black, never past the table;
+        // a longer palette than the format can index keeps its first entries.
+        const size_t entries = size_t{1} << view.bitsPerPixel;
+        px->palette.assign(view.palette.begin(),
+                           view.palette.begin() + static_cast<long>(std::min(entries, view.palette.size())));
+        px->palette.resize(entries, 0);
     }
     return px;
 }
+
+}  // namespace
+
+std::shared_ptr<Pixels> copyPixels(const BitmapView& view, std::string* error) { return copyRows(view, error, 0); }
 
 bool DeviceContext::Impl::corners(const RectD& dest, DrawOp* op) {
     for (double v : {dest.left, dest.top, dest.right, dest.bottom})
@@ -89,18 +187,26 @@ bool takeSource(const BitmapView& view, const DeviceRect& rect, DrawOp* op, std:
         if (error && error->empty()) *error = "bitmap: the source rectangle is not inside the bitmap";
         return false;
     }
-    if (view.bitsPerPixel != 8 && view.bitsPerPixel != 24 && view.bitsPerPixel != 32) {
-        if (error && error->empty()) *error = "bitmap: only 8, 24 and 32 bits per pixel are supported";
+    if (!knownFormat(view.bitsPerPixel)) {
+        if (error && error->empty()) *error = kFormats;
         return false;
     }
     BitmapView part = view;
+    // Sub-byte formats may start inside a byte: the copy shifts the rows.
+    const int64_t firstBit = static_cast<int64_t>(rect.left) * view.bitsPerPixel;
     if (view.bits && view.stride > 0) {
         part.bits = view.bits + static_cast<size_t>(rect.top) * static_cast<size_t>(view.stride) +
-                    static_cast<size_t>(rect.left) * static_cast<size_t>(view.bitsPerPixel / 8);
+                    static_cast<size_t>(firstBit / 8);
     }
     part.width = rect.right - rect.left;
     part.height = rect.bottom - rect.top;
-    auto px = copyPixels(part, error);
+    // Rows must hold the whole width, whichever part is read.
+    if (view.stride < 0 ||
+        static_cast<uint64_t>(view.stride) < (static_cast<uint64_t>(view.width) * static_cast<uint64_t>(view.bitsPerPixel) + 7) / 8) {
+        if (error && error->empty()) *error = "bitmap: no pixels, or rows shorter than the width";
+        return false;
+    }
+    auto px = copyRows(part, error, static_cast<int>((firstBit % 8) / view.bitsPerPixel));
     if (!px) return false;
     op->source = std::move(px);
     op->sourceRect = {0, 0, part.width, part.height};
@@ -148,13 +254,15 @@ bool DeviceContext::transparentBlt(const RectD& dest, const BitmapView& source, 
     if (!d.corners(dest, &op)) return false;
     if (!takeSource(source, sourceRect, &op, &d.error)) return false;
     op.key = keyColor & 0xFFFFFF;
-    if (source.bitsPerPixel == 8) {
+    if (paletted(source.bitsPerPixel)) {
         // The key of a palette bitmap is the index of that colour.
         const auto& pal = op.source->palette;
-        const auto it = std::find(pal.begin(), pal.begin() + static_cast<long>(source.palette.size()), op.key);
-        op.key = it == pal.begin() + static_cast<long>(source.palette.size())
-                     ? 0xFFFFFFFFu
-                     : static_cast<Color>(it - pal.begin());
+        const auto used = pal.begin() + static_cast<long>(std::min(pal.size(), source.palette.size()));
+        const auto it = std::find(pal.begin(), used, op.key);
+        op.key = it == used ? 0xFFFFFFFFu : static_cast<Color>(it - pal.begin());
+    } else if (source.bitsPerPixel == 16) {
+        // A 5-5-5 bitmap's key is the word of that colour.
+        op.key = pack555(op.key);
     }
     return d.submit(std::move(op));
 }

@@ -41,7 +41,9 @@ struct PrinterDevice::Impl {
     [[nodiscard]] int32_t pageHeight() const { return static_cast<int32_t>(gdiInfo().ulVertRes); }
 };
 
-// Pixels copied from a caller: rows of 1, 3 or 4 bytes per pixel.
+// Pixels copied from a caller: rows of 1, 4 or 8-bit palette indices (the
+// palette padded to every index the format can hold), 16-bit 5-5-5 values,
+// or 3 or 4 bytes per pixel.
 struct Pixels {
     int width = 0;
     int height = 0;
@@ -49,7 +51,18 @@ struct Pixels {
     int stride = 0;
     std::vector<uint8_t> rows;
     std::vector<Color> palette;
+
+    [[nodiscard]] size_t rowBytes() const;
+    // The stored value of a pixel: an index, a 5-5-5 word or B,G,R(,A) bytes.
+    [[nodiscard]] uint32_t value(int x, int y) const;
+    void setValue(int x, int y, uint32_t v);
+    // The colour a pixel shows.
+    [[nodiscard]] Color color(int x, int y) const;
 };
+
+// The 5-5-5 word of a colour and back (each channel's top bits repeated).
+uint32_t pack555(Color c);
+Color expand555(uint32_t v);
 
 struct ClipPath {
     DevicePath path;  // page coordinates

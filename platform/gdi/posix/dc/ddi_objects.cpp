@@ -105,21 +105,16 @@ void setBrush(BrushObject& brush, const Brush& selected, const Pixels* pattern, 
                 return;
             }
             if (pattern) {
-                // Palette and 32-bit tiles are turned into B,G,R rows.
+                // Other tiles are turned into B,G,R rows.
                 const size_t w = static_cast<size_t>(pattern->width), h = static_cast<size_t>(pattern->height);
                 std::vector<uint8_t> bgr(w * 3 * h);
                 for (size_t y = 0; y < h; ++y)
                     for (size_t x = 0; x < w; ++x) {
-                        const uint8_t* src = &pattern->rows[y * static_cast<size_t>(pattern->stride)];
                         uint8_t* dst = &bgr[(y * w + x) * 3];
-                        if (pattern->bitsPerPixel == 8) {
-                            const Color c = pattern->palette[src[x]];
-                            dst[0] = static_cast<uint8_t>(c);
-                            dst[1] = static_cast<uint8_t>(c >> 8);
-                            dst[2] = static_cast<uint8_t>(c >> 16);
-                        } else {
-                            std::memcpy(dst, src + x * 4, 3);
-                        }
+                        const Color c = pattern->color(static_cast<int>(x), static_cast<int>(y));
+                        dst[0] = static_cast<uint8_t>(c);
+                        dst[1] = static_cast<uint8_t>(c >> 8);
+                        dst[2] = static_cast<uint8_t>(c >> 16);
                     }
                 brush.setPattern(bgr.data(), pattern->width, pattern->height, pattern->width * 3);
                 return;
@@ -133,7 +128,7 @@ void setBrush(BrushObject& brush, const Brush& selected, const Pixels* pattern, 
 }
 
 void setSource(XlateObject& xlate, const Pixels& source) {
-    if (source.bitsPerPixel != 8) return;
+    if (source.bitsPerPixel > 8) return;  // 16-bit words are 5-5-5, read without a table
     std::vector<ULONG> refs;
     refs.reserve(source.palette.size());
     for (Color c : source.palette) refs.push_back(colorref(c));
@@ -146,7 +141,15 @@ XFORML toXforml(const Transform& t) {
 }
 
 SourceSurface::SourceSurface(const Pixels& px) {
-    const ULONG format = px.bitsPerPixel == 8 ? BMF_8BPP : px.bitsPerPixel == 32 ? BMF_32BPP : BMF_24BPP;
+    ULONG format = BMF_24BPP;
+    switch (px.bitsPerPixel) {
+        case 1: format = BMF_1BPP; break;
+        case 4: format = BMF_4BPP; break;
+        case 8: format = BMF_8BPP; break;
+        case 16: format = BMF_16BPP; break;
+        case 32: format = BMF_32BPP; break;
+        default: break;
+    }
     auto surface = Surface::createBitmap(SIZEL{px.width, px.height}, px.stride, format, BMF_TOPDOWN, nullptr);
     if (!surface) return;
     handle_ = Surface::adopt(std::move(surface));
@@ -154,7 +157,7 @@ SourceSurface::SourceSurface(const Pixels& px) {
     surface_ = EngLockSurface(handle_);
     if (!surface_ || !surface_->pvScan0) return;
     Surface* s = Surface::fromSurfobj(surface_);
-    const size_t row = static_cast<size_t>(px.width) * static_cast<size_t>(px.bitsPerPixel / 8);
+    const size_t row = px.rowBytes();
     for (int y = 0; y < px.height; ++y)
         std::memcpy(s->row(y), &px.rows[static_cast<size_t>(y) * static_cast<size_t>(px.stride)], row);
 }

@@ -366,15 +366,15 @@ RECTL normalized(RECTL r) {
 std::shared_ptr<Pixels> resample(const Pixels& src, const DeviceRect& sr, int64_t w, int64_t h, bool mirrorX,
                                  bool mirrorY, const DeviceRect& part) {
     auto out = std::make_shared<Pixels>();
-    const int bpp = src.bitsPerPixel / 8;
     const int pw = part.right - part.left, ph = part.bottom - part.top;
     out->width = pw;
     out->height = ph;
     out->bitsPerPixel = src.bitsPerPixel;
-    out->stride = (pw * bpp + 3) & ~3;
+    out->stride = static_cast<int>((out->rowBytes() + 3) & ~size_t{3});
     out->palette = src.palette;
     out->rows.assign(static_cast<size_t>(out->stride) * static_cast<size_t>(ph), 0);
     const int64_t sw = sr.right - sr.left, sh = sr.bottom - sr.top;
+    const int bpp = src.bitsPerPixel / 8;  // 0 for formats of several pixels a byte
     for (int y = 0; y < ph; ++y) {
         int sy = sr.top + static_cast<int>(((part.top + y) * sh) / h);
         if (mirrorY) sy = sr.top + sr.bottom - 1 - sy;
@@ -383,6 +383,10 @@ std::shared_ptr<Pixels> resample(const Pixels& src, const DeviceRect& sr, int64_
             int sx = sr.left + static_cast<int>(((part.left + x) * sw) / w);
             if (mirrorX) sx = sr.left + sr.right - 1 - sx;
             sx = std::clamp(sx, 0, src.width - 1);
+            if (bpp == 0) {
+                out->setValue(x, y, src.value(sx, sy));
+                continue;
+            }
             std::memcpy(&out->rows[static_cast<size_t>(y) * out->stride + static_cast<size_t>(x) * bpp],
                         &src.rows[static_cast<size_t>(sy) * src.stride + static_cast<size_t>(sx) * bpp],
                         static_cast<size_t>(bpp));
