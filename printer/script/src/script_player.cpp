@@ -325,7 +325,8 @@ void formattedPicture(int width, int height, int bits, bool alphaRamp, Formatted
         return gdi::Color(p[2]) << 16 | gdi::Color(p[1]) << 8 | p[0];
     };
     if (bits == 1 || bits == 4 || bits == 8) {
-        // Palette pictures: the context takes their indices as 8 bits.
+        // Palette pictures, their indices packed as the format has them
+        // (the leftmost pixel in a byte's high bits).
         if (bits == 1) {
             out.palette = {0x000000, 0xFFFFFF};
         } else if (bits == 4) {
@@ -336,7 +337,7 @@ void formattedPicture(int width, int height, int bits, bool alphaRamp, Formatted
                 for (gdi::Color g = 0; g < 6; ++g)
                     for (gdi::Color b = 0; b < 6; ++b) out.palette.push_back(r * 51 << 16 | g * 51 << 8 | b * 51);
         }
-        const size_t stride = static_cast<size_t>((width + 3) & ~3);
+        const size_t stride = (static_cast<size_t>(width) * static_cast<size_t>(bits) + 31) / 32 * 4;
         out.storage.assign(stride * static_cast<size_t>(height), 0);
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) {
@@ -359,10 +360,12 @@ void formattedPicture(int width, int height, int bits, bool alphaRamp, Formatted
                         }
                     }
                 }
-                out.storage[static_cast<size_t>(y) * stride + static_cast<size_t>(x)] = index;
+                const size_t bit = static_cast<size_t>(x) * static_cast<size_t>(bits);
+                uint8_t& byte = out.storage[static_cast<size_t>(y) * stride + bit / 8];
+                byte = static_cast<uint8_t>(byte | index << (8 - bits - static_cast<int>(bit % 8)));
             }
         }
-        out.view.bitsPerPixel = 8;
+        out.view.bitsPerPixel = bits;
         out.view.stride = static_cast<int>(stride);
         out.view.palette = out.palette;
     } else if (bits == 32) {
@@ -381,15 +384,23 @@ void formattedPicture(int width, int height, int bits, bool alphaRamp, Formatted
         }
         out.view.bitsPerPixel = 32;
         out.view.stride = static_cast<int>(stride);
-    } else {
-        out.storage = rgb;
-        if (bits == 16) {
-            // Five bits a channel, widened again as a 16-bit surface reads.
-            for (uint8_t& byte : out.storage) {
-                const unsigned five = byte >> 3;
-                byte = static_cast<uint8_t>(five << 3 | five >> 2);
+    } else if (bits == 16) {
+        // Five bits a channel in little-endian words: 0RRRRRGGGGGBBBBB.
+        const size_t stride = (static_cast<size_t>(width) * 2 + 3) & ~size_t{3};
+        out.storage.assign(stride * static_cast<size_t>(height), 0);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const gdi::Color c = pixel(x, y);
+                const unsigned word = (c >> 19 & 0x1F) << 10 | (c >> 11 & 0x1F) << 5 | (c >> 3 & 0x1F);
+                uint8_t* d = &out.storage[static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 2];
+                d[0] = static_cast<uint8_t>(word);
+                d[1] = static_cast<uint8_t>(word >> 8);
             }
         }
+        out.view.bitsPerPixel = 16;
+        out.view.stride = static_cast<int>(stride);
+    } else {
+        out.storage = rgb;
         out.view.bitsPerPixel = 24;
         out.view.stride = static_cast<int>(rgbStride);
     }

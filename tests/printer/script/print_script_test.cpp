@@ -220,9 +220,18 @@ TEST(PrintScript, PicturesInEveryPixelFormat) {
     auto colourAt = [](const FormattedPicture& p, int x, int y) -> gdi::Color {
         const gdi::BitmapView& v = p.view;
         const uint8_t* row = v.bits + static_cast<size_t>(y) * static_cast<size_t>(v.stride);
-        if (v.bitsPerPixel == 8) {
-            EXPECT_LT(row[x], v.palette.size());
-            return v.palette[row[x]];
+        if (v.bitsPerPixel <= 8) {
+            // Indices packed from a byte's high bits.
+            const int bit = x * v.bitsPerPixel;
+            const unsigned index = row[bit / 8] >> (8 - v.bitsPerPixel - bit % 8) & ((1u << v.bitsPerPixel) - 1);
+            EXPECT_LT(index, v.palette.size());
+            return index < v.palette.size() ? v.palette[index] : 0xFF000000u;
+        }
+        if (v.bitsPerPixel == 16) {
+            const unsigned w = row[2 * x] | row[2 * x + 1] << 8;
+            EXPECT_EQ(w & 0x8000u, 0u);
+            auto wide = [](unsigned five) { return gdi::Color(five << 3 | five >> 2); };
+            return wide(w >> 10 & 0x1F) << 16 | wide(w >> 5 & 0x1F) << 8 | wide(w & 0x1F);
         }
         const uint8_t* d = row + x * (v.bitsPerPixel / 8);
         return gdi::Color(d[2]) << 16 | gdi::Color(d[1]) << 8 | d[0];
@@ -238,13 +247,14 @@ TEST(PrintScript, PicturesInEveryPixelFormat) {
         int viewBits;
         size_t palette;
         int tolerance;
-    } formats[] = {{1, 8, 2, 255}, {4, 8, 16, 255}, {8, 8, 216, 26}, {16, 24, 0, 7}, {32, 32, 0, 0}};
+    } formats[] = {{1, 1, 2, 255}, {4, 4, 16, 255}, {8, 8, 216, 26}, {16, 16, 0, 7}, {32, 32, 0, 0}};
     for (const auto& f : formats) {
         FormattedPicture p;
         formattedPicture(64, 48, f.bits, false, p);
         EXPECT_EQ(p.view.bitsPerPixel, f.viewBits) << f.bits;
         EXPECT_EQ(p.view.palette.size(), f.palette) << f.bits;
         EXPECT_GE(p.view.stride, 64 * f.viewBits / 8) << f.bits;
+        EXPECT_EQ(p.view.stride % 4, 0) << f.bits;
         int worst = 0;
         for (int y = 0; y < 48; ++y)
             for (int x = 0; x < 64; ++x) worst = std::max(worst, distance(colourAt(p, x, y), colourAt(base, x, y)));

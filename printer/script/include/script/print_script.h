@@ -74,9 +74,8 @@
 // mergecopy mergepaint patcopy patpaint patinvert dstinvert blackness
 // whiteness.
 //
-// The device context takes pictures of 8, 24 and 32 bits per pixel: 1- and
-// 4-bit pictures reach it as 8-bit indices into their small palettes, and
-// 16-bit ones as 24 bits holding their 5 bits a channel.
+// Pictures reach the device context in their own pixel format: 1-, 4- and
+// 8-bit indices into their palettes, 16-bit 5-5-5 words, 24 and 32 bits.
 //
 // Every number is checked: coordinates are limited to +-1000000 units,
 // widths and sizes to 0..10000, and lists and texts have caps (below). An
