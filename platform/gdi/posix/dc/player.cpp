@@ -407,12 +407,16 @@ bool Player::blit(const DrawOp& op, const Band& band, std::string* error) {
     setBrush(brush, op.brush, op.pattern.get(), op.background, op.transparentBackground);
     const ULONG rop3 = op.rop3 & 0xFF;
     const ROP4 rop4 = rop3 | (rop3 << 8);
+    // As GDI does, a raster operation that does not read the pattern goes
+    // without a brush: a driver would otherwise take the selected brush's
+    // colour for the black of a monochrome mask drawn with SRCAND.
+    BRUSHOBJ* pbo = ((rop3 >> 4) & 0x0F) != (rop3 & 0x0F) ? &brush : nullptr;
     const auto bitblt = hooked(HOOK_BITBLT) ? driver<PFN_DrvBitBlt>(INDEX_DrvBitBlt) : nullptr;
     auto runBitBlt = [&](SURFOBJ* src, CLIPOBJ* clip, XLATEOBJ* xlate, RECTL* target, POINTL* srcPoint) {
-        if (bitblt && bitblt(device_.surface, src, nullptr, clip, xlate, target, srcPoint, nullptr, &brush, &org,
+        if (bitblt && bitblt(device_.surface, src, nullptr, clip, xlate, target, srcPoint, nullptr, pbo, &org,
                              rop4))
             return true;
-        if (EngBitBlt(device_.surface, src, nullptr, clip, xlate, target, srcPoint, nullptr, &brush, &org, rop4))
+        if (EngBitBlt(device_.surface, src, nullptr, clip, xlate, target, srcPoint, nullptr, pbo, &org, rop4))
             return true;
         fail(error, "the engine could not draw a bitmap");
         return false;

@@ -151,5 +151,60 @@ TEST_F(BlitHooks, PaletteBitmapsKeepTheirColours) {
     EXPECT_EQ(testing::bagPixels(directory_ + "i1.bag"), (std::vector<uint8_t>{255, 0, 0, 0, 0, 255, 0, 0}));
 }
 
+TEST_F(BlitHooks, MonochromeMasksBecomeTransparentImagesAndSixteenBitsAreCaptured) {
+    // A mask of 8 x 2: black pixels at the ends of each row.
+    const std::vector<uint8_t> mask = {0b01111110, 0, 0, 0, 0b00111100, 0, 0, 0};
+    const gdi::Color bw[2] = {0x000000, 0xFFFFFF};
+    gdi::BitmapView view;
+    view.width = 8;
+    view.height = 2;
+    view.bitsPerPixel = 1;
+    view.stride = 4;
+    view.bits = mask.data();
+    view.palette = bw;
+    const Picture sixteen(20, 10, 16);
+    const std::string mml = printPage([&](DeviceContext& dc) {
+        // The selected brush is white: SRCAND does not read it, the mask's
+        // black stays black.
+        gdi::Brush white;
+        white.color = 0xFFFFFF;
+        EXPECT_TRUE(dc.setBrush(white));
+        EXPECT_TRUE(dc.stretchBlt({100, 100, 108, 102}, view, {0, 0, 8, 2}, SRCAND));
+        // 0xB8 paints the brush through the mask's black.
+        gdi::Brush red;
+        red.color = 0xFF0000;
+        EXPECT_TRUE(dc.setBrush(red));
+        EXPECT_TRUE(dc.stretchBlt({200, 100, 208, 102}, view, {0, 0, 8, 2}, 0xB8074A));
+        EXPECT_TRUE(dc.stretchBlt({300, 100, 340, 120}, sixteen.view(), {0, 0, 20, 10}, SRCINVERT));
+    });
+    EXPECT_NE(mml.find("<Image src=\"i1.bag\" pos=\"100,100\" size=\"8,2\" fx=\"alphaColor(0,#FFFFFF)\" "
+                       "flags=\"nativesize\"/>"),
+              std::string::npos)
+        << mml;
+    EXPECT_NE(mml.find("pos=\"200,100\" size=\"8,2\" fx=\"alphaColor(0,#FFFFFF)\" flags=\"nativesize\"/>"),
+              std::string::npos)
+        << mml;
+    const std::vector<uint8_t> black = {0, 0, 0}, white = {255, 255, 255}, red = {255, 0, 0};
+    auto rowOf = [](const std::vector<uint8_t>& pixels, size_t y, size_t x) {
+        return std::vector<uint8_t>(pixels.begin() + long((y * 8 + x) * 3), pixels.begin() + long((y * 8 + x) * 3 + 3));
+    };
+    const auto first = testing::bagPixels(directory_ + "i1.bag");
+    ASSERT_GE(first.size(), 8u * 2 * 3);
+    EXPECT_EQ(rowOf(first, 0, 0), black);
+    EXPECT_EQ(rowOf(first, 0, 3), white);
+    EXPECT_EQ(rowOf(first, 1, 1), black);
+    const auto second = testing::bagPixels(directory_ + "i2.bag");
+    ASSERT_GE(second.size(), 8u * 2 * 3);
+    EXPECT_EQ(rowOf(second, 1, 6), red);
+    EXPECT_EQ(rowOf(second, 1, 4), white);
+    // The 16-bit picture is read back from the page: an image of the
+    // target's size, no bitmap of the source's.
+    EXPECT_NE(mml.find("<Image src=\"i3.bag\" pos=\"300,100\""), std::string::npos) << mml;
+    const auto records = testing::readBag(directory_ + "i3.bag");
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].width, 40u);
+    EXPECT_EQ(records[0].rows, 20u);
+}
+
 }  // namespace
 }  // namespace tessaly::pagesmith
