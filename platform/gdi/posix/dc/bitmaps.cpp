@@ -70,7 +70,8 @@ void Pixels::setValue(int x, int y, uint32_t v) {
         }
         case 4: {
             uint8_t& b = r[ux >> 1];
-            b = (ux & 1) ? static_cast<uint8_t>((b & 0xF0) | (v & 0xF)) : static_cast<uint8_t>((b & 0x0F) | ((v & 0xF) << 4));
+            b = (ux & 1) ? static_cast<uint8_t>((b & 0xF0) | (v & 0xF))
+                         : static_cast<uint8_t>((b & 0x0F) | ((v & 0xF) << 4));
             break;
         }
         case 8: r[ux] = static_cast<uint8_t>(v); break;
@@ -201,8 +202,9 @@ bool takeSource(const BitmapView& view, const DeviceRect& rect, DrawOp* op, std:
     part.width = rect.right - rect.left;
     part.height = rect.bottom - rect.top;
     // Rows must hold the whole width, whichever part is read.
-    if (view.stride < 0 ||
-        static_cast<uint64_t>(view.stride) < (static_cast<uint64_t>(view.width) * static_cast<uint64_t>(view.bitsPerPixel) + 7) / 8) {
+    const uint64_t fullRow =
+        (static_cast<uint64_t>(view.width) * static_cast<uint64_t>(view.bitsPerPixel) + 7) / 8;
+    if (view.stride < 0 || static_cast<uint64_t>(view.stride) < fullRow) {
         if (error && error->empty()) *error = "bitmap: no pixels, or rows shorter than the width";
         return false;
     }
