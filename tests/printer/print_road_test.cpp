@@ -332,16 +332,25 @@ std::vector<std::string> imageSources(const std::string& markup) {
     return names;
 }
 
-TEST(PrintRoad, VectorPagesCarryTheirBitmapsAsImageFiles) {
-    ScratchPrinter printer;
+// The test document printed as vector pages: its job directory, and the
+// job's markup descrambled.
+std::string printVectorTestDocument(ScratchPrinter& printer, fs::path* job) {
     PrintRequest request;
     request.dpi = kDpi;
     request.imagePages = false;
-    const fs::path job = printer.print(testDocument(), request);
+    *job = printer.print(testDocument(), request);
+    if (job->empty()) return {};
+    std::string markup = readText(*job / "media.mml");
+    (void)unscramble(reinterpret_cast<uint8_t*>(markup.data()), markup.size(), jobKey());
+    return markup;
+}
+
+TEST(PrintRoad, VectorPagesCarryTheirBitmapsAsImageFiles) {
+    ScratchPrinter printer;
+    fs::path job;
+    const std::string markup = printVectorTestDocument(printer, &job);
     ASSERT_FALSE(job.empty());
     EXPECT_EQ(readText(job / "_status"), "end:3");
-    std::string markup = readText(job / "media.mml");
-    (void)unscramble(reinterpret_cast<uint8_t*>(markup.data()), markup.size(), jobKey());
 
     // Every image the markup names is on disk; the stretched picture is
     // stored at its own size, the gradients as captured pieces of the page.
@@ -383,13 +392,9 @@ bool pair(const std::string& element, const std::string& name, double* a, double
 
 TEST(PrintRoad, TheTestDocumentStaysVectorExceptItsPictureHatchAndGradients) {
     ScratchPrinter printer;
-    PrintRequest request;
-    request.dpi = kDpi;
-    request.imagePages = false;
-    const fs::path job = printer.print(testDocument(), request);
+    fs::path job;
+    const std::string markup = printVectorTestDocument(printer, &job);
     ASSERT_FALSE(job.empty());
-    std::string markup = readText(job / "media.mml");
-    (void)unscramble(reinterpret_cast<uint8_t*>(markup.data()), markup.size(), jobKey());
     const auto pages = frames(markup);
     ASSERT_EQ(pages.size(), 3u);
 
