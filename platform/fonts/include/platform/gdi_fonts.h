@@ -322,6 +322,9 @@ static_assert(sizeof(TTPOLYGONHEADER) == 16 && sizeof(TTPOLYCURVE) == 12, "Windo
 static_assert(sizeof(GLYPHMETRICS) == 20 && sizeof(KERNINGPAIR) == 8, "Windows record sizes");
 static_assert(sizeof(LOGFONTA) == 60 && sizeof(LOGFONTW) == 92, "Windows LOGFONT sizes");
 
+// The entry points have C linkage, as gdi32's do.
+extern "C" {
+
 // An information context; only "DISPLAY" (or a null driver name) is known.
 HDC WINAPI CreateICW(LPCWSTR driver, LPCWSTR device, LPCWSTR port, const DEVMODEW* mode);
 HFONT WINAPI CreateFontW(int height, int width, int escapement, int orientation, int weight,
@@ -345,5 +348,7 @@ int WINAPI EnumFontFamiliesExA(HDC dc, LOGFONTA* logFont, FONTENUMPROCA proc, LP
                                DWORD flags);
 BOOL WINAPI DeleteObject(HGDIOBJ object);
 BOOL WINAPI DeleteDC(HDC dc);
+
+}  // extern "C"
 
 #endif  // !_WIN32
