@@ -121,11 +121,8 @@ void copyNarrow(CHAR* dest, size_t size, const std::string& utf8) {
 }
 
 // Reports one face once per character set; false when the callback stopped.
-bool reportFace(const FaceEntry& entry, const std::string& reportedName, BYTE wantedCharset, FONTENUMPROCA proc,
-                LPARAM param, int* result) {
-    FreeTypeFace ft;
-    if (!ft.open(entry.file.c_str(), entry.index)) return true;
-    FT_Face face = ft.face();
+bool reportOpenFace(FT_Face face, const std::string& fullName, const std::string& reportedName, BYTE wantedCharset,
+                    FONTENUMPROCA proc, LPARAM param, int* result) {
     if (!FT_IS_SCALABLE(face) || face->units_per_EM == 0) return true;
     TEXTMETRICW tm;
     faceTextMetrics(face, face->units_per_EM, &tm);
@@ -181,9 +178,7 @@ bool reportFace(const FaceEntry& entry, const std::string& reportedName, BYTE wa
     lf.lfPitchAndFamily = static_cast<BYTE>(((tm.tmPitchAndFamily & TMPF_FIXED_PITCH) ? VARIABLE_PITCH : FIXED_PITCH) |
                                             (tm.tmPitchAndFamily & 0xF0));
     copyNarrow(lf.lfFaceName, sizeof lf.lfFaceName, reportedName);
-    const std::string full = entry.fullName.empty() ? entry.family + " " + (face->style_name ? face->style_name : "")
-                                                    : entry.fullName;
-    copyNarrow(reinterpret_cast<CHAR*>(elf.elfFullName), sizeof elf.elfFullName, full);
+    copyNarrow(reinterpret_cast<CHAR*>(elf.elfFullName), sizeof elf.elfFullName, fullName);
     copyNarrow(reinterpret_cast<CHAR*>(elf.elfStyle), sizeof elf.elfStyle, face->style_name ? face->style_name : "");
 
     for (BYTE charset : faceCharsets(face)) {
@@ -196,6 +191,27 @@ bool reportFace(const FaceEntry& entry, const std::string& reportedName, BYTE wa
         if (*result == 0) return false;
     }
     return true;
+}
+
+bool reportFace(const FaceEntry& entry, const std::string& reportedName, BYTE wantedCharset, FONTENUMPROCA proc,
+                LPARAM param, int* result) {
+    FreeTypeFace ft;
+    if (!ft.open(entry.file.c_str(), entry.index)) return true;
+    FT_Face face = ft.face();
+    std::string full = entry.fullName;
+    if (full.empty()) full = entry.family + " " + (face->style_name ? face->style_name : "");
+    return reportOpenFace(face, full, reportedName, wantedCharset, proc, param, result);
+}
+
+// A registered face, under the name it was registered with.
+bool reportPrivateFace(const PrivateFace& entry, BYTE wantedCharset, FONTENUMPROCA proc, LPARAM param,
+                       int* result) {
+    FreeTypeFace ft;
+    if (!ft.open(entry.bytes, entry.index)) return true;
+    FT_Face face = ft.face();
+    const std::string style = face->style_name ? face->style_name : "";
+    const std::string full = style.empty() || style == "Regular" ? entry.family : entry.family + " " + style;
+    return reportOpenFace(face, full, entry.family, wantedCharset, proc, param, result);
 }
 
 }  // namespace
@@ -212,6 +228,17 @@ int WINAPI EnumFontFamiliesExA(HDC dc, LOGFONTA* logFont, FONTENUMPROCA proc, LP
     int result = 1;
 
     if (utf8.empty()) {
+        // Registered families first, one face each, then the installed ones.
+        std::vector<std::string> reported;
+        for (const PrivateFace& face : privateFaces("")) {
+            const bool seen = std::any_of(reported.begin(), reported.end(), [&](const std::string& f) {
+                return FcStrCmpIgnoreCase(reinterpret_cast<const FcChar8*>(f.c_str()),
+                                          reinterpret_cast<const FcChar8*>(face.family.c_str())) == 0;
+            });
+            if (seen) continue;
+            reported.push_back(face.family);
+            if (!reportPrivateFace(face, wanted, proc, param, &result)) return result;
+        }
         // One face of every family, the one closest to regular.
         std::vector<FaceEntry> faces = listFaces("");
         std::stable_sort(faces.begin(), faces.end(), [](const FaceEntry& a, const FaceEntry& b) {
@@ -229,6 +256,12 @@ int WINAPI EnumFontFamiliesExA(HDC dc, LOGFONTA* logFont, FONTENUMPROCA proc, LP
         return result;
     }
 
+    // A registered family hides an installed one of the same name.
+    if (const std::vector<PrivateFace> registered = privateFaces(utf8); !registered.empty()) {
+        for (const PrivateFace& face : registered)
+            if (!reportPrivateFace(face, wanted, proc, param, &result)) break;
+        return result;
+    }
     for (const std::string& family : familyCandidates(utf8)) {
         std::vector<FaceEntry> faces = listFaces(family);
         if (faces.empty()) continue;

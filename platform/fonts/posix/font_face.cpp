@@ -247,11 +247,28 @@ FreeTypeFace::~FreeTypeFace() {
     if (library_) FT_Done_FreeType(library_);
 }
 
-bool FreeTypeFace::open(const char* path, int index) {
+bool FreeTypeFace::init() {
+    if (face_ || library_) return false;  // opened once
     if (FT_Init_FreeType(&library_) != 0) {
         library_ = nullptr;
         return false;
     }
+    return true;
+}
+
+bool FreeTypeFace::open(FontBytes bytes, int index) {
+    if (!bytes || bytes->empty() || !init()) return false;
+    bytes_ = std::move(bytes);
+    if (FT_New_Memory_Face(library_, bytes_->data(), static_cast<FT_Long>(bytes_->size()), index, &face_) != 0) {
+        face_ = nullptr;
+        return false;
+    }
+    selectCharmap(face_);
+    return true;
+}
+
+bool FreeTypeFace::open(const char* path, int index) {
+    if (!init()) return false;
     if (FT_New_Face(library_, path, index, &face_) != 0) {
         face_ = nullptr;
         return false;
@@ -347,16 +364,30 @@ std::string utf8ToNarrow(const char* utf8) {
     return out;
 }
 
-std::unique_ptr<RealizedFont> RealizedFont::realize(const LOGFONTW& logFont) {
-    initFontconfig();
-    std::unique_ptr<RealizedFont> font(new RealizedFont);
-    font->logFont_ = logFont;
+namespace {
 
+// The registered face closest to the requested weight and slant.
+const PrivateFace* closestPrivateFace(const std::vector<PrivateFace>& faces, const LOGFONTW& logFont) {
+    const int weight = logFont.lfWeight > 0 ? logFont.lfWeight : FW_NORMAL;
+    const PrivateFace* best = nullptr;
+    int bestDistance = 0;
+    for (const PrivateFace& face : faces) {
+        const int distance = std::abs(face.weight - weight) + (face.italic != (logFont.lfItalic != 0) ? 1000 : 0);
+        if (!best || distance < bestDistance) {
+            best = &face;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+bool RealizedFont::realizeInstalled(const std::string& family) {
+    const LOGFONTW& logFont = logFont_;
+    RealizedFont* font = this;
     FcPattern* pattern = FcPatternCreate();
-    if (!pattern) return nullptr;
-    size_t nameLength = 0;
-    while (nameLength < LF_FACESIZE && logFont.lfFaceName[nameLength]) ++nameLength;
-    const std::string family = toUtf8(std::u16string_view(logFont.lfFaceName, nameLength));
+    if (!pattern) return false;
     if (!family.empty()) FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
     const int weight = logFont.lfWeight > 0 ? std::min<int>(logFont.lfWeight, 1000) : FW_NORMAL;
     FcPatternAddDouble(pattern, FC_WEIGHT, FcWeightFromOpenTypeDouble(weight));
@@ -376,7 +407,7 @@ std::unique_ptr<RealizedFont> RealizedFont::realize(const LOGFONTW& logFont) {
     FcResult result = FcResultNoMatch;
     FcPattern* match = FcFontMatch(nullptr, pattern, &result);
     FcPatternDestroy(pattern);
-    if (!match) return nullptr;
+    if (!match) return false;
 
     FcChar8* file = nullptr;
     int index = 0;
@@ -396,8 +427,28 @@ std::unique_ptr<RealizedFont> RealizedFont::realize(const LOGFONTW& logFont) {
     FcBool embolden = FcFalse;
     if (FcPatternGetBool(match, FC_EMBOLDEN, 0, &embolden) == FcResultMatch) font->embolden_ = embolden == FcTrue;
     FcPatternDestroy(match);
-    if (!opened) return nullptr;
+    return opened;
+}
 
+std::unique_ptr<RealizedFont> RealizedFont::realize(const LOGFONTW& logFont) {
+    initFontconfig();
+    std::unique_ptr<RealizedFont> font(new RealizedFont);
+    font->logFont_ = logFont;
+    size_t nameLength = 0;
+    while (nameLength < LF_FACESIZE && logFont.lfFaceName[nameLength]) ++nameLength;
+    const std::string family = toUtf8(std::u16string_view(logFont.lfFaceName, nameLength));
+    const std::vector<PrivateFace> registered = family.empty() ? std::vector<PrivateFace>{} : privateFaces(family);
+    if (const PrivateFace* chosen = closestPrivateFace(registered, logFont)) {
+        // A registered face wins over any installed family; the style it
+        // lacks is simulated, as fontconfig would for an installed one.
+        if (!font->face_.open(chosen->bytes, chosen->index)) return nullptr;
+        font->glyphMap_ = chosen->glyphMap;
+        font->privateFamily_ = chosen->family;
+        font->embolden_ = logFont.lfWeight >= FW_SEMIBOLD && chosen->weight < FW_SEMIBOLD;
+        if (logFont.lfItalic && !chosen->italic) font->slant_[1] = 0.2;
+    } else if (!font->realizeInstalled(family)) {
+        return nullptr;
+    }
     FT_Face face = font->face_.face();
     if (!FT_IS_SCALABLE(face) || face->units_per_EM == 0) return nullptr;
     font->symbolMap_ = hasSymbolMap(face);
@@ -425,10 +476,30 @@ void RealizedFont::textMetrics(TEXTMETRICW* out) const {
 }
 
 FT_UInt RealizedFont::glyphIndex(UINT character) const {
+    if (glyphMap_) {
+        const auto found = glyphMap_->find(character);
+        return found == glyphMap_->end() ? 0 : found->second;
+    }
     FT_Face face = face_.face();
     FT_UInt gid = FT_Get_Char_Index(face, character);
     if (gid == 0 && symbolMap_ && character < 0x100) gid = FT_Get_Char_Index(face, character | 0xF000u);
     return gid;  // 0, the default glyph, for characters the face lacks
+}
+
+std::vector<std::pair<char32_t, FT_UInt>> RealizedFont::characters() const {
+    std::vector<std::pair<char32_t, FT_UInt>> list;
+    if (glyphMap_) {
+        for (const auto& [character, glyph] : *glyphMap_)
+            if (character <= 0xFFFF) list.emplace_back(character, glyph);
+        return list;
+    }
+    FT_Face face = face_.face();
+    FT_UInt gid = 0;
+    for (FT_ULong code = FT_Get_First_Char(face, &gid); gid != 0; code = FT_Get_Next_Char(face, code, &gid)) {
+        if (code > 0xFFFF) break;
+        list.emplace_back(static_cast<char32_t>(code), gid);
+    }
+    return list;
 }
 
 DWORD RealizedFont::glyphOutline(UINT character, UINT format, GLYPHMETRICS* metrics, DWORD bufferSize,
@@ -582,10 +653,8 @@ const std::vector<KERNINGPAIR>& RealizedFont::kerningPairs() {
 
     // Glyphs back to the characters that map to them.
     std::multimap<FT_UInt, WORD> characters;
-    FT_UInt gid = 0;
-    for (FT_ULong code = FT_Get_First_Char(face, &gid); gid != 0; code = FT_Get_Next_Char(face, code, &gid)) {
-        if (code > 0xFFFF) continue;
-        const FT_ULong character = symbolMap_ && code >= 0xF000 && code <= 0xF0FF ? code - 0xF000 : code;
+    for (const auto& [code, gid] : this->characters()) {
+        const char32_t character = symbolMap_ && code >= 0xF000 && code <= 0xF0FF ? code - 0xF000 : code;
         characters.emplace(gid, static_cast<WORD>(character));
     }
     for (const auto& [key, value] : pairs) {

@@ -4,6 +4,7 @@
 // the enumeration share.
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +30,11 @@ const char* charsetScript(BYTE charset);
 // The character sets a face supports, the font's preferred one first.
 std::vector<BYTE> faceCharsets(FT_Face face);
 
+// The bytes of a registered font, shared by every face opened from them.
+using FontBytes = std::shared_ptr<const std::vector<uint8_t>>;
+// Unicode value to glyph index, replacing a face's own character map.
+using GlyphMap = std::map<char32_t, uint32_t>;
+
 // Owns one FreeType library instance and one face; FreeType objects are not
 // shared between threads, so every realized font has its own library.
 class FreeTypeFace {
@@ -39,12 +45,30 @@ public:
     FreeTypeFace& operator=(const FreeTypeFace&) = delete;
 
     bool open(const char* path, int index);
+    // A face of font bytes in memory, which the face keeps alive.
+    bool open(FontBytes bytes, int index);
     FT_Face face() const { return face_; }
 
 private:
+    bool init();
+
+    FontBytes bytes_;
     FT_Library library_ = nullptr;
     FT_Face face_ = nullptr;
 };
+
+// One face of a private font registration.
+struct PrivateFace {
+    FontBytes bytes;
+    int index = 0;
+    std::string family;  // UTF-8, the name it was registered under
+    int weight = FW_NORMAL;
+    bool italic = false;
+    std::shared_ptr<const GlyphMap> glyphMap;  // null: the face's own map
+};
+// The registered faces of a family (compared without case), oldest first;
+// every registered face when `family` is empty.
+std::vector<PrivateFace> privateFaces(const std::string& family);
 
 // Design metrics of a face in font units, the way Windows reads them.
 struct DesignMetrics {
@@ -83,9 +107,20 @@ public:
     int em() const { return em_; }
     const std::string& filePath() const { return filePath_; }
     FT_UInt glyphIndex(UINT character) const;
+    // The characters (up to U+FFFF) the font maps and their glyphs, in
+    // character order: the registered map of a private font, else the face's.
+    std::vector<std::pair<char32_t, FT_UInt>> characters() const;
+    // The family name of a private font as registered; empty for installed
+    // faces.
+    const std::string& privateFamily() const { return privateFamily_; }
+    // Whether bold or italic is drawn by emboldening or slanting the outlines.
+    bool simulatedBold() const { return embolden_; }
+    bool simulatedItalic() const { return slant_[1] != 0 || slant_[2] != 0; }
 
 private:
     RealizedFont() = default;
+    // Finds the face through fontconfig.
+    bool realizeInstalled(const std::string& family);
 
     LOGFONTW logFont_{};
     FreeTypeFace face_;
@@ -97,6 +132,8 @@ private:
     double slant_[4] = {1, 0, 0, 1};  // xx, xy, yx, yy
     bool embolden_ = false;
     bool symbolMap_ = false;
+    std::shared_ptr<const GlyphMap> glyphMap_;
+    std::string privateFamily_;
     bool kerningRead_ = false;
     std::vector<KERNINGPAIR> kerning_;
 };

@@ -348,7 +348,38 @@ int WINAPI EnumFontFamiliesExA(HDC dc, LOGFONTA* logFont, FONTENUMPROCA proc, LP
                                DWORD flags);
 BOOL WINAPI DeleteObject(HGDIOBJ object);
 BOOL WINAPI DeleteDC(HDC dc);
+// Registers the fonts in a block of memory for this process (see
+// tessaly::fonts::addPrivateFont) under their own family names; *faces
+// receives the number of faces. Null when the bytes hold no usable font.
+HANDLE WINAPI AddFontMemResourceEx(LPVOID data, DWORD size, LPVOID reserved, DWORD* faces);
+BOOL WINAPI RemoveFontMemResourceEx(HANDLE handle);
 
 }  // extern "C"
 
 #endif  // !_WIN32
+
+#include <cstddef>
+#include <span>
+#include <utility>
+
+namespace tessaly::fonts {
+
+// Private fonts: faces a program registers from memory (TrueType, OpenType
+// CFF, Type 1 as PFB or PFA; every face of a collection). They live until
+// removed, for the whole process and every thread, and are served like
+// installed faces: CreateFontW with the registered name (exact, without case)
+// finds them before any installed family, EnumFontFamiliesExA lists them, and
+// metrics, kerning and outlines (cubic for CFF and Type 1) come from them.
+//
+// `faceName` (UTF-16, null-terminated) is the family name to register under;
+// null or empty keeps the font's own. `glyphMap` (Unicode value, glyph index)
+// replaces the font's own character map when given, for subset fonts whose
+// map cannot be trusted. Returns a handle for removePrivateFont, or null when
+// the bytes hold no scalable face; `faces` receives the number of faces.
+HANDLE addPrivateFont(const void* data, size_t size, const char16_t* faceName,
+                      std::span<const std::pair<char32_t, uint32_t>> glyphMap = {}, DWORD* faces = nullptr);
+// Removes a registration; fonts realized from it keep working until they go.
+// False for a handle that is not (or no longer) registered.
+bool removePrivateFont(HANDLE handle);
+
+}  // namespace tessaly::fonts

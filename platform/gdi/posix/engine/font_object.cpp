@@ -178,10 +178,25 @@ std::unique_ptr<FontObject> FontObject::create(const FontRequest& request) {
     font->iFace = 0;
     font->cxMax = static_cast<ULONG>(std::max<LONG>(0, font->metrics_.tmMaxCharWidth));
     font->flFontType = FO_TYPE_TRUETYPE;
-    if (request.logFont.lfWeight >= FW_SEMIBOLD && !(face->style_flags & FT_STYLE_FLAG_BOLD)) {
+    if (realized.simulatedBold() ||
+        (request.logFont.lfWeight >= FW_SEMIBOLD && !(face->style_flags & FT_STYLE_FLAG_BOLD))) {
         font->flFontType |= FO_SIM_BOLD;
     }
-    if (request.logFont.lfItalic && !(face->style_flags & FT_STYLE_FLAG_ITALIC)) font->flFontType |= FO_SIM_ITALIC;
+    if (realized.simulatedItalic() || (request.logFont.lfItalic && !(face->style_flags & FT_STYLE_FLAG_ITALIC))) {
+        font->flFontType |= FO_SIM_ITALIC;
+    }
+    // Double-byte character sets, by the set the font was realized with.
+    switch (font->metrics_.tmCharSet) {
+        case SHIFTJIS_CHARSET:
+        case HANGUL_CHARSET:
+        case JOHAB_CHARSET:
+        case GB2312_CHARSET:
+        case CHINESEBIG5_CHARSET:
+            font->flFontType |= FO_DBCS_FONT;
+            break;
+        default:
+            break;
+    }
     font->iTTUniq = font->iUniq;
     font->iFile = 0;
     font->sizLogResPpi = SIZE{request.dpiX, request.dpiY};
@@ -371,13 +386,14 @@ const pixman_region32_t* FontObject::glyphRegion(HGLYPH glyph) {
 IFIMETRICS* FontObject::ifiMetrics() {
     if (!impl_->ifi.empty()) return reinterpret_cast<IFIMETRICS*>(impl_->ifi.data());
     FT_Face face = impl_->realized->ftFace();
-    std::string familyName = face->family_name ? face->family_name : "";
+    const std::string& registered = impl_->realized->privateFamily();
+    std::string familyName = !registered.empty() ? registered : face->family_name ? face->family_name : "";
     // A metric-compatible substitute goes by the name asked for, as the font
     // layer's enumeration presents it.
     size_t asked = 0;
     while (asked < LF_FACESIZE && request_.logFont.lfFaceName[asked]) ++asked;
     const std::string requested = utf16To8(std::u16string_view(request_.logFont.lfFaceName, asked));
-    if (!requested.empty() &&
+    if (registered.empty() && !requested.empty() &&
         FcStrCmpIgnoreCase(reinterpret_cast<const FcChar8*>(requested.c_str()),
                            reinterpret_cast<const FcChar8*>(familyName.c_str())) != 0 &&
         strongAlias(requested, familyName.c_str())) {
@@ -414,7 +430,9 @@ IFIMETRICS* FontObject::ifiMetrics() {
     ifi->dpwszStyleName = put(style);
     ifi->dpwszFaceName = put(full);
     ifi->dpwszUniqueName = put(unique);
-    ifi->jWinCharSet = request_.logFont.lfCharSet == DEFAULT_CHARSET ? ANSI_CHARSET : request_.logFont.lfCharSet;
+    // The set the font was realized with: the one asked for, or for
+    // DEFAULT_CHARSET the one the mapper chose (the face's first).
+    ifi->jWinCharSet = metrics_.tmCharSet;
     ifi->jWinPitchAndFamily = metrics_.tmPitchAndFamily;
     const TT_OS2* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
     ifi->usWinWeight = os2 ? os2->usWeightClass : (face->style_flags & FT_STYLE_FLAG_BOLD) ? FW_BOLD : FW_NORMAL;
@@ -481,16 +499,13 @@ IFIMETRICS* FontObject::ifiMetrics() {
 
 FD_GLYPHSET* FontObject::glyphSet() {
     if (!impl_->glyphSet.empty()) return reinterpret_cast<FD_GLYPHSET*>(impl_->glyphSet.data());
-    FT_Face face = impl_->realized->ftFace();
     struct Run {
         WCHAR low;
         std::vector<HGLYPH> handles;
     };
     std::vector<Run> runs;
     ULONG supported = 0;
-    FT_UInt index = 0;
-    for (FT_ULong c = FT_Get_First_Char(face, &index); index != 0 && c <= 0xFFFF;
-         c = FT_Get_Next_Char(face, c, &index)) {
+    for (const auto& [c, index] : impl_->realized->characters()) {
         if (runs.empty() || runs.back().low + runs.back().handles.size() != c || runs.back().handles.size() >= 0xFFFF) {
             runs.push_back(Run{static_cast<WCHAR>(c), {}});
         }
