@@ -313,9 +313,15 @@ WINBOOL APIENTRY textOut(SURFOBJ* so, STROBJ* str, FONTOBJ* fo, CLIPOBJ* pco, RE
     bool more = true;
     while (more) {
         more = STROBJ_bEnum(str, &n, &gp);
-        for (ULONG i = 0; i < n; ++i) c.glyphPositions.push_back(gp[i].ptl);
+        for (ULONG i = 0; i < n; ++i) {
+            c.glyphPositions.push_back(gp[i].ptl);
+            c.glyphs.push_back(gp[i].hg);
+        }
         if (n == 0) break;
     }
+    c.stringFlags = str->flAccel;
+    c.fontType = fo ? fo->flFontType : 0;
+    for (const RECTL* r = extra; r && (r->left || r->top || r->right || r->bottom); ++r) c.extraRects.push_back(*r);
     c.brushColor = fore ? fore->iSolidColor : 0;
     if (opaque) c.target = *opaque;
     if (d.declines("DrvTextOut", false)) return FALSE;

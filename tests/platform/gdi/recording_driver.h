@@ -36,6 +36,10 @@ struct Call {
     POINTL origin{};                     // band origins
     std::u16string text;                 // DrvTextOut
     std::vector<POINTL> glyphPositions;
+    std::vector<HGLYPH> glyphs;
+    std::vector<RECTL> extraRects;       // up to the zero rectangle
+    FLONG stringFlags = 0;               // STROBJ flAccel
+    FLONG fontType = 0;                  // FONTOBJ flFontType
     FLONG flags = 0;                     // DrvEndDoc
 };
 

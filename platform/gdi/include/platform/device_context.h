@@ -198,6 +198,21 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// The options of a text call, as ExtTextOutW takes them.
+struct TextOptions {
+    // Distances to the next character in world units, one per character
+    // (character spacing); empty: the font's own advances.
+    std::span<const double> advances;
+    // Filled with the background colour first (ETO_OPAQUE).
+    const RectD* opaque = nullptr;
+    // The text is clipped to this world rectangle (ETO_CLIPPED); under a
+    // rotating transform, to the rectangle's device bounding box.
+    const RectD* clip = nullptr;
+    // The text holds glyph indices of the font rather than characters
+    // (ETO_GLYPH_INDEX).
+    bool glyphIndices = false;
+};
+
 // The device context of one PrinterDevice (which must outlive it).
 class DeviceContext {
 public:
@@ -298,6 +313,10 @@ public:
     // given, is filled with the background colour first (as ETO_OPAQUE).
     [[nodiscard]] bool textOut(PointD at, std::u16string_view text, std::span<const double> advances = {},
                                const RectD* opaque = nullptr);
+    // The full text call: glyph indices, clipping; the font's underline and
+    // strike-out are drawn with the text (handed to the driver as the text
+    // call's extra rectangles when the baseline is horizontal or vertical).
+    [[nodiscard]] bool textOut(PointD at, std::u16string_view text, const TextOptions& options);
 
     // The context's internals (the drawing files use them).
     struct Impl;

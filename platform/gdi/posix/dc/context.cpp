@@ -43,6 +43,7 @@ bool DeviceContext::Impl::submit(DrawOp&& op) {
     if (!inPage) return fail("drawing outside a page");
     if (!device.surface) return fail("the printer device is closed");
     op.clip = effectiveClip();
+    if (op.clipped) op.clip.intersect(Region(op.clipRect));
     op.clipPath = state.clipPath;
     // Nothing to draw when the drawing lies wholly outside the clip.
     if (emptyRect(intersect(op.bounds, op.clip.bounds()))) return true;

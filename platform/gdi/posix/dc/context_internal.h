@@ -110,6 +110,13 @@ struct DrawOp {
     PointD origin;
     std::vector<double> advances;
     Color textColor = 0;
+    bool glyphIndices = false;  // `text` holds glyph indices
+    // Underline and strike-out rectangles in page pixels (the driver gets
+    // them with a zero rectangle after the last).
+    std::vector<DeviceRect> extra;
+    // ETO_CLIPPED: the text's own clip rectangle, page pixels.
+    bool clipped = false;
+    DeviceRect clipRect;
     bool opaque = false;
     DeviceRect opaqueRect;
     Color background = 0xFFFFFF;  // also the gaps of a hatch brush

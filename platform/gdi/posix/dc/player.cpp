@@ -608,7 +608,7 @@ bool Player::text(const DrawOp& op, const Band& band, std::string* error) {
     StringObject str;
     if (!str.layout(*op.font, reinterpret_cast<const WCHAR*>(op.text.data()), static_cast<ULONG>(op.text.size()),
                     op.origin.x - band.origin.x, op.origin.y - band.origin.y,
-                    op.advances.empty() ? nullptr : op.advances.data())) {
+                    op.advances.empty() ? nullptr : op.advances.data(), op.glyphIndices)) {
         fail(error, "the text could not be laid out");
         return false;
     }
@@ -623,16 +623,27 @@ bool Player::text(const DrawOp& op, const Band& band, std::string* error) {
     POINTL org{-band.origin.x, -band.origin.y};
     const MIX mix = mixOf(R2_COPYPEN);
     FONTOBJ* font = op.font.get();
+    // Underline and strike-out, ended by an all-zero rectangle.
+    std::vector<RECTL> extra;
+    for (const DeviceRect& r : op.extra)
+        extra.push_back(RECTL{r.left - band.origin.x, r.top - band.origin.y, r.right - band.origin.x,
+                              r.bottom - band.origin.y});
+    RECTL* extraRects = nullptr;
+    if (!extra.empty()) {
+        extra.push_back(RECTL{0, 0, 0, 0});
+        extraRects = extra.data();
+    }
     if (!hooked(HOOK_TEXTOUT)) {
-        if (EngTextOut(device_.surface, &str, font, &clip, nullptr, op.opaque ? &opaque : nullptr, &fore, &back, &org,
-                       mix))
+        if (EngTextOut(device_.surface, &str, font, &clip, extraRects, op.opaque ? &opaque : nullptr, &fore, &back,
+                       &org, mix))
             return true;
         fail(error, "the engine could not draw text");
         return false;
     }
     if (const auto hook = driver<PFN_DrvTextOut>(INDEX_DrvTextOut)) {
         str.enumStart();
-        if (hook(device_.surface, &str, font, &clip, nullptr, op.opaque ? &opaque : nullptr, &fore, &back, &org, mix))
+        if (hook(device_.surface, &str, font, &clip, extraRects, op.opaque ? &opaque : nullptr, &fore, &back, &org,
+                 mix))
             return true;
     }
     // Declined: the background box, then the glyph outlines as fills.
@@ -644,7 +655,16 @@ bool Player::text(const DrawOp& op, const Band& band, std::string* error) {
         paint.mix = R2_COPYPEN;
         ok = paintRegion(paint, band, box, back, error) && ok;
     }
-    return textAsFill(op, band, str, error) && ok;
+    ok = textAsFill(op, band, str, error) && ok;
+    for (const DeviceRect& r : op.extra) {
+        Region line(DeviceRect{r.left - band.origin.x, r.top - band.origin.y, r.right - band.origin.x,
+                               r.bottom - band.origin.y});
+        line.intersect(band.clip);
+        DrawOp paint;
+        paint.mix = R2_COPYPEN;
+        ok = paintRegion(paint, band, line, fore, error) && ok;
+    }
+    return ok;
 }
 
 bool Player::textAsFill(const DrawOp& op, const Band& band, StringObject& str, std::string* error) {

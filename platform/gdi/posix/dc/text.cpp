@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <vector>
 
 #include "context_state.h"
 
@@ -37,6 +38,48 @@ std::shared_ptr<FontObject> DeviceContext::Impl::realize(const FontRequest& requ
 
 bool DeviceContext::textOut(PointD at, std::u16string_view text, std::span<const double> advances,
                             const RectD* opaque) {
+    TextOptions options;
+    options.advances = advances;
+    options.opaque = opaque;
+    return textOut(at, text, options);
+}
+
+namespace {
+
+// The underline and strike-out of a font as spans across the baseline, in
+// device pixels above it: {low, high}.
+struct Stroke {
+    double low, high;
+};
+
+std::vector<Stroke> decorations(FontObject& font) {
+    std::vector<Stroke> strokes;
+    const LOGFONTW& logFont = font.request().logFont;
+    if (!logFont.lfUnderline && !logFont.lfStrikeOut) return strokes;
+    const IFIMETRICS* ifi = font.ifiMetrics();
+    if (!ifi) return strokes;
+    // Device pixels per font unit across the baseline.
+    const XFORML& m = font.transform()->matrix();
+    const double k = std::hypot(static_cast<double>(m.eM21), static_cast<double>(m.eM22));
+    const double upem = ifi->fwdUnitsPerEm > 0 ? ifi->fwdUnitsPerEm : 1000;
+    double underSize = ifi->fwdUnderscoreSize > 0 ? ifi->fwdUnderscoreSize : upem / 20;
+    const double underAt = ifi->fwdUnderscorePosition != 0 ? ifi->fwdUnderscorePosition : -upem / 10;
+    // Never thinner than a pixel, so that small text keeps its lines.
+    underSize = std::max(underSize * k, 1.0);
+    if (logFont.lfUnderline) strokes.push_back({underAt * k - underSize / 2, underAt * k + underSize / 2});
+    if (logFont.lfStrikeOut) {
+        double size = ifi->fwdStrikeoutSize > 0 ? std::max(ifi->fwdStrikeoutSize * k, 1.0) : underSize;
+        const double at = ifi->fwdStrikeoutPosition > 0 ? ifi->fwdStrikeoutPosition * k : upem * 0.25 * k;
+        strokes.push_back({at, at + size});
+    }
+    return strokes;
+}
+
+}  // namespace
+
+bool DeviceContext::textOut(PointD at, std::u16string_view text, const TextOptions& options) {
+    const std::span<const double> advances = options.advances;
+    const RectD* opaque = options.opaque;
     Impl& d = *impl_;
     if (!d.inPage) return d.fail("drawing outside a page");
     if (!std::isfinite(at.x) || !std::isfinite(at.y)) return d.fail("textOut: bad point");
@@ -82,7 +125,7 @@ bool DeviceContext::textOut(PointD at, std::u16string_view text, std::span<const
     } else {
         for (char16_t c : text) {
             double dx = 0, dy = 0;
-            if (font->advance(font->glyph(c), &dx, &dy)) op.advances.push_back(std::hypot(dx, dy));
+            if (font->advance(options.glyphIndices ? HGLYPH{c} : font->glyph(c), &dx, &dy)) op.advances.push_back(std::hypot(dx, dy));
             else op.advances.push_back(0);
         }
     }
@@ -115,7 +158,48 @@ bool DeviceContext::textOut(PointD at, std::u16string_view text, std::span<const
         op.opaque = s.backgroundMode == BackgroundMode::Opaque && !text.empty();
     }
     op.opaqueRect = pixelBounds(back);
+    if (options.clip) {
+        DevicePath r;
+        addRectangle(r, *options.clip, t);
+        RectD clipBox;
+        if (!r.bounds(&clipBox)) return d.fail("textOut: bad clipping rectangle");
+        op.clipped = true;
+        op.clipRect = pixelBounds(clipBox);
+    }
     if (text.empty() && !op.opaque) return true;
+
+    // Underline and strike-out along the text's advance width. A horizontal
+    // or vertical baseline gives rectangles of whole pixels, which travel
+    // with the text; others are filled as polygons after it.
+    const bool axisAligned = std::fabs(u.x) < 1e-9 || std::fabs(u.y) < 1e-9;
+    std::vector<DevicePath> slanted;
+    if (!text.empty() && width > 0) {
+        for (const Stroke& stroke : decorations(*font)) {
+            auto corner = [&](double along, double across) {
+                return PointD{op.origin.x + u.x * along + up.x * across, op.origin.y + u.y * along + up.y * across};
+            };
+            const PointD c[4] = {corner(0, stroke.low), corner(width, stroke.low), corner(width, stroke.high),
+                                 corner(0, stroke.high)};
+            if (axisAligned) {
+                RectD r{std::min({c[0].x, c[1].x, c[2].x, c[3].x}), std::min({c[0].y, c[1].y, c[2].y, c[3].y}),
+                        std::max({c[0].x, c[1].x, c[2].x, c[3].x}), std::max({c[0].y, c[1].y, c[2].y, c[3].y})};
+                DeviceRect pixels = pixelBounds(r);
+                // A stroke thinner than a pixel still covers one row.
+                if (pixels.bottom <= pixels.top) pixels.bottom = pixels.top + 1;
+                if (pixels.right <= pixels.left) pixels.right = pixels.left + 1;
+                op.extra.push_back(pixels);
+            } else {
+                DevicePath polygon;
+                Figure f;
+                f.start = c[0];
+                for (int i = 1; i < 4; ++i) f.segments.push_back(Segment{false, {}, {}, c[i]});
+                f.closed = true;
+                polygon.figures.push_back(std::move(f));
+                slanted.push_back(std::move(polygon));
+            }
+        }
+    }
+    op.glyphIndices = options.glyphIndices;
     op.font = std::move(font);
     op.textColor = s.textColor;
     op.background = s.background;
@@ -125,7 +209,29 @@ bool DeviceContext::textOut(PointD at, std::u16string_view text, std::span<const
     const DeviceRect ink = pixelBounds({box.left - grow, box.top - grow, box.right + grow, box.bottom + grow});
     op.bounds = {std::min(ink.left, op.opaqueRect.left), std::min(ink.top, op.opaqueRect.top),
                  std::max(ink.right, op.opaqueRect.right), std::max(ink.bottom, op.opaqueRect.bottom)};
-    return d.submit(std::move(op));
+    for (const DeviceRect& r : op.extra)
+        op.bounds = {std::min(op.bounds.left, r.left), std::min(op.bounds.top, r.top),
+                     std::max(op.bounds.right, r.right), std::max(op.bounds.bottom, r.bottom)};
+    const bool clipped = op.clipped;
+    const DeviceRect clipRect = op.clipRect;
+    const Color color = op.textColor;
+    if (!d.submit(std::move(op))) return false;
+    for (DevicePath& polygon : slanted) {
+        DrawOp line;
+        line.kind = DrawOp::Kind::Fill;
+        RectD b;
+        if (!polygon.bounds(&b)) continue;
+        line.bounds = pixelBounds({b.left - 1, b.top - 1, b.right + 1, b.bottom + 1});
+        line.path = std::move(polygon);
+        line.winding = true;
+        line.brush.style = BrushStyle::Solid;
+        line.brush.color = color;
+        line.mix = R2_COPYPEN;
+        line.clipped = clipped;
+        line.clipRect = clipRect;
+        if (!d.submit(std::move(line))) return false;
+    }
+    return true;
 }
 
 }  // namespace tessaly::gdi

@@ -454,9 +454,11 @@ public:
     // baseline in device pixels (ExtTextOut's lpDx); otherwise the font's
     // advances are used (SO_FLAG_DEFAULT_PLACEMENT). Sets the glyphs,
     // positions, pwszOrg, flAccel, ulCharInc and rclBkGround (the text's box
-    // from ascent to descent).
+    // from ascent to descent). With `glyphIndices` the text holds glyph
+    // indices (ETO_GLYPH_INDEX): pwszOrg carries the indices, as Windows
+    // passes them, and flAccel has SO_GLYPHINDEX_TEXTOUT.
     bool layout(FontObject& font, const WCHAR* text, ULONG count, double x, double y,
-                const double* advances);
+                const double* advances, bool glyphIndices = false);
     // Glyphs given directly (ExtTextOut with ETO_GLYPH_INDEX): positions in
     // device pixels. pwszOrg is null.
     bool setGlyphs(FontObject& font, const HGLYPH* glyphs, const POINTL* positions, ULONG count);

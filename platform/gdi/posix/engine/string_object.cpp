@@ -29,7 +29,7 @@ LONG roundToLong(double v) {
 }  // namespace
 
 bool StringObject::layout(FontObject& font, const WCHAR* text, ULONG count, double x, double y,
-                          const double* advances) {
+                          const double* advances, bool glyphIndices) {
     font_ = &font;
     glyphs_.clear();
     advances_.clear();
@@ -43,10 +43,10 @@ bool StringObject::layout(FontObject& font, const WCHAR* text, ULONG count, doub
     for (size_t i = 0; i < text_.size(); ++i) {
         char32_t c = text_[i];
         // A surrogate pair is one glyph at the first unit's position.
-        const bool pair = c >= 0xD800 && c < 0xDC00 && i + 1 < text_.size() && text_[i + 1] >= 0xDC00 &&
+        const bool pair = !glyphIndices && c >= 0xD800 && c < 0xDC00 && i + 1 < text_.size() && text_[i + 1] >= 0xDC00 &&
                           text_[i + 1] < 0xE000;
         if (pair) c = 0x10000 + ((c - 0xD800) << 10) + (text_[i + 1] - 0xDC00);
-        const HGLYPH glyph = font.glyph(c);
+        const HGLYPH glyph = glyphIndices ? HGLYPH{c} : font.glyph(c);
         double ax = 0, ay = 0;
         font.advance(glyph, &ax, &ay);
         GLYPHPOS position{};
@@ -68,6 +68,7 @@ bool StringObject::layout(FontObject& font, const WCHAR* text, ULONG count, doub
         penY += ay;
         if (pair) ++i;
     }
+    if (glyphIndices) flAccel |= SO_GLYPHINDEX_TEXTOUT;
     finish();
     return true;
 }
