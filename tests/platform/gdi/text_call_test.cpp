@@ -279,5 +279,61 @@ TEST(TextFontObject, GlyphSetRunsFollowTheRegisteredMap) {
     EXPECT_EQ(total, own->cGlyphsSupported);
 }
 
+TEST(TextFontObject, StringsTellTheirDirectionAndCodePage) {
+    struct Case {
+        LONG escapement;
+        BYTE charSet;
+        FLONG flags;
+        DWORD codePage;
+    };
+    const Case cases[] = {{0, DEFAULT_CHARSET, SO_HORIZONTAL, 1252},
+                          {1800, RUSSIAN_CHARSET, SO_HORIZONTAL | SO_REVERSED, 1251},
+                          {900, GREEK_CHARSET, SO_VERTICAL | SO_REVERSED, 1253},
+                          {2700, EASTEUROPE_CHARSET, SO_VERTICAL, 1250},
+                          {450, DEFAULT_CHARSET, 0, 1252}};
+    for (const Case& c : cases) {
+        FontRequest request;
+        request.logFont.lfHeight = -20;
+        request.logFont.lfEscapement = c.escapement;
+        request.logFont.lfCharSet = c.charSet;
+        std::memcpy(request.logFont.lfFaceName, u"DejaVu Sans", sizeof(u"DejaVu Sans"));
+        auto font = FontObject::create(request);
+        ASSERT_TRUE(font);
+        StringObject string;
+        ASSERT_TRUE(string.layout(*font, u"ab", 2, 50, 50, nullptr));
+        EXPECT_EQ(string.flAccel & (SO_HORIZONTAL | SO_VERTICAL | SO_REVERSED), c.flags) << c.escapement;
+        EXPECT_EQ(STROBJ_dwGetCodePage(&string), c.codePage) << c.escapement;
+    }
+}
+
+TEST(TextFontObject, PostScriptPrivateFontsDrawThroughTheEngine) {
+    for (const char* path : {"/usr/share/fonts/X11/Type1/NimbusSans-Regular.pfb",
+                             "/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf"}) {
+        const auto bytes = readFile(path);
+        HANDLE handle = fonts::addPrivateFont(bytes.data(), bytes.size(), u"Tessaly PostScript Test");
+        ASSERT_NE(handle, nullptr) << path;
+        {
+            DriverConfig config;
+            config.decline = {"DrvTextOut"};  // the engine's fills of the outlines
+            Session s(config);
+            ASSERT_TRUE(s.begin());
+            LOGFONTW lf{};
+            lf.lfHeight = -60;
+            std::memcpy(lf.lfFaceName, u"Tessaly PostScript Test", sizeof(u"Tessaly PostScript Test"));
+            ASSERT_TRUE(s.dc->setFont(lf));
+            s.dc->setTextColor(kRed);
+            s.dc->setBackgroundMode(BackgroundMode::Transparent);
+            ASSERT_TRUE(s.dc->textOut({20, 20}, u"H"));
+            const Call& call = *s.driver.named("DrvTextOut").back();
+            EXPECT_TRUE(call.fontType & FO_POSTSCRIPT) << path;
+            EXPECT_EQ((call.fontType & FO_CFF) != 0, std::string(path).ends_with(".otf")) << path;
+            ASSERT_TRUE(s.finish());
+            // The H's stems: solid red columns, white between them.
+            EXPECT_GT(s.redIn(20, 20, 80, 80), 300) << path;
+        }
+        EXPECT_TRUE(fonts::removePrivateFont(handle));
+    }
+}
+
 }  // namespace
 }  // namespace tessaly::gdi

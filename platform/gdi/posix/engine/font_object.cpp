@@ -14,6 +14,7 @@
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_FONT_FORMATS_H
 #include FT_TRUETYPE_TABLES_H
 
 #include "engine_objects.h"
@@ -184,6 +185,11 @@ std::unique_ptr<FontObject> FontObject::create(const FontRequest& request) {
     }
     if (realized.simulatedItalic() || (request.logFont.lfItalic && !(face->style_flags & FT_STYLE_FLAG_ITALIC))) {
         font->flFontType |= FO_SIM_ITALIC;
+    }
+    // PostScript outlines (OpenType CFF, Type 1) say so, as Windows does.
+    if (const char* format = FT_Get_Font_Format(face);
+        format && (std::strcmp(format, "CFF") == 0 || std::strcmp(format, "Type 1") == 0)) {
+        font->flFontType |= FO_POSTSCRIPT | (std::strcmp(format, "CFF") == 0 ? FO_CFF : 0);
     }
     // Double-byte character sets, by the set the font was realized with.
     switch (font->metrics_.tmCharSet) {

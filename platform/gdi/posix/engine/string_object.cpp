@@ -101,8 +101,17 @@ void StringObject::finish() {
     pwszOrg = text_.empty() ? nullptr : text_.data();
     cursor_ = 0;
     const XFORML& m = font_->transform()->matrix();
-    const bool horizontal = m.eM12 == 0 && m.eM21 == 0;
-    if (horizontal) flAccel |= SO_HORIZONTAL;
+    // The baseline along an axis: left to right (or top to bottom, the way
+    // a vertical baseline at 270 degrees runs), or reversed.
+    // Turned fonts carry the rounding of their sines and cosines.
+    auto tiny = [](FLOATL v, FLOATL against) { return std::fabs(v) <= 1e-6f * std::fabs(against); };
+    if (tiny(m.eM12, m.eM11) && tiny(m.eM21, m.eM22)) {
+        flAccel |= SO_HORIZONTAL;
+        if (m.eM11 < 0) flAccel |= SO_REVERSED;
+    } else if (tiny(m.eM11, m.eM12) && tiny(m.eM22, m.eM21)) {
+        flAccel |= SO_VERTICAL;
+        if (m.eM12 < 0) flAccel |= SO_REVERSED;
+    }
     ulCharInc = 0;
     // The background box: every glyph's cell from ascent to descent.
     const double ascent = font_->ascent(), descent = font_->descent();
@@ -213,7 +222,32 @@ WIN32KAPI WINBOOL APIENTRY STROBJ_bGetAdvanceWidths(STROBJ* pso, ULONG iFirst, U
     return string && string->advanceWidths(iFirst, c, pptqD) ? TRUE : FALSE;
 }
 
-WIN32KAPI DWORD APIENTRY STROBJ_dwGetCodePage(STROBJ* /*pstro*/) { return 1252; }
+// The Windows code page of the character set the string's font was
+// realized with; Windows-1252 when it has none.
+WIN32KAPI DWORD APIENTRY STROBJ_dwGetCodePage(STROBJ* pstro) {
+    const StringObject* string = StringObject::fromStrobj(pstro);
+    const tessaly::gdi::FontObject* font = string ? string->font() : nullptr;
+    if (!font) return 1252;
+    switch (font->textMetrics().tmCharSet) {
+        case SYMBOL_CHARSET: return 42;  // CP_SYMBOL
+        case SHIFTJIS_CHARSET: return 932;
+        case GB2312_CHARSET: return 936;
+        case HANGUL_CHARSET: return 949;
+        case CHINESEBIG5_CHARSET: return 950;
+        case JOHAB_CHARSET: return 1361;
+        case EASTEUROPE_CHARSET: return 1250;
+        case RUSSIAN_CHARSET: return 1251;
+        case GREEK_CHARSET: return 1253;
+        case TURKISH_CHARSET: return 1254;
+        case HEBREW_CHARSET: return 1255;
+        case ARABIC_CHARSET: return 1256;
+        case BALTIC_CHARSET: return 1257;
+        case VIETNAMESE_CHARSET: return 1258;
+        case THAI_CHARSET: return 874;
+        case MAC_CHARSET: return 10000;
+        default: return 1252;
+    }
+}
 
 // Extra spacing is already in the glyph positions: strings carry none.
 WIN32KAPI FIX APIENTRY STROBJ_fxBreakExtra(STROBJ* /*pstro*/) { return 0; }
