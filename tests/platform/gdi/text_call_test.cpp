@@ -91,6 +91,18 @@ TEST(TextCall, GlyphIndicesReachTheDriverAsGivenAndDrawTheSameGlyphs) {
     ASSERT_TRUE(byIndex.dc->textOut({20, 120}, odd, options));
     EXPECT_EQ(byIndex.driver.named("DrvTextOut").back()->glyphs.size(), 3u);
     ASSERT_TRUE(byIndex.finish());
+
+    // Indices past the font's last glyph draw nothing, also when the driver
+    // declines the text and the context fills the outlines itself.
+    DriverConfig declining = config;
+    declining.decline = {"DrvTextOut"};
+    Session filled(declining);
+    ASSERT_TRUE(filled.begin());
+    filled.font(-40);
+    EXPECT_TRUE(filled.dc->textOut({20, 60}, odd, options)) << filled.dc->errorText();
+    EXPECT_TRUE(filled.dc->textOut({20, 60}, indices, options)) << filled.dc->errorText();
+    ASSERT_TRUE(filled.finish());
+    EXPECT_GT(filled.redIn(20, 20, 120, 70), 100);
     // The engine drew the same two glyphs where they coincide.
     for (int y = 20; y < 70; ++y)
         for (int x = 20; x < characters.glyphPositions[1].x + 8; ++x)

@@ -669,7 +669,10 @@ bool Player::text(const DrawOp& op, const Band& band, std::string* error) {
 
 bool Player::textAsFill(const DrawOp& op, const Band& band, StringObject& str, std::string* error) {
     DevicePath outlines;
+    const ULONG glyphCount = op.font->allGlyphHandles(nullptr);
     for (const GLYPHPOS& g : str.positions()) {
+        // A glyph index the font does not have draws nothing.
+        if (g.hg >= glyphCount) continue;
         const GLYPHDATA* data = op.font->glyphData(g.hg);
         if (!data) {
             fail(error, "a glyph outline could not be read");
