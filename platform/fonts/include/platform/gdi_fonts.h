@@ -376,8 +376,9 @@ namespace tessaly::fonts {
 // replaces the font's own character map when given, for subset fonts whose
 // map cannot be trusted. Returns a handle for removePrivateFont, or null when
 // the bytes hold no scalable face; `faces` receives the number of faces.
-HANDLE addPrivateFont(const void* data, size_t size, const char16_t* faceName,
-                      std::span<const std::pair<char32_t, uint32_t>> glyphMap = {}, DWORD* faces = nullptr);
+[[nodiscard]] HANDLE addPrivateFont(const void* data, size_t size, const char16_t* faceName,
+                                    std::span<const std::pair<char32_t, uint32_t>> glyphMap = {},
+                                    DWORD* faces = nullptr);
 // Removes a registration; fonts realized from it keep working until they go.
 // False for a handle that is not (or no longer) registered.
 bool removePrivateFont(HANDLE handle);
