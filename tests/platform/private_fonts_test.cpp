@@ -178,6 +178,8 @@ TEST(PrivateFonts, RegisteredNameWinsOverAnInstalledFamily) {
         const Selected liberation(u"Liberation Sans");
         EXPECT_EQ(hidden.outline('R'), liberation.outline('R'));
         EXPECT_EQ(enumerate("DejaVu Sans").names.size(), 1u);  // only the registered face
+        const auto all = enumerate("").names;
+        EXPECT_EQ(std::count(all.begin(), all.end(), "DejaVu Sans"), 1);
     }
     EXPECT_TRUE(tessaly::fonts::removePrivateFont(handle));
     const Selected installed(u"DejaVu Sans");

@@ -251,6 +251,12 @@ int WINAPI EnumFontFamiliesExA(HDC dc, LOGFONTA* logFont, FONTENUMPROCA proc, LP
         });
         for (size_t i = 0; i < faces.size(); ++i) {
             if (i > 0 && faces[i].family == faces[i - 1].family) continue;
+            // A registered family hides the installed one of its name.
+            const bool hidden = std::any_of(reported.begin(), reported.end(), [&](const std::string& f) {
+                return FcStrCmpIgnoreCase(reinterpret_cast<const FcChar8*>(f.c_str()),
+                                          reinterpret_cast<const FcChar8*>(faces[i].family.c_str())) == 0;
+            });
+            if (hidden) continue;
             if (!reportFace(faces[i], faces[i].family, wanted, proc, param, &result)) break;
         }
         return result;
