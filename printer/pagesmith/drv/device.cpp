@@ -35,10 +35,10 @@ void handOverJob(DriverDevice& from, DriverDevice& to) {
     to.jobFile = std::move(from.jobFile);
     to.bitmaps = std::move(from.bitmaps);
     to.fonts = std::move(from.fonts);
-    to.glyphMaps = std::move(from.glyphMaps);
+    to.glyphSets = std::move(from.glyphSets);
     from.bitmaps.clear();
     from.fonts.clear();
-    from.glyphMaps.clear();
+    from.glyphSets.clear();
     to.headerWritten = std::exchange(from.headerWritten, false);
     to.documentName = std::exchange(from.documentName, std::nullopt);
     to.jobId = std::exchange(from.jobId, -1);

@@ -4,7 +4,6 @@
 // the job being written.
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <random>
@@ -12,6 +11,8 @@
 #include <vector>
 
 #include "composer/settings.h"
+#include "fontcapture/font_capture.h"
+#include "glyph_map.h"
 #include "image/bag_writer.h"
 #include "platform/winddi.h"
 #include "support/files.h"
@@ -26,24 +27,15 @@ struct BitmapRecord {
     int32_t height = 0;
 };
 
-// A font captured in the current job. Its markup is made when the document
-// ends; a font whose markup cannot be made is skipped.
+// A font captured in the current job, found again by its face (without
+// case), style code and the character set it was asked for. Its font file is
+// written when the document ends.
 struct FontRecord {
     uint32_t id = 0;
-    std::function<bool(std::string& out)> renderMarkup;
-};
-
-// Glyph handle to character code ranges of the captured fonts, for text output.
-struct GlyphMapTables {
-    std::vector<uint32_t> fontIds;
-    std::vector<HGLYPH> firstGlyphs;
-    std::vector<uint32_t> firstCodes;
-    size_t count() const { return fontIds.size(); }
-    void clear() {
-        fontIds.clear();
-        firstGlyphs.clear();
-        firstCodes.clear();
-    }
+    std::string face;               // ANSI face name as asked for
+    int32_t style = 0;              // bit 0 bold, bit 1 italic
+    int32_t requestedCharSet = -1;  // -1: the default set
+    std::unique_ptr<CapturedFont> font;
 };
 
 inline constexpr uint32_t kDefaultResolution = 300;
@@ -55,7 +47,7 @@ struct DriverDevice {
     uint32_t pageNumber = 0;           // 0-based page being written in the job
     std::vector<BitmapRecord> bitmaps;
     std::vector<FontRecord> fonts;
-    GlyphMapTables glyphMaps;
+    GlyphSetCache glyphSets;
     bool headerWritten = false;        // the Media start tag is written
     uint32_t resolution = kDefaultResolution;
     uint32_t width = kDefaultWidth;    // micrometres

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <span>
 #include <vector>
 
@@ -71,7 +72,7 @@ void releaseJob(DriverDevice& device) {
     if (device.bandRaster.isOpen()) (void)device.bandRaster.close();
     device.bitmaps.clear();
     device.fonts.clear();
-    device.glyphMaps.clear();
+    device.glyphSets.clear();
     device.pageNumber = 0;
     device.nextId = 0;
     device.bandX = device.bandY = 0;
@@ -248,9 +249,14 @@ void endDocument(DriverDevice& device) {
     if (device.bandRaster.isOpen()) (void)device.bandRaster.close();
 
     for (const FontRecord& font : device.fonts) {
-        std::string text;
-        if (!font.renderMarkup || !font.renderMarkup(text)) continue;
-        std::vector<uint8_t> bytes(text.begin(), text.end());
+        if (!font.font) continue;
+        std::vector<uint8_t> bytes;
+        try {
+            const std::string text = fontFileMml(*font.font);
+            bytes.assign(text.begin(), text.end());
+        } catch (const std::bad_alloc&) {
+            continue;  // a font whose file cannot be made is skipped
+        }
         (void)scramble(bytes.data(), bytes.size(), jobKey());
         // A font file that cannot be written is skipped.
         (void)writeWholeFile(device.jobDirectory + "f" + std::to_string(font.id) + ".mml", bytes.data(),

@@ -182,14 +182,19 @@ TEST_F(JobWriterTest, RasterPagesAreBagFilesOfRedGreenBlueRows) {
 TEST_F(JobWriterTest, FontFilesAreScrambledEachFromTheJobKey) {
     ASSERT_TRUE(beginDocumentElement(device_));
     EXPECT_EQ(newId(device_), 1u);
-    device_.fonts.push_back({4, [](std::string& out) {
-                                 out = "<Font id=\"4\">\n</Font>\n";
-                                 return true;
-                             }});
-    device_.fonts.push_back({5, [](std::string&) { return false; }});
+    FontRecord captured;
+    captured.id = 4;
+    captured.font = CapturedFont::capture("DejaVu Sans", 0, 0);
+    ASSERT_TRUE(captured.font);
+    const std::string expected = fontFileMml(*captured.font);
+    device_.fonts.push_back(std::move(captured));
+    // A record whose font is gone has no file.
+    FontRecord empty;
+    empty.id = 5;
+    device_.fonts.push_back(std::move(empty));
     const std::string directory = device_.jobDirectory;
     endDocument(device_);
-    EXPECT_EQ(descrambled(directory + "f4.mml"), "<Font id=\"4\">\n</Font>\n");
+    EXPECT_EQ(descrambled(directory + "f4.mml"), expected);
     EXPECT_FALSE(std::filesystem::exists(directory + "f5.mml"));
     EXPECT_EQ(slurp(directory + "_status"), "end:0");
 }
