@@ -26,6 +26,11 @@ namespace {
 
 // Offsets across the baseline below this are rounding of rotated positions.
 constexpr double kBaselineSnap = 1.4142;
+// Direction components this close to 0 are the float rounding of a turn by a
+// multiple of 90 degrees; they are written as 0.
+constexpr double kDirectionNoise = 1e-6;
+
+double withoutNoise(double v) { return std::fabs(v) < kDirectionNoise ? 0.0 : v; }
 
 // A name of the metrics (an offset from their start), NUL-terminated and
 // inside the metrics; empty when the offset leads elsewhere.
@@ -56,10 +61,10 @@ TextTransform textTransform(const XFORML* xform, int32_t unitsPerEm) {
     const double v = std::sqrt(m21 * m21 + m22 * m22);
     t.size = h * unitsPerEm;
     if (!(h != 0 && v != 0) || !std::isfinite(h) || !std::isfinite(v)) return t;
-    t.a = m11 / h;
-    t.b = m12 / h;
-    t.c = m21 / v;
-    t.d = m22 / v;
+    t.a = withoutNoise(m11 / h);
+    t.b = withoutNoise(m12 / h);
+    t.c = withoutNoise(m21 / v);
+    t.d = withoutNoise(m22 / v);
     const double det = t.a * t.d - t.b * t.c;
     if (det != 0) {
         t.i11 = t.d / det;
