@@ -13,6 +13,7 @@
 
 #include "capture_driver.h"
 #include "composer/conversion_job.h"
+#include "composer/mml_interpreter.h"
 #include "image/image.h"
 #include "platform/gdi_engine_control.h"
 #include "platform/registry.h"
@@ -430,6 +431,68 @@ TEST(PrintRoad, TheTestDocumentStaysVectorExceptItsPictureHatchAndGradients) {
     // The winding star, declined by the fill hook, still reaches the page:
     // as the blit of its region.
     EXPECT_NE(pages[0].find("<Rectex "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tessaly
+
+namespace tessaly {
+namespace {
+
+size_t occurrences(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+TEST(PrintRoad, PrintedTextFindsTheFontsItsJobCaptured) {
+    script::Script drawing;
+    std::string error;
+    ASSERT_EQ(script::parseScript("page\n"
+                                  "font \"DejaVu Sans\" 12\n"
+                                  "text 72 72 \"  Plain & <simple>  \"\n"
+                                  "font \"Liberation Sans\" 18 bold italic\n"
+                                  "textcolor #CC0000\n"
+                                  "text 72 120 \"Bold italic\"\n"
+                                  "font \"DejaVu Math TeX Gyre\" 24 bold\n"
+                                  "text 72 180 \"Made bold\"\n"
+                                  "rotate 30\n"
+                                  "font \"DejaVu Sans\" 14\n"
+                                  "text 200 200 \"Turned\"\n"
+                                  "endpage\n",
+                                  &drawing, &error),
+              1)
+        << error;
+    ScratchPrinter printer;
+    PrintRequest request;
+    request.dpi = kDpi;
+    request.imagePages = false;
+    const fs::path job = printer.print(drawing, request);
+    ASSERT_FALSE(job.empty());
+    std::string markup = readText(job / "media.mml");
+    (void)unscramble(reinterpret_cast<uint8_t*>(markup.data()), markup.size(), jobKey());
+    ASSERT_EQ(occurrences(markup, "<Text "), 4u) << markup;
+    ASSERT_EQ(occurrences(markup, "<Font "), 3u) << markup;
+    for (int id = 1; id <= 3; ++id) EXPECT_TRUE(fs::exists(job / ("f" + std::to_string(id) + ".mml"))) << id;
+
+    // Without system fonts a Text element is kept only when it finds the font
+    // its job declared: every text and every font arrives.
+    CharacterDictionary dictionary;
+    MmlInterpreter interpreter;
+    interpreter.dictionary = &dictionary;
+    interpreter.jobKey = jobKey();
+    interpreter.setJobDirectory(job.string());
+    ASSERT_EQ(interpreter.InputOpen(), 1);
+    ASSERT_EQ(interpreter.SetSource(markup), 1) << interpreter.errorText();
+    while (interpreter.InputFrame() == 1) {
+    }
+    size_t texts = 0, fonts = 0;
+    for (size_t i = 0; i < dictionary.count(); ++i) {
+        texts += dictionary.entryAt(i).type == kTypeText;
+        fonts += dictionary.entryAt(i).type == kTypeFont;
+    }
+    EXPECT_EQ(texts, 4u);
+    EXPECT_EQ(fonts, 3u);
 }
 
 }  // namespace
