@@ -260,11 +260,14 @@ WINBOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* 
         if (rop == kRopNothing) return HookDecision::translate();
         const std::optional<uint32_t> colour = flatRopColour(rop, *fore);
         if (!colour) return HookDecision::defer();
+        const size_t fonts = device->fonts.size();
         try {
             if (!translateText(*device, out, pstro, pfo, pco, prclOpaque, *colour, opaque.value_or(0))) out.clear();
         } catch (const std::bad_alloc&) {
-            // Without memory for the markup the text is only rendered.
+            // Without memory for the markup the text is only rendered; a font
+            // captured for it goes too, as its declaration is not written.
             out.clear();
+            device->fonts.resize(fonts);
         }
         return HookDecision::translate();
     };
