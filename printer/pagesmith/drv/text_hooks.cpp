@@ -55,12 +55,14 @@ std::string pointPairText(LONG x, LONG y) {
 TextTransform textTransform(const XFORML* xform, int32_t unitsPerEm) {
     TextTransform t;
     if (!xform) return t;
-    t.known = true;
     const double m11 = xform->eM11, m12 = xform->eM12, m21 = xform->eM21, m22 = xform->eM22;
     const double h = std::sqrt(m11 * m11 + m12 * m12);
     const double v = std::sqrt(m21 * m21 + m22 * m22);
+    // A transform that is not a number has no size to write.
+    if (!std::isfinite(h) || !std::isfinite(v)) return t;
+    t.known = true;
     t.size = h * unitsPerEm;
-    if (!(h != 0 && v != 0) || !std::isfinite(h) || !std::isfinite(v)) return t;
+    if (!(h != 0 && v != 0)) return t;
     t.a = withoutNoise(m11 / h);
     t.b = withoutNoise(m12 / h);
     t.c = withoutNoise(m21 / v);

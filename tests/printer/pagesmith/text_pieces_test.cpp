@@ -67,6 +67,8 @@ TEST(TextTransformTest, SizeDirectionAndInverse) {
     EXPECT_TRUE(t.identityMatrix());
     EXPECT_TRUE(t.identityInverse);
     EXPECT_FALSE(textTransform(nullptr, 100).known);
+    const XFORML broken = matrix(std::nanf(""), 0, 0, 1);
+    EXPECT_FALSE(textTransform(&broken, 100).known);
 }
 
 TEST(TextTransformTest, PositionsSnapOnlyAcrossATurnedBaseline) {
