@@ -232,6 +232,46 @@ TEST(PrintRoad, ASpaceLeavesThePageWhiteAfterOtherGlyphs) {
     EXPECT_EQ(inkBelow, 0u);
 }
 
+TEST(PrintRoad, ScriptTextKeepsItsBackgroundSpacingUnderlineAndGlyphIndices) {
+    // Rows of 100 pixels: an opaque text, a plain one after it (the page
+    // goes back to transparent text), spaced letters, underlined spaces and
+    // glyph indices.
+    const auto pages = capture(
+        "units px\npage\nfont \"DejaVu Sans\" 40\n"
+        "text 10 60 \"ab\" opaque #00FF00\n"
+        "text 10 160 \"ab\"\n"
+        "text 10 260 \"ll\" spacing 100\n"
+        "font \"DejaVu Sans\" 40 underline\n"
+        "text 10 360 \"    \"\n"
+        "font \"DejaVu Sans\" 40\n"
+        "glyphs 10 460 36 37 38\n"
+        "endpage\n",
+        300, 500);
+    ASSERT_EQ(pages.size(), 1u);
+    const auto& page = pages[0];
+    auto count = [&](int top, int bottom, int left, int right, auto&& test) {
+        size_t n = 0;
+        for (int y = top; y < bottom; ++y)
+            for (int x = left; x < right; ++x) n += test(&page.rgb[(size_t(y) * page.width + x) * 3]);
+        return n;
+    };
+    auto green = [](const uint8_t* p) { return p[0] < 64 && p[1] > 192 && p[2] < 64; };
+    auto ink = [](const uint8_t* p) { return p[0] < 128 && p[1] < 128 && p[2] < 128; };
+    // The point is the baseline's left end: the box reaches above it.
+    EXPECT_GT(count(0, 60, 0, 300, green), 500u);
+    EXPECT_GT(count(0, 100, 0, 300, ink), 50u);
+    EXPECT_EQ(count(100, 500, 0, 300, green), 0u);
+    EXPECT_GT(count(100, 200, 0, 300, ink), 50u);
+    // Each letter 100 pixels after the one before: two strokes, nothing between.
+    EXPECT_GT(count(200, 300, 0, 40, ink), 20u);
+    EXPECT_EQ(count(200, 300, 50, 100, ink), 0u);
+    EXPECT_GT(count(200, 300, 100, 140, ink), 20u);
+    // Spaces have no outline, so the ink below their baseline is the underline.
+    EXPECT_GT(count(360, 400, 0, 300, ink), 20u);
+    EXPECT_EQ(count(300, 358, 0, 300, ink), 0u);
+    EXPECT_GT(count(400, 500, 0, 300, ink), 50u);
+}
+
 // A 2 x 2 BMP: red and green on the top row, blue and white below.
 void writeQuadrantBmp(const fs::path& file) {
     const uint8_t rows[2][8] = {{0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0, 0},   // bottom row: blue, white (B, G, R)

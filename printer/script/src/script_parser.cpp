@@ -201,6 +201,8 @@ public:
         ++next_;
         return true;
     }
+    // The word just taken.
+    std::string previous() const { return next_ > 0 ? words_[next_ - 1].text : std::string(); }
     bool finish() {
         if (!atEnd()) return fail("unexpected " + found());
         return true;
@@ -475,10 +477,22 @@ int parseScript(std::string_view text, Script* out, std::string* error) {
             c.values.push_back(size);
             while (ok && !p.atEnd()) {
                 int style = 0;
-                ok = p.require({"bold", "italic"}, style);
-                (style == 0 ? c.bold : c.italic) = true;
+                ok = p.require({"bold", "italic", "underline", "strikeout", "charset"}, style);
+                if (!ok) break;
+                if (style == 0) c.bold = true;
+                if (style == 1) c.italic = true;
+                if (style == 2) c.underline = true;
+                if (style == 3) c.strikeOut = true;
+                if (style == 4) {
+                    double code = 0;
+                    ok = p.number(-1e300, 1e300, code);
+                    if (ok && (code < 0 || code > 255 || code != std::floor(code)))
+                        ok = p.fail("expected a character set 0..255, found '" + p.previous() + "'");
+                    c.charset = static_cast<int>(code);
+                }
             }
             if (ok && c.text.size() >= LF_FACESIZE) ok = p.fail("font family longer than 31 bytes");
+            if (ok && !utf8ToUtf16(c.text, c.wide)) ok = p.fail("font family is not UTF-8");
         } else if (name == "textcolor") {
             c.op = Op::TextColor;
             ok = p.colour(c.color) && p.finish();
@@ -556,8 +570,34 @@ int parseScript(std::string_view text, Script* out, std::string* error) {
         } else if (name == "text") {
             c.op = Op::Text;
             std::string utf8;
-            ok = p.coordinates(2, c.values) && p.quoted(utf8) && p.finish();
+            ok = p.coordinates(2, c.values) && p.quoted(utf8);
+            while (ok && !p.atEnd()) {
+                int option = 0;
+                ok = p.require({"spacing", "opaque"}, option);
+                if (!ok) break;
+                if (option == 0) {
+                    ok = p.number(-kMaxSize, kMaxSize, c.spacing);
+                    if (ok && c.spacing < 0) ok = p.fail("expected a spacing 0..10000, found '" + p.previous() + "'");
+                } else {
+                    c.opaque = true;
+                    c.color = 0xFFFFFF;
+                    const Word* next = p.peek();
+                    if (next && !next->quoted && !next->text.empty() && next->text[0] == '#') ok = p.colour(c.color);
+                }
+            }
             if (ok && !utf8ToUtf16(utf8, c.wide)) ok = p.fail("text is not UTF-8");
+        } else if (name == "glyphs") {
+            c.op = Op::Glyphs;
+            ok = p.coordinates(2, c.values);
+            if (ok && p.atEnd()) ok = p.fail("expected a glyph index, found the end of the line");
+            if (ok && p.left() > kMaxGlyphs) ok = p.fail("more than " + std::to_string(kMaxGlyphs) + " glyphs");
+            while (ok && !p.atEnd()) {
+                double index = 0;
+                ok = p.number(-1e300, 1e300, index);
+                if (ok && (index < 0 || index > 65535 || index != std::floor(index)))
+                    ok = p.fail("expected a glyph index 0..65535, found '" + p.previous() + "'");
+                c.wide.push_back(static_cast<char16_t>(index));
+            }
         } else if (name == "image") {
             // A negative width or height mirrors the picture.
             c.op = Op::Image;

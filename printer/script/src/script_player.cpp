@@ -81,6 +81,9 @@ private:
         dc_.resetClip();
         // Text is drawn without a background box, as the format has none.
         dc_.setBackgroundMode(gdi::BackgroundMode::Transparent);
+        // A text's point is the left end of its baseline (the context's own
+        // default is the top).
+        dc_.setTextAlign(gdi::TextAlignX::Left, gdi::TextAlignY::Baseline);
         // The page starts with the unit's scale alone.
         const double dpi = std::max(1.0, dpi_);
         const double s = unitScale(script_.unit, dpi);
@@ -126,8 +129,11 @@ private:
                 font.lfHeight = -static_cast<LONG>(std::lround(std::max(1.0, v[0])));
                 font.lfWeight = c.bold ? 700 : 400;
                 font.lfItalic = c.italic ? 1 : 0;
-                for (size_t i = 0; i < c.text.size() && i + 1 < LF_FACESIZE; ++i) {
-                    font.lfFaceName[i] = static_cast<WCHAR>(static_cast<unsigned char>(c.text[i]));
+                font.lfUnderline = c.underline ? 1 : 0;
+                font.lfStrikeOut = c.strikeOut ? 1 : 0;
+                font.lfCharSet = static_cast<BYTE>(c.charset);
+                for (size_t i = 0; i < c.wide.size() && i + 1 < LF_FACESIZE; ++i) {
+                    font.lfFaceName[i] = static_cast<WCHAR>(c.wide[i]);
                 }
                 return dc_.setFont(font);
             }
@@ -181,7 +187,27 @@ private:
                 const auto p = points(v);
                 return dc_.polyline(p);
             }
-            case Op::Text: return dc_.textOut({v[0], v[1]}, c.wide);
+            case Op::Text: {
+                std::vector<double> advances;
+                gdi::TextOptions options;
+                if (c.spacing >= 0) {
+                    advances.assign(c.wide.size(), c.spacing);
+                    options.advances = advances;
+                }
+                if (!c.opaque) return dc_.textOut({v[0], v[1]}, c.wide, options);
+                // The box behind this text alone: the page goes back to
+                // transparent text afterwards.
+                dc_.setBackgroundColor(c.color);
+                dc_.setBackgroundMode(gdi::BackgroundMode::Opaque);
+                const bool ok = dc_.textOut({v[0], v[1]}, c.wide, options);
+                dc_.setBackgroundMode(gdi::BackgroundMode::Transparent);
+                return ok;
+            }
+            case Op::Glyphs: {
+                gdi::TextOptions options;
+                options.glyphIndices = true;
+                return dc_.textOut({v[0], v[1]}, c.wide, options);
+            }
             case Op::Image: {
                 Picture picture;
                 std::string path = c.text;

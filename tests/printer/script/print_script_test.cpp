@@ -213,6 +213,59 @@ TEST(PrintScript, RasterOperationsMixesAndBlits) {
     EXPECT_EQ(parsed("page\nbrush pattern 0 1e9\n").commands[1].values, (std::vector<double>{1, 256}));
 }
 
+TEST(PrintScript, TextCommandsCarryStylesSpacingBackgroundsAndGlyphIndices) {
+    const Script script = parsed(
+        "page\n"
+        "font \"Caf\xC3\xA9 Sans\" 12 bold underline strikeout charset 204\n"
+        "text 10 20 \"\xCE\xB1\xD0\x96\xE4\xB8\xAD\" spacing 7.5 opaque #00FF00\n"
+        "text 1 2 \"x\" opaque\n"
+        "glyphs 3 4 0 36 65535\n");
+    const auto& c = script.commands;
+    ASSERT_EQ(c.size(), 6u);
+    EXPECT_TRUE(c[1].bold);
+    EXPECT_FALSE(c[1].italic);
+    EXPECT_TRUE(c[1].underline);
+    EXPECT_TRUE(c[1].strikeOut);
+    EXPECT_EQ(c[1].charset, 204);
+    EXPECT_EQ(c[1].wide, u"Caf\u00E9 Sans");  // the family is decoded, not taken byte by byte
+    EXPECT_EQ(c[2].wide, u"\u03B1\u0416\u4E2D");
+    EXPECT_EQ(c[2].spacing, 7.5);
+    EXPECT_TRUE(c[2].opaque);
+    EXPECT_EQ(c[2].color, 0x00FF00u);
+    EXPECT_TRUE(c[3].opaque);
+    EXPECT_EQ(c[3].color, 0xFFFFFFu);
+    EXPECT_LT(c[3].spacing, 0);  // the font's own advances
+    EXPECT_EQ(c[4].op, Op::Glyphs);
+    EXPECT_EQ(c[4].wide, (std::u16string{0, 36, 65535}));
+    EXPECT_EQ(parsed("page\nfont \"A\" 9\n").commands[1].charset, 1);
+
+    const struct {
+        const char* text;
+        const char* error;
+    } cases[] = {
+        {"page\nfont \"A\" 12 charset 256\n", "line 2: expected a character set 0..255, found '256'"},
+        {"page\nfont \"A\" 12 charset 1.5\n", "line 2: expected a character set 0..255, found '1.5'"},
+        {"page\nfont \"A\" 12 charset\n", "line 2: expected a number, found the end of the line"},
+        {"page\nfont \"A\" 12 wide\n",
+         "line 2: expected bold|italic|underline|strikeout|charset, found 'wide'"},
+        {"page\nfont \"\xC3\x28\" 12\n", "line 2: font family is not UTF-8"},
+        {"page\ntext 0 0 \"a\" spacing -2\n", "line 2: expected a spacing 0..10000, found '-2'"},
+        {"page\ntext 0 0 \"a\" spacing nan\n", "line 2: expected a number, found 'nan'"},
+        {"page\ntext 0 0 \"a\" opaque red\n", "line 2: expected spacing|opaque, found 'red'"},
+        {"page\ntext 0 0 \"a\" opaque #12345\n", "line 2: expected a colour, found '#12345'"},
+        {"page\nglyphs 0 0\n", "line 2: expected a glyph index, found the end of the line"},
+        {"page\nglyphs 0 0 65536\n", "line 2: expected a glyph index 0..65535, found '65536'"},
+        {"page\nglyphs 0 0 -1\n", "line 2: expected a glyph index 0..65535, found '-1'"},
+        {"page\nglyphs 0 0 2.5\n", "line 2: expected a glyph index 0..65535, found '2.5'"},
+        {"page\nglyphs 0 0 1e400\n", "line 2: expected a glyph index 0..65535, found '1e400'"},
+        {"page\nglyphs 0 0 \"7\"\n", "line 2: expected a number, found '7'"},
+    };
+    for (const auto& k : cases) EXPECT_EQ(refusal(k.text), k.error) << k.text;
+    std::string many = "page\nglyphs 0 0";
+    for (size_t i = 0; i <= kMaxGlyphs; ++i) many += " 1";
+    EXPECT_EQ(refusal(many), "line 2: more than 4096 glyphs");
+}
+
 TEST(PrintScript, PicturesInEveryPixelFormat) {
     FormattedPicture base;
     formattedPicture(64, 48, 24, false, base);

@@ -34,7 +34,9 @@
 //                               notxorpen nop mergenotpen copypen mergepennot
 //                               mergepen white
 //   fillmode alternate|winding
-//   font "FAMILY" SIZE [bold] [italic]
+//   font "FAMILY" SIZE [bold] [italic] [underline] [strikeout] [charset N]
+//                               SIZE is the em height; N is a character set
+//                               code 0..255 (default 1, the default set)
 //   textcolor COLOR
 //   transform M11 M12 M21 M22 DX DY | translate DX DY | scale SX SY | rotate DEGREES
 //                               applied before the current transform
@@ -52,7 +54,13 @@
 //   rect X Y W H | ellipse X Y W H | roundrect X Y W H RW RH
 //   polygon X Y X Y ... | polyline X Y X Y ...
 // Text, pictures, gradients:
-//   text X Y "TEXT"             baseline-left at (X, Y)
+//   text X Y "TEXT" [spacing S] [opaque [COLOR]]
+//                               baseline-left at (X, Y); with spacing each
+//                               character starts S units after the one
+//                               before; opaque fills the text's box with
+//                               COLOR (white by default) first
+//   glyphs X Y N N ...          glyph indices 0..65535 of the font (at most
+//                               4096), baseline-left at (X, Y)
 //   image X Y W H "FILE"        a BMP or PNG file (relative to the script)
 //   image X Y W H builtin [bits 1|4|8|16|24|32] [rop ROP]
 //                               a generated picture in that pixel format (24
@@ -96,6 +104,7 @@ inline constexpr double kMaxSize = 10000;
 inline constexpr size_t kMaxPoints = 10000;      // points of one polygon or polyline
 inline constexpr size_t kMaxDashes = 16;         // dash lengths of one pen
 inline constexpr size_t kMaxTextBytes = 4096;    // one quoted text
+inline constexpr size_t kMaxGlyphs = 4096;       // indices of one glyphs command
 inline constexpr size_t kMaxCommands = 1000000;  // commands of one script
 inline constexpr size_t kMaxPages = 100000;
 inline constexpr size_t kMaxRegionRects = 1000;  // rectangles of one clip region
@@ -140,6 +149,7 @@ enum class Op {
     AlphaBlend,
     TransparentBlt,
     GradientTriangles,
+    Glyphs,
 };
 
 // One parsed command; which fields mean something depends on the op.
@@ -159,13 +169,18 @@ struct Command {
     bool vertical = false;
     bool bold = false;
     bool italic = false;
+    bool underline = false;
+    bool strikeOut = false;
+    int charset = 1;        // DEFAULT_CHARSET
+    bool opaque = false;    // text drawn over a box of `color`
+    double spacing = -1;    // text: distance between characters, < 0 the font's
     int bits = 24;          // pixel format of a generated picture or pattern tile
     uint32_t rop = 0xCC;    // raster operation of image and patblt
     int mix = 13;           // R2 code of mix
     int alpha = 255;        // constant alpha of alphablend
     bool perPixel = false;  // alphablend with the picture's own alpha
     std::string text;       // font family or file name (UTF-8)
-    std::u16string wide;    // text of a text command
+    std::u16string wide;    // text of a text command, glyph indices of glyphs, family of font
 };
 
 struct Script {
