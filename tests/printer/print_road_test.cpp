@@ -16,6 +16,7 @@
 #include "composer/mml_interpreter.h"
 #include "image/image.h"
 #include "platform/gdi_engine_control.h"
+#include "platform/gdi_fonts.h"
 #include "platform/registry.h"
 #include "platform/spool_host.h"
 #include "script/print_script.h"
@@ -297,7 +298,7 @@ void writeQuadrantBmp(const fs::path& file) {
     std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()), std::streamsize(bmp.size()));
 }
 
-TEST(PrintRoad, PicturesFromFilesKeepTheirColoursAndAMissingOneNamesItsLine) {
+TEST(PrintRoad, PicturesFromFilesKeepTheirColoursAndAMissingFileNamesItsLine) {
     const fs::path dir = fs::temp_directory_path() / ("tessaly-road-picture-" + std::to_string(getpid()));
     fs::create_directories(dir);
     writeQuadrantBmp(dir / "quadrants.bmp");
@@ -330,6 +331,15 @@ TEST(PrintRoad, PicturesFromFilesKeepTheirColoursAndAMissingOneNamesItsLine) {
         EXPECT_EQ(script::playScript(drawing, dc, play, &error), 0);
         EXPECT_EQ(error.rfind("line 3: cannot read " + (dir / "missing.png").string() + ": cannot open", 0), 0u)
             << error;
+        // Font files are found beside the script too, and must hold a font.
+        std::ofstream(dir / "text.ttf") << "not a font";
+        for (const char* name : {"missing.ttf", "text.ttf"}) {
+            ASSERT_EQ(script::parseScript("fontfile \"" + std::string(name) + "\" \"F\"\n", &drawing, &error), 1);
+            EXPECT_EQ(script::playScript(drawing, dc, play, &error), 0);
+            const std::string path = (dir / name).string();
+            EXPECT_EQ(error, name[0] == 'm' ? "line 1: cannot read " + path + ": cannot open"
+                                            : "line 1: " + path + " holds no font");
+        }
         (void)dc.endDoc(true);
     }
     device.reset();
@@ -533,6 +543,48 @@ TEST(PrintRoad, PrintedTextFindsTheFontsItsJobCaptured) {
     }
     EXPECT_EQ(texts, 4u);
     EXPECT_EQ(fonts, 3u);
+}
+
+int countFamilies(const char* face) {
+    LOGFONTA wanted{};
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    std::snprintf(wanted.lfFaceName, sizeof wanted.lfFaceName, "%s", face);
+    int found = 0;
+    HDC dc = CreateICW(u"DISPLAY", nullptr, nullptr, nullptr);
+    (void)EnumFontFamiliesExA(
+        dc, &wanted,
+        [](const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM count) {
+            ++*reinterpret_cast<int*>(count);
+            return 1;
+        },
+        reinterpret_cast<LPARAM>(&found), 0);
+    (void)DeleteDC(dc);
+    return found;
+}
+
+TEST(PrintRoad, AScriptsFontFileIsCapturedUnderItsOwnNameForTheDocumentOnly) {
+    script::Script drawing;
+    std::string error;
+    ASSERT_EQ(script::parseScript("fontfile \"/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf\" \"Road Private\"\n"
+                                  "page\nfont \"Road Private\" 20\ntext 72 72 \"Serif\"\nendpage\n",
+                                  &drawing, &error),
+              1)
+        << error;
+    ScratchPrinter printer;
+    PrintRequest request;
+    request.dpi = kDpi;
+    request.imagePages = false;
+    const fs::path job = printer.print(drawing, request);
+    ASSERT_FALSE(job.empty());
+    std::string markup = readText(job / "media.mml");
+    (void)unscramble(reinterpret_cast<uint8_t*>(markup.data()), markup.size(), jobKey());
+    EXPECT_NE(markup.find("<Font src=\"f1.mml\" font=\"Road Private\""), std::string::npos) << markup;
+    std::string font = readText(job / "f1.mml");
+    (void)unscramble(reinterpret_cast<uint8_t*>(font.data()), font.size(), jobKey());
+    EXPECT_EQ(font.rfind("<Font font=\"Road Private\"", 0), 0u) << font.substr(0, 200);
+    // The registration ended with the document.
+    EXPECT_GT(countFamilies("DejaVu Serif"), 0);
+    EXPECT_EQ(countFamilies("Road Private"), 0);
 }
 
 }  // namespace

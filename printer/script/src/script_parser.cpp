@@ -336,6 +336,7 @@ int parseScript(std::string_view text, Script* out, std::string* error) {
     std::string why;
     bool inPage = false;
     bool inPath = false;
+    size_t fontFiles = 0;
     int lineNumber = 0;
     size_t pos = 0;
     auto refuse = [&]() {
@@ -383,6 +384,19 @@ int parseScript(std::string_view text, Script* out, std::string* error) {
                 if (!p.require({"portrait", "landscape"}, o) || !p.finish()) return refuse();
                 script.landscape = o == 1;
             }
+            continue;
+        }
+        if (name == "fontfile") {
+            std::string face;
+            c.op = Op::FontFile;
+            bool ok = p.quoted(c.text) && p.quoted(face) && p.finish();
+            if (ok && ++fontFiles > kMaxFontFiles)
+                ok = p.fail("more than " + std::to_string(kMaxFontFiles) + " font files");
+            if (ok && c.text.empty()) ok = p.fail("font file name is empty");
+            if (ok && (face.empty() || face.size() >= LF_FACESIZE)) ok = p.fail("face name of 1 to 31 bytes expected");
+            if (ok && !utf8ToUtf16(face, c.wide)) ok = p.fail("face name is not UTF-8");
+            if (!ok) return refuse();
+            script.commands.push_back(std::move(c));
             continue;
         }
         if (name == "page") {

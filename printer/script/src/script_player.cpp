@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "image/image.h"
+#include "platform/gdi_fonts.h"
 #include "script/print_script.h"
+#include "support/files.h"
 
 namespace tessaly::script {
 
@@ -55,6 +57,36 @@ int loadPicture(const std::string& path, Picture& out, std::string& why) {
     }
     return 1;
 }
+
+// The fonts a script registered, removed when the document is over.
+class PrivateFonts {
+public:
+    PrivateFonts() = default;
+    PrivateFonts(const PrivateFonts&) = delete;
+    PrivateFonts& operator=(const PrivateFonts&) = delete;
+    ~PrivateFonts() {
+        for (HANDLE handle : handles_) (void)fonts::removePrivateFont(handle);
+    }
+
+    bool add(const std::string& path, const std::u16string& face, std::string& why) {
+        SizedBlock bytes;
+        FileReadFailure failure = FileReadFailure::none;
+        if (!readWholeFile(path, bytes, kMaxFontFileBytes, &failure)) {
+            why = "cannot read " + path + ": " + fileReadFailureText(failure);
+            return false;
+        }
+        HANDLE handle = fonts::addPrivateFont(bytes.data.get(), bytes.length, face.c_str());
+        if (!handle) {
+            why = path + " holds no font";
+            return false;
+        }
+        handles_.push_back(handle);
+        return true;
+    }
+
+private:
+    std::vector<HANDLE> handles_;
+};
 
 class Player {
 public:
@@ -210,13 +242,10 @@ private:
             }
             case Op::Image: {
                 Picture picture;
-                std::string path = c.text;
-                if (!path.empty() && path[0] != '/' && !options_.baseDirectory.empty()) {
-                    path = options_.baseDirectory + "/" + path;
-                }
-                if (!loadPicture(path, picture, why_)) return false;
+                if (!loadPicture(scriptFile(c.text), picture, why_)) return false;
                 return drawPicture(boxRect(v), picture);
             }
+            case Op::FontFile: return fonts_.add(scriptFile(c.text), c.wide, why_);
             case Op::BuiltinImage: {
                 const gdi::BitmapView& view = picture(c.bits, false);
                 return dc_.stretchBlt(boxRect(v), view, {0, 0, view.width, view.height}, c.rop);
@@ -243,6 +272,14 @@ private:
             }
         }
         return false;
+    }
+
+    // A file named by the script: relative names are found beside it.
+    std::string scriptFile(const std::string& name) const {
+        if (!name.empty() && name[0] != '/' && !options_.baseDirectory.empty()) {
+            return options_.baseDirectory + "/" + name;
+        }
+        return name;
     }
 
     // The generated picture in a format, made once per script: a document
@@ -283,6 +320,7 @@ private:
     std::string why_;
     bool inPath_ = false;
     FormattedPicture pictures_[7];
+    PrivateFonts fonts_;
 };
 
 }  // namespace

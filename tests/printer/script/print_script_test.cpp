@@ -213,7 +213,7 @@ TEST(PrintScript, RasterOperationsMixesAndBlits) {
     EXPECT_EQ(parsed("page\nbrush pattern 0 1e9\n").commands[1].values, (std::vector<double>{1, 256}));
 }
 
-TEST(PrintScript, TextCommandsCarryStylesSpacingBackgroundsAndGlyphIndices) {
+TEST(PrintScript, TextCommandsCarryStylesSpacingBackgroundsGlyphIndicesAndFontFiles) {
     const Script script = parsed(
         "page\n"
         "font \"Caf\xC3\xA9 Sans\" 12 bold underline strikeout charset 204\n"
@@ -264,6 +264,32 @@ TEST(PrintScript, TextCommandsCarryStylesSpacingBackgroundsAndGlyphIndices) {
     std::string many = "page\nglyphs 0 0";
     for (size_t i = 0; i <= kMaxGlyphs; ++i) many += " 1";
     EXPECT_EQ(refusal(many), "line 2: more than 4096 glyphs");
+
+    // Font files register in the header or on a page, in the order written.
+    const Script fonts = parsed("fontfile \"fonts/a.ttf\" \"Caf\xC3\xA9 Private\"\npage\nfontfile \"b.pfb\" \"B\"\n");
+    ASSERT_EQ(fonts.commands.size(), 4u);
+    EXPECT_EQ(fonts.commands[0].op, Op::FontFile);
+    EXPECT_EQ(fonts.commands[0].text, "fonts/a.ttf");
+    EXPECT_EQ(fonts.commands[0].wide, u"Caf\u00E9 Private");
+    EXPECT_EQ(fonts.commands[2].op, Op::FontFile);
+    EXPECT_EQ(fonts.commands[2].text, "b.pfb");
+    EXPECT_EQ(fonts.pageCount, 1u);
+    const struct {
+        const char* text;
+        const char* error;
+    } fontFiles[] = {
+        {"fontfile \"a.ttf\"\n", "line 1: expected a quoted text, found the end of the line"},
+        {"fontfile a.ttf \"A\"\n", "line 1: expected a quoted text, found 'a.ttf'"},
+        {"fontfile \"a.ttf\" \"A\" 12\n", "line 1: unexpected '12'"},
+        {"fontfile \"\" \"A\"\n", "line 1: font file name is empty"},
+        {"fontfile \"a.ttf\" \"\"\n", "line 1: face name of 1 to 31 bytes expected"},
+        {"fontfile \"a.ttf\" \"An extraordinarily long face name\"\n", "line 1: face name of 1 to 31 bytes expected"},
+        {"fontfile \"a.ttf\" \"\xC3\x28\"\n", "line 1: face name is not UTF-8"},
+    };
+    for (const auto& k : fontFiles) EXPECT_EQ(refusal(k.text), k.error) << k.text;
+    std::string manyFonts;
+    for (size_t i = 0; i <= kMaxFontFiles; ++i) manyFonts += "fontfile \"a.ttf\" \"A\"\n";
+    EXPECT_EQ(refusal(manyFonts), "line 65: more than 64 font files");
 }
 
 TEST(PrintScript, PicturesInEveryPixelFormat) {

@@ -16,6 +16,13 @@
 //   paper NAME | WxHmm          the paper the document asks for ("A4",
 //                               "Letter", "100x150mm"); the command line wins
 //   orientation portrait|landscape
+// Private fonts (in the header or on a page):
+//   fontfile "FILE" "FACE"      the font file (TrueType, OpenType or Type 1;
+//                               relative to the script; at most 64 MB)
+//                               registered from memory under the face name
+//                               FACE (1 to 31 bytes), as a program registers
+//                               fonts of its own: from this command to the
+//                               end of the document, `font "FACE"` finds it
 // Pages:
 //   page ... endpage            one page; a page still open at the end of the
 //                               file is ended there
@@ -110,6 +117,8 @@ inline constexpr size_t kMaxPages = 100000;
 inline constexpr size_t kMaxRegionRects = 1000;  // rectangles of one clip region
 inline constexpr size_t kMaxTriangles = 1000;    // triangles of one gradient
 inline constexpr int kMaxPatternSide = 256;      // pixels of a pattern tile side
+inline constexpr size_t kMaxFontFiles = 64;      // fontfile commands of one script
+inline constexpr uint64_t kMaxFontFileBytes = 64u << 20;
 
 enum class Unit { Point, Millimetre, Inch, Pixel };
 
@@ -150,6 +159,7 @@ enum class Op {
     TransparentBlt,
     GradientTriangles,
     Glyphs,
+    FontFile,
 };
 
 // One parsed command; which fields mean something depends on the op.
@@ -180,7 +190,8 @@ struct Command {
     int alpha = 255;        // constant alpha of alphablend
     bool perPixel = false;  // alphablend with the picture's own alpha
     std::string text;       // font family or file name (UTF-8)
-    std::u16string wide;    // text of a text command, glyph indices of glyphs, family of font
+    std::u16string wide;    // text of a text command, glyph indices of glyphs, family of font,
+                            // face name of fontfile
 };
 
 struct Script {
@@ -198,7 +209,8 @@ struct Script {
 double unitScale(Unit unit, double dpi);
 
 struct PlayOptions {
-    // Where relative image file names are found ("" = the current directory).
+    // Where relative image and font file names are found ("" = the current
+    // directory).
     std::string baseDirectory;
     // The device's resolution, which turns script units into pixels.
     double dpi = 300;
@@ -206,7 +218,8 @@ struct PlayOptions {
 
 // Draws the script's pages into a context whose document has been started.
 // 1, or 0 with "line N: why" in *error (a drawing call that failed, an image
-// that cannot be read).
+// or font file that cannot be read). The fonts the script registered are
+// removed before it returns.
 [[nodiscard]] int playScript(const Script& script, gdi::DeviceContext& dc, const PlayOptions& options,
                              std::string* error);
 
