@@ -28,3 +28,4 @@ export {
   stoppedOnFrame,
   cropImage,
 } from './print-job.mjs';
+export { inkOverlap, assertOverlap, describeOverlap, OVERLAP_THRESHOLD } from './ink.mjs';
