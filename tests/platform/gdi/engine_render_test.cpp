@@ -603,6 +603,25 @@ TEST(EngineText, InkInsideTheGlyphBoxesWithOpaqueAndExtraRectangles) {
     EXPECT_EQ(canvas.at(90, 15), 0xC0C0C0u) << "the opaque rectangle";
     EXPECT_EQ(canvas.at(2, 2), 0xFFFFFFu);
 
+    // A glyph's origin is the corner of its pixel: the pixels are those whose
+    // centres the outline covers. Liberation Sans's 'H' at a 40-pixel em
+    // spans x 3.28 ... 25.63 and y 0 ... 27.52 above the baseline.
+    StringObject aitch;
+    ASSERT_TRUE(aitch.layout(*font, u"H", 1, 10, 50, nullptr));
+    Canvas sampled(60, 60);
+    ASSERT_TRUE(EngTextOut(sampled.so(), &aitch, font.get(), nullptr, nullptr, nullptr, &black, nullptr, nullptr,
+                           kCopy));
+    EXPECT_EQ(sampled.count(0), sampled.count(0, 13, 22, 36, 50));
+    EXPECT_GT(sampled.count(0, 13, 22, 14, 50), 20) << "the left stem reaches column 13";
+    EXPECT_GT(sampled.count(0, 13, 22, 36, 23), 5) << "the stems reach row 22";
+    EXPECT_GT(sampled.count(0, 35, 22, 36, 50), 20) << "the right stem reaches column 35";
+    const GLYPHBITS* bits = font->glyphBits(aitch.positions()[0].hg);
+    ASSERT_NE(bits, nullptr);
+    EXPECT_EQ(bits->ptlOrigin.x, 3);
+    EXPECT_EQ(bits->ptlOrigin.y, -28);
+    EXPECT_EQ(bits->sizlBitmap.cx, 23);
+    EXPECT_EQ(bits->sizlBitmap.cy, 28);
+
     // A glyph too large to keep is drawn from its outline: the stem of an
     // 'H' 4000 pixels high covers a small surface.
     FontRequest banner = request;

@@ -32,6 +32,7 @@ namespace tessaly::gdi {
 
 class Surface;
 class PathObject;
+struct Region;
 
 // Number of entries of a driver's function table (INDEX_Drv... values).
 constexpr ULONG kDriverFunctionCount = 93;
@@ -400,9 +401,10 @@ public:
     const GLYPHDATA* glyphData(HGLYPH glyph);
     // The glyph's 1-bit image (FO_GLYPHBITS), or null for an empty glyph.
     GLYPHBITS* glyphBits(HGLYPH glyph);
-    // The pixels the glyph covers with its origin at (0, 0), kept, since
-    // text sits at whole pixels; null for an unknown glyph and for glyphs
-    // too large to keep (draw those from glyphData's outline).
+    // The pixels the glyph covers with its origin at (0, 0) (see
+    // glyphPixels), kept, since text sits at whole pixels; null for an
+    // unknown glyph and for glyphs too large to keep (draw those with
+    // glyphPixels from glyphData's outline).
     const pixman_region32_t* glyphRegion(HGLYPH glyph);
 
     // Ascent and descent of the font in device pixels along its y axis.
@@ -436,6 +438,13 @@ private:
     TEXTMETRICW metrics_{};
     double ascent_ = 0, descent_ = 0, em_ = 0;
 };
+
+// The pixels of a glyph outline placed with its origin at the device pixel
+// `origin`, within `limit`: those whose centres the outline covers. A
+// glyph's origin is the top-left corner of its pixel, as font rasterisers
+// (and movie players) place glyphs, while device coordinates are pixel
+// centres: the outline is sampled half a pixel right of and below them.
+bool glyphPixels(const PathObject& outline, POINTL origin, const RECTL& limit, Region* out);
 
 // ---------------------------------------------------------------------------
 // A string of glyphs at device positions (integer pixels on the baseline).

@@ -323,6 +323,13 @@ GlyphEntry* FontObject::Impl::entry(HGLYPH glyph) {
     }
 }
 
+bool glyphPixels(const PathObject& outline, POINTL origin, const RECTL& limit, Region* out) {
+    std::unique_ptr<PathObject> moved = outline.clone();
+    if (!moved) return false;
+    moved->offset(static_cast<FIX>(int64_t{origin.x} * 16 - 8), static_cast<FIX>(int64_t{origin.y} * 16 - 8));
+    return fillPathRegion(*moved, true, limit, out);
+}
+
 bool FontObject::advance(HGLYPH glyph, double* dx, double* dy) {
     GlyphEntry* entry = impl_->entry(glyph);
     if (!entry) return false;
@@ -343,9 +350,9 @@ GLYPHBITS* FontObject::glyphBits(HGLYPH glyph) {
         entry->bitsMade = true;
         const RECTL ink = entry->data.rclInk;
         Region covered;
-        if (!entry->path->empty() && fillPathRegion(*entry->path, true, RECTL{ink.left - 1, ink.top - 1,
-                                                                                ink.right + 1, ink.bottom + 1},
-                                                    &covered) &&
+        if (!entry->path->empty() &&
+            glyphPixels(*entry->path, POINTL{0, 0}, RECTL{ink.left - 1, ink.top - 1, ink.right + 1, ink.bottom + 1},
+                        &covered) &&
             !covered.empty()) {
             const RECTL box = covered.extents();
             const LONG w = box.right - box.left, h = box.bottom - box.top;
@@ -380,8 +387,8 @@ const pixman_region32_t* FontObject::glyphRegion(HGLYPH glyph) {
         if (static_cast<int64_t>(ink.right - ink.left) * (ink.bottom - ink.top) > kLargestKeptGlyph) return nullptr;
         entry->region.reset(new (std::nothrow) Region);
         if (!entry->region) return nullptr;
-        if (!fillPathRegion(*entry->path, true, RECTL{ink.left - 1, ink.top - 1, ink.right + 1, ink.bottom + 1},
-                            entry->region.get())) {
+        if (!glyphPixels(*entry->path, POINTL{0, 0}, RECTL{ink.left - 1, ink.top - 1, ink.right + 1, ink.bottom + 1},
+                         entry->region.get())) {
             entry->region.reset();
             return nullptr;
         }

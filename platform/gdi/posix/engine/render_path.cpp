@@ -156,14 +156,8 @@ WIN32KAPI WINBOOL APIENTRY EngTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo,
                 const GLYPHDATA* data = font->glyphData(position.hg);
                 const PathObject* outline = data ? PathObject::fromPathobj(data->gdf.ppo) : nullptr;
                 if (!outline) continue;  // not a glyph of this font
-                auto moved = outline->clone();
                 Region pixels;
-                if (!moved) {
-                    EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
-                    return FALSE;
-                }
-                moved->offset(dx * 16, dy * 16);
-                if (!fillPathRegion(*moved, true, limit, &pixels)) {
+                if (!glyphPixels(*outline, POINTL{dx, dy}, limit, &pixels)) {
                     EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
                     return FALSE;
                 }
