@@ -25,7 +25,8 @@ int32_t styleBits(const char* style) {
     if (!style) return kStyleRegular;
     int32_t bits = 0;
     if (hasKeyword(style, "bold")) bits |= kStyleBold;
-    if (hasKeyword(style, "italic")) bits |= kStyleItalic;
+    // Printed text names an oblique face's style as the face does.
+    if (hasKeyword(style, "italic") || hasKeyword(style, "oblique")) bits |= kStyleItalic;
     return bits;
 }
 

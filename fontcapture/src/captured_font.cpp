@@ -19,7 +19,8 @@ struct CharsetSearch {
 
 bool styleFits(const char* styleName, int32_t style) {
     const bool bold = findNoCase(styleName, "bold") != nullptr;
-    const bool italic = findNoCase(styleName, "italic") != nullptr;
+    // An oblique face is its family's italic.
+    const bool italic = findNoCase(styleName, "italic") != nullptr || findNoCase(styleName, "oblique") != nullptr;
     if (style & (kFontStyleBold | kFontStyleItalic)) {
         return (!(style & kFontStyleBold) || bold) && (!(style & kFontStyleItalic) || italic);
     }

@@ -509,6 +509,8 @@ TEST(PrintRoad, PrintedTextFindsTheFontsItsJobCaptured) {
                                   "rotate 30\n"
                                   "font \"DejaVu Sans\" 14\n"
                                   "text 200 200 \"Turned\"\n"
+                                  "font \"DejaVu Sans\" 14 bold italic\n"
+                                  "text 200 240 \"Oblique\"\n"
                                   "endpage\n",
                                   &drawing, &error),
               1)
@@ -521,9 +523,14 @@ TEST(PrintRoad, PrintedTextFindsTheFontsItsJobCaptured) {
     ASSERT_FALSE(job.empty());
     std::string markup = readText(job / "media.mml");
     (void)unscramble(reinterpret_cast<uint8_t*>(markup.data()), markup.size(), jobKey());
-    ASSERT_EQ(occurrences(markup, "<Text "), 4u) << markup;
-    ASSERT_EQ(occurrences(markup, "<Font "), 3u) << markup;
-    for (int id = 1; id <= 3; ++id) EXPECT_TRUE(fs::exists(job / ("f" + std::to_string(id) + ".mml"))) << id;
+    ASSERT_EQ(occurrences(markup, "<Text "), 5u) << markup;
+    ASSERT_EQ(occurrences(markup, "<Font "), 4u) << markup;
+    for (int id = 1; id <= 4; ++id) EXPECT_TRUE(fs::exists(job / ("f" + std::to_string(id) + ".mml"))) << id;
+    // DejaVu Sans's bold italic is its "Bold Oblique" face: captured slanted.
+    EXPECT_NE(markup.find("<Font src=\"f4.mml\" font=\"DejaVu Sans\" style=\"Bold Oblique\""), std::string::npos);
+    std::string oblique = readText(job / "f4.mml");
+    (void)unscramble(reinterpret_cast<uint8_t*>(oblique.data()), oblique.size(), jobKey());
+    EXPECT_EQ(oblique.rfind("<Font font=\"DejaVu Sans\" style=\"bold,italic\"", 0), 0u) << oblique.substr(0, 100);
 
     // Without system fonts a Text element is kept only when it finds the font
     // its job declared: every text and every font arrives.
@@ -541,8 +548,8 @@ TEST(PrintRoad, PrintedTextFindsTheFontsItsJobCaptured) {
         texts += dictionary.entryAt(i).type == kTypeText;
         fonts += dictionary.entryAt(i).type == kTypeFont;
     }
-    EXPECT_EQ(texts, 4u);
-    EXPECT_EQ(fonts, 3u);
+    EXPECT_EQ(texts, 5u);
+    EXPECT_EQ(fonts, 4u);
 }
 
 int countFamilies(const char* face) {

@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
     };
     auto styleBits = [](const std::string& style) {
         return (containsNoCase(style, "bold") ? kFontStyleBold : 0) |
-               (containsNoCase(style, "italic") ? kFontStyleItalic : 0);
+               (containsNoCase(style, "italic") || containsNoCase(style, "oblique") ? kFontStyleItalic : 0);
     };
     while (reader.nextElement("Font")) {
         const std::string src = text("src", true), face = text("font", true);

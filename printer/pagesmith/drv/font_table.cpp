@@ -22,7 +22,7 @@ int32_t styleCode(std::string_view styleName) {
     const std::string name(styleName);
     int32_t code = 0;
     if (findNoCase(name.c_str(), "bold")) code |= kFontStyleBold;
-    if (findNoCase(name.c_str(), "italic")) code |= kFontStyleItalic;
+    if (findNoCase(name.c_str(), "italic") || findNoCase(name.c_str(), "oblique")) code |= kFontStyleItalic;
     return code;
 }
 

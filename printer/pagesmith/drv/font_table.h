@@ -17,7 +17,8 @@ inline constexpr size_t kMaxAnsiName = 128;
 
 // The ANSI form of a UTF-16 name, cut to kMaxAnsiName bytes.
 std::string ansiName(std::u16string_view name);
-// Style code of a style name: bit 0 "bold", bit 1 "italic" (without case).
+// Style code of a style name: bit 0 "bold", bit 1 "italic" or "oblique"
+// (without case): an oblique face is its family's italic.
 int32_t styleCode(std::string_view styleName);
 
 // An attribute holding a name, its markup characters as entities so that a
