@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "blit_ops.h"
 #include "clip_mask.h"
 #include "device.h"
 #include "font_table.h"
@@ -264,7 +265,25 @@ WINBOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* 
         if (!colour) return HookDecision::defer();
         const size_t fonts = device->fonts.size();
         try {
-            if (!translateText(*device, out, pstro, pfo, pco, prclOpaque, *colour, opaque.value_or(0))) out.clear();
+            // The opaque box first, as the blit the engine paints it with:
+            // the movie draws a Text element without its background.
+            if (prclOpaque) {
+                const RECTL box{std::min(prclOpaque->left, prclOpaque->right),
+                                std::min(prclOpaque->top, prclOpaque->bottom),
+                                std::max(prclOpaque->left, prclOpaque->right),
+                                std::max(prclOpaque->top, prclOpaque->bottom)};
+                const ClipView clip = clipViewOf(pco);
+                BitBltCall fill;
+                fill.clip = &clip;
+                fill.target = &box;
+                fill.brushColour = *opaque;
+                fill.rop = 0xF0;
+                if (translateBitBlt(*device, fill, out) != BlitResult::kTranslated) return HookDecision::defer();
+            }
+            const size_t written = out.size();
+            if (!translateText(*device, out, pstro, pfo, pco, prclOpaque, *colour, opaque.value_or(0))) {
+                out.resize(written);
+            }
         } catch (const std::bad_alloc&) {
             // Without memory for the markup the text is only rendered; a font
             // captured for it goes too, as its declaration is not written.

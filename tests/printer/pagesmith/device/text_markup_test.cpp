@@ -175,7 +175,7 @@ TEST_F(TextMarkup, TurnedTextKeepsItsPositionsAlongItsBaseline) {
     EXPECT_EQ(countOf(page, "<Font "), 1u);
 }
 
-TEST_F(TextMarkup, ColourBackgroundAndSimulatedStyles) {
+TEST_F(TextMarkup, ColourBackgroundBoxAndSimulatedStyles) {
     dc_->setTextColor(0xFF0000);
     dc_->setBackgroundMode(gdi::BackgroundMode::Opaque);
     dc_->setBackgroundColor(0x00FF00);
@@ -197,6 +197,14 @@ TEST_F(TextMarkup, ColourBackgroundAndSimulatedStyles) {
                           &bottom),
               4);
     EXPECT_TRUE(left <= 100 && top < 200 && right > 140 && bottom > 200) << own;
+    // The box itself is drawn under the text, as the movie shows a Text
+    // element without its background.
+    const size_t shape = own.find("<Shape>");
+    ASSERT_NE(shape, std::string::npos) << own;
+    EXPECT_LT(shape, own.find("<Text ")) << own;
+    EXPECT_EQ(attributeOf(own, "FillColor", "color"), "#00FF00");
+    EXPECT_EQ(attributeOf(own, "Rect", "pos"), std::to_string(left) + "," + std::to_string(top));
+    EXPECT_EQ(attributeOf(own, "Rect", "size"), std::to_string(right - left) + "," + std::to_string(bottom - top));
     EXPECT_EQ(attributeOf(own, "Text", "style"), "Bold Italic");
     EXPECT_EQ(attributeOf(own, "Font", "style"), "Bold Italic");
     EXPECT_EQ(fontFile(attributeOf(own, "Font", "src")).rfind("<Font font=\"Liberation Sans\" style=\"bold,italic\" "
@@ -206,6 +214,7 @@ TEST_F(TextMarkup, ColourBackgroundAndSimulatedStyles) {
 
     EXPECT_EQ(attributeOf(simulated, "Text", "style"), "bold ");
     EXPECT_EQ(attributeOf(simulated, "Text", "backgroundRect"), "<absent>");
+    EXPECT_EQ(countOf(simulated, "<Shape"), 0u);
     EXPECT_EQ(fontFile(attributeOf(simulated, "Font", "src")).rfind("<Font font=\"DejaVu Math TeX Gyre\" style=\"bold\" ", 0),
               0u);
 }
