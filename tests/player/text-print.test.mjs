@@ -130,9 +130,25 @@ function movieTexts(movie) {
 
 const pixels = (points) => (points * DPI) / 72;
 
+// A font registered from memory: DejaVu Serif's file under a name no
+// installed font has. Fontconfig would give that name a sans-serif
+// substitute, so the movie's glyphs must be DejaVu Serif's, not the
+// substitute's.
+const PRIVATE = 'PrivateSerif';
+const PRIVATE_LINE = 'Private serif: Handgloves AVOW 1984';
+const privateScript = (substitute) => `units pt
+paper Letter
+fontfile "private.ttf" "${PRIVATE}"
+page
+${[PRIVATE, 'DejaVu Serif', substitute].map((f, i) => `font "${f}" 24\ntext 36 ${60 + 50 * i} "${PRIVATE_LINE}"`).join('\n')}
+endpage
+`;
+
 describe('printed text looks like the layer rendered it and keeps its characters', () => {
   let scratch;
   let job;
+  let privateJob;
+  let substitute;
   let shown;
   const images = [];
 
@@ -172,6 +188,15 @@ describe('printed text looks like the layer rendered it and keeps its characters
     writeTestPrinterStore(path.join(scratch.dir, 'registry'), sourceDir);
     job = await print(SCRIPT, 'text-print');
     for (let n = 0; n < PAGES; n++) images.push(await renderPage(job, 'text-print', n));
+
+    const fontconfig = (args) => runProgram('fc-match', ['-f', ...args]).then((r) => r.stdout.split(',')[0]);
+    substitute = await fontconfig(['%{family}', PRIVATE]);
+    assert.notEqual(substitute, 'DejaVu Serif', 'fontconfig substitutes DejaVu Serif itself: the check cannot tell');
+    fs.copyFileSync(await fontconfig(['%{file}', 'DejaVu Serif']), path.join(scratch.dir, 'private.ttf'));
+    const script = path.join(scratch.dir, 'private.script');
+    fs.writeFileSync(script, privateScript(substitute));
+    privateJob = await print(script, 'private-font');
+    images.push(await renderPage(privateJob, 'private-font', 0));
   });
 
   after(async () => {
@@ -200,5 +225,27 @@ describe('printed text looks like the layer rendered it and keeps its characters
     for (let n = 0; n < PAGES; n++) assert.deepEqual([...pages[n]].sort(), [...expected[n]].sort(), `page ${n + 1}`);
     const names = fonts.map((f) => `${f.fontName}${f.isBold ? ' bold' : ''}${f.isItalic ? ' italic' : ''}`);
     assert.deepEqual(names.filter((name, i) => names.indexOf(name) !== i), [], `fonts: ${names.join(', ')}`);
+  });
+
+  it('draws a font registered from memory with its own glyphs, not a substitute\'s', () => {
+    const result = measure(images[PAGES], band(1, PRIVATE, 60, 24));
+    console.log(`${PRIVATE}: ${describeOverlap(result)}`);
+    assertOverlap(result, PRIVATE);
+    const { pages, fonts } = movieTexts(privateJob.movie);
+    assert.equal(pages.length, 1);
+    assert.deepEqual([...pages[0]].sort(), [PRIVATE, 'DejaVu Serif', substitute].map((f) => `${f}: ${PRIVATE_LINE}`).sort());
+    // The same outlines as the installed DejaVu Serif, character for character.
+    const glyphsOf = (name) => {
+      const font = fonts.find((f) => f.fontName === name);
+      assert.ok(font, `no font ${name} in ${fonts.map((f) => f.fontName)}`);
+      return new Map(font.codeUnits.map((code, i) => [code, JSON.stringify(font.glyphs[i])]));
+    };
+    const own = glyphsOf(PRIVATE);
+    const serif = glyphsOf('DejaVu Serif');
+    const sans = glyphsOf(substitute);
+    const letters = [...new Set(PRIVATE_LINE.replace(/ /g, ''))].map((c) => c.charCodeAt(0));
+    assert.deepEqual(letters.filter((c) => own.get(c) !== serif.get(c)).map((c) => String.fromCharCode(c)), []);
+    const likeSans = letters.filter((c) => own.get(c) === sans.get(c));
+    assert.ok(likeSans.length <= 2, `glyphs shaped as ${substitute}'s: ${String.fromCharCode(...likeSans)}`);
   });
 });
