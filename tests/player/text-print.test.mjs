@@ -20,6 +20,7 @@ import {
   runProgram,
   writeTestPrinterStore,
   readBag,
+  unscrambleJobFile,
   stoppedOnFrame,
   cropImage,
   inkOverlap,
@@ -225,6 +226,8 @@ describe('printed text looks like the layer rendered it and keeps its characters
     for (let n = 0; n < PAGES; n++) assert.deepEqual([...pages[n]].sort(), [...expected[n]].sort(), `page ${n + 1}`);
     const names = fonts.map((f) => `${f.fontName}${f.isBold ? ' bold' : ''}${f.isItalic ? ' italic' : ''}`);
     assert.deepEqual(names.filter((name, i) => names.indexOf(name) !== i), [], `fonts: ${names.join(', ')}`);
+    // The family has no bold face: the layer made it bolder and said so.
+    assert.match(unscrambleJobFile(path.join(job.dir, 'media.mml')), /<Text [^>]*font="DejaVu Math TeX Gyre"[^>]*style="bold "/);
   });
 
   it('draws a font registered from memory with its own glyphs, not a substitute\'s', () => {
