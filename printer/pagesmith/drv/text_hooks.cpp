@@ -265,20 +265,25 @@ WINBOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* 
         if (!colour) return HookDecision::defer();
         const size_t fonts = device->fonts.size();
         try {
-            // The opaque box first, as the blit the engine paints it with:
-            // the movie draws a Text element without its background.
-            if (prclOpaque) {
-                const RECTL box{std::min(prclOpaque->left, prclOpaque->right),
-                                std::min(prclOpaque->top, prclOpaque->bottom),
-                                std::max(prclOpaque->left, prclOpaque->right),
-                                std::max(prclOpaque->top, prclOpaque->bottom)};
-                const ClipView clip = clipViewOf(pco);
+            // The boxes the engine paints flat go into the markup as those
+            // blits, in the call's clip, since the movie draws a Text element
+            // without them: the opaque box under the text, and underline and
+            // strike-out (the extra rectangles, a list ended by an empty one)
+            // in the text's colour.
+            const ClipView clip = clipViewOf(pco);
+            auto flatBox = [&](const RECTL& r, uint32_t boxColour) {
+                const RECTL box{std::min(r.left, r.right), std::min(r.top, r.bottom), std::max(r.left, r.right),
+                                std::max(r.top, r.bottom)};
                 BitBltCall fill;
                 fill.clip = &clip;
                 fill.target = &box;
-                fill.brushColour = *opaque;
+                fill.brushColour = boxColour;
                 fill.rop = 0xF0;
-                if (translateBitBlt(*device, fill, out) != BlitResult::kTranslated) return HookDecision::defer();
+                return translateBitBlt(*device, fill, out) == BlitResult::kTranslated;
+            };
+            if (prclOpaque && !flatBox(*prclOpaque, *opaque)) return HookDecision::defer();
+            for (const RECTL* r = prclExtra; r && (r->left | r->top | r->right | r->bottom) != 0; ++r) {
+                if (!flatBox(*r, *colour)) return HookDecision::defer();
             }
             const size_t written = out.size();
             if (!translateText(*device, out, pstro, pfo, pco, prclOpaque, *colour, opaque.value_or(0))) {

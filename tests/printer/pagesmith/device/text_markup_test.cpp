@@ -67,8 +67,11 @@ protected:
     }
     DriverDevice& record() { return *reinterpret_cast<DriverDevice*>(device_->pdev()); }
 
-    void font(const char16_t* face, int height, int weight = 400, bool italic = false, int escapement = 0) {
+    void font(const char16_t* face, int height, int weight = 400, bool italic = false, int escapement = 0,
+              bool lines = false) {
         LOGFONTW f{};
+        f.lfUnderline = lines;
+        f.lfStrikeOut = lines;
         f.lfHeight = -height;
         f.lfWeight = weight;
         f.lfItalic = italic;
@@ -217,6 +220,24 @@ TEST_F(TextMarkup, ColourBackgroundBoxAndSimulatedStyles) {
     EXPECT_EQ(countOf(simulated, "<Shape"), 0u);
     EXPECT_EQ(fontFile(attributeOf(simulated, "Font", "src")).rfind("<Font font=\"DejaVu Math TeX Gyre\" style=\"bold\" ", 0),
               0u);
+}
+
+TEST_F(TextMarkup, UnderlineAndStrikeOutAreDrawnInTheTextColour) {
+    dc_->setTextColor(0x0000FF);
+    font(u"DejaVu Sans", 40, 400, false, 0, true);
+    ASSERT_TRUE(dc_->textOut({100, 200}, u"Lined"));
+    const std::string page = pageMarkup();
+    // Two flat rectangles of the text's colour: one below the baseline, one
+    // across the letters.
+    EXPECT_EQ(countOf(page, "<Rect "), 2u) << page;
+    EXPECT_EQ(countOf(page, "color=\"#0000FF\""), 3u) << page;
+    int x = 0, under = 0, through = 0;
+    const size_t second = page.find("<Rect ", page.find("<Rect ") + 1);
+    ASSERT_EQ(std::sscanf(attributeOf(page, "Rect", "pos").c_str(), "%d,%d", &x, &under), 2) << page;
+    ASSERT_EQ(std::sscanf(attributeOf(page.substr(second), "Rect", "pos").c_str(), "%d,%d", &x, &through), 2);
+    EXPECT_GE(std::max(under, through), 200);
+    EXPECT_LT(std::min(under, through), 200);
+    EXPECT_EQ(textContent(page), "Lined");
 }
 
 TEST_F(TextMarkup, ClippedTextStandsInItsMaskAfterItsFont) {
