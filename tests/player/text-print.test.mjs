@@ -68,7 +68,7 @@ const REGIONS = [
   band(2, 'spacing 22', 160, 12, { x: [290, PAGE_WIDTH] }),
   band(2, 'red', 196, 16, { x: [0, 320], ink: 0xc00000 }),
   band(2, 'blue', 196, 16, { x: [320, PAGE_WIDTH], ink: 0x0050c0 }),
-  band(2, 'green bold', 224, 14, { ink: 0x008000 }),
+  band(2, 'green bold, underlined and struck out', 224, 14, { ink: 0x008000 }),
   band(2, 'black on yellow', 262, 16, { x: [0, 290], background: 0xfff080 }),
   // Inside the navy box only: white ink would take in the page around it.
   { page: 2, what: 'white on navy', box: [301, 248, 398, 265], ink: 0xffffff, background: 0x102060 },
