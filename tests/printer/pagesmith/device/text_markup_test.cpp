@@ -6,13 +6,17 @@
 #include <cstdio>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../driver_test_util.h"
 #include "device.h"
 #include "platform/device_context.h"
+#include "platform/gdi_fonts.h"
 
 namespace tessaly::pagesmith {
 namespace {
@@ -260,6 +264,28 @@ TEST_F(TextMarkup, MarkupCharactersAreEscaped) {
     const std::string file = fontFile(attributeOf(page, "Font", "src"));
     EXPECT_NE(file.find("char=\"&lt;\""), std::string::npos);
     EXPECT_NE(file.find("unicode=\"20013\" char=\"&#x4e2d;\""), std::string::npos);
+}
+
+TEST_F(TextMarkup, GlyphIndicesBecomeTheCharactersOfTheirGlyphs) {
+    // A face whose characters have known glyphs: 'B' is glyph 5, 'b' glyph 8.
+    std::ifstream in("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", std::ios::binary);
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+    const std::pair<char32_t, uint32_t> map[] = {{U'B', 5}, {U'b', 8}};
+    HANDLE face = fonts::addPrivateFont(bytes.data(), bytes.size(), u"Tessaly Glyph Index Test", map);
+    ASSERT_NE(face, nullptr);
+    font(u"Tessaly Glyph Index Test", 40);
+    gdi::TextOptions options;
+    options.glyphIndices = true;
+    // A repeated index is its character again; glyph 9 has no character and
+    // an index past the font's last glyph no glyph: both are blanks.
+    ASSERT_TRUE(dc_->textOut({100, 200}, std::u16string{5, 9, 5, 0xFFFF, 8}, options));
+    const std::string page = pageMarkup();
+    EXPECT_TRUE(fonts::removePrivateFont(face));
+
+    EXPECT_EQ(textContent(page), "B B b") << page;
+    EXPECT_EQ(countOf(attributeOf(page, "Text", "charPos"), ";"), 5u) << page;
+    const std::string file = fontFile(attributeOf(page, "Font", "src"));
+    for (const char* glyph : {"char=\"B\"", "char=\"b\"", "char=\" \""}) EXPECT_EQ(countOf(file, glyph), 1u) << glyph;
 }
 
 TEST_F(TextMarkup, EachJobCapturesItsFontsAnew) {
