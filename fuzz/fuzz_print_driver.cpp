@@ -9,7 +9,6 @@
 // Nothing may crash, and every job must finish and convert: a page or a
 // document the driver fails, or a job the converter refuses, stops the run.
 
-#include <dlfcn.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -18,8 +17,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -27,54 +24,15 @@
 #include "fuzz_bytes.h"
 #include "platform/device_context.h"
 #include "platform/gdi_engine_control.h"
-#include "platform/registry.h"
 #include "platform/spool_host.h"
-#include "support/text.h"
-#include "tool_common.h"
+#include "print_road.h"
 
-namespace fs = std::filesystem;
 using namespace tessaly;
 using namespace tessaly::gdi;
 
 namespace {
 
-[[noreturn]] void stop(const std::string& why) {
-    std::fprintf(stderr, "fuzz_print_driver: %s\n", why.c_str());
-    std::fflush(stderr);
-    __builtin_trap();
-}
-
-// The driver beside the program (build/lib), loaded once and kept loaded:
-// the spool host unloads its own handle at the end of every job, and an
-// instrumented library must not go away under the fuzzer's counters.
-const std::string& driverPath() {
-    static const std::string path = [] {
-        const std::string p = (tools::programDirectory().parent_path() / "lib" / "libpagesmith.so").string();
-        if (!::dlopen(p.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE)) stop("cannot load " + p);
-        return p;
-    }();
-    return path;
-}
-
-// One scratch directory per input: the value store and the spool directory.
-struct Scratch {
-    fs::path root;
-    Scratch() {
-        char pattern[] = "/tmp/fuzz-print-XXXXXX";
-        if (!::mkdtemp(pattern)) stop("cannot make a scratch directory");
-        root = pattern;
-        fs::create_directories(root / "spool");
-        ::setenv("TESSALY_REGISTRY_ROOT", (root / "registry").c_str(), 1);
-        ValueStore store((root / "registry").string());
-        if (store.writeString("SpoolPath", toWide((root / "spool").string())) != kRegistryOk ||
-            store.writeString("BasePath", toWide(tools::defaultBaseDirectory())) != kRegistryOk)
-            stop("cannot write the value store");
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
-    }
-};
+using print_road::stop;
 
 struct Reader : FuzzBytes {
     int pick(int n) { return byte() % n; }
@@ -447,9 +405,9 @@ void draw(Reader& in, DeviceContext& dc, PrinterDevice& device, bool banding, co
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string& driver = driverPath();
+    const std::string& driver = print_road::driverPath();
     Reader in{{data, size}};
-    Scratch scratch;
+    print_road::Scratch scratch;
 
     SpoolOptions options;
     options.driverPath = driver;
@@ -497,17 +455,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     setSurfaceByteLimit(0);
 
-    std::vector<fs::path> jobs;
-    for (const auto& entry : fs::directory_iterator(scratch.root / "spool"))
-        if (entry.is_directory()) jobs.push_back(entry.path());
-    if (jobs.size() != 1) stop("expected one job directory, found " + std::to_string(jobs.size()));
-    std::ifstream statusFile(jobs[0] / "_status");
-    const std::string status((std::istreambuf_iterator<char>(statusFile)), {});
-    if (status != "end:" + std::to_string(pages)) stop("the job's status is \"" + status + "\"");
-
-    std::string failedPath, reason;
-    if (!tools::convertJobToMovie(jobs[0].string() + "/", (scratch.root / "movie.swf").string(), {}, &failedPath,
-                                  &reason))
-        stop("the job does not convert: " + failedPath + ": " + reason);
+    scratch.checkJob(pages);
     return 0;
 }
