@@ -321,6 +321,7 @@ WINBOOL APIENTRY textOut(SURFOBJ* so, STROBJ* str, FONTOBJ* fo, CLIPOBJ* pco, RE
     }
     c.stringFlags = str->flAccel;
     c.fontType = fo ? fo->flFontType : 0;
+    c.fontUniq = fo ? fo->iUniq : 0;
     for (const RECTL* r = extra; r && (r->left || r->top || r->right || r->bottom); ++r) c.extraRects.push_back(*r);
     c.brushColor = fore ? fore->iSolidColor : 0;
     if (opaque) c.target = *opaque;

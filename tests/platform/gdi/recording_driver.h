@@ -40,6 +40,7 @@ struct Call {
     std::vector<RECTL> extraRects;       // up to the zero rectangle
     FLONG stringFlags = 0;               // STROBJ flAccel
     FLONG fontType = 0;                  // FONTOBJ flFontType
+    ULONG fontUniq = 0;                  // FONTOBJ iUniq: the realization
     FLONG flags = 0;                     // DrvEndDoc
 };
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include "engine_objects.h"
 #include "platform/device_context.h"
@@ -56,6 +57,24 @@ struct Session {
     std::unique_ptr<PrinterDevice> device;
     std::unique_ptr<DeviceContext> dc;
 };
+
+TEST(TextCall, FontsUsedInTurnAreRealizedOnce) {
+    // A dozen sizes, each used twice in turn, as lines of a page use them:
+    // the second round finds every font realized by the first.
+    Session s;
+    ASSERT_TRUE(s.begin());
+    std::vector<ULONG> first;
+    for (int round = 0; round < 2; ++round) {
+        for (int size = 0; size < 12; ++size) {
+            s.font(-10 - size);
+            ASSERT_TRUE(s.dc->textOut({20, 60}, u"x"));
+            const ULONG uniq = s.driver.named("DrvTextOut").back()->fontUniq;
+            if (round == 0) first.push_back(uniq);
+            else EXPECT_EQ(uniq, first[size_t(size)]) << size;
+        }
+    }
+    ASSERT_TRUE(s.finish());
+}
 
 TEST(TextCall, GlyphIndicesReachTheDriverAsGivenAndDrawTheSameGlyphs) {
     DriverConfig config;

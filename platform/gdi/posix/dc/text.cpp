@@ -14,6 +14,11 @@ namespace {
 
 LONG roundL(double v) { return static_cast<LONG>(std::clamp(std::lround(v), -1073741824L, 1073741824L)); }
 
+// Realized fonts a context keeps, the least recently used going first. A
+// page of a few faces at a few sizes and turns uses them in turn: fewer than
+// it asks for would realize every font anew at every use.
+constexpr size_t kKeptFonts = 32;
+
 }  // namespace
 
 std::shared_ptr<FontObject> DeviceContext::Impl::realize(const FontRequest& request) {
@@ -31,7 +36,7 @@ std::shared_ptr<FontObject> DeviceContext::Impl::realize(const FontRequest& requ
         }
     std::shared_ptr<FontObject> font(FontObject::create(request));
     if (!font) return nullptr;
-    if (fonts.size() >= 8) fonts.erase(fonts.begin());
+    if (fonts.size() >= kKeptFonts) fonts.erase(fonts.begin());
     fonts.emplace_back(request, font);
     return font;
 }
