@@ -1,15 +1,17 @@
 // A 100-page document of dense text printed at 300 dpi in vector mode
 // through the graphics layer into the real driver, then converted into a
 // movie. Every Letter page holds about 3,000 characters in lines of four
-// installed fonts at three sizes (words of a fixed vocabulary with accented
-// letters among them). Each font is captured once per job, so the job holds
-// exactly one font file per font used; set-up fails when it does not.
+// installed fonts, two of them bold or italic faces, at three sizes (words of
+// a fixed vocabulary with accented letters among them). Each font is captured
+// once per job, so the job holds exactly one font file per font used; set-up
+// fails when it does not.
 //
 // BM_PrintTextDocument: pages per second, font files (count, total KB),
 // media.mml KB per page, peak RSS.
 // BM_ConvertTextDocument: the job converted into a finished movie; movie KB
-// per page, peak RSS. Run each alone (--benchmark_filter) to see its own
-// peak.
+// per page, the movie's text (DefineText characters per page, DefineFont
+// glyphs; set-up fails when the movie holds too little of the printed text),
+// peak RSS. Run each alone (--benchmark_filter) to see its own peak.
 
 #include <benchmark/benchmark.h>
 
@@ -22,6 +24,9 @@
 #include "composer/conversion_job.h"
 #include "platform/spool_host.h"
 #include "print_bench.h"
+#include "swf/swf_bit_reader.h"
+#include "swf/swf_file_reader.h"
+#include "swf/swf_tags.h"
 
 namespace fs = std::filesystem;
 using namespace tessaly::gdi;
@@ -30,8 +35,13 @@ namespace {
 
 constexpr int kPages = 100;
 constexpr int kDpi = 300;
-constexpr std::array<const char16_t*, 4> kFamilies = {u"DejaVu Sans", u"DejaVu Serif", u"Liberation Sans",
-                                                      u"Liberation Mono"};
+struct Face {
+    const char16_t* family;
+    LONG weight;
+    bool italic;
+};
+constexpr std::array<Face, 4> kFaces = {Face{u"DejaVu Sans", 400, false}, Face{u"DejaVu Sans", 700, false},
+                                        Face{u"Liberation Serif", 400, false}, Face{u"Liberation Serif", 400, true}};
 constexpr std::array<double, 3> kSizes = {9, 11, 14};  // points
 
 using tessaly::bench::peakRssMegabytes;
@@ -58,13 +68,14 @@ void drawPage(DeviceContext& dc, int n) {
     size_t characters = 0;
     int line = 0;
     while (characters < 3000 && y < bottom) {
-        const size_t font = size_t(line) % kFamilies.size();
+        const Face& face = kFaces[size_t(line) % kFaces.size()];
         const double size = kSizes[size_t(line / 4) % kSizes.size()];
         LOGFONTW lf{};
         lf.lfHeight = -static_cast<LONG>(size * px);
-        lf.lfWeight = 400;
+        lf.lfWeight = face.weight;
+        lf.lfItalic = face.italic;
         lf.lfCharSet = DEFAULT_CHARSET;
-        std::u16string_view family = kFamilies[font];
+        std::u16string_view family = face.family;
         for (size_t i = 0; i < family.size() && i + 1 < LF_FACESIZE; ++i) lf.lfFaceName[i] = WCHAR(family[i]);
         check(dc.setFont(lf), dc, "font");
         dc.setTextColor(line % 7 == 0 ? 0x1F4E79 : 0x000000);
@@ -127,10 +138,54 @@ FontFiles fontFiles(const fs::path& job) {
         }
     }
     // Each font is captured once per job.
-    if (files.count != kFamilies.size())
+    if (files.count != kFaces.size())
         setupFailed("the job holds " + std::to_string(files.count) + " font files for " +
-                    std::to_string(kFamilies.size()) + " fonts");
+                    std::to_string(kFaces.size()) + " fonts");
     return files;
+}
+
+// The text of a movie: its DefineText records' glyphs, its fonts' glyphs.
+struct MovieText {
+    size_t texts = 0, characters = 0, fonts = 0, glyphs = 0;
+};
+
+MovieText movieText(const std::string& path) {
+    using tessaly::SwfTag;
+    tessaly::SwfFileReader movie;
+    if (!movie.readFile(path) || !movie.parseHeader()) setupFailed("cannot read the movie");
+    MovieText found;
+    while (movie.nextTag()) {
+        const auto code = SwfTag(movie.tagCode());
+        tessaly::SwfBitReader body(movie.data(), movie.tagBodyEnd(), movie.tagBodyStart());
+        if (code == SwfTag::DefineText || code == SwfTag::DefineText2) {
+            ++found.texts;
+            (void)body.readU16();
+            (void)body.readRect();
+            (void)body.readMatrix();
+            const unsigned glyphBits = body.readU8(), advanceBits = body.readU8();
+            // Text records: a style header, then a count of glyph entries.
+            for (uint8_t flags = body.readU8(); flags != 0 && !body.failed(); flags = body.readU8()) {
+                if (flags & 0x08) (void)body.readU16();
+                if (flags & 0x04) body.skipBytes(code == SwfTag::DefineText2 ? 4 : 3);
+                if (flags & 0x01) (void)body.readU16();
+                if (flags & 0x02) (void)body.readU16();
+                if (flags & 0x08) (void)body.readU16();
+                const unsigned count = body.readU8();
+                body.skipBits(uint64_t(count) * (glyphBits + advanceBits));
+                body.align();
+                found.characters += count;
+            }
+            if (body.failed()) setupFailed("a DefineText runs past its tag");
+        } else if (code == SwfTag::DefineFont2 || code == SwfTag::DefineFont3) {
+            ++found.fonts;
+            (void)body.readU16();
+            (void)body.readU8();
+            (void)body.readU8();
+            body.skipBytes(body.readU8());
+            found.glyphs += body.readU16();
+        }
+    }
+    return found;
 }
 
 void BM_PrintTextDocument(benchmark::State& state) {
@@ -170,7 +225,20 @@ void BM_ConvertTextDocument(benchmark::State& state) {
     }
     state.counters["pages_per_second"] =
         benchmark::Counter(double(kPages) * double(state.iterations()), benchmark::Counter::kIsRate);
-    if (fs::exists(movie)) state.counters["movie_KB_per_page"] = double(fs::file_size(movie)) / 1024.0 / kPages;
+    if (!fs::exists(movie)) return;
+    state.counters["movie_KB_per_page"] = double(fs::file_size(movie)) / 1024.0 / kPages;
+    // The movie holds the printed text: nearly all of each page's characters
+    // (blanks between words included) and every font with the glyphs of the
+    // vocabulary (37 characters).
+    const MovieText text = movieText(movie);
+    state.counters["texts_per_page"] = double(text.texts) / kPages;
+    state.counters["characters_per_page"] = double(text.characters) / kPages;
+    state.counters["movie_fonts"] = double(text.fonts);
+    state.counters["movie_font_glyphs"] = double(text.glyphs);
+    if (text.characters < size_t(2500) * kPages || text.fonts < kFaces.size() || text.glyphs < 30 * kFaces.size())
+        setupFailed("the movie holds " + std::to_string(text.characters) + " characters in " +
+                    std::to_string(text.texts) + " texts and " + std::to_string(text.glyphs) + " glyphs in " +
+                    std::to_string(text.fonts) + " fonts");
     state.counters["peak_rss_mb"] = peakRssMegabytes();
 }
 
