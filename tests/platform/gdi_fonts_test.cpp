@@ -127,6 +127,10 @@ TEST_F(GdiFonts, ArialMetricsAreLiberationSansAtA1024Em) {
     ASSERT_TRUE(GetTextMetricsW(dc_, &tm));
     EXPECT_EQ(tm.tmHeight, 1144);
     EXPECT_EQ(tm.tmInternalLeading, 120);
+    // The largest cell asked for is the largest em (32767), not an overflow.
+    select(u"Arial", FW_NORMAL, false, 2147483647);
+    ASSERT_TRUE(GetTextMetricsW(dc_, &tm));
+    EXPECT_EQ(tm.tmHeight, 36607);
 }
 
 TEST_F(GdiFonts, OutlinesOfOAndL) {

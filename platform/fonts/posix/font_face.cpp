@@ -459,7 +459,7 @@ std::unique_ptr<RealizedFont> RealizedFont::realize(const LOGFONTW& logFont) {
     const double cell = std::max(1.0, design.ascent + design.descent);
     double em = 0;
     if (logFont.lfHeight < 0) em = -static_cast<double>(logFont.lfHeight);
-    else em = std::round((logFont.lfHeight ? logFont.lfHeight : 16) * face->units_per_EM / cell);
+    else em = std::round((logFont.lfHeight ? static_cast<double>(logFont.lfHeight) : 16.0) * face->units_per_EM / cell);
     font->em_ = static_cast<int>(std::clamp(em, 1.0, 32767.0));
     font->scale_ = static_cast<double>(font->em_) / face->units_per_EM;
     return font;
