@@ -51,7 +51,10 @@ struct Reader : FuzzBytes {
             default: return -0.5;
         }
     }
-    Color color() { return byte() < 96 ? 0 : (static_cast<Color>(byte()) << 16) | (static_cast<Color>(byte()) << 8) | byte(); }
+    Color color() {
+        if (byte() < 96) return 0;
+        return (static_cast<Color>(byte()) << 16) | (static_cast<Color>(byte()) << 8) | byte();
+    }
 };
 
 // A string of characters, or of glyph indices, of every kind the text call
@@ -193,7 +196,11 @@ void call(Reader& in, DeviceContext& dc, double w, double h) {
             (void)dc.setFont(f);
             break;
         }
-        case 2: (void)dc.setTransform(transform(in), in.chance(70) ? TransformMode::Set : TransformMode::LeftMultiply); break;
+        case 2: {
+            const Transform t = transform(in);
+            (void)dc.setTransform(t, in.chance(70) ? TransformMode::Set : TransformMode::LeftMultiply);
+            break;
+        }
         case 3:
             dc.setTextColor(in.color());
             dc.setBackgroundColor(in.color());
@@ -238,8 +245,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::u16string name = in.chance(50) ? std::u16string(u"Fuzz Private") : faceName(in);
         std::vector<std::pair<char32_t, uint32_t>> map;
         if (in.chance(50))
-            for (int i = in.pick(12); i > 0; --i) map.emplace_back(char32_t(in.chance(80) ? 32 + in.pick(95) : in.word()), uint32_t(in.pick(4000)));
-        privateFont = fonts::addPrivateFont(privateFontBytes().data(), privateFontBytes().size(), name.c_str(), map);
+            for (int i = in.pick(12); i > 0; --i) {
+                const auto character = char32_t(in.chance(80) ? 32 + in.pick(95) : in.word());
+                map.emplace_back(character, uint32_t(in.pick(4000)));
+            }
+        const std::vector<char>& bytes = privateFontBytes();
+        privateFont = fonts::addPrivateFont(bytes.data(), bytes.size(), name.c_str(), map);
     }
 
     std::string error;
@@ -280,8 +291,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 // sight: fontconfig loses some memory of its configuration when it starts,
 // once per process, which is no leak of an input.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    static const uint8_t kWarmUp[] = {0,  50, 50, 1,  99, 3,  0,  30, 0,  0,  0, 0, 99, 99, 99, 0,  1,  0, 0,  7, 99, 99, 5,
-                                      7,  4,  11, 11, 14, 99, 99, 99, 0,  100, 0, 100, 0, 30, 0, 0, 0, 0, 99, 99, 99, 0, 0, 0, 3,
+    static const uint8_t kWarmUp[] = {0,  50, 50, 1,  99, 3,  0,  30, 0,   0,   0,   0,  99, 99, 99, 0,
+                                      1,  0,  0,  7,  99, 99, 5,  7,  4,   11,  11,  14, 99, 99, 99, 0,
+                                      100, 0, 100, 0, 30, 0,  0,  0,  0,   99,  99,  99, 0,  0,  0,  3,
                                       7,  99, 99, 3,  200, 201, 202, 99, 99, 99, 0, 100, 0, 120};
     __lsan::ScopedDisabler unchecked;
     return LLVMFuzzerTestOneInput(kWarmUp, sizeof kWarmUp);
