@@ -189,6 +189,8 @@ TEST_F(TextMarkup, ColourBackgroundBoxAndSimulatedStyles) {
     // A face with a bold italic of its own, and one without a bold.
     font(u"Liberation Sans", 50, 700, true);
     ASSERT_TRUE(dc_->textOut({100, 200}, u"Ab"));
+    // Blanks leave no text, but their background stays.
+    ASSERT_TRUE(dc_->textOut({100, 300}, u"   "));
     dc_->setBackgroundMode(gdi::BackgroundMode::Transparent);
     font(u"DejaVu Math TeX Gyre", 50, 700);
     ASSERT_TRUE(dc_->textOut({100, 400}, u"Ab"));
@@ -212,6 +214,8 @@ TEST_F(TextMarkup, ColourBackgroundBoxAndSimulatedStyles) {
     EXPECT_EQ(attributeOf(own, "FillColor", "color"), "#00FF00");
     EXPECT_EQ(attributeOf(own, "Rect", "pos"), std::to_string(left) + "," + std::to_string(top));
     EXPECT_EQ(attributeOf(own, "Rect", "size"), std::to_string(right - left) + "," + std::to_string(bottom - top));
+    EXPECT_EQ(countOf(own, "<Text "), 1u);
+    EXPECT_EQ(countOf(own, "<FillColor side=\"right\" color=\"#00FF00\"/>"), 2u) << own;
     EXPECT_EQ(attributeOf(own, "Text", "style"), "Bold Italic");
     EXPECT_EQ(attributeOf(own, "Font", "style"), "Bold Italic");
     EXPECT_EQ(fontFile(attributeOf(own, "Font", "src")).rfind("<Font font=\"Liberation Sans\" style=\"bold,italic\" "
