@@ -47,6 +47,15 @@ TEST(DcGeometryTest, PolygonsCoverThePixelsWhoseCentresAreInside) {
     EXPECT_TRUE(Region::fromPolygons({{{0, 0}, {NAN, 5}, {5, 5}}}, false, kPage).empty());
 }
 
+TEST(DcGeometryTest, RectanglesWiderThanTheIntRange) {
+    const Region wide(DeviceRect{-1073741824, -1073741824, 1073741824, 1073741824});
+    EXPECT_EQ(wide.bounds().left, -1073741824);
+    EXPECT_EQ(wide.bounds().bottom, 1073741824);
+    Region page(kPage);
+    page.intersect(wide);
+    EXPECT_EQ(area(page), 1000 * 1000);
+}
+
 TEST(DcGeometryTest, FlatteningStaysOnTheCurve) {
     DevicePath p;
     Figure f;

@@ -2,15 +2,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace tessaly::gdi {
 
 Region::Region() { pixman_region32_init(&region_); }
 
 Region::Region(const DeviceRect& r) {
+    // A rectangle may be wider than the int range (from one far end of it
+    // to the other): the sizes are measured in 64 bits.
     if (r.right > r.left && r.bottom > r.top)
-        pixman_region32_init_rect(&region_, r.left, r.top, static_cast<unsigned>(r.right - r.left),
-                                  static_cast<unsigned>(r.bottom - r.top));
+        pixman_region32_init_rect(&region_, r.left, r.top, static_cast<unsigned>(int64_t{r.right} - r.left),
+                                  static_cast<unsigned>(int64_t{r.bottom} - r.top));
     else
         pixman_region32_init(&region_);
 }
