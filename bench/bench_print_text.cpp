@@ -44,6 +44,7 @@ constexpr std::array<Face, 4> kFaces = {Face{u"DejaVu Sans", 400, false}, Face{u
                                         Face{u"Liberation Serif", 400, false}, Face{u"Liberation Serif", 400, true}};
 constexpr std::array<double, 3> kSizes = {9, 11, 14};  // points
 
+using tessaly::bench::convertJobLoop;
 using tessaly::bench::peakRssMegabytes;
 using tessaly::bench::setupFailed;
 
@@ -211,21 +212,8 @@ void BM_ConvertTextDocument(benchmark::State& state) {
     p.clearSpool();
     const fs::path job = p.print();
     (void)fontFiles(job);
-    const std::string base = std::string(TESSALY_SOURCE_DIR) + "/data/";
-    const std::string temp = (p.root / "movie.part").string(), movie = (p.root / "movie.swf").string();
-    for (auto _ : state) {
-        tessaly::ConversionJob conversion;
-        (void)conversion.setBaseDirectory(base);
-        if (!conversion.openJob(job.string() + "/") || !conversion.convert(temp) ||
-            !tessaly::ConversionJob::finishMovie(conversion.settings().interfaceSettings, temp, movie,
-                                                 conversion.compressed)) {
-            state.SkipWithError(conversion.errorText().c_str());
-            break;
-        }
-    }
-    state.counters["pages_per_second"] =
-        benchmark::Counter(double(kPages) * double(state.iterations()), benchmark::Counter::kIsRate);
-    if (!fs::exists(movie)) return;
+    const fs::path movie = p.root / "movie.swf";
+    if (!convertJobLoop(state, job, movie, kPages)) return;
     state.counters["movie_KB_per_page"] = double(fs::file_size(movie)) / 1024.0 / kPages;
     // The movie holds the printed text: nearly all of each page's characters
     // (blanks between words included) and every font with the glyphs of the

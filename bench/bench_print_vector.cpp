@@ -49,6 +49,7 @@ void check(bool ok, DeviceContext& dc, const char* what) {
     if (!ok) setupFailed(std::string(what) + ": " + dc.errorText());
 }
 
+using tessaly::bench::convertJobLoop;
 using tessaly::bench::peakRssMegabytes;
 
 // A bitmap the application owns for the whole document.
@@ -325,21 +326,9 @@ void BM_ConvertVectorDocument(benchmark::State& state) {
     Printer& p = printer();
     p.clearSpool();
     const fs::path job = p.print();
-    const std::string base = std::string(TESSALY_SOURCE_DIR) + "/data/";
-    const std::string temp = (p.root / "movie.part").string(), movie = (p.root / "movie.swf").string();
-    for (auto _ : state) {
-        tessaly::ConversionJob conversion;
-        (void)conversion.setBaseDirectory(base);
-        if (!conversion.openJob(job.string() + "/") || !conversion.convert(temp) ||
-            !tessaly::ConversionJob::finishMovie(conversion.settings().interfaceSettings, temp, movie,
-                                                 conversion.compressed)) {
-            state.SkipWithError(conversion.errorText().c_str());
-            break;
-        }
-    }
-    state.counters["pages_per_second"] =
-        benchmark::Counter(double(kPages) * double(state.iterations()), benchmark::Counter::kIsRate);
-    if (fs::exists(movie)) state.counters["movie_KB_per_page"] = double(fs::file_size(movie)) / 1024.0 / kPages;
+    const fs::path movie = p.root / "movie.swf";
+    if (!convertJobLoop(state, job, movie, kPages)) return;
+    state.counters["movie_KB_per_page"] = double(fs::file_size(movie)) / 1024.0 / kPages;
     state.counters["peak_rss_mb"] = peakRssMegabytes();
 }
 

@@ -12,6 +12,9 @@
 #include <filesystem>
 #include <string>
 
+#include <benchmark/benchmark.h>
+
+#include "composer/conversion_job.h"
 #include "platform/registry.h"
 #include "support/text.h"
 
@@ -54,5 +57,27 @@ struct ScratchPrinter {
             std::filesystem::remove_all(entry.path());
     }
 };
+
+// Converts the job in `job` into `movie` (finished, as the application saves
+// it) once per iteration and counts pages per second; false after an error,
+// which the state then reports.
+inline bool convertJobLoop(benchmark::State& state, const std::filesystem::path& job,
+                           const std::filesystem::path& movie, int pages) {
+    const std::string base = std::string(TESSALY_SOURCE_DIR) + "/data/";
+    const std::string temp = movie.string() + ".part";
+    for (auto _ : state) {
+        ConversionJob conversion;
+        (void)conversion.setBaseDirectory(base);
+        if (!conversion.openJob(job.string() + "/") || !conversion.convert(temp) ||
+            !ConversionJob::finishMovie(conversion.settings().interfaceSettings, temp, movie.string(),
+                                        conversion.compressed)) {
+            state.SkipWithError(conversion.errorText().c_str());
+            return false;
+        }
+    }
+    state.counters["pages_per_second"] =
+        benchmark::Counter(double(pages) * double(state.iterations()), benchmark::Counter::kIsRate);
+    return std::filesystem::exists(movie);
+}
 
 }  // namespace tessaly::bench

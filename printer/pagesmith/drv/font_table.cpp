@@ -6,6 +6,7 @@
 
 #include "job_writer.h"
 #include "markup.h"
+#include "support/entities.h"
 #include "support/text.h"
 
 namespace tessaly::pagesmith {
@@ -30,16 +31,7 @@ void nameAttribute(std::string& out, std::string_view name, std::string_view val
     out += ' ';
     out += name;
     out += "=\"";
-    for (const char c : value) {
-        switch (c) {
-            case '"': out += "&quot;"; break;
-            case '&': out += "&amp;"; break;
-            case '\'': out += "&apos;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            default: out += c;
-        }
-    }
+    escapeNarrow(value, out);
     out += '"';
 }
 
