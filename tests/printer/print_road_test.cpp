@@ -383,17 +383,24 @@ std::vector<std::string> imageSources(const std::string& markup) {
     return names;
 }
 
-// The test document printed as vector pages: its job directory, and the
-// job's markup descrambled.
-std::string printVectorTestDocument(ScratchPrinter& printer, fs::path* job) {
+// A file of a job directory, descrambled.
+std::string readJobFile(const fs::path& job, const char* name) {
+    std::string text = readText(job / name);
+    (void)unscramble(reinterpret_cast<uint8_t*>(text.data()), text.size(), jobKey());
+    return text;
+}
+
+// A drawing printed as vector pages: its job directory, and the job's markup.
+std::string printVector(ScratchPrinter& printer, const script::Script& drawing, fs::path* job) {
     PrintRequest request;
     request.dpi = kDpi;
     request.imagePages = false;
-    *job = printer.print(testDocument(), request);
-    if (job->empty()) return {};
-    std::string markup = readText(*job / "media.mml");
-    (void)unscramble(reinterpret_cast<uint8_t*>(markup.data()), markup.size(), jobKey());
-    return markup;
+    *job = printer.print(drawing, request);
+    return job->empty() ? std::string() : readJobFile(*job, "media.mml");
+}
+
+std::string printVectorTestDocument(ScratchPrinter& printer, fs::path* job) {
+    return printVector(printer, testDocument(), job);
 }
 
 TEST(PrintRoad, VectorPagesCarryTheirBitmapsAsImageFiles) {
@@ -516,20 +523,15 @@ TEST(PrintRoad, PrintedTextFindsTheFontsItsJobCaptured) {
               1)
         << error;
     ScratchPrinter printer;
-    PrintRequest request;
-    request.dpi = kDpi;
-    request.imagePages = false;
-    const fs::path job = printer.print(drawing, request);
+    fs::path job;
+    const std::string markup = printVector(printer, drawing, &job);
     ASSERT_FALSE(job.empty());
-    std::string markup = readText(job / "media.mml");
-    (void)unscramble(reinterpret_cast<uint8_t*>(markup.data()), markup.size(), jobKey());
     ASSERT_EQ(occurrences(markup, "<Text "), 5u) << markup;
     ASSERT_EQ(occurrences(markup, "<Font "), 4u) << markup;
     for (int id = 1; id <= 4; ++id) EXPECT_TRUE(fs::exists(job / ("f" + std::to_string(id) + ".mml"))) << id;
     // DejaVu Sans's bold italic is its "Bold Oblique" face: captured slanted.
     EXPECT_NE(markup.find("<Font src=\"f4.mml\" font=\"DejaVu Sans\" style=\"Bold Oblique\""), std::string::npos);
-    std::string oblique = readText(job / "f4.mml");
-    (void)unscramble(reinterpret_cast<uint8_t*>(oblique.data()), oblique.size(), jobKey());
+    const std::string oblique = readJobFile(job, "f4.mml");
     EXPECT_EQ(oblique.rfind("<Font font=\"DejaVu Sans\" style=\"bold,italic\"", 0), 0u) << oblique.substr(0, 100);
 
     // Without system fonts a Text element is kept only when it finds the font
@@ -578,16 +580,11 @@ TEST(PrintRoad, AScriptsFontFileIsCapturedUnderItsOwnNameForTheDocumentOnly) {
               1)
         << error;
     ScratchPrinter printer;
-    PrintRequest request;
-    request.dpi = kDpi;
-    request.imagePages = false;
-    const fs::path job = printer.print(drawing, request);
+    fs::path job;
+    const std::string markup = printVector(printer, drawing, &job);
     ASSERT_FALSE(job.empty());
-    std::string markup = readText(job / "media.mml");
-    (void)unscramble(reinterpret_cast<uint8_t*>(markup.data()), markup.size(), jobKey());
     EXPECT_NE(markup.find("<Font src=\"f1.mml\" font=\"Road Private\""), std::string::npos) << markup;
-    std::string font = readText(job / "f1.mml");
-    (void)unscramble(reinterpret_cast<uint8_t*>(font.data()), font.size(), jobKey());
+    const std::string font = readJobFile(job, "f1.mml");
     EXPECT_EQ(font.rfind("<Font font=\"Road Private\"", 0), 0u) << font.substr(0, 200);
     // The registration ended with the document.
     EXPECT_GT(countFamilies("DejaVu Serif"), 0);
