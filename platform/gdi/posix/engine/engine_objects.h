@@ -32,7 +32,7 @@ namespace tessaly::gdi {
 
 class Surface;
 class PathObject;
-struct Region;
+class Region;
 
 // Number of entries of a driver's function table (INDEX_Drv... values).
 constexpr ULONG kDriverFunctionCount = 93;
