@@ -15,7 +15,7 @@ struct PathObject::ClipLines {
         LONG styleState;  // style index in the high word, position in the low word
     };
     std::vector<Line> lines;
-    Region clip;
+    PixelRegion clip;
     size_t line = 0;
     std::vector<RUN> runs;  // of the current line
     size_t run = 0;

@@ -32,7 +32,7 @@ namespace tessaly::gdi {
 
 class Surface;
 class PathObject;
-class Region;
+struct PixelRegion;
 
 // Number of entries of a driver's function table (INDEX_Drv... values).
 constexpr ULONG kDriverFunctionCount = 93;
@@ -444,7 +444,7 @@ private:
 // glyph's origin is the top-left corner of its pixel, as font rasterisers
 // (and movie players) place glyphs, while device coordinates are pixel
 // centres: the outline is sampled half a pixel right of and below them.
-bool glyphPixels(const PathObject& outline, POINTL origin, const RECTL& limit, Region* out);
+bool glyphPixels(const PathObject& outline, POINTL origin, const RECTL& limit, PixelRegion* out);
 
 // ---------------------------------------------------------------------------
 // A string of glyphs at device positions (integer pixels on the baseline).

@@ -35,7 +35,7 @@ struct GlyphEntry {
     double advanceX = 0, advanceY = 0;
     bool bitsMade = false;
     std::vector<uint64_t> bits;  // GLYPHBITS storage, 8-byte aligned
-    std::unique_ptr<Region> region;
+    std::unique_ptr<PixelRegion> region;
 };
 
 double fixedValue(const FIXED& f) { return f.value + f.fract / 65536.0; }
@@ -323,7 +323,7 @@ GlyphEntry* FontObject::Impl::entry(HGLYPH glyph) {
     }
 }
 
-bool glyphPixels(const PathObject& outline, POINTL origin, const RECTL& limit, Region* out) {
+bool glyphPixels(const PathObject& outline, POINTL origin, const RECTL& limit, PixelRegion* out) {
     std::unique_ptr<PathObject> moved = outline.clone();
     if (!moved) return false;
     moved->offset(static_cast<FIX>(int64_t{origin.x} * 16 - 8), static_cast<FIX>(int64_t{origin.y} * 16 - 8));
@@ -349,7 +349,7 @@ GLYPHBITS* FontObject::glyphBits(HGLYPH glyph) {
     if (!entry->bitsMade) {
         entry->bitsMade = true;
         const RECTL ink = entry->data.rclInk;
-        Region covered;
+        PixelRegion covered;
         if (!entry->path->empty() &&
             glyphPixels(*entry->path, POINTL{0, 0}, RECTL{ink.left - 1, ink.top - 1, ink.right + 1, ink.bottom + 1},
                         &covered) &&
@@ -385,7 +385,7 @@ const pixman_region32_t* FontObject::glyphRegion(HGLYPH glyph) {
         // Huge glyphs are not kept: their pixels are found per call, inside
         // the clip, from the outline.
         if (static_cast<int64_t>(ink.right - ink.left) * (ink.bottom - ink.top) > kLargestKeptGlyph) return nullptr;
-        entry->region.reset(new (std::nothrow) Region);
+        entry->region.reset(new (std::nothrow) PixelRegion);
         if (!entry->region) return nullptr;
         if (!glyphPixels(*entry->path, POINTL{0, 0}, RECTL{ink.left - 1, ink.top - 1, ink.right + 1, ink.bottom + 1},
                          entry->region.get())) {

@@ -282,31 +282,31 @@ pixman_image_t* PixelView::image() {
 }
 
 // ---------------------------------------------------------------------------
-Region::Region(const RECTL& rect) {
+PixelRegion::PixelRegion(const RECTL& rect) {
     const RECTL n = normalizeRect(rect);
     pixman_region32_init_rect(&r, n.left, n.top, static_cast<unsigned>(n.right - n.left),
                               static_cast<unsigned>(n.bottom - n.top));
 }
 
-void Region::intersect(const RECTL& rect) {
+void PixelRegion::intersect(const RECTL& rect) {
     const RECTL n = normalizeRect(rect);
     pixman_region32_intersect_rect(&r, &r, n.left, n.top, static_cast<unsigned>(n.right - n.left),
                                    static_cast<unsigned>(n.bottom - n.top));
 }
 
-void Region::unite(const RECTL& rect) {
+void PixelRegion::unite(const RECTL& rect) {
     const RECTL n = normalizeRect(rect);
     if (emptyRect(n)) return;
     pixman_region32_union_rect(&r, &r, n.left, n.top, static_cast<unsigned>(n.right - n.left),
                                static_cast<unsigned>(n.bottom - n.top));
 }
 
-RECTL Region::extents() const {
+RECTL PixelRegion::extents() const {
     const pixman_box32_t* e = pixman_region32_extents(const_cast<pixman_region32_t*>(&r));
     return RECTL{e->x1, e->y1, e->x2, e->y2};
 }
 
-void clipRegion(const CLIPOBJ* pco, const RECTL& area, const PixelView& target, Region* out) {
+void clipRegion(const CLIPOBJ* pco, const RECTL& area, const PixelView& target, PixelRegion* out) {
     const RECTL bounded = intersectRect(normalizeRect(area), target.bounds());
     pixman_region32_fini(&out->r);
     pixman_region32_init_rect(&out->r, bounded.left, bounded.top, static_cast<unsigned>(bounded.right - bounded.left),
@@ -449,7 +449,7 @@ void applyRop(PixelView& target, const pixman_region32_t* region, const Operand&
 }
 
 // ---------------------------------------------------------------------------
-void regionFromA1(const uint8_t* data, int stride, int width, int height, LONG x0, LONG y0, Region* out) {
+void regionFromA1(const uint8_t* data, int stride, int width, int height, LONG x0, LONG y0, PixelRegion* out) {
     std::vector<pixman_box32_t> boxes;
     std::vector<std::pair<int, int>> runs, previous;
     size_t previousFirst = 0;  // index in boxes of the previous row's runs
@@ -520,7 +520,7 @@ struct MaskCanvas {
         if (cr) cairo_destroy(cr);
         if (surface) cairo_surface_destroy(surface);
     }
-    void toRegion(Region* out) {
+    void toRegion(PixelRegion* out) {
         cairo_surface_flush(surface);
         regionFromA1(cairo_image_surface_get_data(surface), cairo_image_surface_get_stride(surface),
                      box.right - box.left, box.bottom - box.top, box.left, box.top, out);
@@ -590,7 +590,7 @@ LONG ceilFix(FIX v) { return static_cast<LONG>((int64_t{v} + 15) >> 4); }
 
 }  // namespace
 
-bool fillPathRegion(const PathObject& path, bool winding, const RECTL& limit, Region* out) {
+bool fillPathRegion(const PathObject& path, bool winding, const RECTL& limit, PixelRegion* out) {
     pixman_region32_fini(&out->r);
     pixman_region32_init(&out->r);
     if (path.empty()) return true;
@@ -617,7 +617,7 @@ bool fillPathRegion(const PathObject& path, bool winding, const RECTL& limit, Re
 }
 
 bool strokePathRegion(const PathObject& path, const XFORML& xform, const LINEATTRS& attrs, const RECTL& limit,
-                      Region* out) {
+                      PixelRegion* out) {
     pixman_region32_fini(&out->r);
     pixman_region32_init(&out->r);
     if (path.empty()) return true;
@@ -793,7 +793,7 @@ struct CosmeticWalker {
 
 }  // namespace
 
-bool cosmeticPathRegion(const PathObject& path, LINEATTRS* attrs, LONG styleUnit, const RECTL& limit, Region* out) {
+bool cosmeticPathRegion(const PathObject& path, LINEATTRS* attrs, LONG styleUnit, const RECTL& limit, PixelRegion* out) {
     pixman_region32_fini(&out->r);
     pixman_region32_init(&out->r);
     if (path.empty()) return true;

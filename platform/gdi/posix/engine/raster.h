@@ -65,14 +65,15 @@ private:
     bool ownImage_ = false;
 };
 
-// A pixman region that frees itself.
-struct Region {
+// A pixman region that frees itself (the engine's; the device context has
+// its own Region of device rectangles).
+struct PixelRegion {
     pixman_region32_t r;
-    Region() { pixman_region32_init(&r); }
-    explicit Region(const RECTL& rect);
-    ~Region() { pixman_region32_fini(&r); }
-    Region(const Region&) = delete;
-    Region& operator=(const Region&) = delete;
+    PixelRegion() { pixman_region32_init(&r); }
+    explicit PixelRegion(const RECTL& rect);
+    ~PixelRegion() { pixman_region32_fini(&r); }
+    PixelRegion(const PixelRegion&) = delete;
+    PixelRegion& operator=(const PixelRegion&) = delete;
     bool empty() const { return !pixman_region32_not_empty(const_cast<pixman_region32_t*>(&r)); }
     void intersect(const RECTL& rect);
     void intersect(const pixman_region32_t* other) { pixman_region32_intersect(&r, &r, other); }
@@ -82,7 +83,7 @@ struct Region {
 
 // The region a clip allows inside a target area (the area clipped to the
 // surface as well). A null clip or DC_TRIVIAL allows the whole area.
-void clipRegion(const CLIPOBJ* pco, const RECTL& area, const PixelView& target, Region* out);
+void clipRegion(const CLIPOBJ* pco, const RECTL& area, const PixelView& target, PixelRegion* out);
 
 // A source of colours for the raster operation, already in the target's
 // format.
@@ -127,18 +128,18 @@ void applyRop(PixelView& target, const pixman_region32_t* region, const Operand&
 
 // The pixels a path covers (filled with the given rule), limited to `limit`.
 // Returns false when rasterising failed (out of memory).
-bool fillPathRegion(const PathObject& path, bool winding, const RECTL& limit, Region* out);
+bool fillPathRegion(const PathObject& path, bool winding, const RECTL& limit, PixelRegion* out);
 // The pixels of a wide stroke of the path through the transform.
 bool strokePathRegion(const PathObject& path, const XFORML& xform, const LINEATTRS& attrs, const RECTL& limit,
-                      Region* out);
+                      PixelRegion* out);
 // The pixels of cosmetic (one pixel wide) lines, styled when the attributes
 // ask for it; updates the style state.
 bool cosmeticPathRegion(const PathObject& path, LINEATTRS* attrs, LONG styleUnit, const RECTL& limit,
-                        Region* out);
+                        PixelRegion* out);
 
 // Builds a region from the set bits of a 1-bit image (cairo A1 layout)
 // placed at (x0, y0).
-void regionFromA1(const uint8_t* data, int stride, int width, int height, LONG x0, LONG y0, Region* out);
+void regionFromA1(const uint8_t* data, int stride, int width, int height, LONG x0, LONG y0, PixelRegion* out);
 
 // Hands a path to the caller, who deletes it with EngDeletePath.
 PATHOBJ* handOutPath(std::unique_ptr<PathObject> path);

@@ -128,7 +128,7 @@ void setStretch(pixman_image_t* image, const RECTL& to, LONG w, LONG h, bool smo
 }
 
 // Composites an image over the target inside a region.
-bool compositeInto(PixelView& target, const Region& region, pixman_op_t op, pixman_image_t* source,
+bool compositeInto(PixelView& target, const PixelRegion& region, pixman_op_t op, pixman_image_t* source,
                    pixman_image_t* mask) {
     pixman_image_t* dest = target.image();
     if (!dest) return false;
@@ -143,7 +143,7 @@ bool compositeInto(PixelView& target, const Region& region, pixman_op_t op, pixm
 // Nearest-neighbour scaling between 24 and 32-bit pixels of the same
 // colours, straight from the source rows: target pixel centres are mapped
 // into the source rectangle (a mirrored target rectangle flips it).
-void nearestStretch(PixelView& target, const Region& region, const PixelView& source, const RECTL& from,
+void nearestStretch(PixelView& target, const PixelRegion& region, const PixelView& source, const RECTL& from,
                     const RECTL& to) {
     const double sx = static_cast<double>(from.right - from.left) / (static_cast<double>(to.right) - to.left);
     const double sy = static_cast<double>(from.bottom - from.top) / (static_cast<double>(to.bottom) - to.top);
@@ -208,7 +208,7 @@ WIN32KAPI WINBOOL APIENTRY EngBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* 
     const RECTL rect = normalizeRect(*prclTrg);
     const ULONG fore = rop4 & 0xFF, back = (rop4 >> 8) & 0xFF;
     const bool masked = fore != back;
-    Region region;
+    PixelRegion region;
     clipRegion(pco, rect, target, &region);
 
     Operand source;
@@ -269,7 +269,7 @@ WIN32KAPI WINBOOL APIENTRY EngCopyBits(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOB
 WIN32KAPI WINBOOL APIENTRY EngPaint(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* pptlBrushOrg, MIX mix) {
     PixelView target;
     if (!openTarget(pso, &target)) return FALSE;
-    Region region;
+    PixelRegion region;
     clipRegion(pco, target.bounds(), target, &region);
     if (region.empty()) return TRUE;
     const ULONG rop = mixToRop3(mix);
@@ -294,7 +294,7 @@ WIN32KAPI WINBOOL APIENTRY EngStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURF
     // The source rectangle as asked, clipped to the source; the mapping
     // keeps the asked rectangle's scale.
     const RECTL asked = normalizeRect(*prclSrc);
-    Region region;
+    PixelRegion region;
     clipRegion(pco, to, target, &region);
     if (region.empty()) return TRUE;
     if (iMode != HALFTONE && !psoMask && (!pxlo || (pxlo->flXlate & XO_TRIVIAL)) && source.bpp >= 24 &&
@@ -388,9 +388,9 @@ WIN32KAPI WINBOOL APIENTRY EngPlgBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* 
     outline.moveTo(pptfx[0]);
     outline.lineTo(corners, 3);
     outline.closeFigure();
-    Region clip;
+    PixelRegion clip;
     clipRegion(pco, target.bounds(), target, &clip);
-    Region region;
+    PixelRegion region;
     if (!fillPathRegion(outline, true, clip.extents(), &region)) return FALSE;
     region.intersect(&clip.r);
     if (region.empty()) return TRUE;
@@ -440,7 +440,7 @@ WIN32KAPI WINBOOL APIENTRY EngAlphaBlend(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIP
         return FALSE;
     }
     if (emptyRect(to) || blend.SourceConstantAlpha == 0) return TRUE;
-    Region region;
+    PixelRegion region;
     clipRegion(pco, to, target, &region);
     if (region.empty()) return TRUE;
     const bool perPixel = (blend.AlphaFormat & AC_SRC_ALPHA) && source.bpp == 32;
@@ -469,7 +469,7 @@ WIN32KAPI WINBOOL APIENTRY EngTransparentBlt(SURFOBJ* psoDst, SURFOBJ* psoSrc, C
     const RECTL to = normalizeRect(*prclDst);
     const RECTL from = intersectRect(normalizeRect(*prclSrc), source.bounds());
     if (emptyRect(to) || emptyRect(from)) return TRUE;
-    Region region;
+    PixelRegion region;
     clipRegion(pco, to, target, &region);
     if (region.empty()) return TRUE;
     SourceImage image;
@@ -492,7 +492,7 @@ WIN32KAPI WINBOOL APIENTRY EngGradientFill(SURFOBJ* psoDest, CLIPOBJ* pco, XLATE
         EngSetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    Region clip;
+    PixelRegion clip;
     clipRegion(pco, prclExtents ? *prclExtents : target.bounds(), target, &clip);
     if (clip.empty()) return TRUE;
     auto pack = [&](double r, double g, double b) {
@@ -525,7 +525,7 @@ WIN32KAPI WINBOOL APIENTRY EngGradientFill(SURFOBJ* psoDest, CLIPOBJ* pco, XLATE
             outline.moveTo(POINTFIX{toFix(a.x), toFix(a.y)});
             outline.lineTo(rest, 2);
             outline.closeFigure();
-            Region area;
+            PixelRegion area;
             if (!fillPathRegion(outline, false, clip.extents(), &area)) return FALSE;
             area.intersect(&clip.r);
             // The weights are linear in x: start each run and step along it.
@@ -560,7 +560,7 @@ WIN32KAPI WINBOOL APIENTRY EngGradientFill(SURFOBJ* psoDest, CLIPOBJ* pco, XLATE
             // The colours run from the first vertex's edge to the second's.
             const TRIVERTEX& first = (horizontal ? v0.x <= v1.x : v0.y <= v1.y) ? v0 : v1;
             const TRIVERTEX& second = &first == &v0 ? v1 : v0;
-            Region area(box);
+            PixelRegion area(box);
             area.intersect(&clip.r);
             if (area.empty()) continue;
             // One colour per column (or row) of the visible part, computed once.

@@ -27,7 +27,7 @@ LONG styleUnit(const PixelView& target) {
     return 3;
 }
 
-void paintRegion(PixelView& target, Region& covered, const Region& clip, const BRUSHOBJ* pbo, POINTL* origin,
+void paintRegion(PixelView& target, PixelRegion& covered, const PixelRegion& clip, const BRUSHOBJ* pbo, POINTL* origin,
                  MIX mix) {
     covered.intersect(&clip.r);
     if (covered.empty()) return;
@@ -53,10 +53,10 @@ WIN32KAPI WINBOOL APIENTRY EngStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pc
         EngSetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    Region clip;
+    PixelRegion clip;
     clipRegion(pco, target.bounds(), target, &clip);
     if (clip.empty()) return TRUE;
-    Region covered;
+    PixelRegion covered;
     bool ok;
     if (plineattrs->fl & LA_GEOMETRIC) {
         XFORML matrix{1, 0, 0, 1, 0, 0};
@@ -82,10 +82,10 @@ WIN32KAPI WINBOOL APIENTRY EngFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco,
         EngSetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    Region clip;
+    PixelRegion clip;
     clipRegion(pco, target.bounds(), target, &clip);
     if (clip.empty()) return TRUE;
-    Region covered;
+    PixelRegion covered;
     if (!fillPathRegion(*path, (flOptions & FP_WINDINGMODE) != 0, clip.extents(), &covered)) {
         EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
@@ -137,7 +137,7 @@ WIN32KAPI WINBOOL APIENTRY EngTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo,
         if (!fillRect(normalizeRect(*prclOpaque), pboOpaque, 0xF0F0)) return FALSE;
     }
 
-    Region clip;
+    PixelRegion clip;
     clipRegion(pco, target.bounds(), target, &clip);
     if (!clip.empty() && string->cGlyphs > 0) {
         // The union of the glyphs' pixels: each glyph's pixels are kept by
@@ -156,7 +156,7 @@ WIN32KAPI WINBOOL APIENTRY EngTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo,
                 const GLYPHDATA* data = font->glyphData(position.hg);
                 const PathObject* outline = data ? PathObject::fromPathobj(data->gdf.ppo) : nullptr;
                 if (!outline) continue;  // not a glyph of this font
-                Region pixels;
+                PixelRegion pixels;
                 if (!glyphPixels(*outline, POINTL{dx, dy}, limit, &pixels)) {
                     EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
                     return FALSE;
@@ -177,7 +177,7 @@ WIN32KAPI WINBOOL APIENTRY EngTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo,
                 boxes.push_back(pixman_box32_t{list[i].x1 + dx, list[i].y1 + dy, list[i].x2 + dx, list[i].y2 + dy});
             }
         }
-        Region covered;
+        PixelRegion covered;
         pixman_region32_fini(&covered.r);
         pixman_region32_init_rects(&covered.r, boxes.data(), static_cast<int>(boxes.size()));
         paintRegion(target, covered, clip, pboFore, pptlOrg, mix);
