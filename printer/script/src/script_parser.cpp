@@ -610,7 +610,7 @@ int parseScript(std::string_view text, Script* out, std::string* error) {
                 ok = p.number(-1e300, 1e300, index);
                 if (ok && (index < 0 || index > 65535 || index != std::floor(index)))
                     ok = p.fail("expected a glyph index 0..65535, found '" + p.previous() + "'");
-                c.wide.push_back(static_cast<char16_t>(index));
+                if (ok) c.wide.push_back(static_cast<char16_t>(index));
             }
         } else if (name == "image") {
             // A negative width or height mirrors the picture.
