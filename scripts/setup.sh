@@ -54,7 +54,7 @@ PACKAGES=(
 if [[ "$LEVEL" != example ]]; then
   PACKAGES+=(
     libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
-    python3 python3-cairo python3-pil imagemagick fonts-urw-base35 fonts-wqy-microhei locales
+    python3 python3-cairo python3-pil imagemagick fonts-urw-base35 fonts-dejavu-extra fonts-wqy-microhei locales
     nodejs npm chromium
   )
 fi
