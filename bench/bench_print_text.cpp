@@ -100,14 +100,8 @@ struct Printer : tessaly::bench::ScratchPrinter {
     Printer() : ScratchPrinter("tessaly_bench_text") {}
 
     fs::path print() {
-        tessaly::SpoolOptions options;
-        options.driverPath = std::string(TESSALY_LIB_DIR) + "/libpagesmith.so";
-        options.request.paperName = "Letter";
-        options.request.dpi = kDpi;
-        options.request.imagePages = false;
         tessaly::SpoolHost host;
-        std::string error;
-        if (!host.open(options, &error)) setupFailed(error);
+        tessaly::bench::openVectorPrinter(host, kDpi);
         DeviceContext& dc = host.context();
         check(dc.startDoc(u"text benchmark", 1), dc, "start document");
         for (int n = 0; n < kPages; ++n) drawPage(dc, n);

@@ -253,14 +253,8 @@ struct Printer : tessaly::bench::ScratchPrinter {
 
     // Prints the document; the job directory.
     fs::path print() {
-        tessaly::SpoolOptions options;
-        options.driverPath = std::string(TESSALY_LIB_DIR) + "/libpagesmith.so";
-        options.request.paperName = "Letter";
-        options.request.dpi = kDpi;
-        options.request.imagePages = false;
         tessaly::SpoolHost host;
-        std::string error;
-        if (!host.open(options, &error)) setupFailed(error);
+        tessaly::bench::openVectorPrinter(host, kDpi);
         DeviceContext& dc = host.context();
         check(dc.startDoc(u"vector benchmark", 1), dc, "start document");
         PageDrawer drawer(dc, icons);

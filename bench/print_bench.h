@@ -16,6 +16,7 @@
 
 #include "composer/conversion_job.h"
 #include "platform/registry.h"
+#include "platform/spool_host.h"
 #include "support/text.h"
 
 namespace tessaly::bench {
@@ -57,6 +58,18 @@ struct ScratchPrinter {
             std::filesystem::remove_all(entry.path());
     }
 };
+
+// Opens the driver on Letter paper at `dpi` for vector pages; set-up fails
+// otherwise.
+inline void openVectorPrinter(SpoolHost& host, int dpi) {
+    SpoolOptions options;
+    options.driverPath = std::string(TESSALY_LIB_DIR) + "/libpagesmith.so";
+    options.request.paperName = "Letter";
+    options.request.dpi = dpi;
+    options.request.imagePages = false;
+    std::string error;
+    if (!host.open(options, &error)) setupFailed(error);
+}
 
 // Converts the job in `job` into `movie` (finished, as the application saves
 // it) once per iteration and counts pages per second; false after an error,
