@@ -35,6 +35,32 @@ int SpoolHost::open(const SpoolOptions& options, std::string* error) {
     return 1;
 }
 
+int SpoolHost::resetPaper(int widthTenths, int lengthTenths, std::string* error) {
+    if (!context_) {
+        if (error) *error = "reset: the printer is not open";
+        return 0;
+    }
+    if (widthTenths < 1 || widthTenths > 32767 || lengthTenths < 1 || lengthTenths > 32767) {
+        if (error) *error = "reset: a paper of " + std::to_string(widthTenths) + " x " + std::to_string(lengthTenths) +
+                            " tenths of a millimetre is out of range";
+        return 0;
+    }
+    PrinterDevMode next = devMode_;
+    DEVMODEW* dm = next.devmode();
+    dm->dmFields |= DM_PAPERSIZE | DM_PAPERWIDTH | DM_PAPERLENGTH | DM_ORIENTATION;
+    dm->dmPaperSize = kPaperCodeCustom;
+    dm->dmPaperWidth = static_cast<short>(widthTenths);
+    dm->dmPaperLength = static_cast<short>(lengthTenths);
+    dm->dmOrientation = DMORIENT_PORTRAIT;
+    if (!context_->resetDevice(dm)) {
+        if (error) *error = context_->errorText();
+        context_->clearError();
+        return 0;
+    }
+    devMode_ = next;
+    return 1;
+}
+
 void SpoolHost::close() {
     context_.reset();
     if (device_) device_->close();

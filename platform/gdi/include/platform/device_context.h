@@ -175,6 +175,16 @@ public:
     // Disables surface and PDEV (also done by the destructor); once.
     void close();
 
+    // Changes the device mode between pages (what ResetDC does): enables a
+    // new PDEV for `devmode` (DrvEnablePDEV, DrvCompletePDEV), lets the
+    // driver hand its state over (DrvResetPDEV(old, new)), disables the old
+    // surface and PDEV and enables the new surface. The document goes on.
+    // When the new PDEV or the hand-over fails, the old device stays and
+    // the result is false; when the new surface fails, the device is closed.
+    // *error (when given) gets one line. Use DeviceContext::resetDevice
+    // while a context prints on the device.
+    [[nodiscard]] bool reset(DEVMODEW* devmode, std::string* error);
+
     [[nodiscard]] int32_t pageWidth() const;   // surface pixels (GDIINFO ulHorzRes)
     [[nodiscard]] int32_t pageHeight() const;  // GDIINFO ulVertRes
     [[nodiscard]] int32_t dpiX() const;        // GDIINFO ulLogPixelsX
@@ -232,6 +242,9 @@ public:
     [[nodiscard]] bool endPage();
     [[nodiscard]] bool endDoc(bool abort = false);
     [[nodiscard]] bool inPage() const;
+    // A new device mode for the next pages (ResetDC): refused inside a page;
+    // the drawing state stays.
+    [[nodiscard]] bool resetDevice(DEVMODEW* devmode);
 
     // Drawing state. save() returns the new depth (>= 1); restore(n) goes
     // back to the state saved at depth n (negative: relative, -1 the last).
@@ -276,6 +289,10 @@ public:
     [[nodiscard]] bool fillPath();
     [[nodiscard]] bool strokePath();
     [[nodiscard]] bool strokeAndFillPath();
+    // The finished path becomes the outline of its stroke with the current
+    // pen (width, caps, joins, dashes), as closed figures to be filled or
+    // clipped with the winding rule (WidenPath).
+    [[nodiscard]] bool widenPath();
 
     // Shapes: added to the path inside a path bracket, else filled with the
     // brush and outlined with the pen (polyline: outlined only).

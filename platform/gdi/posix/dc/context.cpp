@@ -146,6 +146,14 @@ bool DeviceContext::endDoc(bool abort) {
 
 bool DeviceContext::inPage() const { return impl_->inPage; }
 
+bool DeviceContext::resetDevice(DEVMODEW* devmode) {
+    Impl& d = *impl_;
+    if (d.inPage) return d.fail("resetDevice: inside a page");
+    std::string why;
+    if (!d.device.reset(devmode, &why)) return d.fail("resetDevice: " + why);
+    return true;
+}
+
 // ---- state ----
 
 int DeviceContext::save() {
@@ -452,6 +460,13 @@ bool DeviceContext::strokeAndFillPath() {
     DevicePath p;
     if (!impl_->usePath(&p)) return false;
     return impl_->draw(std::move(p), true, true);
+}
+
+bool DeviceContext::widenPath() {
+    Impl& d = *impl_;
+    if (d.pathState != Impl::PathState::Closed) return d.fail("widenPath: no finished path");
+    d.path = strokeOutline(d.path, d.state.pen, d.state.world, d.device.gdiInfo());
+    return true;
 }
 
 // A shape: added to an open path, else filled and outlined.

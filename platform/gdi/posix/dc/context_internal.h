@@ -29,6 +29,15 @@ struct PrinterDevice::Impl {
     FLONG hooks = 0;
     bool surfaceEnabled = false;
     bool pdevEnabled = false;
+    // What open() was given, for a reset.
+    DRVENABLEDATA driver{};
+    std::u16string deviceName;
+    HANDLE driverHandle = nullptr;
+
+    [[nodiscard]] bool enableSurface(std::string* why);
+    void disableSurface();
+    [[nodiscard]] bool reset(DEVMODEW* devmode, std::string* why);
+    void close();
 
     [[nodiscard]] PFN find(ULONG index) const { return engine ? engine->function(index) : nullptr; }
     [[nodiscard]] const GDIINFO& gdiInfo() const {
@@ -161,5 +170,8 @@ int rop3FromMix(int mix);
 DeviceRect pixelBounds(const RectD& r);
 DeviceRect intersect(const DeviceRect& a, const DeviceRect& b);
 bool emptyRect(const DeviceRect& r);
+// The outline of a path's stroke with a pen under a world transform (dashes
+// included) as closed figures that a winding fill covers.
+DevicePath strokeOutline(const DevicePath& path, const Pen& pen, const Transform& world, const GDIINFO& gi);
 
 }  // namespace tessaly::gdi

@@ -255,18 +255,16 @@ bool Player::stroke(const DrawOp& op, const Band& band, const DevicePath& path, 
     return strokeAsFill(op, band, path, error);
 }
 
-// A declined stroke becomes the fill of its widened outline.
-bool Player::strokeAsFill(const DrawOp& op, const Band& band, const DevicePath& path, std::string* error) {
+DevicePath strokeOutline(const DevicePath& path, const Pen& pen, const Transform& world, const GDIINFO& gi) {
     const DevicePath flat = path.flattened();
     std::vector<Polyline> lines = polylines(flat);
-    const double scale = op.pen.geometric ? scaleOf(op.world) : 1;
-    std::vector<double> pattern = penPattern(op.pen);
-    if (op.pen.style == PenStyle::Alternate && !op.pen.geometric) pattern = {1, 1};
+    const double scale = pen.geometric ? scaleOf(world) : 1;
+    std::vector<double> pattern = penPattern(pen);
+    if (pen.style == PenStyle::Alternate && !pen.geometric) pattern = {1, 1};
     if (!pattern.empty()) {
         // Cosmetic style units are the device's style step in pixels.
-        const GDIINFO& gi = device_.gdiInfo();
-        const double unit = op.pen.geometric ? scale
-                            : op.pen.style == PenStyle::Alternate
+        const double unit = pen.geometric ? scale
+                            : pen.style == PenStyle::Alternate
                                 ? 1
                                 : (gi.xStyleStep > 0 && gi.denStyleStep > 0
                                        ? static_cast<double>(gi.denStyleStep) / gi.xStyleStep
@@ -275,10 +273,10 @@ bool Player::strokeAsFill(const DrawOp& op, const Band& band, const DevicePath& 
         lines = dash(lines, pattern);
     }
     StrokeShape shape;
-    shape.width = op.pen.geometric ? op.pen.width * scale : 1;
-    shape.cap = op.pen.geometric ? op.pen.cap : LineCap::Flat;
-    shape.join = op.pen.geometric ? op.pen.join : LineJoin::Miter;
-    shape.miterLimit = op.pen.miterLimit;
+    shape.width = pen.geometric ? pen.width * scale : 1;
+    shape.cap = pen.geometric ? pen.cap : LineCap::Flat;
+    shape.join = pen.geometric ? pen.join : LineJoin::Miter;
+    shape.miterLimit = pen.miterLimit;
     DevicePath outline;
     for (auto& poly : widen(lines, shape)) {
         Figure f;
@@ -291,6 +289,12 @@ bool Player::strokeAsFill(const DrawOp& op, const Band& band, const DevicePath& 
         f.closed = true;
         outline.figures.push_back(std::move(f));
     }
+    return outline;
+}
+
+// A declined stroke becomes the fill of its widened outline.
+bool Player::strokeAsFill(const DrawOp& op, const Band& band, const DevicePath& path, std::string* error) {
+    const DevicePath outline = strokeOutline(path, op.pen, op.world, device_.gdiInfo());
     if (outline.figures.empty()) return true;
     BrushObject brush;
     setSolid(brush, op.pen.color);
