@@ -1,0 +1,102 @@
+#pragma once
+// The PDF front end: opens a PDF and plays each of its pages into the
+// graphics layer's device context, as a Windows application prints a
+// document through GDI. The PDF is read and interpreted by poppler; nothing
+// of poppler shows in this header.
+//
+// What a page brings to the device context today: paths filled with either
+// rule, strokes (width, dashes, caps, joins, miter limit), clipping by paths
+// and by stroke outlines, the page's transforms, solid colours of every
+// colour space (converted to RGB), images (stencil masks, colour-key, hard
+// and soft masks as per-pixel alpha), shadings and tiling patterns as the
+// small fills poppler breaks them into, Type 3 glyphs as paths. Text in other
+// fonts is drawn with an installed face of the same style at the PDF's glyph
+// positions; the document's own embedded fonts, text clips, opacity and
+// transparency groups are not expressed yet.
+//
+// Pages are numbered from 1. Operations return 1 for success and 0 for
+// failure with one line in *error; nothing here throws.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/device_context.h"
+
+namespace tessaly::pdf {
+
+enum class PdfError {
+    None,
+    CannotOpen,  // the file cannot be read
+    Damaged,     // not a PDF, or one poppler cannot repair
+    Encrypted,   // a password is needed, or the one given is wrong
+    BadPage,     // a page number outside the document
+    Drawing,     // the device context refused a drawing call
+};
+
+// A page's size in points (1/72 inch) as it is shown: its crop box, turned
+// by the page's rotation.
+struct PageSize {
+    double widthPt = 0;
+    double heightPt = 0;
+};
+
+// The largest page side accepted, in points (3276.7 mm, the largest paper a
+// device mode holds); larger boxes are clamped to it, smaller ones to 1 pt.
+inline constexpr double kMaxPageSidePt = 3276.7 / 25.4 * 72;
+
+struct PlayOptions {
+    // When the device's page differs from the PDF page, the PDF page is
+    // scaled to fit it and centred (true), or drawn at its own size from the
+    // top-left corner (false).
+    bool fit = true;
+};
+
+class Document {
+public:
+    ~Document();
+    Document(const Document&) = delete;
+    Document& operator=(const Document&) = delete;
+
+    // Opens a file. `password` is tried as both the owner and the user
+    // password. Null with one line in *error (naming the file) and the kind
+    // in *kind when given.
+    static std::unique_ptr<Document> open(const std::string& path, const std::optional<std::string>& password,
+                                          std::string* error, PdfError* kind = nullptr);
+    // The same over bytes in memory (copied); `name` stands for the file in
+    // messages.
+    static std::unique_ptr<Document> openBytes(std::span<const uint8_t> bytes, std::string_view name,
+                                               const std::optional<std::string>& password, std::string* error,
+                                               PdfError* kind = nullptr);
+
+    [[nodiscard]] int pageCount() const;
+    // The size of a page; {0, 0} for a number outside the document.
+    [[nodiscard]] PageSize pageSize(int page) const;
+    // The document's title from its information dictionary (UTF-8), or "".
+    [[nodiscard]] std::string title() const;
+
+    // Plays one page: dc.startPage(), the page's drawing at the device's
+    // resolution, dc.endPage(). The page is always ended once started; a
+    // drawing call the context refused makes the result 0 with the first
+    // refusal's reason.
+    [[nodiscard]] int playPage(int page, gdi::PrinterDevice& device, gdi::DeviceContext& dc, std::string* error,
+                               const PlayOptions& options = {}, PdfError* kind = nullptr);
+
+    struct Impl;
+
+private:
+    explicit Document(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+// A page range as "1-3,5,8-" ("-4": up to 4, "8-": from 8 to the end, blanks
+// ignored) over a document of pageCount pages: the pages in the order given.
+// 0 with one line in *error for a malformed range or a page outside
+// 1..pageCount.
+[[nodiscard]] int parsePageRange(std::string_view text, int pageCount, std::vector<int>* pages, std::string* error);
+
+}  // namespace tessaly::pdf

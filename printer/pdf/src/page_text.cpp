@@ -1,0 +1,153 @@
+// Text, for now with installed faces: each string of the PDF becomes one
+// text call in a face of the font's style (fixed, serif or sans; bold;
+// italic), its glyphs placed at the PDF's own positions through explicit
+// advances. Type 3 glyphs never come here (poppler draws their procedures
+// as paths). The document's embedded fonts and text clips come later.
+#include <GfxFont.h>
+#include <GfxState.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "page_player.h"
+#include "player_util.h"
+
+namespace tessaly::pdf {
+
+namespace {
+
+// The em of the face in world units: the text call's font is this tall.
+constexpr double kEm = 1000;
+
+bool nameHas(const std::string& name, const char* word) { return name.find(word) != std::string::npos; }
+
+LOGFONTW substituteFace(const GfxFont& font) {
+    const std::string name = font.getName() ? *font.getName() : std::string();
+    LOGFONTW lf{};
+    lf.lfHeight = -static_cast<LONG>(kEm);
+    lf.lfWeight = font.isBold() || nameHas(name, "Bold") || nameHas(name, "Black") || nameHas(name, "Heavy") ||
+                                 nameHas(name, "+CMBX")
+                     ? 700 : 400;
+    lf.lfItalic = font.isItalic() || nameHas(name, "Italic") || nameHas(name, "Oblique") ? 1 : 0;
+    // TeX's Computer Modern and Latin Modern faces are named by their style.
+    const bool fixed = font.isFixedWidth() || nameHas(name, "Courier") || nameHas(name, "Mono") ||
+                       nameHas(name, "CMTT") || nameHas(name, "SFTT");
+    const bool serif = font.isSerif() || nameHas(name, "Times") || nameHas(name, "Serif") || nameHas(name, "Roman") ||
+                       nameHas(name, "+CMR") || nameHas(name, "+CMBX") || nameHas(name, "+CMTI") ||
+                       nameHas(name, "+CMSL") || nameHas(name, "+SFRM") || nameHas(name, "+SFBX");
+    const char* face = fixed ? "Liberation Mono" : serif ? "Liberation Serif" : "Liberation Sans";
+    for (size_t i = 0; face[i] && i + 1 < LF_FACESIZE; ++i) lf.lfFaceName[i] = static_cast<WCHAR>(face[i]);
+    return lf;
+}
+
+void appendUtf16(std::u16string& out, Unicode u) {
+    if (u == 0 || u > 0x10FFFF || (u >= 0xD800 && u <= 0xDFFF)) return;
+    if (u < 0x10000) {
+        out.push_back(static_cast<char16_t>(u));
+    } else {
+        u -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (u >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (u & 0x3FF)));
+    }
+}
+
+}  // namespace
+
+void PagePlayer::beginString(GfxState* state, const GooString* /*s*/) {
+    flushText(state);
+    inString_ = true;
+}
+
+void PagePlayer::endString(GfxState* state) {
+    flushText(state);
+    inString_ = false;
+}
+
+void PagePlayer::endTextObject(GfxState* state) { flushText(state); }
+
+void PagePlayer::drawChar(GfxState* state, double x, double y, double dx, double dy, double originX,
+                          double originY, CharCode /*code*/, int /*nBytes*/, const Unicode* u, int uLen) {
+    if (!u || uLen <= 0) return;  // nothing to draw with an installed face
+    RunGlyph g;
+    g.x = x - originX;
+    g.y = y - originY;
+    g.dx = dx;
+    g.dy = dy;
+    for (int i = 0; i < uLen && i < 8; ++i) appendUtf16(g.text, u[i]);
+    if (g.text.empty()) return;
+    run_.push_back(std::move(g));
+    if (!inString_) flushText(state);
+}
+
+void PagePlayer::flushText(GfxState* state) {
+    if (run_.empty()) return;
+    std::vector<RunGlyph> glyphs;
+    glyphs.swap(run_);
+    const int render = state->getRender() & 3;
+    if (render == 3) return;  // invisible text: selectable text comes with the document's fonts
+    const std::shared_ptr<GfxFont>& font = state->getFont();
+    if (!font || font->getWMode() != 0) return;
+    const double size = state->getFontSize();
+    const double th = state->getHorizScaling();
+    const double* tm = state->getTextMat();
+    // Em units (y down) to user space at the origin: the text matrix's
+    // linear part after the font size.
+    const gdi::Transform em{size * th / kEm, 0, 0, -size / kEm, 0, 0};
+    const gdi::Transform linear = em.then({tm[0], tm[1], tm[2], tm[3], 0, 0});
+    if (!linear.invertible()) return;
+    const double det = linear.m11 * linear.m22 - linear.m12 * linear.m21;
+    // User-space offsets to em units along (x) and across (y) the baseline.
+    auto toEm = [&](double ux, double uy) {
+        return gdi::PointD{(ux * linear.m22 - uy * linear.m21) / det, (uy * linear.m11 - ux * linear.m12) / det};
+    };
+    GfxRGB rgb;
+    if (render == 1)
+        state->getStrokeRGB(&rgb);
+    else
+        state->getFillRGB(&rgb);
+    dc_.setTextColor(colorOf(rgb));
+    check(dc_.setFont(substituteFace(*font)));
+
+    // Groups of glyphs on one baseline, each one text call.
+    size_t first = 0;
+    while (first < glyphs.size()) {
+        const RunGlyph& g0 = glyphs[first];
+        gdi::Transform at = linear;
+        at.dx = g0.x;
+        at.dy = g0.y;
+        const gdi::Transform ctm{state->getCTM()[0], state->getCTM()[1], state->getCTM()[2],
+                                 state->getCTM()[3], state->getCTM()[4], state->getCTM()[5]};
+        const gdi::Transform world = at.then(ctm).then(pageToDevice_);
+        size_t end = first + 1;
+        while (end < glyphs.size()) {
+            const gdi::PointD p = toEm(glyphs[end].x - g0.x, glyphs[end].y - g0.y);
+            if (!(std::fabs(p.y) < 1) || !std::isfinite(p.x)) break;
+            ++end;
+        }
+        if (world.invertible()) {
+            std::u16string text;
+            std::vector<double> advances;
+            for (size_t i = first; i < end; ++i) {
+                const RunGlyph& g = glyphs[i];
+                double advance = 0;
+                if (i + 1 < end) {
+                    advance = toEm(glyphs[i + 1].x - g.x, glyphs[i + 1].y - g.y).x;
+                } else {
+                    advance = toEm(g.dx, g.dy).x;
+                }
+                if (!std::isfinite(advance)) advance = 0;
+                text += g.text;
+                advances.push_back(advance);
+                advances.resize(text.size(), 0.0);
+            }
+            check(dc_.setTransform(world, gdi::TransformMode::Set));
+            gdi::TextOptions options;
+            options.advances = advances;
+            check(dc_.textOut({0, 0}, text, options));
+        }
+        first = end;
+    }
+}
+
+}  // namespace tessaly::pdf

@@ -1,0 +1,310 @@
+// Opening a PDF, its pages and their sizes, and playing a page.
+#include "pdf/pdf_document.h"
+
+#include <Error.h>
+#include <ErrorCodes.h>
+#include <GlobalParams.h>
+#include <Page.h>
+#include <PDFDoc.h>
+#include <Stream.h>
+#include <UTF.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+
+#include "page_player.h"
+
+namespace tessaly::pdf {
+
+namespace {
+
+// poppler reports problems through one process-wide callback. The first
+// message since the collector was made is kept for the caller's error line;
+// nothing goes to stderr.
+thread_local std::string* gCollector = nullptr;
+
+void collectError(ErrorCategory category, Goffset /*pos*/, const char* message) {
+    if (!gCollector || !gCollector->empty() || !message) return;
+    if (category == errInternal || category == errSyntaxWarning) return;
+    *gCollector = message;
+}
+
+void initPoppler() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (!globalParams) globalParams = std::make_unique<GlobalParams>();
+        setErrorCallback(collectError);
+    });
+}
+
+class ErrorScope {
+public:
+    ErrorScope() : previous_(gCollector) { gCollector = &first_; }
+    ~ErrorScope() { gCollector = previous_; }
+    ErrorScope(const ErrorScope&) = delete;
+    ErrorScope& operator=(const ErrorScope&) = delete;
+    const std::string& first() const { return first_; }
+
+private:
+    std::string first_;
+    std::string* previous_;
+};
+
+int report(std::string* error, PdfError* kind, PdfError what, const std::string& line) {
+    if (error) *error = line;
+    if (kind) *kind = what;
+    return 0;
+}
+
+double clampSide(double pt) { return std::isfinite(pt) ? std::clamp(pt, 1.0, kMaxPageSidePt) : 1.0; }
+
+}  // namespace
+
+struct Document::Impl {
+    std::string name;
+    std::vector<char> bytes;  // the PDF in memory (openBytes), kept for the stream
+    std::unique_ptr<PDFDoc> doc;
+};
+
+Document::Document(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Document::~Document() = default;
+
+namespace {
+
+std::unique_ptr<Document::Impl> checkOpened(std::unique_ptr<Document::Impl> impl, const std::string& detail,
+                                            bool withPassword, std::string* error, PdfError* kind) {
+    PDFDoc& doc = *impl->doc;
+    if (doc.isOk() && doc.getNumPages() > 0) return impl;
+    const std::string& name = impl->name;
+    if (doc.isOk()) {
+        report(error, kind, PdfError::Damaged, name + " is damaged: it has no pages");
+        return nullptr;
+    }
+    switch (doc.getErrorCode()) {
+        case errOpenFile:
+            report(error, kind, PdfError::CannotOpen,
+                   "cannot open " + name + ": " + std::strerror(doc.getFopenErrno() ? doc.getFopenErrno() : EIO));
+            break;
+        case errEncrypted:
+            report(error, kind, PdfError::Encrypted,
+                   withPassword ? name + " is encrypted and the password is wrong"
+                                : name + " is encrypted: it needs a password");
+            break;
+        default:
+            report(error, kind, PdfError::Damaged,
+                   name + " is damaged or not a PDF" + (detail.empty() ? std::string() : " (" + detail + ")"));
+            break;
+    }
+    return nullptr;
+}
+
+std::optional<GooString> passwordOf(const std::optional<std::string>& password) {
+    if (!password) return std::nullopt;
+    return GooString(password->c_str());
+}
+
+}  // namespace
+
+std::unique_ptr<Document> Document::open(const std::string& path, const std::optional<std::string>& password,
+                                         std::string* error, PdfError* kind) {
+    initPoppler();
+    if (kind) *kind = PdfError::None;
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) {
+        report(error, kind, PdfError::CannotOpen, "cannot open " + path + ": " + std::strerror(errno));
+        return nullptr;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        report(error, kind, PdfError::CannotOpen, "cannot open " + path + ": not a file");
+        return nullptr;
+    }
+    ErrorScope scope;
+    auto impl = std::make_unique<Impl>();
+    impl->name = path;
+    const auto pw = passwordOf(password);
+    impl->doc = std::make_unique<PDFDoc>(std::make_unique<GooString>(path.c_str()), pw, pw);
+    impl = checkOpened(std::move(impl), scope.first(), password.has_value(), error, kind);
+    if (!impl) return nullptr;
+    return std::unique_ptr<Document>(new Document(std::move(impl)));
+}
+
+std::unique_ptr<Document> Document::openBytes(std::span<const uint8_t> bytes, std::string_view name,
+                                              const std::optional<std::string>& password, std::string* error,
+                                              PdfError* kind) {
+    initPoppler();
+    if (kind) *kind = PdfError::None;
+    ErrorScope scope;
+    auto impl = std::make_unique<Impl>();
+    impl->name = std::string(name);
+    impl->bytes.assign(bytes.begin(), bytes.end());
+    if (impl->bytes.empty()) {
+        report(error, kind, PdfError::Damaged, impl->name + " is damaged or not a PDF (it is empty)");
+        return nullptr;
+    }
+    // The document owns the stream; the bytes stay with the document.
+    auto* stream = new MemStream(impl->bytes.data(), 0, static_cast<Goffset>(impl->bytes.size()), Object(objNull));
+    const auto pw = passwordOf(password);
+    impl->doc = std::make_unique<PDFDoc>(stream, pw, pw);
+    impl = checkOpened(std::move(impl), scope.first(), password.has_value(), error, kind);
+    if (!impl) return nullptr;
+    return std::unique_ptr<Document>(new Document(std::move(impl)));
+}
+
+int Document::pageCount() const { return impl_->doc->getNumPages(); }
+
+PageSize Document::pageSize(int page) const {
+    if (page < 1 || page > pageCount()) return {};
+    ErrorScope scope;
+    Page* p = impl_->doc->getPage(page);
+    if (!p) return {};
+    double w = clampSide(p->getCropWidth()), h = clampSide(p->getCropHeight());
+    if (p->getRotate() == 90 || p->getRotate() == 270) std::swap(w, h);
+    return {w, h};
+}
+
+std::string Document::title() const {
+    ErrorScope scope;
+    const std::unique_ptr<GooString> title = impl_->doc->getDocInfoTitle();
+    if (!title) return {};
+    const std::string raw = title->toStr();
+    std::string out;
+    // UTF-16 with a byte order mark, else PDFDocEncoding (taken as Latin-1).
+    if (raw.size() >= 2 && static_cast<uint8_t>(raw[0]) == 0xFE && static_cast<uint8_t>(raw[1]) == 0xFF) {
+        std::u16string wide;
+        for (size_t i = 2; i + 1 < raw.size(); i += 2)
+            wide.push_back(static_cast<char16_t>(static_cast<uint8_t>(raw[i]) << 8 | static_cast<uint8_t>(raw[i + 1])));
+        for (size_t i = 0; i < wide.size(); ++i) {
+            char32_t c = wide[i];
+            if (c >= 0xD800 && c < 0xDC00 && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
+                ++i;
+            }
+            if (c < 0x20) continue;
+            if (c < 0x80) {
+                out.push_back(static_cast<char>(c));
+            } else if (c < 0x800) {
+                out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+                out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            } else if (c < 0x10000) {
+                out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+                out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+                out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            } else {
+                out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+                out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+                out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+                out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            }
+        }
+    } else {
+        for (unsigned char c : raw) {
+            if (c < 0x20) continue;
+            if (c < 0x80) {
+                out.push_back(static_cast<char>(c));
+            } else {
+                out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+                out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            }
+        }
+    }
+    return out;
+}
+
+int Document::playPage(int page, gdi::PrinterDevice& device, gdi::DeviceContext& dc, std::string* error,
+                       const PlayOptions& options, PdfError* kind) {
+    if (kind) *kind = PdfError::None;
+    if (page < 1 || page > pageCount())
+        return report(error, kind, PdfError::BadPage,
+                      "page " + std::to_string(page) + " is not in " + impl_->name + " (" +
+                          std::to_string(pageCount()) + " pages)");
+    const double dpiX = std::max(1, device.dpiX()), dpiY = std::max(1, device.dpiY());
+    const PageSize size = pageSize(page);
+    // The PDF page in device pixels, and how it sits on the device's page.
+    const double w = size.widthPt * dpiX / 72, h = size.heightPt * dpiY / 72;
+    const double deviceW = device.pageWidth(), deviceH = device.pageHeight();
+    gdi::Transform toDevice;
+    gdi::RectD clip{0, 0, w, h};
+    const bool differs = std::fabs(w - deviceW) > 1 || std::fabs(h - deviceH) > 1;
+    if (differs && options.fit) {
+        const double s = std::min(deviceW / w, deviceH / h);
+        toDevice.m11 = toDevice.m22 = s;
+        toDevice.dx = (deviceW - w * s) / 2;
+        toDevice.dy = (deviceH - h * s) / 2;
+        clip = {toDevice.dx, toDevice.dy, toDevice.dx + w * s, toDevice.dy + h * s};
+    }
+
+    if (!dc.startPage()) {
+        const std::string why = dc.errorText();
+        dc.clearError();
+        return report(error, kind, PdfError::Drawing, "page " + std::to_string(page) + ": " + why);
+    }
+    std::string failure;
+    {
+        ErrorScope scope;
+        PagePlayer player(dc, toDevice, differs ? &clip : nullptr);
+        // poppler adds the page's own rotation; the crop box is the page.
+        impl_->doc->displayPage(&player, page, dpiX, dpiY, 0, false, true, true);
+        player.endPage();
+        failure = player.failure();
+    }
+    if (!dc.endPage() && failure.empty()) failure = dc.errorText().empty() ? "the page failed" : dc.errorText();
+    dc.clearError();
+    if (!failure.empty())
+        return report(error, kind, PdfError::Drawing, "page " + std::to_string(page) + ": " + failure);
+    return 1;
+}
+
+int parsePageRange(std::string_view text, int pageCount, std::vector<int>* pages, std::string* error) {
+    std::string t;
+    for (char c : text)
+        if (c != ' ' && c != '\t') t.push_back(c);
+    std::vector<int> out;
+    auto bad = [&](const std::string& why) {
+        if (error) *error = "bad page range '" + std::string(text) + "': " + why;
+        return 0;
+    };
+    if (t.empty()) return bad("it is empty");
+    auto number = [](std::string_view s, int* v) {
+        if (s.empty()) return false;
+        const auto r = std::from_chars(s.data(), s.data() + s.size(), *v);
+        return r.ec == std::errc() && r.ptr == s.data() + s.size();
+    };
+    size_t at = 0;
+    while (at <= t.size()) {
+        const size_t comma = std::min(t.find(',', at), t.size());
+        const std::string_view part(t.data() + at, comma - at);
+        if (part.empty()) return bad("an empty part");
+        int from = 0, to = 0;
+        const size_t dash = part.find('-');
+        if (dash == std::string_view::npos) {
+            if (!number(part, &from)) return bad("'" + std::string(part) + "' is not a page number");
+            to = from;
+        } else {
+            const std::string_view a = part.substr(0, dash), b = part.substr(dash + 1);
+            from = 1;
+            to = pageCount;
+            if ((!a.empty() && !number(a, &from)) || (!b.empty() && !number(b, &to)) || (a.empty() && b.empty()))
+                return bad("'" + std::string(part) + "' is not a range");
+        }
+        if (from > to) return bad("'" + std::string(part) + "' runs backwards");
+        if (from < 1 || to > pageCount) {
+            if (error)
+                *error = "page range '" + std::string(text) + "' goes outside the document's " +
+                         std::to_string(pageCount) + " pages";
+            return 0;
+        }
+        if (to - from + out.size() > 1000000) return bad("too many pages");
+        for (int p = from; p <= to; ++p) out.push_back(p);
+        at = comma + 1;
+    }
+    *pages = std::move(out);
+    return 1;
+}
+
+}  // namespace tessaly::pdf

@@ -1,0 +1,286 @@
+// The PDF front end: small PDFs written here, played through the engine
+// alone (pixels) and through the real driver (the job's markup), and bad
+// input.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "../capture_driver.h"
+#include "../../../printer/pdf/src/player_util.h"
+#include "pdf/pdf_document.h"
+#include "platform/registry.h"
+#include "platform/spool_host.h"
+#include "support/scrambler.h"
+#include "support/text.h"
+
+namespace tessaly {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A PDF with one page per (width, height, content stream), built with a
+// correct cross-reference table.
+std::string makePdf(const std::vector<std::tuple<int, int, std::string>>& pages) {
+    std::vector<std::string> objects;
+    const size_t n = pages.size();
+    std::string kids;
+    for (size_t i = 0; i < n; ++i) kids += std::to_string(3 + 2 * i) + " 0 R ";
+    objects.push_back("<< /Type /Catalog /Pages 2 0 R >>");
+    objects.push_back("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(n) + " >>");
+    for (size_t i = 0; i < n; ++i) {
+        const auto& [w, h, content] = pages[i];
+        objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + std::to_string(w) + " " +
+                          std::to_string(h) + "] /Contents " + std::to_string(4 + 2 * i) + " 0 R >>");
+        objects.push_back("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content +
+                          "\nendstream");
+    }
+    std::string pdf = "%PDF-1.4\n";
+    std::vector<size_t> offsets;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        offsets.push_back(pdf.size());
+        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const size_t xref = pdf.size();
+    pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (size_t off : offsets) {
+        char line[32];
+        std::snprintf(line, sizeof line, "%010zu 00000 n \n", off);
+        pdf += line;
+    }
+    pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+           std::to_string(xref) + "\n%%EOF\n";
+    return pdf;
+}
+
+// A 200 x 100 pt page: a red square (nonzero fill), a blue square with a
+// hole (even-odd), green clipped to a small square, a black square under a
+// scaling transform, a dashed green line 4 pt wide along the top, a CMYK
+// and a gray square.
+const char kVectorPage[] =
+    "1 0 0 rg 10 10 50 50 re f\n"
+    "0 0 1 rg 70 10 60 60 re 85 25 30 30 re f*\n"
+    "q 150 10 20 20 re W n 0 1 0 rg 140 0 60 100 re f Q\n"
+    "q 2 0 0 2 0 0 cm 0 g 70 40 5 5 re f Q\n"
+    "0 1 0 RG 4 w [6 4] 0 d 10 95 m 190 95 l S\n"
+    "0 1 1 0 k 175 40 20 20 re f\n"
+    "0.5 g 175 70 20 15 re f\n";
+
+std::unique_ptr<pdf::Document> openPdf(const std::string& bytes, std::string* error = nullptr) {
+    std::string why;
+    auto doc = pdf::Document::openBytes({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, "test.pdf",
+                                        std::nullopt, &why);
+    if (error) *error = why;
+    return doc;
+}
+
+// The pages played through a driver that hooks nothing, at 72 dpi.
+std::vector<testing::CapturedPage> render(pdf::Document& doc, int width, int height) {
+    testing::setCapturePage(width, height, 72);
+    PrinterDevMode mode;
+    std::string error;
+    EXPECT_EQ(buildDevMode({}, nullptr, {}, &mode, &error), 1) << error;
+    auto device = gdi::PrinterDevice::open(testing::captureDriver(), mode.devmode(), u"capture", &error);
+    if (!device) {
+        ADD_FAILURE() << error;
+        return {};
+    }
+    {
+        gdi::DeviceContext dc(*device);
+        EXPECT_TRUE(dc.startDoc(u"pdf", 1));
+        for (int p = 1; p <= doc.pageCount(); ++p) EXPECT_EQ(doc.playPage(p, *device, dc, &error), 1) << error;
+        EXPECT_TRUE(dc.endDoc());
+    }
+    device.reset();
+    return testing::takeCapturedPages();
+}
+
+uint32_t pixel(const testing::CapturedPage& page, int x, int y) {
+    const uint8_t* p = &page.rgb[(size_t(y) * size_t(page.width) + size_t(x)) * 3];
+    return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+}
+
+TEST(PdfDocument, VectorPageDrawsFillsClipsTransformsStrokesAndColours) {
+    auto doc = openPdf(makePdf({{200, 100, kVectorPage}}));
+    ASSERT_TRUE(doc);
+    ASSERT_EQ(doc->pageCount(), 1);
+    EXPECT_DOUBLE_EQ(doc->pageSize(1).widthPt, 200);
+    EXPECT_DOUBLE_EQ(doc->pageSize(1).heightPt, 100);
+    const auto pages = render(*doc, 200, 100);
+    ASSERT_EQ(pages.size(), 1u);
+    const auto& page = pages[0];
+    // PDF y goes up: device y = 100 - y.
+    EXPECT_EQ(pixel(page, 35, 65), 0xFF0000u);
+    EXPECT_EQ(pixel(page, 75, 65), 0x0000FFu);
+    EXPECT_EQ(pixel(page, 100, 50), 0xFFFFFFu);  // the even-odd hole
+    EXPECT_EQ(pixel(page, 160, 80), 0x00FF00u);  // inside the clip
+    EXPECT_EQ(pixel(page, 145, 80), 0xFFFFFFu);  // outside it
+    EXPECT_EQ(pixel(page, 160, 50), 0xFFFFFFu);
+    EXPECT_EQ(pixel(page, 145, 15), 0x000000u);  // 70..80 x 40..50 doubled
+    EXPECT_EQ(pixel(page, 135, 15), 0xFFFFFFu);
+    // Dashes of 6 on, 4 off from x = 10, 4 pt wide around y = 5.
+    EXPECT_EQ(pixel(page, 13, 5), 0x00FF00u);
+    EXPECT_EQ(pixel(page, 18, 5), 0xFFFFFFu);
+    EXPECT_EQ(pixel(page, 23, 4), 0x00FF00u);
+    EXPECT_EQ(pixel(page, 13, 9), 0xFFFFFFu);
+    const uint32_t cmyk = pixel(page, 185, 50);
+    EXPECT_GT(cmyk >> 16, 0xC0u) << std::hex << cmyk;
+    EXPECT_LT((cmyk >> 8) & 0xFF, 0x60u) << std::hex << cmyk;
+    const uint32_t gray = pixel(page, 185, 22);
+    EXPECT_EQ(gray >> 16, gray & 0xFF);
+    EXPECT_NEAR(double(gray & 0xFF), 128, 2);
+}
+
+TEST(PdfDocument, APageOfAnotherSizeIsFittedAndCentred) {
+    // A 100 x 100 pt page on a 200 x 100 device: drawn in the middle.
+    auto doc = openPdf(makePdf({{100, 100, "1 0 0 rg 0 0 100 100 re f\n"}}));
+    ASSERT_TRUE(doc);
+    const auto pages = render(*doc, 200, 100);
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pixel(pages[0], 25, 50), 0xFFFFFFu);
+    EXPECT_EQ(pixel(pages[0], 100, 50), 0xFF0000u);
+    EXPECT_EQ(pixel(pages[0], 175, 50), 0xFFFFFFu);
+}
+
+TEST(PdfDocument, DashPhasesFoldIntoThePattern) {
+    using pdf::dashPattern;
+    EXPECT_TRUE(dashPattern({}, 0).empty());
+    EXPECT_EQ(dashPattern({3}, 0), (std::vector<double>{3, 3}));
+    EXPECT_EQ(dashPattern({6, 4}, 0), (std::vector<double>{6, 4}));
+    // Two into the "on" piece: its rest, the off piece, its start, nothing off.
+    EXPECT_EQ(dashPattern({6, 4}, 2), (std::vector<double>{4, 4, 2, 0}));
+    // Seven: inside the "off" piece: an empty on piece leads.
+    EXPECT_EQ(dashPattern({6, 4}, 7), (std::vector<double>{0, 3, 6, 1}));
+    EXPECT_EQ(dashPattern({6, 4}, -3), dashPattern({6, 4}, 7));
+    EXPECT_TRUE(dashPattern({0, 0}, 0).empty());
+    EXPECT_TRUE(dashPattern({1, -1}, 0).empty());
+    EXPECT_TRUE(dashPattern(std::vector<double>(16, 1), 0.5).empty());  // eighteen lengths
+}
+
+TEST(PdfDocument, PageRanges) {
+    std::vector<int> pages;
+    std::string error;
+    ASSERT_EQ(pdf::parsePageRange("1-3, 5,8-", 9, &pages, &error), 1) << error;
+    EXPECT_EQ(pages, (std::vector<int>{1, 2, 3, 5, 8, 9}));
+    ASSERT_EQ(pdf::parsePageRange("-2", 9, &pages, &error), 1);
+    EXPECT_EQ(pages, (std::vector<int>{1, 2}));
+    for (const char* bad : {"", "0", "3-1", "1,,2", "x", "-", "10", "2-10"}) {
+        EXPECT_EQ(pdf::parsePageRange(bad, 9, &pages, &error), 0) << bad;
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(PdfDocument, BadInputGivesAClearError) {
+    std::string error;
+    pdf::PdfError kind = pdf::PdfError::None;
+    const fs::path missing = fs::temp_directory_path() / ("tessaly-no-such-" + std::to_string(getpid()) + ".pdf");
+    EXPECT_FALSE(pdf::Document::open(missing.string(), std::nullopt, &error, &kind));
+    EXPECT_EQ(kind, pdf::PdfError::CannotOpen);
+    EXPECT_EQ(error, "cannot open " + missing.string() + ": No such file or directory");
+    EXPECT_FALSE(pdf::Document::open(fs::temp_directory_path().string(), std::nullopt, &error, &kind));
+    EXPECT_EQ(kind, pdf::PdfError::CannotOpen);
+
+    const std::string garbage(3000, '\x9c');
+    for (const std::string& bytes : {garbage, std::string(), std::string("%PDF-1.4\n1 0 obj <<")}) {
+        EXPECT_FALSE(pdf::Document::openBytes({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()},
+                                              "bad.pdf", std::nullopt, &error, &kind));
+        EXPECT_EQ(kind, pdf::PdfError::Damaged);
+        EXPECT_EQ(error.rfind("bad.pdf is damaged", 0), 0u) << error;
+    }
+
+    // Truncated anywhere: a clear error, or a document whose pages play
+    // (poppler repairs what it can).
+    const std::string whole = makePdf({{200, 100, kVectorPage}, {100, 100, "0 g 0 0 10 10 re f"}});
+    for (size_t cut = 0; cut < whole.size(); cut += 37) {
+        auto doc = openPdf(whole.substr(0, cut), &error);
+        if (!doc) {
+            EXPECT_FALSE(error.empty()) << cut;
+            continue;
+        }
+        (void)render(*doc, 200, 100);
+    }
+
+    auto doc = openPdf(whole);
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(doc->pageSize(3).widthPt, 0);
+    testing::setCapturePage(10, 10, 72);
+    PrinterDevMode mode;
+    ASSERT_EQ(buildDevMode({}, nullptr, {}, &mode, &error), 1);
+    auto device = gdi::PrinterDevice::open(testing::captureDriver(), mode.devmode(), u"capture", &error);
+    ASSERT_TRUE(device);
+    gdi::DeviceContext dc(*device);
+    ASSERT_TRUE(dc.startDoc(u"pdf", 1));
+    EXPECT_EQ(doc->playPage(3, *device, dc, &error, {}, &kind), 0);
+    EXPECT_EQ(kind, pdf::PdfError::BadPage);
+    EXPECT_EQ(error, "page 3 is not in test.pdf (2 pages)");
+    EXPECT_TRUE(dc.endDoc());
+}
+
+// The vector page printed through the real driver, then a page of another
+// size after a reset of the paper: the shapes and colours reach the job's
+// markup as vector shapes, not images, and each frame has its page's size.
+TEST(PdfDocument, PrintedPagesAreShapesInTheMarkupOnPaperOfTheirOwnSize) {
+    const fs::path root = fs::temp_directory_path() / ("tessaly-pdf-" + std::to_string(getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "spool");
+    setenv("TESSALY_REGISTRY_ROOT", (root / "registry").c_str(), 1);
+    ValueStore store((root / "registry").string());
+    ASSERT_EQ(store.writeString("SpoolPath", toWide((root / "spool").string())), kRegistryOk);
+    ASSERT_EQ(store.writeString("BasePath", toWide(std::string(TESSALY_SOURCE_DIR) + "/data/")), kRegistryOk);
+
+    auto doc = openPdf(makePdf({{200, 100, kVectorPage}, {100, 150, "0 0 1 rg 0 0 100 150 re f"}}));
+    ASSERT_TRUE(doc);
+    SpoolOptions options;
+    options.driverPath = std::string(TESSALY_LIB_DIR) + "/libpagesmith.so";
+    options.request.dpi = 72;
+    options.request.imagePages = false;
+    options.request.paperWidthTenths = 706;  // 200 pt
+    options.request.paperLengthTenths = 353;
+    std::string error;
+    {
+        SpoolHost host;
+        ASSERT_EQ(host.open(options, &error), 1) << error;
+        gdi::DeviceContext& dc = host.context();
+        ASSERT_TRUE(dc.startDoc(u"pdf", 9));
+        EXPECT_EQ(doc->playPage(1, host.device(), dc, &error), 1) << error;
+        EXPECT_EQ(host.resetPaper(0, 100, &error), 0);
+        EXPECT_EQ(host.resetPaper(353, 529, &error), 1) << error;
+        EXPECT_EQ(host.device().pageWidth(), 100);
+        EXPECT_EQ(host.device().pageHeight(), 150);
+        EXPECT_EQ(doc->playPage(2, host.device(), dc, &error), 1) << error;
+        EXPECT_TRUE(dc.endDoc());
+    }
+    fs::path job;
+    for (const auto& entry : fs::directory_iterator(root / "spool"))
+        if (entry.is_directory()) job = entry.path();
+    ASSERT_FALSE(job.empty());
+    std::string markup = readFile(job / "media.mml");
+    (void)unscramble(reinterpret_cast<uint8_t*>(markup.data()), markup.size(), jobKey());
+    EXPECT_EQ(markup.find("<Image "), std::string::npos) << markup.substr(0, 3000);
+    EXPECT_NE(markup.find("<Shape>"), std::string::npos);
+    for (const char* colour : {"#FF0000", "#0000FF", "#00FF00", "#000000"})
+        EXPECT_NE(markup.find(std::string("color=\"") + colour + "\""), std::string::npos) << colour;
+    EXPECT_NE(markup.find("<LineStyle width=\"4\""), std::string::npos) << markup.substr(0, 3000);
+    const size_t second = markup.find("<Frame ", markup.find("<Frame ") + 1);
+    ASSERT_NE(second, std::string::npos);
+    EXPECT_NE(markup.find("width=\"200\" height=\"100\""), std::string::npos) << markup.substr(0, 300);
+    EXPECT_NE(markup.find("width=\"100\" height=\"150\"", second), std::string::npos)
+        << markup.substr(second, 300);
+    EXPECT_EQ(readFile(job / "_status"), "end:2");
+    unsetenv("TESSALY_REGISTRY_ROOT");
+    fs::remove_all(root);
+}
+
+}  // namespace
+}  // namespace tessaly
