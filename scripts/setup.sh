@@ -47,14 +47,14 @@ run() {
 PACKAGES=(
   cmake ninja-build g++ pkg-config
   zlib1g-dev libjpeg62-turbo-dev libfreetype-dev libfontconfig-dev
-  libpixman-1-dev libcairo2-dev
+  libpixman-1-dev libcairo2-dev libpoppler-private-dev
   fonts-liberation fonts-liberation2 fonts-dejavu-core
 )
 # What the unit tests, the benchmarks and the player tests need besides.
 if [[ "$LEVEL" != example ]]; then
   PACKAGES+=(
     libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
-    python3 python3-cairo python3-pil imagemagick fonts-urw-base35 fonts-dejavu-extra fonts-wqy-microhei locales
+    python3 python3-cairo python3-pil imagemagick fonts-urw-base35 fonts-dejavu-extra fonts-wqy-microhei locales poppler-utils
     nodejs npm chromium
   )
 fi

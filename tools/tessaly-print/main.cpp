@@ -1,18 +1,24 @@
-// tessaly-print: prints a drawing through the printer driver, the way the
-// spooler runs a print job, and says which job directory the driver wrote.
+// tessaly-print: prints a PDF or a drawing through the printer driver, the
+// way the spooler runs a print job, and converts the job into a movie.
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "composer/settings.h"
+#include "pdf/pdf_document.h"
 #include "platform/gdi_engine_control.h"
 #include "platform/registry.h"
 #include "platform/spool_host.h"
@@ -27,22 +33,32 @@ namespace fs = std::filesystem;
 namespace {
 
 const char kUsage[] =
-    "Usage: tessaly-print (--test-document | --script FILE) [options] [-o MOVIE.swf]\n"
+    "Usage: tessaly-print FILE.pdf [options] [-o MOVIE.swf]\n"
+    "       tessaly-print (--test-document | --script FILE) [options] [-o MOVIE.swf]\n"
     "\n"
-    "Prints a drawing through the printer driver into a job directory under the\n"
-    "spool directory, prints that directory's path, and with -o converts the job\n"
-    "into a movie.\n"
+    "Prints a PDF through the printer driver into a job directory in a private\n"
+    "temporary spool directory and converts the job into a movie (default: the\n"
+    "PDF's name with .swf). Each PDF page is printed on paper of its own size.\n"
     "\n"
+    "A drawing (a print script or the test document) is printed into a job\n"
+    "directory under the spool directory, whose path is printed; with -o the job\n"
+    "is converted into a movie.\n"
+    "\n"
+    "  --pages RANGE       PDF pages to print, as 1-3,5,8- ; default: all\n"
+    "  --password TEXT     the password of an encrypted PDF\n"
+    "  --keep-job DIR      with a PDF: keep a copy of the job directory in DIR\n"
     "  --test-document     the built-in test document (three Letter pages)\n"
     "  --script FILE       a print script (see printer/script/include/script/print_script.h)\n"
     "  --paper NAME|WxHmm  a paper of the driver's table (A4, Letter, ...) or a size\n"
-    "                      in millimetres (100x150mm); default: the script's, else\n"
-    "                      the printer's\n"
+    "                      in millimetres (100x150mm); default: each PDF page's\n"
+    "                      own size (pages are fitted onto this paper), the\n"
+    "                      script's, else the printer's\n"
     "  --landscape         landscape orientation\n"
     "  --dpi N             resolution (1 to 2400); default: the printer's\n"
     "  --image, --vector   pages as page images or as vector content; default: the\n"
     "                      movie settings'\n"
     "  --spool DIR         the spool directory; default: the registry's SpoolPath\n"
+    "                      (a private temporary one for a PDF)\n"
     "  --driver PATH       the driver library; default: ../lib/libpagesmith.so\n"
     "                      beside this program\n"
     "  --page-rasters      with --vector: the driver also writes the raster it\n"
@@ -195,10 +211,61 @@ int convert(const std::string& jobDir, const std::string& output, const std::str
     return 0;
 }
 
+// A directory of our own that goes away with this object.
+class TemporaryDirectory {
+public:
+    ~TemporaryDirectory() {
+        if (path_.empty()) return;
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    bool make(const char* prefix, std::string* error) {
+        std::string pattern = std::string("/tmp/") + prefix + "-XXXXXX";
+        if (!mkdtemp(pattern.data())) {
+            *error = std::string("cannot make a temporary directory: ") + std::strerror(errno);
+            return false;
+        }
+        path_ = pattern;
+        return true;
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// Tenths of a millimetre of a length in points, within a device mode's range.
+int tenthsOfPoints(double pt) { return std::clamp(static_cast<int>(std::lround(pt / 72 * 254)), 1, 32767); }
+
+// Progress on a terminal, rewritten in place; nothing when stderr is not one.
+class Progress {
+public:
+    Progress() : shown_(isatty(STDERR_FILENO) != 0) {}
+    ~Progress() { done(); }
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
+    void say(const std::string& text) {
+        if (!shown_) return;
+        std::fprintf(stderr, "\r%-60s", text.c_str());
+        std::fflush(stderr);
+        open_ = true;
+    }
+    void done() {
+        if (!open_) return;
+        std::fputc('\n', stderr);
+        open_ = false;
+    }
+
+private:
+    bool shown_;
+    bool open_ = false;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string scriptPath, paper, spool, driver, output, base, title, bandLimit;
+    std::string scriptPath, pdfPath, paper, spool, driver, output, base, title, bandLimit, pageRange, keepJob;
+    std::optional<std::string> password;
     bool testDocument = false, landscape = false;
     tessaly::PrintRequest request;
     for (int i = 1; i < argc; ++i) {
@@ -235,10 +302,18 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--title" && hasValue) {
             title = argv[++i];
+        } else if (arg == "--pages" && hasValue) {
+            pageRange = argv[++i];
+        } else if (arg == "--password" && hasValue) {
+            password = argv[++i];
+        } else if (arg == "--keep-job" && hasValue) {
+            keepJob = argv[++i];
         } else if (arg == "-o" && hasValue) {
             output = argv[++i];
         } else if (arg == "--base" && hasValue) {
             base = argv[++i];
+        } else if (!arg.empty() && arg[0] != '-' && pdfPath.empty()) {
+            pdfPath = arg;
         } else {
             std::fprintf(stderr, "tessaly-print: unknown or incomplete argument '%s'\n%s", arg.c_str(), kUsage);
             return 1;
@@ -247,31 +322,63 @@ int main(int argc, char** argv) {
     if (request.pageRasters && request.imagePages.value_or(false)) {
         return fail("--page-rasters goes with vector pages (image pages are rasters already)");
     }
-    if (testDocument == !scriptPath.empty()) {
+    if (int(testDocument) + int(!scriptPath.empty()) + int(!pdfPath.empty()) != 1) {
         std::fputs(kUsage, stderr);
         return 1;
     }
-
-    // The drawing.
-    std::string text;
-    if (testDocument) {
-        text = tessaly::script::testDocumentScript();
-        if (title.empty()) title = "Tessaly test document";
-    } else {
-        if (!readText(scriptPath, text, 64u << 20)) return fail(scriptPath + ": cannot read the script");
-        if (title.empty()) title = fs::path(scriptPath).filename().string();
+    const bool isPdf = !pdfPath.empty();
+    if (!isPdf && (!pageRange.empty() || password || !keepJob.empty())) {
+        return fail("--pages, --password and --keep-job go with a PDF");
     }
-    tessaly::script::Script script;
-    std::string error;
-    if (!tessaly::script::parseScript(text, &script, &error)) return fail(scriptPath + ": " + error);
-    if (script.pageCount == 0) return fail("the drawing has no pages");
 
-    if (paper.empty()) paper = script.paper;
+    // The drawing: a PDF, or a script.
+    std::string error;
+    std::unique_ptr<tessaly::pdf::Document> document;
+    std::vector<int> pages;
+    tessaly::script::Script script;
+    if (isPdf) {
+        document = tessaly::pdf::Document::open(pdfPath, password, &error);
+        if (!document) return fail(error);
+        if (pageRange.empty()) {
+            for (int p = 1; p <= document->pageCount(); ++p) pages.push_back(p);
+        } else if (!tessaly::pdf::parsePageRange(pageRange, document->pageCount(), &pages, &error)) {
+            return fail(error);
+        }
+        if (title.empty()) title = document->title();
+        if (title.empty()) title = fs::path(pdfPath).filename().string();
+        if (output.empty()) output = fs::path(pdfPath).replace_extension(".swf").string();
+        if (paper.empty()) {
+            // The first page's own size; the paper changes with the pages.
+            const tessaly::pdf::PageSize size = document->pageSize(pages.front());
+            request.paperWidthTenths = tenthsOfPoints(size.widthPt);
+            request.paperLengthTenths = tenthsOfPoints(size.heightPt);
+        }
+    } else {
+        std::string text;
+        if (testDocument) {
+            text = tessaly::script::testDocumentScript();
+            if (title.empty()) title = "Tessaly test document";
+        } else {
+            if (!readText(scriptPath, text, 64u << 20)) return fail(scriptPath + ": cannot read the script");
+            if (title.empty()) title = fs::path(scriptPath).filename().string();
+        }
+        if (!tessaly::script::parseScript(text, &script, &error)) return fail(scriptPath + ": " + error);
+        if (script.pageCount == 0) return fail("the drawing has no pages");
+        if (paper.empty()) paper = script.paper;
+    }
+
     if (!paper.empty() && !applyPaper(paper, request, &error)) return fail(error);
-    if (landscape || script.landscape) {
+    if (landscape || (!isPdf && script.landscape)) {
         request.orientation = (landscape || *script.landscape) ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
     }
 
+    // A PDF's job goes into a private spool directory that goes away at the
+    // end (the movie is what the user asked for).
+    TemporaryDirectory privateSpool;
+    if (isPdf && spool.empty()) {
+        if (!privateSpool.make("tessaly-print-spool", &error)) return fail(error);
+        spool = privateSpool.path();
+    }
     SpoolOverride spoolOverride;
     if (!spool.empty()) {
         std::error_code ec;
@@ -293,14 +400,43 @@ int main(int argc, char** argv) {
 
     tessaly::gdi::DeviceContext& dc = host.context();
     if (!dc.startDoc(tessaly::toWide(title), static_cast<DWORD>(jobId))) return fail("DrvStartDoc: " + dc.errorText());
-    tessaly::script::PlayOptions play;
-    play.baseDirectory = scriptPath.empty() ? std::string() : fs::path(scriptPath).parent_path().string();
-    play.dpi = host.device().dpiY();
-    const int played = tessaly::script::playScript(script, dc, play, &error);
-    if (!played) {
-        (void)dc.endDoc(true);
-        host.close();
-        return fail((scriptPath.empty() ? std::string("test document") : scriptPath) + ": " + error);
+    Progress progress;
+    if (isPdf) {
+        // Each page on paper of its own size, unless --paper chose one (then
+        // pages are fitted onto it).
+        const bool pageSizes = request.paperName.empty() && paper.empty();
+        int paperWidth = request.paperWidthTenths, paperLength = request.paperLengthTenths;
+        for (size_t n = 0; n < pages.size(); ++n) {
+            const tessaly::pdf::PageSize size = document->pageSize(pages[n]);
+            const int width = tenthsOfPoints(size.widthPt), length = tenthsOfPoints(size.heightPt);
+            if (pageSizes && (std::abs(width - paperWidth) > 5 || std::abs(length - paperLength) > 5)) {
+                if (!host.resetPaper(width, length, &error)) {
+                    progress.done();
+                    (void)dc.endDoc(true);
+                    host.close();
+                    return fail(pdfPath + ": page " + std::to_string(pages[n]) + ": " + error);
+                }
+                paperWidth = width;
+                paperLength = length;
+            }
+            progress.say("printing page " + std::to_string(n + 1) + " of " + std::to_string(pages.size()));
+            if (!document->playPage(pages[n], host.device(), dc, &error)) {
+                progress.done();
+                (void)dc.endDoc(true);
+                host.close();
+                return fail(pdfPath + ": " + error);
+            }
+        }
+    } else {
+        tessaly::script::PlayOptions play;
+        play.baseDirectory = scriptPath.empty() ? std::string() : fs::path(scriptPath).parent_path().string();
+        play.dpi = host.device().dpiY();
+        const int played = tessaly::script::playScript(script, dc, play, &error);
+        if (!played) {
+            (void)dc.endDoc(true);
+            host.close();
+            return fail((scriptPath.empty() ? std::string("test document") : scriptPath) + ": " + error);
+        }
     }
     if (!dc.endDoc()) return fail("DrvEndDoc: " + dc.errorText());
     host.close();
@@ -312,9 +448,24 @@ int main(int argc, char** argv) {
     if (!readText(jobDir + "_status", status, 64) || status.rfind("end:", 0) != 0) {
         return fail(jobDir + ": the driver did not finish the job (status \"" + status + "\")");
     }
-    std::printf("%s\n", jobDir.c_str());
-    std::fflush(stdout);
+    if (!keepJob.empty()) {
+        std::error_code ec;
+        fs::create_directories(keepJob, ec);
+        fs::copy(jobDir, keepJob, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
+        if (ec) return fail("cannot keep the job in " + keepJob + ": " + ec.message());
+    }
+    if (!isPdf) {
+        std::printf("%s\n", jobDir.c_str());
+        std::fflush(stdout);
+    }
     const uint32_t leaveOut = request.pageRasters ? tessaly::kMechPreview | tessaly::kMechPreviewList : 0;
-    if (!output.empty()) return convert(jobDir, output, base, leaveOut);
-    return 0;
+    if (output.empty()) return 0;
+    progress.say("converting " + std::to_string(isPdf ? pages.size() : size_t(script.pageCount)) + " pages");
+    const int result = convert(jobDir, output, base, leaveOut);
+    progress.done();
+    if (result == 0 && isPdf) {
+        std::printf("%s\n", output.c_str());
+        std::fflush(stdout);
+    }
+    return result;
 }
