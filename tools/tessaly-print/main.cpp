@@ -350,8 +350,10 @@ int main(int argc, char** argv) {
         if (paper.empty()) {
             // The first page's own size; the paper changes with the pages.
             const tessaly::pdf::PageSize size = document->pageSize(pages.front());
-            request.paperWidthTenths = tenthsOfPoints(size.widthPt);
-            request.paperLengthTenths = tenthsOfPoints(size.heightPt);
+            const int width = tenthsOfPoints(size.widthPt), length = tenthsOfPoints(size.heightPt);
+            request.paperWidthTenths = std::min(width, length);
+            request.paperLengthTenths = std::max(width, length);
+            if (!landscape) request.orientation = width > length ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
         }
     } else {
         std::string text;
@@ -405,7 +407,8 @@ int main(int argc, char** argv) {
         // Each page on paper of its own size, unless --paper chose one (then
         // pages are fitted onto it).
         const bool pageSizes = request.paperName.empty() && paper.empty();
-        int paperWidth = request.paperWidthTenths, paperLength = request.paperLengthTenths;
+        const tessaly::pdf::PageSize first = document->pageSize(pages.front());
+        int paperWidth = tenthsOfPoints(first.widthPt), paperLength = tenthsOfPoints(first.heightPt);
         for (size_t n = 0; n < pages.size(); ++n) {
             const tessaly::pdf::PageSize size = document->pageSize(pages[n]);
             const int width = tenthsOfPoints(size.widthPt), length = tenthsOfPoints(size.heightPt);

@@ -1,5 +1,7 @@
 #include "platform/spool_host.h"
 
+#include <algorithm>
+
 #include "composer/settings.h"
 #include "platform/registry.h"
 
@@ -48,10 +50,11 @@ int SpoolHost::resetPaper(int widthTenths, int lengthTenths, std::string* error)
     PrinterDevMode next = devMode_;
     DEVMODEW* dm = next.devmode();
     dm->dmFields |= DM_PAPERSIZE | DM_PAPERWIDTH | DM_PAPERLENGTH | DM_ORIENTATION;
+    // A paper is its narrow side by its long one, turned by the orientation.
     dm->dmPaperSize = kPaperCodeCustom;
-    dm->dmPaperWidth = static_cast<short>(widthTenths);
-    dm->dmPaperLength = static_cast<short>(lengthTenths);
-    dm->dmOrientation = DMORIENT_PORTRAIT;
+    dm->dmPaperWidth = static_cast<short>(std::min(widthTenths, lengthTenths));
+    dm->dmPaperLength = static_cast<short>(std::max(widthTenths, lengthTenths));
+    dm->dmOrientation = widthTenths > lengthTenths ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
     if (!context_->resetDevice(dm)) {
         if (error) *error = context_->errorText();
         context_->clearError();

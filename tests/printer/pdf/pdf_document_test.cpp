@@ -239,7 +239,7 @@ TEST(PdfDocument, PrintedPagesAreShapesInTheMarkupOnPaperOfTheirOwnSize) {
     ASSERT_EQ(store.writeString("SpoolPath", toWide((root / "spool").string())), kRegistryOk);
     ASSERT_EQ(store.writeString("BasePath", toWide(std::string(TESSALY_SOURCE_DIR) + "/data/")), kRegistryOk);
 
-    auto doc = openPdf(makePdf({{200, 100, kVectorPage}, {100, 150, "0 0 1 rg 0 0 100 150 re f"}}));
+    auto doc = openPdf(makePdf({{200, 100, kVectorPage}, {150, 100, "0 0 1 rg 0 0 150 100 re f"}}));
     ASSERT_TRUE(doc);
     SpoolOptions options;
     options.driverPath = std::string(TESSALY_LIB_DIR) + "/libpagesmith.so";
@@ -255,9 +255,9 @@ TEST(PdfDocument, PrintedPagesAreShapesInTheMarkupOnPaperOfTheirOwnSize) {
         ASSERT_TRUE(dc.startDoc(u"pdf", 9));
         EXPECT_EQ(doc->playPage(1, host.device(), dc, &error), 1) << error;
         EXPECT_EQ(host.resetPaper(0, 100, &error), 0);
-        EXPECT_EQ(host.resetPaper(353, 529, &error), 1) << error;
-        EXPECT_EQ(host.device().pageWidth(), 100);
-        EXPECT_EQ(host.device().pageHeight(), 150);
+        EXPECT_EQ(host.resetPaper(529, 353, &error), 1) << error;  // landscape
+        EXPECT_EQ(host.device().pageWidth(), 150);
+        EXPECT_EQ(host.device().pageHeight(), 100);
         EXPECT_EQ(doc->playPage(2, host.device(), dc, &error), 1) << error;
         EXPECT_TRUE(dc.endDoc());
     }
@@ -275,7 +275,7 @@ TEST(PdfDocument, PrintedPagesAreShapesInTheMarkupOnPaperOfTheirOwnSize) {
     const size_t second = markup.find("<Frame ", markup.find("<Frame ") + 1);
     ASSERT_NE(second, std::string::npos);
     EXPECT_NE(markup.find("width=\"200\" height=\"100\""), std::string::npos) << markup.substr(0, 300);
-    EXPECT_NE(markup.find("width=\"100\" height=\"150\"", second), std::string::npos)
+    EXPECT_NE(markup.find("width=\"150\" height=\"100\"", second), std::string::npos)
         << markup.substr(second, 300);
     EXPECT_EQ(readFile(job / "_status"), "end:2");
     unsetenv("TESSALY_REGISTRY_ROOT");

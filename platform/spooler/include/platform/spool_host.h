@@ -63,8 +63,9 @@ public:
     void close();
 
     // Changes the paper between pages, as an application's ResetDC does: a
-    // device mode that asks for widthTenths x lengthTenths (tenths of a
-    // millimetre, 1..32767, portrait) and the same resolution and settings;
+    // device mode that asks for a page widthTenths wide and lengthTenths
+    // tall (tenths of a millimetre, 1..32767; landscape when it is wider than
+    // tall) and the same resolution and settings;
     // the job goes on with the next page. 1, or 0 with one line in *error
     // (the device keeps its paper when the driver refuses the new one).
     [[nodiscard]] int resetPaper(int widthTenths, int lengthTenths, std::string* error);
