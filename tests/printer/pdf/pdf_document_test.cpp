@@ -9,7 +9,9 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <span>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "../capture_driver.h"
@@ -225,6 +227,61 @@ TEST(PdfDocument, BadInputGivesAClearError) {
     EXPECT_EQ(kind, pdf::PdfError::BadPage);
     EXPECT_EQ(error, "page 3 is not in test.pdf (2 pages)");
     EXPECT_TRUE(dc.endDoc());
+}
+
+// A 20 x 20 pt red page, encrypted (RC4, 40 bits) with the user password
+// "secret" and the owner password "owner".
+const char kEncrypted[] =
+    "%PDF-1.4\n"
+    "1 0 obj\n"
+    "<< /Type /Catalog /Pages 2 0 R >>\n"
+    "endobj\n"
+    "2 0 obj\n"
+    "<< /Type /Pages /Kids [3 0 R] /Count 1 >>\n"
+    "endobj\n"
+    "3 0 obj\n"
+    "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 20 20] /Contents 4 0 R >>\n"
+    "endobj\n"
+    "4 0 obj\n"
+    "<< /Length 23 >>\n"
+    "stream\n"
+    "Q\x04""\xaa""n\x84""\xd0""\x93""\xac""\x13""a\xa6""1\xa2""{e_x@;\x7f""\xd4""1<\n"
+    "endstream\n"
+    "endobj\n"
+    "5 0 obj\n"
+    "<< /Filter /Standard /V 1 /R 2 /O <92fe0f4454ad4c9644693f33c07cb54f587dce1e2682fe9ecea6107a1ef630dd> /U <902d6c0d6b77adef97ca1c71e49308c613b917b2ad6ef711a0cb410737994360> /P -4 >>\n"
+    "endobj\n"
+    "xref\n"
+    "0 6\n"
+    "0000000000 65535 f \n"
+    "0000000009 00000 n \n"
+    "0000000058 00000 n \n"
+    "0000000115 00000 n \n"
+    "0000000200 00000 n \n"
+    "0000000273 00000 n \n"
+    "trailer\n"
+    "<< /Size 6 /Root 1 0 R /Encrypt 5 0 R /ID [<30313233343536373839616263646566> <30313233343536373839616263646566>] >>\n"
+    "startxref\n"
+    "468\n"
+    "%%EOF\n"
+    "";
+
+TEST(PdfDocument, EncryptedDocumentsNeedTheirPassword) {
+    const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(kEncrypted), sizeof kEncrypted - 1);
+    std::string error;
+    pdf::PdfError kind = pdf::PdfError::None;
+    EXPECT_FALSE(pdf::Document::openBytes(bytes, "locked.pdf", std::nullopt, &error, &kind));
+    EXPECT_EQ(kind, pdf::PdfError::Encrypted);
+    EXPECT_EQ(error, "locked.pdf is encrypted: it needs a password");
+    EXPECT_FALSE(pdf::Document::openBytes(bytes, "locked.pdf", std::string("guess"), &error, &kind));
+    EXPECT_EQ(error, "locked.pdf is encrypted and the password is wrong");
+    for (const char* password : {"secret", "owner"}) {
+        auto doc = pdf::Document::openBytes(bytes, "locked.pdf", std::string(password), &error, &kind);
+        ASSERT_TRUE(doc) << error;
+        const auto pages = render(*doc, 20, 20);
+        ASSERT_EQ(pages.size(), 1u);
+        EXPECT_EQ(pixel(pages[0], 10, 10), 0xFF0000u) << password;
+    }
 }
 
 // The vector page printed through the real driver, then a page of another
