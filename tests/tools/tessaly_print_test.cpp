@@ -14,6 +14,7 @@
 
 #include "platform/registry.h"
 #include "support/text.h"
+#include "test_pdf.h"
 
 namespace fs = std::filesystem;
 
@@ -133,6 +134,51 @@ TEST_F(PrintTool, FailuresGiveOneErrorLine) {
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         EXPECT_TRUE(r.out.empty()) << r.out;
     }
+}
+
+TEST_F(PrintTool, PrintsAPdfIntoAMovieBesideIt) {
+    // A Letter page and an A5 landscape one; the job is kept to look at.
+    std::ofstream(dir / "two.pdf", std::ios::binary)
+        << tessaly::testing::makePdf({{612, 792, "1 0 0 rg 72 72 200 100 re f"},
+                                      {595, 420, "0 0 1 RG 3 w 50 50 m 500 300 l S"}});
+    const Result r = run((dir / "two.pdf").string() + " --dpi 72 --vector --keep-job " + (dir / "job").string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, (dir / "two.swf").string() + "\n");
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    const std::string movie = slurp(dir / "two.swf");
+    EXPECT_TRUE(movie.compare(0, 3, "FWS") == 0 || movie.compare(0, 3, "CWS") == 0);
+    EXPECT_EQ(slurp(dir / "job" / "_status"), "end:2");
+
+    const Result one = run((dir / "two.pdf").string() + " --pages 2 --dpi 72 -o " + (dir / "one.swf").string());
+    ASSERT_EQ(one.status, 0) << one.err;
+    EXPECT_TRUE(fs::exists(dir / "one.swf"));
+}
+
+TEST_F(PrintTool, PdfFailuresGiveOneErrorLineAndNoMovie) {
+    std::ofstream(dir / "junk.pdf") << "this is not a PDF at all";
+    std::ofstream(dir / "ok.pdf", std::ios::binary) << tessaly::testing::makePdf({{100, 100, "0 g"}});
+    struct Case {
+        std::string args;
+        std::string says;
+    };
+    const Case cases[] = {
+        {(dir / "missing.pdf").string(), "cannot open " + (dir / "missing.pdf").string()},
+        {(dir / "junk.pdf").string(), "junk.pdf is damaged or not a PDF"},
+        {(dir / "ok.pdf").string() + " --pages 2-3", "goes outside the document's 1 pages"},
+        {(dir / "ok.pdf").string() + " -o " + (dir / "no" / "such" / "dir.swf").string(),
+         "cannot write " + (dir / "no" / "such" / "dir.swf").string() + ": No such file or directory"},
+        {"--test-document --pages 1", "go with a PDF"},
+    };
+    for (const Case& c : cases) {
+        const Result r = run(c.args);
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_EQ(r.err.rfind("tessaly-print: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args << ": " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+    }
+    EXPECT_FALSE(fs::exists(dir / "junk.swf"));
+    EXPECT_FALSE(fs::exists(dir / "ok.swf"));
 }
 
 }  // namespace

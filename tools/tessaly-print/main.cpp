@@ -347,6 +347,11 @@ int main(int argc, char** argv) {
         if (title.empty()) title = document->title();
         if (title.empty()) title = fs::path(pdfPath).filename().string();
         if (output.empty()) output = fs::path(pdfPath).replace_extension(".swf").string();
+        // An output that cannot be written is known before any printing.
+        std::error_code ec;
+        const fs::path folder = fs::absolute(output, ec).parent_path();
+        if (ec || access(folder.c_str(), W_OK) != 0)
+            return fail("cannot write " + output + ": " + std::strerror(ec ? ec.value() : errno));
         if (paper.empty()) {
             // The first page's own size; the paper changes with the pages.
             const tessaly::pdf::PageSize size = document->pageSize(pages.front());
@@ -464,7 +469,17 @@ int main(int argc, char** argv) {
     const uint32_t leaveOut = request.pageRasters ? tessaly::kMechPreview | tessaly::kMechPreviewList : 0;
     if (output.empty()) return 0;
     progress.say("converting " + std::to_string(isPdf ? pages.size() : size_t(script.pageCount)) + " pages");
-    const int result = convert(jobDir, output, base, leaveOut);
+    int result = 0;
+    if (isPdf) {
+        // The job is ours and temporary: the movie is what a failure names.
+        std::string failedPath, reason;
+        if (!tessaly::tools::convertJobToMovie(jobDir, output, base, &failedPath, &reason, leaveOut)) {
+            progress.done();
+            return fail("cannot make " + output + ": " + reason);
+        }
+    } else {
+        result = convert(jobDir, output, base, leaveOut);
+    }
     progress.done();
     if (result == 0 && isPdf) {
         std::printf("%s\n", output.c_str());
