@@ -167,7 +167,8 @@ std::vector<uint8_t> deviceRows(const Picture& p, int* stride) {
 
 void PagePlayer::blitImage(GfxState* state, int width, int height, const std::vector<uint8_t>& bits, int stride,
                            bool alpha) {
-    if (width <= 0 || height <= 0 || !useCtm(state->getCTM())) return;  // a singular CTM covers no area
+    // A singular CTM covers no area; fully transparent paint shows nothing.
+    if (width <= 0 || height <= 0 || !(state->getFillOpacity() > 0) || !useCtm(state->getCTM())) return;
     gdi::BitmapView view;
     view.width = width;
     view.height = height;

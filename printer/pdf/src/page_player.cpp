@@ -207,6 +207,9 @@ bool PagePlayer::buildPath(GfxState* state) {
 
 void PagePlayer::fillWith(GfxState* state, gdi::FillMode mode) {
     flushText(state);
+    // Fully transparent paint shows nothing; other opacities are drawn
+    // opaque for now.
+    if (!(state->getFillOpacity() > 0)) return;
     (void)useCtm(state->getCTM());
     GfxRGB rgb;
     state->getFillRGB(&rgb);
@@ -269,6 +272,7 @@ gdi::Pen PagePlayer::strokePen(GfxState* state, bool worldIsCtm) const {
 
 void PagePlayer::stroke(GfxState* state) {
     flushText(state);
+    if (!(state->getStrokeOpacity() > 0)) return;
     const bool world = useCtm(state->getCTM());
     gdi::Brush none;
     none.style = gdi::BrushStyle::Null;

@@ -86,6 +86,7 @@ void PagePlayer::flushText(GfxState* state) {
     glyphs.swap(run_);
     const int render = state->getRender() & 3;
     if (render == 3) return;  // invisible text: selectable text comes with the document's fonts
+    if (!((render == 1 ? state->getStrokeOpacity() : state->getFillOpacity()) > 0)) return;
     const std::shared_ptr<GfxFont>& font = state->getFont();
     if (!font || font->getWMode() != 0) return;
     const double size = state->getFontSize();

@@ -11,8 +11,9 @@
 // and soft masks as per-pixel alpha), shadings and tiling patterns as the
 // small fills poppler breaks them into, Type 3 glyphs as paths. Text in other
 // fonts is drawn with an installed face of the same style at the PDF's glyph
-// positions; the document's own embedded fonts, text clips, opacity and
-// transparency groups are not expressed yet.
+// positions; fully transparent paint is left out. The document's own
+// embedded fonts, text clips, partial opacity and transparency groups are
+// not expressed yet.
 //
 // Pages are numbered from 1. Operations return 1 for success and 0 for
 // failure with one line in *error; nothing here throws.
