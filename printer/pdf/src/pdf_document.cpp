@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <new>
 
 #include "page_player.h"
 
@@ -128,7 +129,12 @@ std::unique_ptr<Document> Document::open(const std::string& path, const std::opt
     auto impl = std::make_unique<Impl>();
     impl->name = path;
     const auto pw = passwordOf(password);
-    impl->doc = std::make_unique<PDFDoc>(std::make_unique<GooString>(path.c_str()), pw, pw);
+    try {
+        impl->doc = std::make_unique<PDFDoc>(std::make_unique<GooString>(path.c_str()), pw, pw);
+    } catch (const std::bad_alloc&) {
+        report(error, kind, PdfError::Damaged, "cannot open " + path + ": out of memory");
+        return nullptr;
+    }
     impl = checkOpened(std::move(impl), scope.first(), password.has_value(), error, kind);
     if (!impl) return nullptr;
     return std::unique_ptr<Document>(new Document(std::move(impl)));
@@ -142,15 +148,26 @@ std::unique_ptr<Document> Document::openBytes(std::span<const uint8_t> bytes, st
     ErrorScope scope;
     auto impl = std::make_unique<Impl>();
     impl->name = std::string(name);
-    impl->bytes.assign(bytes.begin(), bytes.end());
+    try {
+        impl->bytes.assign(bytes.begin(), bytes.end());
+    } catch (const std::bad_alloc&) {
+        report(error, kind, PdfError::Damaged, impl->name + ": out of memory");
+        return nullptr;
+    }
     if (impl->bytes.empty()) {
         report(error, kind, PdfError::Damaged, impl->name + " is damaged or not a PDF (it is empty)");
         return nullptr;
     }
     // The document owns the stream; the bytes stay with the document.
-    auto* stream = new MemStream(impl->bytes.data(), 0, static_cast<Goffset>(impl->bytes.size()), Object(objNull));
     const auto pw = passwordOf(password);
-    impl->doc = std::make_unique<PDFDoc>(stream, pw, pw);
+    try {
+        auto* stream =
+            new MemStream(impl->bytes.data(), 0, static_cast<Goffset>(impl->bytes.size()), Object(objNull));
+        impl->doc = std::make_unique<PDFDoc>(stream, pw, pw);
+    } catch (const std::bad_alloc&) {
+        report(error, kind, PdfError::Damaged, impl->name + ": out of memory");
+        return nullptr;
+    }
     impl = checkOpened(std::move(impl), scope.first(), password.has_value(), error, kind);
     if (!impl) return nullptr;
     return std::unique_ptr<Document>(new Document(std::move(impl)));
@@ -248,10 +265,15 @@ int Document::playPage(int page, gdi::PrinterDevice& device, gdi::DeviceContext&
     {
         ErrorScope scope;
         PagePlayer player(dc, toDevice, differs ? &clip : nullptr);
-        // poppler adds the page's own rotation; the crop box is the page.
-        impl_->doc->displayPage(&player, page, dpiX, dpiY, 0, false, true, true);
+        bool outOfMemory = false;
+        try {
+            // poppler adds the page's own rotation; the crop box is the page.
+            impl_->doc->displayPage(&player, page, dpiX, dpiY, 0, false, true, true);
+        } catch (const std::bad_alloc&) {
+            outOfMemory = true;
+        }
         player.endPage();
-        failure = player.failure();
+        failure = outOfMemory ? "out of memory" : player.failure();
     }
     if (!dc.endPage() && failure.empty()) failure = dc.errorText().empty() ? "the page failed" : dc.errorText();
     dc.clearError();
