@@ -83,12 +83,11 @@ void readColors(Stream* str, const Sampling& s, GfxImageColorMap* map, const int
         if (!in) break;
         if (y % s.stepY) continue;
         const int oy = y / s.stepY;
-        map->getRGBLine(in, line.data(), s.width);
-        uint8_t* dst = &out.rgb[size_t(oy) * size_t(out.width) * 3];
-        for (int ox = 0; ox < out.width; ++ox) {
-            const size_t x = size_t(ox) * size_t(s.stepX);
-            std::copy_n(&line[x * 3], 3, dst + size_t(ox) * 3);
-            if (maskColors) {
+        // The colour key is matched on the raw samples first: the colour map
+        // may rewrite the row in place.
+        if (maskColors) {
+            for (int ox = 0; ox < out.width; ++ox) {
+                const size_t x = size_t(ox) * size_t(s.stepX);
                 bool keyed = true;
                 for (int c = 0; c < comps && keyed; ++c) {
                     const int v = in[x * size_t(comps) + size_t(c)];
@@ -97,6 +96,10 @@ void readColors(Stream* str, const Sampling& s, GfxImageColorMap* map, const int
                 if (keyed) out.alpha[size_t(oy) * size_t(out.width) + size_t(ox)] = 0;
             }
         }
+        map->getRGBLine(in, line.data(), s.width);
+        uint8_t* dst = &out.rgb[size_t(oy) * size_t(out.width) * 3];
+        for (int ox = 0; ox < out.width; ++ox)
+            std::copy_n(&line[size_t(ox) * size_t(s.stepX) * 3], 3, dst + size_t(ox) * 3);
     }
 }
 

@@ -113,6 +113,33 @@ TEST(PdfDocument, VectorPageDrawsFillsClipsTransformsStrokesAndColours) {
     EXPECT_NEAR(double(gray & 0xFF), 128, 2);
 }
 
+TEST(PdfDocument, ImagesKeepTheirOrientationColoursAndMasks) {
+    // A 2 x 2 RGB image (red, green over blue, white) on 10..30 x 10..30, a
+    // 2 x 1 stencil (painted where the bit is 0) in blue on 40..60, and the
+    // same RGB image with its white keyed out, over a black square, on
+    // 70..90.
+    const std::string rgb("\xFF\x00\x00\x00\xFF\x00\x00\x00\xFF\xFF\xFF\xFF", 12);
+    const std::string content =
+        "q 20 0 0 20 10 10 cm BI /W 2 /H 2 /CS /RGB /BPC 8 ID " + rgb + "\nEI Q\n"
+        "q 0 0 1 rg 20 0 0 20 40 10 cm BI /W 2 /H 1 /IM true /BPC 1 ID \x40\nEI Q\n"
+        "0 g 70 10 20 20 re f\n"
+        "q 20 0 0 20 70 10 cm BI /W 2 /H 2 /CS /RGB /BPC 8 /Mask [250 255 250 255 250 255] ID " + rgb + "\nEI Q\n";
+    auto doc = openPdf(makePdf({{100, 40, content}}));
+    ASSERT_TRUE(doc);
+    const auto pages = render(*doc, 100, 40);
+    ASSERT_EQ(pages.size(), 1u);
+    const auto& page = pages[0];
+    // The first row of an image is its top.
+    EXPECT_EQ(pixel(page, 15, 15), 0xFF0000u);
+    EXPECT_EQ(pixel(page, 25, 15), 0x00FF00u);
+    EXPECT_EQ(pixel(page, 15, 25), 0x0000FFu);
+    EXPECT_EQ(pixel(page, 25, 25), 0xFFFFFFu);
+    EXPECT_EQ(pixel(page, 45, 20), 0x0000FFu);
+    EXPECT_EQ(pixel(page, 55, 20), 0xFFFFFFu);
+    EXPECT_EQ(pixel(page, 75, 15), 0xFF0000u);
+    EXPECT_EQ(pixel(page, 85, 25), 0x000000u);  // keyed out: the black shows
+}
+
 TEST(PdfDocument, APageOfAnotherSizeIsFittedAndCentred) {
     // A 100 x 100 pt page on a 200 x 100 device: drawn in the middle.
     auto doc = openPdf(makePdf({{100, 100, "1 0 0 rg 0 0 100 100 re f\n"}}));
