@@ -223,6 +223,52 @@ TEST(DeviceContextTest, ClipPathLimitsTheDrawingAndSurvivesSaveRestore) {
     EXPECT_EQ(s.driver.pixel(5, 5), kRed);
 }
 
+TEST(DeviceContextTest, WidenedPathClipsToTheStrokeAndAResetCarriesTheDocumentOn) {
+    Session s;
+    ASSERT_TRUE(s.dc);
+    ASSERT_TRUE(s.begin());
+    Pen pen;
+    pen.geometric = true;
+    pen.width = 20;
+    pen.cap = LineCap::Flat;
+    ASSERT_TRUE(s.dc->setPen(pen));
+    ASSERT_TRUE(s.dc->beginPath());
+    ASSERT_TRUE(s.dc->moveTo({20, 75}));
+    ASSERT_TRUE(s.dc->lineTo({180, 75}));
+    ASSERT_TRUE(s.dc->endPath());
+    ASSERT_TRUE(s.dc->widenPath());
+    s.dc->setFillMode(FillMode::Winding);
+    ASSERT_TRUE(s.dc->clipPath(ClipCombine::Copy));
+    nullPen(*s.dc);
+    solidBrush(*s.dc, kBlue);
+    ASSERT_TRUE(s.dc->rectangle({0, 0, 200, 150}));
+    EXPECT_FALSE(s.dc->resetDevice(nullptr));
+    EXPECT_EQ(s.dc->errorText(), "resetDevice: inside a page");
+    s.dc->clearError();
+    ASSERT_TRUE(s.dc->endPage());
+    // The stroke's area: 20 wide around y = 75, flat ends at x = 20 and 180.
+    EXPECT_EQ(s.driver.pixel(100, 70), kBlue);
+    EXPECT_EQ(s.driver.pixel(100, 83), kBlue);
+    EXPECT_EQ(s.driver.pixel(100, 60), 0xFFFFFFu);
+    EXPECT_EQ(s.driver.pixel(100, 90), 0xFFFFFFu);
+    EXPECT_EQ(s.driver.pixel(10, 75), 0xFFFFFFu);
+
+    // A new device between pages; the document goes on without a new start.
+    ASSERT_TRUE(s.dc->resetDevice(nullptr)) << s.dc->errorText();
+    EXPECT_EQ(s.driver.pdevsDisabled, 1);
+    ASSERT_TRUE(s.dc->startPage());
+    solidBrush(*s.dc, kRed);
+    ASSERT_TRUE(s.dc->rectangle({0, 0, 200, 150}));
+    ASSERT_TRUE(s.finish());
+    // The drawing state, the clip among it, stays.
+    EXPECT_EQ(s.driver.pixel(100, 75), kRed);
+    EXPECT_EQ(s.driver.pixel(10, 75), 0xFFFFFFu);
+    const auto names = s.driver.names();
+    EXPECT_EQ(std::count(names.begin(), names.end(), "DrvStartDoc"), 1);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "DrvSendPage"), 2);
+    EXPECT_EQ(names.back(), "DrvEndDoc");
+}
+
 TEST(DeviceContextTest, DeclinedCurvesComeBackFlattened) {
     DriverConfig config;
     config.declineCurves = {"DrvFillPath", "DrvStrokePath"};
