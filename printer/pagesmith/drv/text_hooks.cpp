@@ -153,8 +153,10 @@ GlyphRun enumerateGlyphs(STROBJ* string) {
 }
 
 // The translation of one text call into `out`; false writes nothing.
+// Invisible text (drawn with a mix that leaves the page as it is) is written
+// fully transparent, so that it can still be found and selected.
 bool translateText(DriverDevice& device, std::string& out, STROBJ* string, FONTOBJ* font, CLIPOBJ* clip,
-                   const RECTL* opaqueRect, uint32_t foreColour, uint32_t opaqueColour) {
+                   const RECTL* opaqueRect, uint32_t foreColour, uint32_t opaqueColour, bool invisible) {
     IFIMETRICS* ifi = font ? FONTOBJ_pifi(font) : nullptr;
     if (!ifi) return false;
     const std::u16string family = metricsName(*ifi, ifi->dpwszFamilyName);
@@ -212,6 +214,7 @@ bool translateText(DriverDevice& device, std::string& out, STROBJ* string, FONTO
     if (!equalNoCase(ansiName(style), "regular")) nameAttribute(out, "style", ansiName(style));
     if (ifi->jWinCharSet != DEFAULT_CHARSET) markup::integerAttribute(out, "charSet", ifi->jWinCharSet);
     if (foreColour != 0) markup::colourAttribute(out, "color", foreColour);
+    if (invisible) markup::textAttribute(out, "alpha", "0");
     if (opaqueRect) {
         char rect[64];
         std::snprintf(rect, sizeof rect, "%ld,%ld,%ld,%ld", long(opaqueRect->left),
@@ -260,8 +263,8 @@ WINBOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* 
             if (!opaque) return HookDecision::defer();
         }
         const uint32_t rop = mixToRop3(mix);
-        if (rop == kRopNothing) return HookDecision::translate();
-        const std::optional<uint32_t> colour = flatRopColour(rop, *fore);
+        const bool invisible = rop == kRopNothing;
+        const std::optional<uint32_t> colour = invisible ? fore : flatRopColour(rop, *fore);
         if (!colour) return HookDecision::defer();
         const size_t fonts = device->fonts.size();
         try {
@@ -282,11 +285,13 @@ WINBOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* 
                 return translateBitBlt(*device, fill, out) == BlitResult::kTranslated;
             };
             if (prclOpaque && !flatBox(*prclOpaque, *opaque)) return HookDecision::defer();
-            for (const RECTL* r = prclExtra; r && (r->left | r->top | r->right | r->bottom) != 0; ++r) {
+            // Lines of invisible text are as invisible as its glyphs.
+            for (const RECTL* r = invisible ? nullptr : prclExtra; r && (r->left | r->top | r->right | r->bottom) != 0;
+                 ++r) {
                 if (!flatBox(*r, *colour)) return HookDecision::defer();
             }
             const size_t written = out.size();
-            if (!translateText(*device, out, pstro, pfo, pco, prclOpaque, *colour, opaque.value_or(0))) {
+            if (!translateText(*device, out, pstro, pfo, pco, prclOpaque, *colour, opaque.value_or(0), invisible)) {
                 out.resize(written);
             }
         } catch (const std::bad_alloc&) {

@@ -119,8 +119,9 @@ std::vector<double> dashPattern(const std::vector<double>& dash, double phase) {
     return out.size() <= kMaxDashes ? out : std::vector<double>{};
 }
 
-PagePlayer::PagePlayer(gdi::DeviceContext& dc, const gdi::Transform& pageToDevice, const gdi::RectD* pageClip)
-    : dc_(dc), pageToDevice_(pageToDevice) {
+PagePlayer::PagePlayer(gdi::DeviceContext& dc, FontRegistry& fonts, const gdi::Transform& pageToDevice,
+                       const gdi::RectD* pageClip)
+    : dc_(dc), fonts_(fonts), pageToDevice_(pageToDevice) {
     if (pageClip) {
         hasPageClip_ = true;
         pageClip_ = *pageClip;
@@ -133,7 +134,8 @@ void PagePlayer::check(bool ok) {
     dc_.clearError();
 }
 
-void PagePlayer::startPage(int /*pageNum*/, GfxState* /*state*/, XRef* /*xref*/) {
+void PagePlayer::startPage(int /*pageNum*/, GfxState* /*state*/, XRef* xref) {
+    xref_ = xref;
     dc_.resetClip();
     dc_.setBackgroundMode(gdi::BackgroundMode::Transparent);
     dc_.setTextAlign(gdi::TextAlignX::Left, gdi::TextAlignY::Baseline);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "embedded_fonts.h"
 #include "platform/device_context.h"
 
 class GfxState;
@@ -19,8 +20,10 @@ class PagePlayer : public OutputDev {
 public:
     // pageToDevice maps poppler's device space (pixels at the job's
     // resolution, y down) onto the device's page; `pageClip`, when given, is
-    // the PDF page's rectangle there (a fitted page).
-    PagePlayer(gdi::DeviceContext& dc, const gdi::Transform& pageToDevice, const gdi::RectD* pageClip);
+    // the PDF page's rectangle there (a fitted page). `fonts` holds the
+    // document's fonts across its pages.
+    PagePlayer(gdi::DeviceContext& dc, FontRegistry& fonts, const gdi::Transform& pageToDevice,
+               const gdi::RectD* pageClip);
 
     // The first drawing call the context refused ("" when none).
     [[nodiscard]] const std::string& failure() const { return failure_; }
@@ -87,6 +90,8 @@ private:
     void flushText(GfxState* state);
 
     gdi::DeviceContext& dc_;
+    FontRegistry& fonts_;
+    XRef* xref_ = nullptr;
     gdi::Transform pageToDevice_;
     bool hasPageClip_ = false;
     gdi::RectD pageClip_;

@@ -1,8 +1,12 @@
-// Text, for now with installed faces: each string of the PDF becomes one
-// text call in a face of the font's style (fixed, serif or sans; bold;
-// italic), its glyphs placed at the PDF's own positions through explicit
-// advances. Type 3 glyphs never come here (poppler draws their procedures
-// as paths). The document's embedded fonts and text clips come later.
+// Text: each string of the PDF becomes text calls in the document's own
+// font (its embedded file registered as a private font, each glyph drawn by
+// the character the font's map gives it), its glyphs placed at the PDF's
+// own positions through explicit advances. A font without a usable embedded
+// file is drawn with an installed face of its style (fixed, serif or sans;
+// bold; italic) and the PDF's Unicode values. Invisible text (render mode 3,
+// or paint of opacity 0) is still handed over, to be found and selected.
+// Type 3 glyphs never come here (poppler draws their procedures as paths).
+// Text clips come later.
 #include <GfxFont.h>
 #include <GfxState.h>
 
@@ -41,6 +45,16 @@ LOGFONTW substituteFace(const GfxFont& font) {
     return lf;
 }
 
+LOGFONTW registeredFace(const std::u16string& face) {
+    LOGFONTW lf{};
+    lf.lfHeight = -static_cast<LONG>(kEm);
+    // The face's own weight and slant: nothing is simulated.
+    lf.lfWeight = FW_NORMAL;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    for (size_t i = 0; i < face.size() && i + 1 < LF_FACESIZE; ++i) lf.lfFaceName[i] = static_cast<WCHAR>(face[i]);
+    return lf;
+}
+
 void appendUtf16(std::u16string& out, Unicode u) {
     if (u == 0 || u > 0x10FFFF || (u >= 0xD800 && u <= 0xDFFF)) return;
     if (u < 0x10000) {
@@ -67,15 +81,24 @@ void PagePlayer::endString(GfxState* state) {
 void PagePlayer::endTextObject(GfxState* state) { flushText(state); }
 
 void PagePlayer::drawChar(GfxState* state, double x, double y, double dx, double dy, double originX,
-                          double originY, CharCode /*code*/, int /*nBytes*/, const Unicode* u, int uLen) {
-    if (!u || uLen <= 0) return;  // nothing to draw with an installed face
+                          double originY, CharCode code, int /*nBytes*/, const Unicode* u, int uLen) {
+    const std::shared_ptr<GfxFont>& font = state->getFont();
+    if (!font) return;
+    const PdfFont& pdfFont = fonts_.font(*font, xref_);
     RunGlyph g;
     g.x = x - originX;
     g.y = y - originY;
     g.dx = dx;
     g.dy = dy;
-    for (int i = 0; i < uLen && i < 8; ++i) appendUtf16(g.text, u[i]);
-    if (g.text.empty()) return;
+    if (pdfFont.registered()) {
+        const char16_t key = pdfFont.key(code);
+        if (!key) return;  // .notdef, or a glyph the font does not have
+        g.text.push_back(key);
+    } else {
+        if (!u || uLen <= 0) return;  // nothing to draw with an installed face
+        for (int i = 0; i < uLen && i < 8; ++i) appendUtf16(g.text, u[i]);
+        if (g.text.empty()) return;
+    }
     run_.push_back(std::move(g));
     if (!inString_) flushText(state);
 }
@@ -85,10 +108,12 @@ void PagePlayer::flushText(GfxState* state) {
     std::vector<RunGlyph> glyphs;
     glyphs.swap(run_);
     const int render = state->getRender() & 3;
-    if (render == 3) return;  // invisible text: selectable text comes with the document's fonts
-    if (!((render == 1 ? state->getStrokeOpacity() : state->getFillOpacity()) > 0)) return;
+    // Text that shows nothing is kept as text to be found.
+    const bool invisible =
+        render == 3 || !((render == 1 ? state->getStrokeOpacity() : state->getFillOpacity()) > 0);
     const std::shared_ptr<GfxFont>& font = state->getFont();
     if (!font || font->getWMode() != 0) return;
+    const PdfFont& pdfFont = fonts_.font(*font, xref_);
     const double size = state->getFontSize();
     const double th = state->getHorizScaling();
     const double* tm = state->getTextMat();
@@ -108,7 +133,7 @@ void PagePlayer::flushText(GfxState* state) {
     else
         state->getFillRGB(&rgb);
     dc_.setTextColor(colorOf(rgb));
-    check(dc_.setFont(substituteFace(*font)));
+    check(dc_.setFont(pdfFont.registered() ? registeredFace(pdfFont.face) : substituteFace(*font)));
 
     // Groups of glyphs on one baseline, each one text call.
     size_t first = 0;
@@ -145,6 +170,7 @@ void PagePlayer::flushText(GfxState* state) {
             check(dc_.setTransform(world, gdi::TransformMode::Set));
             gdi::TextOptions options;
             options.advances = advances;
+            options.invisible = invisible;
             check(dc_.textOut({0, 0}, text, options));
         }
         first = end;

@@ -71,6 +71,8 @@ struct Document::Impl {
     std::string name;
     std::vector<char> bytes;  // the PDF in memory (openBytes), kept for the stream
     std::unique_ptr<PDFDoc> doc;
+    // The embedded fonts, registered while the document is open.
+    FontRegistry fonts;
 };
 
 Document::Document(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -264,7 +266,7 @@ int Document::playPage(int page, gdi::PrinterDevice& device, gdi::DeviceContext&
     std::string failure;
     {
         ErrorScope scope;
-        PagePlayer player(dc, toDevice, differs ? &clip : nullptr);
+        PagePlayer player(dc, impl_->fonts, toDevice, differs ? &clip : nullptr);
         bool outOfMemory = false;
         try {
             // poppler adds the page's own rotation; the crop box is the page.

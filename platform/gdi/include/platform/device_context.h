@@ -221,6 +221,10 @@ struct TextOptions {
     // The text holds glyph indices of the font rather than characters
     // (ETO_GLYPH_INDEX).
     bool glyphIndices = false;
+    // Text that is there to be found, not seen (a scanned page's text
+    // layer): the driver gets it with a mix that leaves the surface as it
+    // is, and nothing is painted when the driver declines it.
+    bool invisible = false;
 };
 
 // The device context of one PrinterDevice (which must outlive it).

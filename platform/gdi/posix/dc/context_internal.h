@@ -120,6 +120,7 @@ struct DrawOp {
     std::vector<double> advances;
     Color textColor = 0;
     bool glyphIndices = false;  // `text` holds glyph indices
+    bool invisible = false;     // handed over with R2_NOP, never painted
     // Underline and strike-out rectangles in page pixels (the driver gets
     // them with a zero rectangle after the last).
     std::vector<DeviceRect> extra;

@@ -625,7 +625,7 @@ bool Player::text(const DrawOp& op, const Band& band, std::string* error) {
     RECTL opaque{op.opaqueRect.left - band.origin.x, op.opaqueRect.top - band.origin.y,
                  op.opaqueRect.right - band.origin.x, op.opaqueRect.bottom - band.origin.y};
     POINTL org{-band.origin.x, -band.origin.y};
-    const MIX mix = mixOf(R2_COPYPEN);
+    const MIX mix = mixOf(op.invisible ? R2_NOP : R2_COPYPEN);
     FONTOBJ* font = op.font.get();
     // Underline and strike-out, ended by an all-zero rectangle.
     std::vector<RECTL> extra;
@@ -638,6 +638,7 @@ bool Player::text(const DrawOp& op, const Band& band, std::string* error) {
         extraRects = extra.data();
     }
     if (!hooked(HOOK_TEXTOUT)) {
+        if (op.invisible && !op.opaque) return true;
         if (EngTextOut(device_.surface, &str, font, &clip, extraRects, op.opaque ? &opaque : nullptr, &fore, &back,
                        &org, mix))
             return true;
@@ -659,7 +660,7 @@ bool Player::text(const DrawOp& op, const Band& band, std::string* error) {
         paint.mix = R2_COPYPEN;
         ok = paintRegion(paint, band, box, back, error) && ok;
     }
-    ok = textAsFill(op, band, str, error) && ok;
+    if (!op.invisible) ok = textAsFill(op, band, str, error) && ok;
     for (const DeviceRect& r : op.extra) {
         Region line(DeviceRect{r.left - band.origin.x, r.top - band.origin.y, r.right - band.origin.x,
                                r.bottom - band.origin.y});

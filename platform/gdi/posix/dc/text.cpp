@@ -178,7 +178,7 @@ bool DeviceContext::textOut(PointD at, std::u16string_view text, const TextOptio
     // with the text; others are filled as polygons after it.
     const bool axisAligned = std::fabs(u.x) < 1e-9 || std::fabs(u.y) < 1e-9;
     std::vector<DevicePath> slanted;
-    if (!text.empty() && width > 0) {
+    if (!text.empty() && width > 0 && !options.invisible) {
         for (const Stroke& stroke : decorations(*font)) {
             auto corner = [&](double along, double across) {
                 return PointD{op.origin.x + u.x * along + up.x * across, op.origin.y + u.y * along + up.y * across};
@@ -205,6 +205,7 @@ bool DeviceContext::textOut(PointD at, std::u16string_view text, const TextOptio
         }
     }
     op.glyphIndices = options.glyphIndices;
+    op.invisible = options.invisible;
     op.font = std::move(font);
     op.textColor = s.textColor;
     op.background = s.background;
