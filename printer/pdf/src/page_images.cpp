@@ -190,7 +190,7 @@ void PagePlayer::blitImage(GfxState* state, int width, int height, const std::ve
 void PagePlayer::drawImage(GfxState* state, Object* /*ref*/, Stream* str, int width, int height,
                            GfxImageColorMap* colorMap, bool /*interpolate*/, const int* maskColors,
                            bool /*inlineImg*/) {
-    flushText(state);
+    flushText();
     if (width <= 0 || height <= 0 || !colorMap || !colorMap->isOk()) return;
     Picture picture;
     readColors(str, samplingFor(width, height), colorMap, maskColors, picture);
@@ -201,7 +201,7 @@ void PagePlayer::drawImage(GfxState* state, Object* /*ref*/, Stream* str, int wi
 
 void PagePlayer::drawImageMask(GfxState* state, Object* /*ref*/, Stream* str, int width, int height, bool invert,
                                bool /*interpolate*/, bool /*inlineImg*/) {
-    flushText(state);
+    flushText();
     if (width <= 0 || height <= 0) return;
     const Sampling s = samplingFor(width, height);
     Picture picture;
@@ -225,7 +225,7 @@ void PagePlayer::drawImageMask(GfxState* state, Object* /*ref*/, Stream* str, in
 void PagePlayer::drawMaskedImage(GfxState* state, Object* /*ref*/, Stream* str, int width, int height,
                                  GfxImageColorMap* colorMap, bool /*interpolate*/, Stream* maskStr, int maskWidth,
                                  int maskHeight, bool maskInvert, bool /*maskInterpolate*/) {
-    flushText(state);
+    flushText();
     if (width <= 0 || height <= 0 || !colorMap || !colorMap->isOk()) return;
     Picture picture;
     readColors(str, samplingFor(width, height), colorMap, nullptr, picture);
@@ -240,7 +240,7 @@ void PagePlayer::drawSoftMaskedImage(GfxState* state, Object* /*ref*/, Stream* s
                                      GfxImageColorMap* colorMap, bool /*interpolate*/, Stream* maskStr,
                                      int maskWidth, int maskHeight, GfxImageColorMap* maskColorMap,
                                      bool /*maskInterpolate*/) {
-    flushText(state);
+    flushText();
     if (width <= 0 || height <= 0 || !colorMap || !colorMap->isOk()) return;
     Picture picture;
     readColors(str, samplingFor(width, height), colorMap, nullptr, picture);

@@ -144,12 +144,10 @@ void PagePlayer::startPage(int /*pageNum*/, GfxState* /*state*/, XRef* xref) {
     // Everything the page sets is undone at its end.
     depthAtStart_ = depth_ = dc_.save();
     run_.clear();
-    inString_ = false;
 }
 
 void PagePlayer::endPage() {
-    run_.clear();
-    inString_ = false;
+    flushText();
     if (depthAtStart_ > 0 && depth_ >= depthAtStart_) check(dc_.restore(depthAtStart_));
     depth_ = depthAtStart_ = 0;
 }
@@ -157,6 +155,8 @@ void PagePlayer::endPage() {
 void PagePlayer::saveState(GfxState* /*state*/) { depth_ = dc_.save(); }
 
 void PagePlayer::restoreState(GfxState* /*state*/) {
+    // The run was collected under the clip being left.
+    flushText();
     // Never below the page's own state.
     if (depth_ <= depthAtStart_) return;
     check(dc_.restore(-1));
@@ -208,7 +208,7 @@ bool PagePlayer::buildPath(GfxState* state) {
 }
 
 void PagePlayer::fillWith(GfxState* state, gdi::FillMode mode) {
-    flushText(state);
+    flushText();
     // Fully transparent paint shows nothing; other opacities are drawn
     // opaque for now.
     if (!(state->getFillOpacity() > 0)) return;
@@ -273,7 +273,7 @@ gdi::Pen PagePlayer::strokePen(GfxState* state, bool worldIsCtm) const {
 }
 
 void PagePlayer::stroke(GfxState* state) {
-    flushText(state);
+    flushText();
     if (!(state->getStrokeOpacity() > 0)) return;
     const bool world = useCtm(state->getCTM());
     gdi::Brush none;
@@ -285,7 +285,7 @@ void PagePlayer::stroke(GfxState* state) {
 }
 
 void PagePlayer::clipWith(GfxState* state, gdi::FillMode mode) {
-    flushText(state);
+    flushText();
     (void)useCtm(state->getCTM());
     dc_.setFillMode(mode);
     if (!buildPath(state)) {
@@ -300,7 +300,7 @@ void PagePlayer::clip(GfxState* state) { clipWith(state, gdi::FillMode::Winding)
 void PagePlayer::eoClip(GfxState* state) { clipWith(state, gdi::FillMode::Alternate); }
 
 void PagePlayer::clipToStrokePath(GfxState* state) {
-    flushText(state);
+    flushText();
     const bool world = useCtm(state->getCTM());
     check(dc_.setPen(strokePen(state, world)));
     dc_.setFillMode(gdi::FillMode::Winding);

@@ -5,6 +5,7 @@
 
 #include <OutputDev.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -87,7 +88,20 @@ private:
     // Draws an image of 24-bit (alpha false) or premultiplied 32-bit rows
     // into the unit square of the current CTM.
     void blitImage(GfxState* state, int width, int height, const std::vector<uint8_t>& bits, int stride, bool alpha);
-    void flushText(GfxState* state);
+    // The look of a text run: glyphs join a run while it stays the same.
+    struct RunStyle {
+        std::shared_ptr<GfxFont> font;
+        double size = 0, horizScaling = 1;
+        double textMat[4] = {};
+        double ctm[6] = {};
+        int render = 0;
+        bool invisible = false;
+        gdi::Color color = 0;
+        bool operator==(const RunStyle& other) const;
+    };
+    [[nodiscard]] RunStyle styleOf(GfxState* state) const;
+    // Draws the collected run (text calls, one per baseline).
+    void flushText();
 
     gdi::DeviceContext& dc_;
     FontRegistry& fonts_;
@@ -101,7 +115,7 @@ private:
     int depth_ = 0;
     std::string failure_;
     std::vector<RunGlyph> run_;
-    bool inString_ = false;
+    RunStyle runStyle_;
 };
 
 }  // namespace tessaly::pdf

@@ -68,17 +68,39 @@ void appendUtf16(std::u16string& out, Unicode u) {
 
 }  // namespace
 
-void PagePlayer::beginString(GfxState* state, const GooString* /*s*/) {
-    flushText(state);
-    inString_ = true;
+void PagePlayer::beginString(GfxState* /*state*/, const GooString* /*s*/) {}
+
+void PagePlayer::endString(GfxState* /*state*/) {}
+
+void PagePlayer::endTextObject(GfxState* /*state*/) { flushText(); }
+
+PagePlayer::RunStyle PagePlayer::styleOf(GfxState* state) const {
+    RunStyle style;
+    style.font = state->getFont();
+    style.size = state->getFontSize();
+    style.horizScaling = state->getHorizScaling();
+    const double* tm = state->getTextMat();
+    std::copy(tm, tm + 4, style.textMat);
+    const double* ctm = state->getCTM();
+    std::copy(ctm, ctm + 6, style.ctm);
+    style.render = state->getRender() & 3;
+    // Text that shows nothing is kept as text to be found.
+    style.invisible =
+        style.render == 3 || !((style.render == 1 ? state->getStrokeOpacity() : state->getFillOpacity()) > 0);
+    GfxRGB rgb;
+    if (style.render == 1)
+        state->getStrokeRGB(&rgb);
+    else
+        state->getFillRGB(&rgb);
+    style.color = colorOf(rgb);
+    return style;
 }
 
-void PagePlayer::endString(GfxState* state) {
-    flushText(state);
-    inString_ = false;
+bool PagePlayer::RunStyle::operator==(const RunStyle& o) const {
+    return font == o.font && size == o.size && horizScaling == o.horizScaling &&
+           std::equal(textMat, textMat + 4, o.textMat) && std::equal(ctm, ctm + 6, o.ctm) && render == o.render &&
+           invisible == o.invisible && color == o.color;
 }
-
-void PagePlayer::endTextObject(GfxState* state) { flushText(state); }
 
 void PagePlayer::drawChar(GfxState* state, double x, double y, double dx, double dy, double originX,
                           double originY, CharCode code, int /*nBytes*/, const Unicode* u, int uLen) {
@@ -99,24 +121,25 @@ void PagePlayer::drawChar(GfxState* state, double x, double y, double dx, double
         for (int i = 0; i < uLen && i < 8; ++i) appendUtf16(g.text, u[i]);
         if (g.text.empty()) return;
     }
+    // A run holds glyphs of one look; the strings of a text object join
+    // into it (a word kerned apart by its spacing stays one call).
+    RunStyle style = styleOf(state);
+    if (!run_.empty() && !(style == runStyle_)) flushText();
+    if (run_.empty()) runStyle_ = std::move(style);
     run_.push_back(std::move(g));
-    if (!inString_) flushText(state);
 }
 
-void PagePlayer::flushText(GfxState* state) {
+void PagePlayer::flushText() {
     if (run_.empty()) return;
     std::vector<RunGlyph> glyphs;
     glyphs.swap(run_);
-    const int render = state->getRender() & 3;
-    // Text that shows nothing is kept as text to be found.
-    const bool invisible =
-        render == 3 || !((render == 1 ? state->getStrokeOpacity() : state->getFillOpacity()) > 0);
-    const std::shared_ptr<GfxFont>& font = state->getFont();
+    const RunStyle& style = runStyle_;
+    const std::shared_ptr<GfxFont>& font = style.font;
     if (!font || font->getWMode() != 0) return;
     const PdfFont& pdfFont = fonts_.font(*font, xref_);
-    const double size = state->getFontSize();
-    const double th = state->getHorizScaling();
-    const double* tm = state->getTextMat();
+    const double size = style.size;
+    const double th = style.horizScaling;
+    const double* tm = style.textMat;
     // Em units (y down) to user space at the origin: the text matrix's
     // linear part after the font size.
     const gdi::Transform em{size * th / kEm, 0, 0, -size / kEm, 0, 0};
@@ -127,13 +150,9 @@ void PagePlayer::flushText(GfxState* state) {
     auto toEm = [&](double ux, double uy) {
         return gdi::PointD{(ux * linear.m22 - uy * linear.m21) / det, (uy * linear.m11 - ux * linear.m12) / det};
     };
-    GfxRGB rgb;
-    if (render == 1)
-        state->getStrokeRGB(&rgb);
-    else
-        state->getFillRGB(&rgb);
-    dc_.setTextColor(colorOf(rgb));
+    dc_.setTextColor(style.color);
     check(dc_.setFont(pdfFont.registered() ? registeredFace(pdfFont.face) : substituteFace(*font)));
+    const gdi::Transform ctm{style.ctm[0], style.ctm[1], style.ctm[2], style.ctm[3], style.ctm[4], style.ctm[5]};
 
     // Groups of glyphs on one baseline, each one text call.
     size_t first = 0;
@@ -142,8 +161,6 @@ void PagePlayer::flushText(GfxState* state) {
         gdi::Transform at = linear;
         at.dx = g0.x;
         at.dy = g0.y;
-        const gdi::Transform ctm{state->getCTM()[0], state->getCTM()[1], state->getCTM()[2],
-                                 state->getCTM()[3], state->getCTM()[4], state->getCTM()[5]};
         const gdi::Transform world = at.then(ctm).then(pageToDevice_);
         size_t end = first + 1;
         while (end < glyphs.size()) {
@@ -170,7 +187,7 @@ void PagePlayer::flushText(GfxState* state) {
             check(dc_.setTransform(world, gdi::TransformMode::Set));
             gdi::TextOptions options;
             options.advances = advances;
-            options.invisible = invisible;
+            options.invisible = style.invisible;
             check(dc_.textOut({0, 0}, text, options));
         }
         first = end;
