@@ -9,20 +9,9 @@
 
 namespace tessaly::testing {
 
-inline std::string makePdf(const std::vector<std::tuple<int, int, std::string>>& pages) {
-    std::vector<std::string> objects;
-    const size_t n = pages.size();
-    std::string kids;
-    for (size_t i = 0; i < n; ++i) kids += std::to_string(3 + 2 * i) + " 0 R ";
-    objects.push_back("<< /Type /Catalog /Pages 2 0 R >>");
-    objects.push_back("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(n) + " >>");
-    for (size_t i = 0; i < n; ++i) {
-        const auto& [w, h, content] = pages[i];
-        objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + std::to_string(w) + " " +
-                          std::to_string(h) + "] /Contents " + std::to_string(4 + 2 * i) + " 0 R >>");
-        objects.push_back("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content +
-                          "\nendstream");
-    }
+// A PDF of the given objects (numbered from 1, object 1 the catalog), with a
+// correct cross-reference table.
+inline std::string makePdfOfObjects(const std::vector<std::string>& objects) {
     std::string pdf = "%PDF-1.4\n";
     std::vector<size_t> offsets;
     for (size_t i = 0; i < objects.size(); ++i) {
@@ -39,6 +28,23 @@ inline std::string makePdf(const std::vector<std::tuple<int, int, std::string>>&
     pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
            std::to_string(xref) + "\n%%EOF\n";
     return pdf;
+}
+
+inline std::string makePdf(const std::vector<std::tuple<int, int, std::string>>& pages) {
+    std::vector<std::string> objects;
+    const size_t n = pages.size();
+    std::string kids;
+    for (size_t i = 0; i < n; ++i) kids += std::to_string(3 + 2 * i) + " 0 R ";
+    objects.push_back("<< /Type /Catalog /Pages 2 0 R >>");
+    objects.push_back("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(n) + " >>");
+    for (size_t i = 0; i < n; ++i) {
+        const auto& [w, h, content] = pages[i];
+        objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + std::to_string(w) + " " +
+                          std::to_string(h) + "] /Contents " + std::to_string(4 + 2 * i) + " 0 R >>");
+        objects.push_back("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content +
+                          "\nendstream");
+    }
+    return makePdfOfObjects(objects);
 }
 
 }  // namespace tessaly::testing

@@ -15,7 +15,6 @@
 #include <utility>
 #include <vector>
 
-#include <Object.h>
 
 #include "platform/gdi_fonts.h"
 

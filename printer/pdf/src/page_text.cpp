@@ -37,7 +37,11 @@ LOGFONTW substituteFace(const GfxFont& font) {
     // TeX's Computer Modern and Latin Modern faces are named by their style.
     const bool fixed = font.isFixedWidth() || nameHas(name, "Courier") || nameHas(name, "Mono") ||
                        nameHas(name, "CMTT") || nameHas(name, "SFTT");
-    const bool serif = font.isSerif() || nameHas(name, "Times") || nameHas(name, "Serif") || nameHas(name, "Roman") ||
+    // A font dictionary without a descriptor claims to be serif; a sans
+    // name says otherwise.
+    const bool sansName = nameHas(name, "Helvetica") || nameHas(name, "Arial") || nameHas(name, "Sans") ||
+                          nameHas(name, "+CMSS");
+    const bool serif = (!sansName && font.isSerif()) || nameHas(name, "Times") || nameHas(name, "Serif") || nameHas(name, "Roman") ||
                        nameHas(name, "+CMR") || nameHas(name, "+CMBX") || nameHas(name, "+CMTI") ||
                        nameHas(name, "+CMSL") || nameHas(name, "+SFRM") || nameHas(name, "+SFBX");
     const char* face = fixed ? "Liberation Mono" : serif ? "Liberation Serif" : "Liberation Sans";

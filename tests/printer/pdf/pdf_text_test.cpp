@@ -1,0 +1,370 @@
+// Text of PDFs in the document's own fonts: PDFs made by cairo (TrueType
+// and CFF subsets with ToUnicode maps) and written here (a Type 1 font, an
+// unembedded font, invisible text), printed through the real driver; the
+// job's text, fonts and font files; the registrations' lifetime.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cairo-ft.h>
+#include <cairo-pdf.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "../capture_driver.h"
+#include "../../../printer/pdf/src/embedded_fonts.h"
+#include "pdf/pdf_document.h"
+#include "platform/gdi_fonts.h"
+#include "platform/registry.h"
+#include "platform/spool_host.h"
+#include "support/scrambler.h"
+#include "support/text.h"
+#include "test_pdf.h"
+
+namespace tessaly {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+constexpr const char* kNimbusCff = "/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf";
+constexpr const char* kNimbusType1 = "/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1";
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::unique_ptr<pdf::Document> openPdf(const std::string& bytes) {
+    std::string error;
+    auto doc = pdf::Document::openBytes({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, "text.pdf",
+                                        std::nullopt, &error);
+    EXPECT_TRUE(doc) << error;
+    return doc;
+}
+
+// FreeType's reading of a font file: a glyph's advance and the first point
+// of its outline at the 1024-unit em of font files (y down).
+struct FileGlyph {
+    long advance = 0;
+    long x = 0, y = 0;
+};
+
+FileGlyph fileGlyph(const char* path, char32_t c) {
+    FileGlyph g;
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+    if (FT_Init_FreeType(&library) != 0) return g;
+    if (FT_New_Face(library, path, 0, &face) == 0) {
+        if (FT_Load_Char(face, c, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING) == 0 && face->glyph->outline.n_points > 0) {
+            const double k = 1024.0 / face->units_per_EM;
+            g.advance = std::lround(face->glyph->metrics.horiAdvance * k);
+            g.x = std::lround(face->glyph->outline.points[0].x * k);
+            g.y = -std::lround(face->glyph->outline.points[0].y * k);
+        }
+        FT_Done_Face(face);
+    }
+    FT_Done_FreeType(library);
+    return g;
+}
+
+// The same from a job's font file: the glyph element of a character.
+FileGlyph fontFileGlyph(const std::string& file, char c) {
+    FileGlyph g;
+    const std::string head = std::string("char=\"") + c + "\" advance=\"";
+    const size_t at = file.find(head);
+    if (at == std::string::npos) return g;
+    g.advance = std::stol(file.substr(at + head.size()));
+    const size_t move = file.find("<MoveTo pos=\"", at);
+    if (move == std::string::npos) return g;
+    const std::string pos = file.substr(move + 13);
+    g.x = std::stol(pos);
+    g.y = std::stol(pos.substr(pos.find(',') + 1));
+    return g;
+}
+
+// A job printed through the real driver: its page markup and font files.
+struct PrintedJob {
+    std::string markup;
+    std::map<std::string, std::string> files;  // "f1.mml" -> text
+
+    // The text of each Text element, with the element's attributes.
+    std::vector<std::pair<std::string, std::string>> texts() const {
+        std::vector<std::pair<std::string, std::string>> out;
+        static const std::regex text("<Text ([^>]*)>([^<]*)</Text>");
+        for (auto it = std::sregex_iterator(markup.begin(), markup.end(), text); it != std::sregex_iterator(); ++it)
+            out.emplace_back((*it)[1].str(), (*it)[2].str());
+        return out;
+    }
+    // The font file declared for a face.
+    std::string fontFile(const std::string& face) const {
+        static const std::regex font("<Font src=\"([^\"]+)\" font=\"([^\"]+)\"");
+        for (auto it = std::sregex_iterator(markup.begin(), markup.end(), font); it != std::sregex_iterator(); ++it)
+            if ((*it)[2].str() == face) {
+                const auto found = files.find((*it)[1].str());
+                return found == files.end() ? std::string() : found->second;
+            }
+        return {};
+    }
+};
+
+std::string attributeOf(const std::string& attributes, const std::string& name) {
+    const std::string head = " " + name + "=\"";
+    const size_t at = (" " + attributes).find(head);
+    if (at == std::string::npos) return {};
+    const size_t from = at + head.size() - 1;
+    return attributes.substr(from, attributes.find('"', from) - from);
+}
+
+PrintedJob printThroughDriver(pdf::Document& doc) {
+    PrintedJob job;
+    const fs::path root = fs::temp_directory_path() / ("tessaly-pdf-text-" + std::to_string(getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "spool");
+    setenv("TESSALY_REGISTRY_ROOT", (root / "registry").c_str(), 1);
+    ValueStore store((root / "registry").string());
+    EXPECT_EQ(store.writeString("SpoolPath", toWide((root / "spool").string())), kRegistryOk);
+    EXPECT_EQ(store.writeString("BasePath", toWide(std::string(TESSALY_SOURCE_DIR) + "/data/")), kRegistryOk);
+    SpoolOptions options;
+    options.driverPath = std::string(TESSALY_LIB_DIR) + "/libpagesmith.so";
+    options.request.dpi = 72;
+    options.request.imagePages = false;
+    const pdf::PageSize size = doc.pageSize(1);
+    options.request.paperWidthTenths = static_cast<int>(std::lround(size.widthPt * 254 / 72));
+    options.request.paperLengthTenths = static_cast<int>(std::lround(size.heightPt * 254 / 72));
+    std::string error;
+    {
+        SpoolHost host;
+        if (host.open(options, &error) != 1) {
+            ADD_FAILURE() << error;
+            return job;
+        }
+        gdi::DeviceContext& dc = host.context();
+        EXPECT_TRUE(dc.startDoc(u"pdf", 3));
+        for (int p = 1; p <= doc.pageCount(); ++p) EXPECT_EQ(doc.playPage(p, host.device(), dc, &error), 1) << error;
+        EXPECT_TRUE(dc.endDoc());
+    }
+    for (const auto& entry : fs::directory_iterator(root / "spool")) {
+        if (!entry.is_directory()) continue;
+        for (const auto& file : fs::directory_iterator(entry.path())) {
+            std::string text = readFile(file.path());
+            if (!text.empty() && text[0] != '<')
+                (void)unscramble(reinterpret_cast<uint8_t*>(text.data()), text.size(), jobKey());
+            const std::string name = file.path().filename().string();
+            if (name == "media.mml") job.markup = std::move(text);
+            else if (name.rfind("f", 0) == 0 && name.size() > 4 && name.substr(name.size() - 4) == ".mml")
+                job.files[name] = std::move(text);
+        }
+    }
+    unsetenv("TESSALY_REGISTRY_ROOT");
+    fs::remove_all(root);
+    return job;
+}
+
+// How many faces the font layer lists under a name.
+int facesNamed(const std::string& name) {
+    HDC dc = CreateICW(u"DISPLAY", nullptr, nullptr, nullptr);
+    LOGFONTA lf{};
+    std::strncpy(lf.lfFaceName, name.c_str(), LF_FACESIZE - 1);
+    lf.lfCharSet = DEFAULT_CHARSET;
+    int count = 0;
+    EnumFontFamiliesExA(
+        dc, &lf,
+        [](const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM param) -> int {
+            ++*reinterpret_cast<int*>(param);
+            return 1;
+        },
+        reinterpret_cast<LPARAM>(&count), 0);
+    DeleteDC(dc);
+    return count;
+}
+
+cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned int length) {
+    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+    return CAIRO_STATUS_SUCCESS;
+}
+
+// A 300 x 100 pt page by cairo: a line in DejaVu Sans (TrueType) and one in
+// Nimbus Sans (CFF), which cairo embeds as subsets with ToUnicode maps: a
+// simple font for the Latin characters, a CID font for the others.
+std::string cairoPdf() {
+    // cairo may keep the faces in its caches: they live for the process.
+    static FT_Library library = nullptr;
+    static FT_Face faces[2] = {};
+    if (!library) {
+        if (FT_Init_FreeType(&library) != 0) return {};
+        if (FT_New_Face(library, kDejaVu, 0, &faces[0]) != 0 || FT_New_Face(library, kNimbusCff, 0, &faces[1]) != 0)
+            return {};
+    }
+    std::string pdf;
+    cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(appendBytes, &pdf, 300, 100);
+    cairo_t* cr = cairo_create(surface);
+    const char* lines[2] = {"Hello World \u041f\u0440\u0438\u0432\u0435\u0442", "Tiny Fig 42 \u2211"};
+    for (int i = 0; i < 2; ++i) {
+        cairo_font_face_t* face = cairo_ft_font_face_create_for_ft_face(faces[i], 0);
+        cairo_set_font_face(cr, face);
+        cairo_set_font_size(cr, 20);
+        cairo_move_to(cr, 10, 40 + 40 * i);
+        cairo_show_text(cr, lines[i]);
+        cairo_font_face_destroy(face);
+    }
+    cairo_destroy(cr);
+    cairo_surface_finish(surface);
+    cairo_surface_destroy(surface);
+    return pdf;
+}
+
+std::string withoutBlanks(std::string s) {
+    s.erase(std::remove(s.begin(), s.end(), ' '), s.end());
+    return s;
+}
+
+TEST(PdfText, CairoFontsReachTheJobAsTextInTheirOwnGlyphsWhileTheDocumentIsOpen) {
+    const std::string bytes = cairoPdf();
+    ASSERT_FALSE(bytes.empty());
+    auto doc = openPdf(bytes);
+    ASSERT_TRUE(doc);
+    const PrintedJob job = printThroughDriver(*doc);
+
+    // Each line is text, in a face of its own embedded font.
+    std::map<std::string, std::string> faceOf;  // line -> face
+    for (const auto& [attributes, text] : job.texts()) faceOf[withoutBlanks(text)] = attributeOf(attributes, "font");
+    ASSERT_EQ(faceOf.size(), 4u) << job.markup.substr(0, 2000);
+    const std::string dejaVu = faceOf["HelloWorld"], nimbus = faceOf["TinyFig42"];
+    const std::string dejaVuCid = faceOf["&#x41f;&#x440;&#x438;&#x432;&#x435;&#x442;"];
+    const std::string nimbusCid = faceOf["&#x2211;"];
+    for (const std::string& face : {dejaVu, dejaVuCid})
+        EXPECT_NE(face.find("DejaVuSans"), std::string::npos) << face;
+    for (const std::string& face : {nimbus, nimbusCid})
+        EXPECT_NE(face.find("NimbusSans"), std::string::npos) << face;
+    EXPECT_NE(dejaVu, dejaVuCid);
+    EXPECT_NE(nimbus, nimbusCid);
+    size_t fonts = 0;
+    for (size_t at = job.markup.find("<Font "); at != std::string::npos; at = job.markup.find("<Font ", at + 1))
+        ++fonts;
+    EXPECT_EQ(fonts, 4u);
+
+    // The font files hold the embedded glyphs: the same outlines as the
+    // fonts cairo read (Nimbus Sans has the advances of Liberation Sans, the
+    // installed stand-in; its outlines differ).
+    const FileGlyph h = fileGlyph(kDejaVu, 'H'), written = fontFileGlyph(job.fontFile(dejaVu), 'H');
+    EXPECT_EQ(written.advance, h.advance);
+    EXPECT_NEAR(written.x, h.x, 1);
+    EXPECT_NEAR(written.y, h.y, 1);
+    const FileGlyph g = fileGlyph(kNimbusCff, 'g'), writtenG = fontFileGlyph(job.fontFile(nimbus), 'g');
+    EXPECT_EQ(writtenG.advance, g.advance);
+    EXPECT_NEAR(writtenG.x, g.x, 1);
+    EXPECT_NEAR(writtenG.y, g.y, 1);
+
+    // Registered for as long as the document is open.
+    EXPECT_EQ(facesNamed(dejaVu), 1);
+    doc.reset();
+    for (const std::string& face : {dejaVu, dejaVuCid, nimbus, nimbusCid}) EXPECT_EQ(facesNamed(face), 0) << face;
+}
+
+// A 200 x 50 pt page: "Fig" in an embedded Type 1 font, "Hidden" in it as
+// invisible text (render mode 3), "Sub" in Helvetica without a font file.
+std::string type1Pdf() {
+    const std::string font = readFile(kNimbusType1);
+    const std::string content =
+        "BT /F1 24 Tf 10 20 Td (Fig) Tj 3 Tr 60 0 Td (Hidden) Tj 0 Tr /F2 10 Tf 0 20 Td (Sub) Tj ET";
+    return testing::makePdfOfObjects({
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 50] /Contents 4 0 R "
+        "/Resources << /Font << /F1 5 0 R /F2 7 0 R >> >> >>",
+        "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding /FontDescriptor 6 0 R >>",
+        "<< /Type /FontDescriptor /FontName /Helvetica /Flags 32 /FontBBox [-200 -300 1000 1000] /ItalicAngle 0 "
+        "/Ascent 700 /Descent -200 /CapHeight 700 /StemV 80 /FontFile 8 0 R >>",
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
+        "<< /Length " + std::to_string(font.size()) + " /Length1 " + std::to_string(font.size()) +
+            " /Length2 0 /Length3 0 >>\nstream\n" + font + "\nendstream",
+    });
+}
+
+TEST(PdfText, Type1FontsInvisibleTextAndFontsWithoutAFile) {
+    ASSERT_FALSE(readFile(kNimbusType1).empty());
+    auto doc = openPdf(type1Pdf());
+    ASSERT_TRUE(doc);
+    const PrintedJob job = printThroughDriver(*doc);
+    std::map<std::string, std::string> attributesOf;
+    for (const auto& [attributes, text] : job.texts()) attributesOf[text] = attributes;
+    ASSERT_EQ(attributesOf.size(), 3u) << job.markup.substr(0, 2000);
+    const std::string face = attributeOf(attributesOf["Fig"], "font");
+    EXPECT_EQ(face.rfind("PDF", 0), 0u) << face;
+    EXPECT_EQ(attributeOf(attributesOf["Fig"], "alpha"), "");
+    // Invisible text stays text, written fully transparent.
+    EXPECT_EQ(attributeOf(attributesOf["Hidden"], "font"), face);
+    EXPECT_EQ(attributeOf(attributesOf["Hidden"], "alpha"), "0");
+    // The font without a file is drawn in an installed face of its style.
+    EXPECT_EQ(attributeOf(attributesOf["Sub"], "font"), "Liberation Sans");
+    const FileGlyph f = fileGlyph(kNimbusType1, 'F'), written = fontFileGlyph(job.fontFile(face), 'F');
+    EXPECT_EQ(written.advance, f.advance);
+    EXPECT_NEAR(written.x, f.x, 1);
+    EXPECT_NEAR(written.y, f.y, 1);
+
+    // Drawn by the engine alone, the invisible text leaves no ink.
+    testing::setCapturePage(200, 50, 72);
+    PrinterDevMode mode;
+    std::string error;
+    ASSERT_EQ(buildDevMode({}, nullptr, {}, &mode, &error), 1) << error;
+    auto device = gdi::PrinterDevice::open(testing::captureDriver(), mode.devmode(), u"capture", &error);
+    ASSERT_TRUE(device) << error;
+    {
+        gdi::DeviceContext dc(*device);
+        ASSERT_TRUE(dc.startDoc(u"pdf", 1));
+        EXPECT_EQ(doc->playPage(1, *device, dc, &error), 1) << error;
+        EXPECT_TRUE(dc.endDoc());
+    }
+    device.reset();
+    const auto pages = testing::takeCapturedPages();
+    ASSERT_EQ(pages.size(), 1u);
+    auto inkIn = [&](int x0, int x1, int y0, int y1) {
+        int ink = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x)
+                ink += pages[0].rgb[(size_t(y) * 200 + size_t(x)) * 3] < 128;
+        return ink;
+    };
+    EXPECT_GT(inkIn(10, 50, 10, 32), 20);  // "Fig"
+    EXPECT_EQ(inkIn(70, 200, 12, 32), 0);  // "Hidden"
+    EXPECT_GT(inkIn(70, 100, 0, 12), 5);   // "Sub"
+}
+
+TEST(PdfText, GlyphsKeepTheirUnicodeUnlessAnotherGlyphHasIt) {
+    pdf::GlyphKeys keys;
+    EXPECT_EQ(keys.add(5, u'A'), u'A');
+    EXPECT_EQ(keys.add(5, u'A'), u'A');
+    EXPECT_EQ(keys.add(5, u'a'), u'a');     // a glyph may stand for two characters
+    EXPECT_EQ(keys.add(9, u'A'), 0xE000);   // 'A' is another glyph's
+    EXPECT_EQ(keys.add(9, 0), 0xE000);      // a glyph keeps its private value
+    EXPECT_EQ(keys.add(7, 0), 0xE001);
+    const std::vector<std::pair<char32_t, uint32_t>> expected{{U'A', 5}, {U'a', 5}, {0xE000, 9}, {0xE001, 7}};
+    EXPECT_EQ(keys.glyphMap(), expected);
+
+    auto character = [](std::vector<uint32_t> u) { return pdf::glyphCharacter(u.data(), int(u.size())); };
+    EXPECT_EQ(character({'x'}), u'x');
+    EXPECT_EQ(character({'f', 'i'}), 0xFB01);
+    EXPECT_EQ(character({'f', 'f', 'l'}), 0xFB04);
+    EXPECT_EQ(character({'x', 'y'}), 0);
+    EXPECT_EQ(character({}), 0);
+    EXPECT_EQ(character({0x1D400}), 0);  // beyond the basic plane
+    EXPECT_EQ(character({0xE010}), 0);   // private use is for glyphs without a value
+    EXPECT_EQ(character({0x0A}), 0);
+    EXPECT_EQ(pdf::privateUseKey(0x18FF), 0xF8FF);
+    EXPECT_EQ(pdf::privateUseKey(0x1900), 0);
+}
+
+}  // namespace
+}  // namespace tessaly
