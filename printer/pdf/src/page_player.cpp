@@ -234,6 +234,10 @@ void PagePlayer::fill(GfxState* state) {
 void PagePlayer::eoFill(GfxState* state) { fillWith(state, gdi::FillMode::Alternate); }
 
 gdi::Pen PagePlayer::strokePen(GfxState* state, bool worldIsCtm) const {
+    return strokePen(state, worldIsCtm ? scaleOf(dc_.transform()) : 0.0);
+}
+
+gdi::Pen PagePlayer::strokePen(GfxState* state, double scale) const {
     gdi::Pen pen;
     pen.geometric = true;
     GfxRGB rgb;
@@ -251,12 +255,11 @@ gdi::Pen PagePlayer::strokePen(GfxState* state, bool worldIsCtm) const {
     }
     const double miter = state->getMiterLimit();
     pen.miterLimit = std::isfinite(miter) ? std::clamp(miter, 1.0, 1e4) : 10;
-    if (!worldIsCtm) {
+    if (!(scale > 0)) {
         // A singular CTM: the thinnest line, in device pixels.
         pen.width = 1;
         return pen;
     }
-    const double scale = scaleOf(dc_.transform());
     double width = state->getLineWidth();
     // Lines thinner than a device pixel (width 0 among them) are one pixel
     // wide, as PDF renderers draw them.

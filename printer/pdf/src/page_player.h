@@ -6,6 +6,8 @@
 #include <OutputDev.h>
 
 #include <memory>
+#include <span>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -85,6 +87,9 @@ private:
     void clipWith(GfxState* state, gdi::FillMode mode);
     // The pen of the state's line attributes, in user units.
     [[nodiscard]] gdi::Pen strokePen(GfxState* state, bool worldIsCtm) const;
+    // The same for user space that the page maps with this scale (0: the
+    // CTM is singular).
+    [[nodiscard]] gdi::Pen strokePen(GfxState* state, double scale) const;
     // Draws an image of 24-bit (alpha false) or premultiplied 32-bit rows
     // into the unit square of the current CTM.
     void blitImage(GfxState* state, int width, int height, const std::vector<uint8_t>& bits, int stride, bool alpha);
@@ -97,11 +102,19 @@ private:
         int render = 0;
         bool invisible = false;
         gdi::Color color = 0;
+        // Render modes 1 and 2 stroke the glyph outlines with this pen
+        // (user units).
+        gdi::Pen pen;
         bool operator==(const RunStyle& other) const;
     };
     [[nodiscard]] RunStyle styleOf(GfxState* state) const;
     // Draws the collected run (text calls, one per baseline).
     void flushText();
+    // Strokes the outlines of a text call's glyphs (render modes 1 and 2)
+    // under the text's world transform (the em); `userPerEm` is the user
+    // length of one em unit.
+    void strokeOutlines(const LOGFONTW& lf, std::u16string_view text, std::span<const double> advances, gdi::Pen pen,
+                        double userPerEm);
 
     gdi::DeviceContext& dc_;
     FontRegistry& fonts_;

@@ -59,6 +59,94 @@ LOGFONTW registeredFace(const std::u16string& face) {
     return lf;
 }
 
+// A font of the layer selected into an information context, for glyph
+// outlines.
+class OutlineFont {
+public:
+    explicit OutlineFont(const LOGFONTW& lf) {
+        dc_ = CreateICW(u"DISPLAY", nullptr, nullptr, nullptr);
+        font_ = dc_ ? CreateFontIndirectW(&lf) : nullptr;
+        previous_ = font_ ? SelectObject(dc_, font_) : nullptr;
+    }
+    ~OutlineFont() {
+        if (previous_) SelectObject(dc_, previous_);
+        if (font_) DeleteObject(font_);
+        if (dc_) DeleteDC(dc_);
+    }
+    OutlineFont(const OutlineFont&) = delete;
+    OutlineFont& operator=(const OutlineFont&) = delete;
+
+    // The native outline of a character (em units, y up); empty for none.
+    std::vector<uint8_t> outline(char16_t c) const {
+        if (!previous_) return {};
+        MAT2 identity{};
+        identity.eM11.value = 1;
+        identity.eM22.value = 1;
+        GLYPHMETRICS metrics{};
+        const DWORD size = GetGlyphOutlineW(dc_, c, GGO_NATIVE | GGO_UNHINTED, &metrics, 0, nullptr, &identity);
+        if (size == GDI_ERROR || size == 0 || size > (1u << 24)) return {};
+        std::vector<uint8_t> data(size);
+        if (GetGlyphOutlineW(dc_, c, GGO_NATIVE | GGO_UNHINTED, &metrics, size, data.data(), &identity) != size)
+            return {};
+        return data;
+    }
+
+private:
+    HDC dc_ = nullptr;
+    HFONT font_ = nullptr;
+    HGDIOBJ previous_ = nullptr;
+};
+
+double fixedValue(const FIXED& f) { return f.value + f.fract / 65536.0; }
+
+// Adds a native outline placed at x on the baseline (y down) to the
+// context's open path.
+void addOutline(gdi::DeviceContext& dc, const std::vector<uint8_t>& data, double x, bool& ok) {
+    auto point = [&](const POINTFX& p) { return gdi::PointD{x + fixedValue(p.x), -fixedValue(p.y)}; };
+    size_t at = 0;
+    while (at + sizeof(TTPOLYGONHEADER) <= data.size()) {
+        TTPOLYGONHEADER header;
+        std::memcpy(&header, data.data() + at, sizeof header);
+        if (header.cb < sizeof header || header.cb > data.size() - at) return;
+        gdi::PointD current = point(header.pfxStart);
+        ok = dc.moveTo(current) && ok;
+        size_t r = at + sizeof header;
+        const size_t end = at + header.cb;
+        while (r + 4 <= end) {
+            WORD head[2];
+            std::memcpy(head, data.data() + r, sizeof head);
+            const size_t count = head[1];
+            if (count == 0 || count > (end - r - 4) / sizeof(POINTFX)) break;
+            std::vector<gdi::PointD> p(count);
+            for (size_t i = 0; i < count; ++i) {
+                POINTFX fx;
+                std::memcpy(&fx, data.data() + r + 4 + i * sizeof(POINTFX), sizeof fx);
+                p[i] = point(fx);
+            }
+            if (head[0] == TT_PRIM_LINE) {
+                for (const gdi::PointD& q : p) ok = dc.lineTo(q) && ok;
+            } else if (head[0] == TT_PRIM_CSPLINE) {
+                for (size_t i = 0; i + 2 < count; i += 3) ok = dc.bezierTo(p[i], p[i + 1], p[i + 2]) && ok;
+            } else if (head[0] == TT_PRIM_QSPLINE) {
+                // Quadratic pieces between the implied midpoints, as cubics.
+                for (size_t i = 0; i + 1 < count; ++i) {
+                    const gdi::PointD q = p[i];
+                    const gdi::PointD e = i + 2 < count ? gdi::PointD{(p[i].x + p[i + 1].x) / 2, (p[i].y + p[i + 1].y) / 2}
+                                                        : p[i + 1];
+                    ok = dc.bezierTo({current.x + 2.0 / 3 * (q.x - current.x), current.y + 2.0 / 3 * (q.y - current.y)},
+                                     {e.x + 2.0 / 3 * (q.x - e.x), e.y + 2.0 / 3 * (q.y - e.y)}, e) &&
+                         ok;
+                    current = e;
+                }
+            }
+            if (head[0] != TT_PRIM_QSPLINE) current = p.back();
+            r += 4 + count * sizeof(POINTFX);
+        }
+        ok = dc.closeFigure() && ok;
+        at = end;
+    }
+}
+
 void appendUtf16(std::u16string& out, Unicode u) {
     if (u == 0 || u > 0x10FFFF || (u >= 0xD800 && u <= 0xDFFF)) return;
     if (u < 0x10000) {
@@ -89,21 +177,32 @@ PagePlayer::RunStyle PagePlayer::styleOf(GfxState* state) const {
     std::copy(ctm, ctm + 6, style.ctm);
     style.render = state->getRender() & 3;
     // Text that shows nothing is kept as text to be found.
-    style.invisible =
-        style.render == 3 || !((style.render == 1 ? state->getStrokeOpacity() : state->getFillOpacity()) > 0);
+    // Stroked text (mode 1) is found as text and seen as its stroked
+    // outlines.
+    style.invisible = style.render == 3 || style.render == 1 || !(state->getFillOpacity() > 0);
     GfxRGB rgb;
     if (style.render == 1)
         state->getStrokeRGB(&rgb);
     else
         state->getFillRGB(&rgb);
     style.color = colorOf(rgb);
+    if (style.render == 1 || style.render == 2) {
+        const gdi::Transform ctmToDevice = gdi::Transform{ctm[0], ctm[1], ctm[2], ctm[3], ctm[4], ctm[5]}.then(pageToDevice_);
+        style.pen = strokePen(state, ctmToDevice.invertible() ? scaleOf(ctmToDevice) : 0.0);
+        // A stroke of no opacity shows nothing.
+        if (!(state->getStrokeOpacity() > 0)) style.pen.style = gdi::PenStyle::Null;
+    }
     return style;
 }
 
 bool PagePlayer::RunStyle::operator==(const RunStyle& o) const {
     return font == o.font && size == o.size && horizScaling == o.horizScaling &&
            std::equal(textMat, textMat + 4, o.textMat) && std::equal(ctm, ctm + 6, o.ctm) && render == o.render &&
-           invisible == o.invisible && color == o.color;
+           invisible == o.invisible && color == o.color &&
+           ((render != 1 && render != 2) ||
+            (pen.color == o.pen.color && pen.width == o.pen.width && pen.style == o.pen.style &&
+             pen.cap == o.pen.cap && pen.join == o.pen.join && pen.miterLimit == o.pen.miterLimit &&
+             pen.dashes == o.pen.dashes));
 }
 
 void PagePlayer::drawChar(GfxState* state, double x, double y, double dx, double dy, double originX,
@@ -155,7 +254,8 @@ void PagePlayer::flushText() {
         return gdi::PointD{(ux * linear.m22 - uy * linear.m21) / det, (uy * linear.m11 - ux * linear.m12) / det};
     };
     dc_.setTextColor(style.color);
-    check(dc_.setFont(pdfFont.registered() ? registeredFace(pdfFont.face) : substituteFace(*font)));
+    const LOGFONTW lf = pdfFont.registered() ? registeredFace(pdfFont.face) : substituteFace(*font);
+    check(dc_.setFont(lf));
     const gdi::Transform ctm{style.ctm[0], style.ctm[1], style.ctm[2], style.ctm[3], style.ctm[4], style.ctm[5]};
 
     // Groups of glyphs on one baseline, each one text call.
@@ -193,9 +293,37 @@ void PagePlayer::flushText() {
             options.advances = advances;
             options.invisible = style.invisible;
             check(dc_.textOut({0, 0}, text, options));
+            if ((style.render == 1 || style.render == 2) && style.pen.style != gdi::PenStyle::Null)
+                strokeOutlines(lf, text, advances, style.pen, scaleOf(linear));
         }
         first = end;
     }
+}
+
+void PagePlayer::strokeOutlines(const LOGFONTW& lf, std::u16string_view text, std::span<const double> advances,
+                                gdi::Pen pen, double userPerEm) {
+    if (!(userPerEm > 0) || !std::isfinite(userPerEm)) return;
+    // The pen is in user units; the text's world is the em.
+    pen.width /= userPerEm;
+    for (double& d : pen.dashes) d /= userPerEm;
+    const OutlineFont font(lf);
+    gdi::Brush none;
+    none.style = gdi::BrushStyle::Null;
+    check(dc_.setBrush(none));
+    check(dc_.setPen(pen));
+    bool ok = dc_.beginPath();
+    double x = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c < 0xD800 || c > 0xDFFF) {
+            const std::vector<uint8_t> outline = font.outline(c);
+            if (!outline.empty()) addOutline(dc_, outline, x, ok);
+        }
+        x += i < advances.size() ? advances[i] : 0;
+    }
+    ok = dc_.endPath() && ok;
+    check(ok);
+    check(dc_.strokePath());
 }
 
 }  // namespace tessaly::pdf

@@ -272,16 +272,18 @@ TEST(PdfText, CairoFontsReachTheJobAsTextInTheirOwnGlyphsWhileTheDocumentIsOpen)
     for (const std::string& face : {dejaVu, dejaVuCid, nimbus, nimbusCid}) EXPECT_EQ(facesNamed(face), 0) << face;
 }
 
-// A 200 x 50 pt page: "Fig" in an embedded Type 1 font, "Hidden" in it as
-// invisible text (render mode 3), "Sub" in Helvetica without a font file.
+// A 200 x 80 pt page: "Fig" in an embedded Type 1 font, "Hidden" in it as
+// invisible text (render mode 3), "Sub" in Helvetica without a font file,
+// "Out" stroked in red (render mode 1) above them.
 std::string type1Pdf() {
     const std::string font = readFile(kNimbusType1);
     const std::string content =
-        "BT /F1 24 Tf 10 20 Td (Fig) Tj 3 Tr 60 0 Td (Hidden) Tj 0 Tr /F2 10 Tf 0 20 Td (Sub) Tj ET";
+        "BT /F1 24 Tf 10 20 Td (Fig) Tj 3 Tr 60 0 Td (Hidden) Tj 0 Tr /F2 10 Tf 0 20 Td (Sub) Tj ET\n"
+        "BT 1 Tr 1 0 0 RG 2 w /F1 24 Tf 10 50 Td (Out) Tj ET";
     return testing::makePdfOfObjects({
         "<< /Type /Catalog /Pages 2 0 R >>",
         "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 50] /Contents 4 0 R "
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 80] /Contents 4 0 R "
         "/Resources << /Font << /F1 5 0 R /F2 7 0 R >> >> >>",
         "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding /FontDescriptor 6 0 R >>",
@@ -293,14 +295,14 @@ std::string type1Pdf() {
     });
 }
 
-TEST(PdfText, Type1FontsInvisibleTextAndFontsWithoutAFile) {
+TEST(PdfText, Type1FontsInvisibleAndStrokedTextAndFontsWithoutAFile) {
     ASSERT_FALSE(readFile(kNimbusType1).empty());
     auto doc = openPdf(type1Pdf());
     ASSERT_TRUE(doc);
     const PrintedJob job = printThroughDriver(*doc);
     std::map<std::string, std::string> attributesOf;
     for (const auto& [attributes, text] : job.texts()) attributesOf[text] = attributes;
-    ASSERT_EQ(attributesOf.size(), 3u) << job.markup.substr(0, 2000);
+    ASSERT_EQ(attributesOf.size(), 4u) << job.markup.substr(0, 2000);
     const std::string face = attributeOf(attributesOf["Fig"], "font");
     EXPECT_EQ(face.rfind("PDF", 0), 0u) << face;
     EXPECT_EQ(attributeOf(attributesOf["Fig"], "alpha"), "");
@@ -309,13 +311,17 @@ TEST(PdfText, Type1FontsInvisibleTextAndFontsWithoutAFile) {
     EXPECT_EQ(attributeOf(attributesOf["Hidden"], "alpha"), "0");
     // The font without a file is drawn in an installed face of its style.
     EXPECT_EQ(attributeOf(attributesOf["Sub"], "font"), "Liberation Sans");
+    // Stroked text is found as text and seen as stroked outlines.
+    EXPECT_EQ(attributeOf(attributesOf["Out"], "alpha"), "0");
+    EXPECT_NE(job.markup.find("<LineStyle width=\"2\" color=\"#FF0000\""), std::string::npos)
+        << job.markup.substr(0, 3000);
     const FileGlyph f = fileGlyph(kNimbusType1, 'F'), written = fontFileGlyph(job.fontFile(face), 'F');
     EXPECT_EQ(written.advance, f.advance);
     EXPECT_NEAR(written.x, f.x, 1);
     EXPECT_NEAR(written.y, f.y, 1);
 
     // Drawn by the engine alone, the invisible text leaves no ink.
-    testing::setCapturePage(200, 50, 72);
+    testing::setCapturePage(200, 80, 72);
     PrinterDevMode mode;
     std::string error;
     ASSERT_EQ(buildDevMode({}, nullptr, {}, &mode, &error), 1) << error;
@@ -330,16 +336,23 @@ TEST(PdfText, Type1FontsInvisibleTextAndFontsWithoutAFile) {
     device.reset();
     const auto pages = testing::takeCapturedPages();
     ASSERT_EQ(pages.size(), 1u);
-    auto inkIn = [&](int x0, int x1, int y0, int y1) {
+    // Pixels of a colour (0xRRGGBB, within 64 a channel) in a box.
+    auto inkIn = [&](int x0, int x1, int y0, int y1, uint32_t colour = 0) {
         int ink = 0;
         for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; ++x)
-                ink += pages[0].rgb[(size_t(y) * 200 + size_t(x)) * 3] < 128;
+            for (int x = x0; x < x1; ++x) {
+                const uint8_t* p = &pages[0].rgb[(size_t(y) * 200 + size_t(x)) * 3];
+                bool near = true;
+                for (int c = 0; c < 3; ++c) near = near && std::abs(int(p[c]) - int((colour >> (16 - 8 * c)) & 0xFF)) < 64;
+                ink += near;
+            }
         return ink;
     };
-    EXPECT_GT(inkIn(10, 50, 10, 32), 20);  // "Fig"
-    EXPECT_EQ(inkIn(70, 200, 12, 32), 0);  // "Hidden"
-    EXPECT_GT(inkIn(70, 100, 0, 12), 5);   // "Sub"
+    EXPECT_GT(inkIn(10, 50, 42, 62), 20);             // "Fig"
+    EXPECT_EQ(inkIn(70, 200, 42, 62), 0);             // "Hidden"
+    EXPECT_GT(inkIn(70, 100, 30, 41), 5);             // "Sub"
+    EXPECT_GT(inkIn(10, 60, 10, 32, 0xFF0000), 40);   // "Out", stroked
+    EXPECT_EQ(inkIn(10, 60, 10, 32), 0);              // and not filled black
 }
 
 TEST(PdfText, GlyphsKeepTheirUnicodeUnlessAnotherGlyphHasIt) {
