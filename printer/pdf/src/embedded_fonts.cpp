@@ -9,6 +9,7 @@
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_CID_H
 
 #include <algorithm>
 #include <atomic>
@@ -245,13 +246,23 @@ PdfFont FontRegistry::load(GfxFont& font, XRef* xref) {
     const CodeMap map = codeMapOf(font, *bytes, face);
     if (!map.usable) return out;
     // Glyph indices past the face's glyphs draw nothing (the layer refuses
-    // a map naming them). A CID-keyed CFF is addressed by CID, so such a
-    // font keeps the CIDs below its glyph count.
+    // a map naming them). A bare CID-keyed CFF is addressed by CID: its
+    // glyphs are the CIDs of its charset.
+    std::vector<bool> cids;
+    if (FT_IS_CID_KEYED(face) && !FT_IS_SFNT(face)) {
+        for (FT_Long gid = 0; gid < face->num_glyphs; ++gid) {
+            FT_UInt cid = 0;
+            if (FT_Get_CID_From_Glyph_Index(face, static_cast<FT_UInt>(gid), &cid) != 0 || cid >= 65536) continue;
+            if (cid >= cids.size()) cids.resize(cid + 1);
+            cids[cid] = true;
+        }
+    }
     auto glyphOf = [&](uint32_t code) -> int64_t {
         int64_t gid = code;
         if (!map.identity) gid = code < map.gids.size() ? map.gids[code] : 0;
-        if (gid <= 0 || gid >= face->num_glyphs) return -1;  // .notdef draws nothing worth keeping
-        return gid;
+        if (gid <= 0) return -1;  // .notdef draws nothing worth keeping
+        if (!cids.empty()) return gid < static_cast<int64_t>(cids.size()) && cids[gid] ? gid : -1;
+        return gid < face->num_glyphs ? gid : -1;
     };
 
     // The character codes and their Unicode values, as the text drawing

@@ -144,6 +144,8 @@ void PagePlayer::startPage(int /*pageNum*/, GfxState* /*state*/, XRef* xref) {
     // Everything the page sets is undone at its end.
     depthAtStart_ = depth_ = dc_.save();
     run_.clear();
+    textClip_.clear();
+    textClipping_ = false;
 }
 
 void PagePlayer::endPage() {

@@ -99,7 +99,8 @@ private:
         double size = 0, horizScaling = 1;
         double textMat[4] = {};
         double ctm[6] = {};
-        int render = 0;
+        int render = 0;  // the paint of the mode (0-3)
+        bool clip = false;  // modes 4-7: the glyphs clip too
         bool invisible = false;
         gdi::Color color = 0;
         // Render modes 1 and 2 stroke the glyph outlines with this pen
@@ -129,6 +130,15 @@ private:
     std::string failure_;
     std::vector<RunGlyph> run_;
     RunStyle runStyle_;
+    // A text call's glyphs that clip, kept until the text object ends.
+    struct TextClipPiece {
+        LOGFONTW font;
+        std::u16string text;
+        std::vector<double> advances;  // one per character
+        gdi::Transform world;          // em units to device pixels
+    };
+    std::vector<TextClipPiece> textClip_;
+    bool textClipping_ = false;
 };
 
 }  // namespace tessaly::pdf

@@ -100,9 +100,13 @@ private:
 double fixedValue(const FIXED& f) { return f.value + f.fract / 65536.0; }
 
 // Adds a native outline placed at x on the baseline (y down) to the
-// context's open path.
-void addOutline(gdi::DeviceContext& dc, const std::vector<uint8_t>& data, double x, bool& ok) {
-    auto point = [&](const POINTFX& p) { return gdi::PointD{x + fixedValue(p.x), -fixedValue(p.y)}; };
+// context's open path, through `map` when given.
+void addOutline(gdi::DeviceContext& dc, const std::vector<uint8_t>& data, double x, bool& ok,
+                const gdi::Transform* map = nullptr) {
+    auto point = [&](const POINTFX& p) {
+        const gdi::PointD q{x + fixedValue(p.x), -fixedValue(p.y)};
+        return map ? map->apply(q) : q;
+    };
     size_t at = 0;
     while (at + sizeof(TTPOLYGONHEADER) <= data.size()) {
         TTPOLYGONHEADER header;
@@ -164,7 +168,36 @@ void PagePlayer::beginString(GfxState* /*state*/, const GooString* /*s*/) {}
 
 void PagePlayer::endString(GfxState* /*state*/) {}
 
-void PagePlayer::endTextObject(GfxState* /*state*/) { flushText(); }
+void PagePlayer::endTextObject(GfxState* /*state*/) {
+    flushText();
+    if (!textClipping_) return;
+    textClipping_ = false;
+    // The outlines of the text object's clipping glyphs, in device pixels.
+    bool ok = true, any = false;
+    check(dc_.setTransform({}, gdi::TransformMode::Identity));
+    ok = dc_.beginPath() && ok;
+    for (const TextClipPiece& piece : textClip_) {
+        const OutlineFont font(piece.font);
+        double x = 0;
+        for (size_t i = 0; i < piece.text.size(); ++i) {
+            const char16_t c = piece.text[i];
+            if (c < 0xD800 || c > 0xDFFF) {
+                const std::vector<uint8_t> outline = font.outline(c);
+                if (!outline.empty()) {
+                    addOutline(dc_, outline, x, ok, &piece.world);
+                    any = true;
+                }
+            }
+            x += piece.advances[i];
+        }
+    }
+    ok = dc_.endPath() && ok;
+    check(ok);
+    textClip_.clear();
+    dc_.setFillMode(gdi::FillMode::Winding);
+    // Clipping glyphs without outlines leave nothing to paint.
+    check(any ? dc_.clipPath(gdi::ClipCombine::And) : dc_.clipRegion({}, gdi::ClipCombine::And));
+}
 
 PagePlayer::RunStyle PagePlayer::styleOf(GfxState* state) const {
     RunStyle style;
@@ -176,6 +209,7 @@ PagePlayer::RunStyle PagePlayer::styleOf(GfxState* state) const {
     const double* ctm = state->getCTM();
     std::copy(ctm, ctm + 6, style.ctm);
     style.render = state->getRender() & 3;
+    style.clip = (state->getRender() & 4) != 0;
     // Text that shows nothing is kept as text to be found.
     // Stroked text (mode 1) is found as text and seen as its stroked
     // outlines.
@@ -198,7 +232,7 @@ PagePlayer::RunStyle PagePlayer::styleOf(GfxState* state) const {
 bool PagePlayer::RunStyle::operator==(const RunStyle& o) const {
     return font == o.font && size == o.size && horizScaling == o.horizScaling &&
            std::equal(textMat, textMat + 4, o.textMat) && std::equal(ctm, ctm + 6, o.ctm) && render == o.render &&
-           invisible == o.invisible && color == o.color &&
+           invisible == o.invisible && clip == o.clip && color == o.color &&
            ((render != 1 && render != 2) ||
             (pen.color == o.pen.color && pen.width == o.pen.width && pen.style == o.pen.style &&
              pen.cap == o.pen.cap && pen.join == o.pen.join && pen.miterLimit == o.pen.miterLimit &&
@@ -229,6 +263,7 @@ void PagePlayer::drawChar(GfxState* state, double x, double y, double dx, double
     RunStyle style = styleOf(state);
     if (!run_.empty() && !(style == runStyle_)) flushText();
     if (run_.empty()) runStyle_ = std::move(style);
+    if (runStyle_.clip) textClipping_ = true;
     run_.push_back(std::move(g));
 }
 
@@ -295,6 +330,8 @@ void PagePlayer::flushText() {
             check(dc_.textOut({0, 0}, text, options));
             if ((style.render == 1 || style.render == 2) && style.pen.style != gdi::PenStyle::Null)
                 strokeOutlines(lf, text, advances, style.pen, scaleOf(linear));
+            // Clipping modes add the glyphs to the text object's clip.
+            if (style.clip) textClip_.push_back({lf, text, advances, world});
         }
         first = end;
     }

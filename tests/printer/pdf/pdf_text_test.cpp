@@ -272,14 +272,10 @@ TEST(PdfText, CairoFontsReachTheJobAsTextInTheirOwnGlyphsWhileTheDocumentIsOpen)
     for (const std::string& face : {dejaVu, dejaVuCid, nimbus, nimbusCid}) EXPECT_EQ(facesNamed(face), 0) << face;
 }
 
-// A 200 x 80 pt page: "Fig" in an embedded Type 1 font, "Hidden" in it as
-// invisible text (render mode 3), "Sub" in Helvetica without a font file,
-// "Out" stroked in red (render mode 1) above them.
-std::string type1Pdf() {
+// A 200 x 80 pt page with the content, its font F1 an embedded Type 1 font,
+// F2 Helvetica without a font file.
+std::string type1Pdf(const std::string& content) {
     const std::string font = readFile(kNimbusType1);
-    const std::string content =
-        "BT /F1 24 Tf 10 20 Td (Fig) Tj 3 Tr 60 0 Td (Hidden) Tj 0 Tr /F2 10 Tf 0 20 Td (Sub) Tj ET\n"
-        "BT 1 Tr 1 0 0 RG 2 w /F1 24 Tf 10 50 Td (Out) Tj ET";
     return testing::makePdfOfObjects({
         "<< /Type /Catalog /Pages 2 0 R >>",
         "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
@@ -295,9 +291,47 @@ std::string type1Pdf() {
     });
 }
 
+// The page's pixels drawn by the engine alone.
+std::vector<uint8_t> renderPage(pdf::Document& doc) {
+    testing::setCapturePage(200, 80, 72);
+    PrinterDevMode mode;
+    std::string error;
+    EXPECT_EQ(buildDevMode({}, nullptr, {}, &mode, &error), 1) << error;
+    auto device = gdi::PrinterDevice::open(testing::captureDriver(), mode.devmode(), u"capture", &error);
+    if (!device) {
+        ADD_FAILURE() << error;
+        return {};
+    }
+    {
+        gdi::DeviceContext dc(*device);
+        EXPECT_TRUE(dc.startDoc(u"pdf", 1));
+        EXPECT_EQ(doc.playPage(1, *device, dc, &error), 1) << error;
+        EXPECT_TRUE(dc.endDoc());
+    }
+    device.reset();
+    auto pages = testing::takeCapturedPages();
+    return pages.size() == 1 ? pages[0].rgb : std::vector<uint8_t>{};
+}
+
+// Pixels of a colour (0xRRGGBB, within 64 a channel) in a box of the page.
+int inkIn(const std::vector<uint8_t>& rgb, int x0, int x1, int y0, int y1, uint32_t colour = 0) {
+    int ink = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) {
+            const uint8_t* p = &rgb[(size_t(y) * 200 + size_t(x)) * 3];
+            bool near = true;
+            for (int c = 0; c < 3; ++c) near = near && std::abs(int(p[c]) - int((colour >> (16 - 8 * c)) & 0xFF)) < 64;
+            ink += near;
+        }
+    return ink;
+}
+
+// "Fig" in the Type 1 font, "Hidden" in it as invisible text (render mode
+// 3), "Sub" in the font without a file, "Out" stroked in red (mode 1).
 TEST(PdfText, Type1FontsInvisibleAndStrokedTextAndFontsWithoutAFile) {
     ASSERT_FALSE(readFile(kNimbusType1).empty());
-    auto doc = openPdf(type1Pdf());
+    auto doc = openPdf(type1Pdf("BT /F1 24 Tf 10 20 Td (Fig) Tj 3 Tr 60 0 Td (Hidden) Tj 0 Tr /F2 10 Tf 0 20 Td (Sub) Tj ET\n"
+                                "BT 1 Tr 1 0 0 RG 2 w /F1 24 Tf 10 50 Td (Out) Tj ET"));
     ASSERT_TRUE(doc);
     const PrintedJob job = printThroughDriver(*doc);
     std::map<std::string, std::string> attributesOf;
@@ -321,38 +355,27 @@ TEST(PdfText, Type1FontsInvisibleAndStrokedTextAndFontsWithoutAFile) {
     EXPECT_NEAR(written.y, f.y, 1);
 
     // Drawn by the engine alone, the invisible text leaves no ink.
-    testing::setCapturePage(200, 80, 72);
-    PrinterDevMode mode;
-    std::string error;
-    ASSERT_EQ(buildDevMode({}, nullptr, {}, &mode, &error), 1) << error;
-    auto device = gdi::PrinterDevice::open(testing::captureDriver(), mode.devmode(), u"capture", &error);
-    ASSERT_TRUE(device) << error;
-    {
-        gdi::DeviceContext dc(*device);
-        ASSERT_TRUE(dc.startDoc(u"pdf", 1));
-        EXPECT_EQ(doc->playPage(1, *device, dc, &error), 1) << error;
-        EXPECT_TRUE(dc.endDoc());
-    }
-    device.reset();
-    const auto pages = testing::takeCapturedPages();
-    ASSERT_EQ(pages.size(), 1u);
-    // Pixels of a colour (0xRRGGBB, within 64 a channel) in a box.
-    auto inkIn = [&](int x0, int x1, int y0, int y1, uint32_t colour = 0) {
-        int ink = 0;
-        for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; ++x) {
-                const uint8_t* p = &pages[0].rgb[(size_t(y) * 200 + size_t(x)) * 3];
-                bool near = true;
-                for (int c = 0; c < 3; ++c) near = near && std::abs(int(p[c]) - int((colour >> (16 - 8 * c)) & 0xFF)) < 64;
-                ink += near;
-            }
-        return ink;
-    };
-    EXPECT_GT(inkIn(10, 50, 42, 62), 20);             // "Fig"
-    EXPECT_EQ(inkIn(70, 200, 42, 62), 0);             // "Hidden"
-    EXPECT_GT(inkIn(70, 100, 30, 41), 5);             // "Sub"
-    EXPECT_GT(inkIn(10, 60, 10, 32, 0xFF0000), 40);   // "Out", stroked
-    EXPECT_EQ(inkIn(10, 60, 10, 32), 0);              // and not filled black
+    const std::vector<uint8_t> rgb = renderPage(*doc);
+    ASSERT_EQ(rgb.size(), 200u * 80 * 3);
+    EXPECT_GT(inkIn(rgb, 10, 50, 42, 62), 20);             // "Fig"
+    EXPECT_EQ(inkIn(rgb, 70, 200, 42, 62), 0);             // "Hidden"
+    EXPECT_GT(inkIn(rgb, 70, 100, 30, 41), 5);             // "Sub"
+    EXPECT_GT(inkIn(rgb, 10, 60, 10, 32, 0xFF0000), 40);   // "Out", stroked
+    EXPECT_EQ(inkIn(rgb, 10, 60, 10, 32), 0);              // and not filled black
+}
+
+TEST(PdfText, ClippingTextLimitsWhatIsPaintedUntilTheStateIsRestored) {
+    // A 60 pt "I" clips (mode 7, nothing painted by the text); blue paint
+    // then shows inside the letter only; after Q red covers the page.
+    auto doc = openPdf(type1Pdf("q BT 7 Tr /F1 60 Tf 10 10 Td (I) Tj ET 0 0 1 rg 0 0 200 80 re f Q "
+                                "1 0 0 rg 100 0 100 80 re f"));
+    ASSERT_TRUE(doc);
+    const std::vector<uint8_t> rgb = renderPage(*doc);
+    ASSERT_EQ(rgb.size(), 200u * 80 * 3);
+    EXPECT_GT(inkIn(rgb, 10, 40, 20, 70, 0x0000FF), 150);  // the stem of the I
+    EXPECT_EQ(inkIn(rgb, 40, 100, 0, 80, 0x0000FF), 0);
+    EXPECT_EQ(inkIn(rgb, 0, 200, 0, 15, 0x0000FF), 0);     // above the letter
+    EXPECT_EQ(inkIn(rgb, 100, 200, 0, 80, 0xFF0000), 100 * 80);
 }
 
 TEST(PdfText, GlyphsKeepTheirUnicodeUnlessAnotherGlyphHasIt) {
