@@ -13,7 +13,6 @@
 #include <utility>
 
 #include <fontconfig/fontconfig.h>
-#include FT_CID_H
 #include FT_OUTLINE_H
 #include FT_TRUETYPE_TABLES_H
 #include FT_TRUETYPE_TAGS_H
@@ -218,19 +217,6 @@ const CharsetInfo* findCharset(BYTE charset) {
 const char* charsetScript(BYTE charset) {
     const CharsetInfo* info = findCharset(charset);
     return info ? info->script : "";
-}
-
-FT_Long glyphLimit(FT_Face face) {
-    if (!face) return 0;
-    FT_Long limit = face->num_glyphs;
-    if (FT_IS_CID_KEYED(face) && !FT_IS_SFNT(face)) {
-        for (FT_Long gid = 0; gid < face->num_glyphs; ++gid) {
-            FT_UInt cid = 0;
-            if (FT_Get_CID_From_Glyph_Index(face, static_cast<FT_UInt>(gid), &cid) == 0)
-                limit = std::max<FT_Long>(limit, static_cast<FT_Long>(cid) + 1);
-        }
-    }
-    return limit;
 }
 
 std::vector<BYTE> faceCharsets(FT_Face face) {
@@ -476,7 +462,6 @@ std::unique_ptr<RealizedFont> RealizedFont::realize(const LOGFONTW& logFont) {
     else em = std::round((logFont.lfHeight ? static_cast<double>(logFont.lfHeight) : 16.0) * face->units_per_EM / cell);
     font->em_ = static_cast<int>(std::clamp(em, 1.0, 32767.0));
     font->scale_ = static_cast<double>(font->em_) / face->units_per_EM;
-    font->glyphLimit_ = glyphLimit(face);
     return font;
 }
 
@@ -524,7 +509,7 @@ DWORD RealizedFont::glyphOutline(UINT character, UINT format, GLYPHMETRICS* metr
     if (kind != GGO_METRICS && kind != GGO_NATIVE) return GDI_ERROR;
     FT_UInt gid = 0;
     if (format & GGO_GLYPH_INDEX) {
-        if (character >= static_cast<UINT>(glyphLimit_)) return GDI_ERROR;
+        if (character >= static_cast<UINT>(face->num_glyphs)) return GDI_ERROR;
         gid = character;
     } else {
         gid = glyphIndex(character);

@@ -70,11 +70,6 @@ struct PrivateFace {
 // every registered face when `family` is empty.
 std::vector<PrivateFace> privateFaces(const std::string& family);
 
-// The glyph indices the face's glyphs are loaded by run below this bound:
-// num_glyphs, except for a bare CID-keyed CFF, which FreeType addresses by
-// CID (a subset keeps its glyphs' original CIDs): its highest CID + 1.
-FT_Long glyphLimit(FT_Face face);
-
 // Design metrics of a face in font units, the way Windows reads them.
 struct DesignMetrics {
     double ascent = 0;   // usWinAscent
@@ -112,8 +107,6 @@ public:
     int em() const { return em_; }
     const std::string& filePath() const { return filePath_; }
     FT_UInt glyphIndex(UINT character) const;
-    // glyphLimit() of the face.
-    FT_Long glyphCount() const { return glyphLimit_; }
     // The characters (up to U+FFFF) the font maps and their glyphs, in
     // character order: the registered map of a private font, else the face's.
     std::vector<std::pair<char32_t, FT_UInt>> characters() const;
@@ -134,7 +127,6 @@ private:
     std::string filePath_;
     int em_ = 0;
     double scale_ = 0;  // em / units per em
-    FT_Long glyphLimit_ = 0;
     // Synthetic slant and weight that fontconfig asks for when the family
     // lacks the requested style.
     double slant_[4] = {1, 0, 0, 1};  // xx, xy, yx, yy

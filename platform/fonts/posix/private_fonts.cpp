@@ -82,11 +82,9 @@ std::vector<PrivateFace> readFaces(const FontBytes& bytes, const std::string& fa
         else entry.weight = (face->style_flags & FT_STYLE_FLAG_BOLD) ? FW_BOLD : FW_NORMAL;
         entry.italic = (face->style_flags & FT_STYLE_FLAG_ITALIC) != 0;
         // A map naming glyphs the font does not have is refused whole.
-        if (glyphMap) {
-            const auto limit = static_cast<uint32_t>(glyphLimit(face));
+        if (glyphMap)
             for (const auto& [character, glyph] : *glyphMap)
-                if (glyph >= limit) return {};
-        }
+                if (glyph >= static_cast<uint32_t>(face->num_glyphs)) return {};
         entry.glyphMap = glyphMap;
         faces.push_back(std::move(entry));
     }

@@ -378,6 +378,92 @@ TEST(PdfText, ClippingTextLimitsWhatIsPaintedUntilTheStateIsRestored) {
     EXPECT_EQ(inkIn(rgb, 100, 200, 0, 80, 0xFF0000), 100 * 80);
 }
 
+// A bare CID-keyed CFF as subsets of large CID fonts are (FreeType takes
+// the CIDs for glyph indices): two glyphs (a
+// square and a triangle from x = 100 on the baseline, advance 600) that keep
+// their CIDs 500 and 700 from the whole font.
+std::string sparseCidCff() {
+    auto index = [](const std::vector<std::string>& items) {
+        std::string out{char(0), char(items.size())};
+        if (items.empty()) return out;
+        out += char(1);  // one-byte offsets
+        size_t offset = 1;
+        out += char(offset);
+        for (const std::string& item : items) out += char(offset += item.size());
+        for (const std::string& item : items) out += item;
+        return out;
+    };
+    auto int5 = [](uint32_t v) {
+        return std::string{char(29), char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    };
+    const std::string square("\xEF\x8B\x15\xF7\xC0\xF8\x88\xFB\xC0\x06\x0E", 11);    // 100 0 rmoveto 300 500 -300 hlineto
+    const std::string triangle("\xEF\x8B\x15\xF8\x24\x8B\xFB\x5C\xF8\x24\x05\x0E", 12);  // 400 0 -200 400 rlineto
+    const std::string charStrings = index({"\x0E", square, triangle});
+    const std::string charset("\x00\x01\xF4\x02\xBC", 5);  // format 0: CIDs 500 and 700
+    const std::string fdSelect("\x00\x00\x00\x00", 4);      // every glyph in font dict 0
+    const std::string privateDict("\xF8\xEC\x14", 3);          // 600 defaultWidthX
+    const std::string head("\x01\x00\x04\x01", 4);
+    const std::string names = index({"Sparse"});
+    const std::string strings = index({"Adobe", "Identity"});
+    const std::string globalSubrs = index({});
+    // The top dictionary's offsets are five-byte numbers: its size is known
+    // before they are.
+    auto topDict = [&](uint32_t charsetAt, uint32_t charStringsAt, uint32_t fdArrayAt, uint32_t fdSelectAt) {
+        return std::string("\xF8\x1B\xF8\x1C\x8B\x0C\x1E", 7) +              // 391 392 0 ROS
+               int5(1000) + "\x0C\x22" + int5(charsetAt) + "\x0F" + int5(charStringsAt) + "\x11" +
+               int5(fdArrayAt) + "\x0C\x24" + int5(fdSelectAt) + "\x0C\x25";
+    };
+    const size_t start = head.size() + names.size() + index({topDict(0, 0, 0, 0)}).size() + strings.size() +
+                         globalSubrs.size();
+    const uint32_t charsetAt = uint32_t(start), fdSelectAt = uint32_t(charsetAt + charset.size());
+    const uint32_t charStringsAt = uint32_t(fdSelectAt + fdSelect.size());
+    const uint32_t fdArrayAt = uint32_t(charStringsAt + charStrings.size());
+    const std::string fontDict = std::string("\x8E", 1) + int5(0) + "\x12";  // placeholder size for the layout
+    const uint32_t privateAt = uint32_t(fdArrayAt + index({fontDict}).size());
+    const std::string fdArray = index({std::string("\x8E", 1) + int5(privateAt) + "\x12"});  // 3 (size) offset Private
+    return head + names + index({topDict(charsetAt, charStringsAt, fdArrayAt, fdSelectAt)}) + strings + globalSubrs +
+           charset + fdSelect + charStrings + fdArray + privateDict;
+}
+
+TEST(PdfText, CidKeyedCffSubsetsKeepTheirCids) {
+    const std::string cff = sparseCidCff();
+    const std::string toUnicode =
+        "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /T def /CMapType 2 def\n"
+        "1 begincodespacerange <0000> <FFFF> endcodespacerange\n"
+        "2 beginbfchar <01F4> <0041> <02BC> <0042> endbfchar\n"
+        "endcmap CMapName currentdict /CMap defineresource pop end end";
+    const std::string content = "BT /F1 50 Tf 10 20 Td <01F402BC> Tj ET";
+    auto doc = openPdf(testing::makePdfOfObjects({
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 80] /Contents 4 0 R /Resources << /Font << /F1 5 0 R >> >> >>",
+        "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
+        "<< /Type /Font /Subtype /Type0 /BaseFont /ABCDEF+Sparse /Encoding /Identity-H /DescendantFonts [6 0 R] "
+        "/ToUnicode 9 0 R >>",
+        "<< /Type /Font /Subtype /CIDFontType0 /BaseFont /ABCDEF+Sparse /CIDSystemInfo << /Registry (Adobe) "
+        "/Ordering (Identity) /Supplement 0 >> /FontDescriptor 7 0 R /DW 600 >>",
+        "<< /Type /FontDescriptor /FontName /ABCDEF+Sparse /Flags 4 /FontBBox [0 0 600 600] /ItalicAngle 0 "
+        "/Ascent 600 /Descent 0 /CapHeight 500 /StemV 80 /FontFile3 8 0 R >>",
+        "<< /Subtype /CIDFontType0C /Length " + std::to_string(cff.size()) + " >>\nstream\n" + cff + "\nendstream",
+        "<< /Length " + std::to_string(toUnicode.size()) + " >>\nstream\n" + toUnicode + "\nendstream",
+    }));
+    ASSERT_TRUE(doc);
+    const PrintedJob job = printThroughDriver(*doc);
+    const auto texts = job.texts();
+    ASSERT_EQ(texts.size(), 1u) << job.markup.substr(0, 2000);
+    EXPECT_EQ(texts[0].second, "AB");
+    const std::string face = attributeOf(texts[0].first, "font");
+    EXPECT_EQ(face.find("Sparse"), face.size() - 6) << face;
+    const std::string file = job.fontFile(face);
+    for (char c : {'A', 'B'}) {
+        const FileGlyph g = fontFileGlyph(file, c);
+        EXPECT_EQ(g.advance, 614) << c << "\n" << file;  // 600 of 1000, at 1024
+        EXPECT_EQ(g.x, 102) << c;
+        EXPECT_EQ(g.y, 0) << c;
+    }
+    EXPECT_NE(file.find("<LinexTo path=\"410,-512\""), std::string::npos) << file;  // the square's corner
+}
+
 TEST(PdfText, GlyphsKeepTheirUnicodeUnlessAnotherGlyphHasIt) {
     pdf::GlyphKeys keys;
     EXPECT_EQ(keys.add(5, u'A'), u'A');

@@ -216,7 +216,8 @@ HGLYPH FontObject::glyph(char32_t character) const { return impl_->realized->gly
 GlyphEntry* FontObject::Impl::entry(HGLYPH glyph) {
     const auto found = glyphs.find(glyph);
     if (found != glyphs.end()) return &found->second;
-    if (glyph >= static_cast<HGLYPH>(realized->glyphCount())) return nullptr;
+    FT_Face face = realized->ftFace();
+    if (glyph >= static_cast<HGLYPH>(face->num_glyphs)) return nullptr;
 
     GlyphEntry entry;
     entry.path.reset(new (std::nothrow) PathObject);
@@ -549,7 +550,8 @@ FD_GLYPHSET* FontObject::glyphSet() {
 }
 
 ULONG FontObject::allGlyphHandles(HGLYPH* handles) {
-    const auto count = static_cast<ULONG>(impl_->realized->glyphCount());
+    FT_Face face = impl_->realized->ftFace();
+    const auto count = static_cast<ULONG>(face->num_glyphs);
     for (ULONG i = 0; handles && i < count; ++i) handles[i] = i;
     return count;
 }
