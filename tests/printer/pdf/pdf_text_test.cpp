@@ -378,10 +378,10 @@ TEST(PdfText, ClippingTextLimitsWhatIsPaintedUntilTheStateIsRestored) {
     EXPECT_EQ(inkIn(rgb, 100, 200, 0, 80, 0xFF0000), 100 * 80);
 }
 
-// A bare CID-keyed CFF as subsets of large CID fonts are (FreeType takes
-// the CIDs for glyph indices): two glyphs (a
+// A bare CID-keyed CFF as subsets of large CID fonts are: two glyphs (a
 // square and a triangle from x = 100 on the baseline, advance 600) that keep
-// their CIDs 500 and 700 from the whole font.
+// their CIDs 500 and 700 from the whole font. FreeType addresses such a
+// face's glyphs by CID.
 std::string sparseCidCff() {
     auto index = [](const std::vector<std::string>& items) {
         std::string out{char(0), char(items.size())};
