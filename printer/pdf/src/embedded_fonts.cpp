@@ -291,6 +291,15 @@ PdfFont FontRegistry::load(GfxFont& font, XRef* xref) {
             offer(s, 2);
         }
     if (out.keys.empty()) return PdfFont{};
+    // Word gaps become blanks: the font's own blank, else its .notdef when
+    // that has no outline (TeX's fonts have no blank glyph).
+    if (keys.has(u' ')) {
+        out.spaces = true;
+    } else if (FT_Load_Glyph(face, 0, FT_LOAD_NO_SCALE) == 0 && face->glyph->format == FT_GLYPH_FORMAT_OUTLINE &&
+               face->glyph->outline.n_contours == 0) {
+        keys.addCharacter(u' ', 0);
+        out.spaces = true;
+    }
 
     const std::vector<std::pair<char32_t, uint32_t>> glyphMap = keys.glyphMap();
     std::u16string faceName = faceNameOf(font, ++gFontSerial);

@@ -31,6 +31,9 @@ struct PdfFont {
     // Character of each character code (the CID for CID fonts) that draws
     // a glyph of the registered face.
     std::unordered_map<uint32_t, char16_t> keys;
+    // Whether a blank (U+0020) draws nothing in the face, so that word gaps
+    // can be written as blanks.
+    bool spaces = false;
 
     [[nodiscard]] bool registered() const { return !face.empty(); }
     // The character drawing the code's glyph, 0 when there is none.
@@ -59,6 +62,9 @@ class GlyphKeys {
 public:
     // The character for the code, 0 when the private-use area is full.
     char16_t add(uint32_t gid, char16_t unicode);
+    [[nodiscard]] bool has(char16_t c) const { return glyphOf_.count(c) != 0; }
+    // Gives a character to a glyph without taking it from a code.
+    void addCharacter(char16_t c, uint32_t gid) { glyphOf_.emplace(c, gid); }
     // The character -> glyph pairs for the registration, in character order.
     [[nodiscard]] std::vector<std::pair<char32_t, uint32_t>> glyphMap() const;
 

@@ -23,6 +23,9 @@ namespace {
 
 // The em of the face in world units: the text call's font is this tall.
 constexpr double kEm = 1000;
+// A gap between glyphs wider than this (em units) separates words: it is
+// written as a blank, so that the text reads as words.
+constexpr double kWordGap = 0.15 * kEm;
 
 bool nameHas(const std::string& name, const char* word) { return name.find(word) != std::string::npos; }
 
@@ -289,6 +292,7 @@ void PagePlayer::flushText() {
         return gdi::PointD{(ux * linear.m22 - uy * linear.m21) / det, (uy * linear.m11 - ux * linear.m12) / det};
     };
     dc_.setTextColor(style.color);
+    const bool spaces = !pdfFont.registered() || pdfFont.spaces;
     const LOGFONTW lf = pdfFont.registered() ? registeredFace(pdfFont.face) : substituteFace(*font);
     check(dc_.setFont(lf));
     const gdi::Transform ctm{style.ctm[0], style.ctm[1], style.ctm[2], style.ctm[3], style.ctm[4], style.ctm[5]};
@@ -320,8 +324,17 @@ void PagePlayer::flushText() {
                 }
                 if (!std::isfinite(advance)) advance = 0;
                 text += g.text;
-                advances.push_back(advance);
+                // A word gap: the glyph's own advance, then a blank across
+                // the rest.
+                const double own = toEm(g.dx, g.dy).x;
+                const bool gap = spaces && i + 1 < end && std::isfinite(own) && advance - own > kWordGap &&
+                                 g.text != u" " && glyphs[i + 1].text != u" ";
+                advances.push_back(gap ? own : advance);
                 advances.resize(text.size(), 0.0);
+                if (gap) {
+                    text += u' ';
+                    advances.push_back(advance - own);
+                }
             }
             check(dc_.setTransform(world, gdi::TransformMode::Set));
             gdi::TextOptions options;

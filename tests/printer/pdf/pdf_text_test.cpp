@@ -327,16 +327,19 @@ int inkIn(const std::vector<uint8_t>& rgb, int x0, int x1, int y0, int y1, uint3
 }
 
 // "Fig" in the Type 1 font, "Hidden" in it as invisible text (render mode
-// 3), "Sub" in the font without a file, "Out" stroked in red (mode 1).
+// 3), "Sub" in the font without a file, "Out" stroked in red (mode 1), two
+// words set apart by a gap in their string rather than a blank.
 TEST(PdfText, Type1FontsInvisibleAndStrokedTextAndFontsWithoutAFile) {
     ASSERT_FALSE(readFile(kNimbusType1).empty());
     auto doc = openPdf(type1Pdf("BT /F1 24 Tf 10 20 Td (Fig) Tj 3 Tr 60 0 Td (Hidden) Tj 0 Tr /F2 10 Tf 0 20 Td (Sub) Tj ET\n"
-                                "BT 1 Tr 1 0 0 RG 2 w /F1 24 Tf 10 50 Td (Out) Tj ET"));
+                                "BT 1 Tr 1 0 0 RG 2 w /F1 24 Tf 10 50 Td (Out) Tj ET\n"
+                                "BT 0 Tr /F1 10 Tf 120 60 Td [(Two)-600(Up)] TJ ET"));
     ASSERT_TRUE(doc);
     const PrintedJob job = printThroughDriver(*doc);
     std::map<std::string, std::string> attributesOf;
     for (const auto& [attributes, text] : job.texts()) attributesOf[text] = attributes;
-    ASSERT_EQ(attributesOf.size(), 4u) << job.markup.substr(0, 2000);
+    ASSERT_EQ(attributesOf.size(), 5u) << job.markup.substr(0, 2000);
+    EXPECT_EQ(attributesOf.count("Two Up"), 1u);
     const std::string face = attributeOf(attributesOf["Fig"], "font");
     EXPECT_EQ(face.rfind("PDF", 0), 0u) << face;
     EXPECT_EQ(attributeOf(attributesOf["Fig"], "alpha"), "");
