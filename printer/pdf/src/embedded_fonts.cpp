@@ -237,7 +237,7 @@ const PdfFont& FontRegistry::font(GfxFont& font, XRef* xref) {
 
 PdfFont FontRegistry::load(GfxFont& font, XRef* xref) {
     PdfFont out;
-    if (font.getType() == fontType3 || font.getWMode() != 0) return out;
+    if (font.getType() == fontType3) return out;
     const std::optional<std::vector<unsigned char>> bytes = font.readEmbFontFile(xref);
     if (!bytes || bytes->empty()) return out;
     const FtFace ft(*bytes);

@@ -276,7 +276,9 @@ void PagePlayer::flushText() {
     glyphs.swap(run_);
     const RunStyle& style = runStyle_;
     const std::shared_ptr<GfxFont>& font = style.font;
-    if (!font || font->getWMode() != 0) return;
+    // Vertical text comes through too: each glyph stands at its horizontal
+    // origin, below the one before, and so takes a text call of its own.
+    if (!font) return;
     const PdfFont& pdfFont = fonts_.font(*font, xref_);
     const double size = style.size;
     const double th = style.horizScaling;

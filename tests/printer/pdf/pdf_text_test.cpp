@@ -428,20 +428,22 @@ std::string sparseCidCff() {
            charset + fdSelect + charStrings + fdArray + privateDict;
 }
 
-TEST(PdfText, CidKeyedCffSubsetsKeepTheirCids) {
+// The sparse font as a Type 0 font of the encoding (Identity-H or -V)
+// showing its two glyphs.
+std::string sparseCidPdf(const std::string& encoding) {
     const std::string cff = sparseCidCff();
     const std::string toUnicode =
         "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /T def /CMapType 2 def\n"
         "1 begincodespacerange <0000> <FFFF> endcodespacerange\n"
         "2 beginbfchar <01F4> <0041> <02BC> <0042> endbfchar\n"
         "endcmap CMapName currentdict /CMap defineresource pop end end";
-    const std::string content = "BT /F1 50 Tf 10 20 Td <01F402BC> Tj ET";
-    auto doc = openPdf(testing::makePdfOfObjects({
+    const std::string content = "BT /F1 50 Tf 10 100 Td <01F402BC> Tj ET";
+    return testing::makePdfOfObjects({
         "<< /Type /Catalog /Pages 2 0 R >>",
         "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 80] /Contents 4 0 R /Resources << /Font << /F1 5 0 R >> >> >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 160] /Contents 4 0 R /Resources << /Font << /F1 5 0 R >> >> >>",
         "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
-        "<< /Type /Font /Subtype /Type0 /BaseFont /ABCDEF+Sparse /Encoding /Identity-H /DescendantFonts [6 0 R] "
+        "<< /Type /Font /Subtype /Type0 /BaseFont /ABCDEF+Sparse /Encoding /" + encoding + " /DescendantFonts [6 0 R] "
         "/ToUnicode 9 0 R >>",
         "<< /Type /Font /Subtype /CIDFontType0 /BaseFont /ABCDEF+Sparse /CIDSystemInfo << /Registry (Adobe) "
         "/Ordering (Identity) /Supplement 0 >> /FontDescriptor 7 0 R /DW 600 >>",
@@ -449,7 +451,11 @@ TEST(PdfText, CidKeyedCffSubsetsKeepTheirCids) {
         "/Ascent 600 /Descent 0 /CapHeight 500 /StemV 80 /FontFile3 8 0 R >>",
         "<< /Subtype /CIDFontType0C /Length " + std::to_string(cff.size()) + " >>\nstream\n" + cff + "\nendstream",
         "<< /Length " + std::to_string(toUnicode.size()) + " >>\nstream\n" + toUnicode + "\nendstream",
-    }));
+    });
+}
+
+TEST(PdfText, CidKeyedCffSubsetsKeepTheirCidsAndVerticalTextStandsGlyphByGlyph) {
+    auto doc = openPdf(sparseCidPdf("Identity-H"));
     ASSERT_TRUE(doc);
     const PrintedJob job = printThroughDriver(*doc);
     const auto texts = job.texts();
@@ -465,6 +471,17 @@ TEST(PdfText, CidKeyedCffSubsetsKeepTheirCids) {
         EXPECT_EQ(g.y, 0) << c;
     }
     EXPECT_NE(file.find("<LinexTo path=\"410,-512\""), std::string::npos) << file;  // the square's corner
+
+    // Vertical: each glyph its own text call, the second below the first.
+    doc = openPdf(sparseCidPdf("Identity-V"));
+    ASSERT_TRUE(doc);
+    const auto vertical = printThroughDriver(*doc).texts();
+    ASSERT_EQ(vertical.size(), 2u) << vertical[0].first << " " << vertical[0].second;
+    EXPECT_EQ(vertical[0].second, "A");
+    EXPECT_EQ(vertical[1].second, "B");
+    const std::string a = attributeOf(vertical[0].first, "pos"), b = attributeOf(vertical[1].first, "pos");
+    EXPECT_EQ(std::stoi(a), std::stoi(b)) << a << " " << b;  // one column
+    EXPECT_LT(std::stoi(a.substr(a.find(',') + 1)) + 40, std::stoi(b.substr(b.find(',') + 1))) << a << " " << b;
 }
 
 TEST(PdfText, GlyphsKeepTheirUnicodeUnlessAnotherGlyphHasIt) {
