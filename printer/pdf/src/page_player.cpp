@@ -144,12 +144,14 @@ void PagePlayer::startPage(int /*pageNum*/, GfxState* /*state*/, XRef* xref) {
     // Everything the page sets is undone at its end.
     depthAtStart_ = depth_ = dc_.save();
     run_.clear();
+    type3Run_.clear();
     textClip_.clear();
     textClipping_ = false;
 }
 
 void PagePlayer::endPage() {
     flushText();
+    flushRun(type3Run_, type3Style_);
     if (depthAtStart_ > 0 && depth_ >= depthAtStart_) check(dc_.restore(depthAtStart_));
     depth_ = depthAtStart_ = 0;
 }

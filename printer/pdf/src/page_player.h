@@ -54,6 +54,8 @@ public:
     void drawChar(GfxState* state, double x, double y, double dx, double dy, double originX, double originY,
                   CharCode code, int nBytes, const Unicode* u, int uLen) override;
     void endTextObject(GfxState* state) override;
+    bool beginType3Char(GfxState* state, double x, double y, double dx, double dy, CharCode code, const Unicode* u,
+                        int uLen) override;
 
     void drawImageMask(GfxState* state, Object* ref, Stream* str, int width, int height, bool invert,
                        bool interpolate, bool inlineImg) override;
@@ -111,6 +113,7 @@ private:
     [[nodiscard]] RunStyle styleOf(GfxState* state) const;
     // Draws the collected run (text calls, one per baseline).
     void flushText();
+    void flushRun(std::vector<RunGlyph>& run, const RunStyle& style);
     // Strokes the outlines of a text call's glyphs (render modes 1 and 2)
     // under the text's world transform (the em); `userPerEm` is the user
     // length of one em unit.
@@ -130,6 +133,11 @@ private:
     std::string failure_;
     std::vector<RunGlyph> run_;
     RunStyle runStyle_;
+    // Invisible text of Type 3 glyphs (their procedures draw the ink); it
+    // goes out when the text object ends.
+    std::vector<RunGlyph> type3Run_;
+    RunStyle type3Style_;
+    double stringCtm_[6] = {1, 0, 0, 1, 0, 0};  // the CTM when the string began
     // A text call's glyphs that clip, kept until the text object ends.
     struct TextClipPiece {
         LOGFONTW font;

@@ -5,8 +5,9 @@
 // file is drawn with an installed face of its style (fixed, serif or sans;
 // bold; italic) and the PDF's Unicode values. Invisible text (render mode 3,
 // or paint of opacity 0) is still handed over, to be found and selected.
-// Type 3 glyphs never come here (poppler draws their procedures as paths).
-// Text clips come later.
+// Type 3 glyphs are drawn by poppler through their procedures (paths and
+// images); their Unicode values become invisible text. Clipping render modes
+// collect the glyph outlines and clip by them when the text object ends.
 #include <GfxFont.h>
 #include <GfxState.h>
 
@@ -167,12 +168,17 @@ void appendUtf16(std::u16string& out, Unicode u) {
 
 }  // namespace
 
-void PagePlayer::beginString(GfxState* /*state*/, const GooString* /*s*/) {}
+void PagePlayer::beginString(GfxState* state, const GooString* /*s*/) {
+    // The page's CTM, which Type 3 glyphs replace by their own.
+    const double* m = state->getCTM();
+    std::copy(m, m + 6, stringCtm_);
+}
 
 void PagePlayer::endString(GfxState* /*state*/) {}
 
 void PagePlayer::endTextObject(GfxState* /*state*/) {
     flushText();
+    flushRun(type3Run_, type3Style_);
     if (!textClipping_) return;
     textClipping_ = false;
     // The outlines of the text object's clipping glyphs, in device pixels.
@@ -270,11 +276,42 @@ void PagePlayer::drawChar(GfxState* state, double x, double y, double dx, double
     run_.push_back(std::move(g));
 }
 
-void PagePlayer::flushText() {
-    if (run_.empty()) return;
+bool PagePlayer::beginType3Char(GfxState* state, double x, double y, double /*dx*/, double /*dy*/, CharCode code,
+                                const Unicode* u, int uLen) {
+    // Gfx draws the glyph's procedure as paths; its Unicode value is kept
+    // as invisible text in an installed face, so that the text can be found.
+    if (!u || uLen <= 0 || !state->getFont()) return false;
+    // The CTM is the glyph's here: the page's comes from the string's
+    // start, the advance from the font's width.
+    const double* m = stringCtm_;
+    RunGlyph g;
+    g.x = x;
+    g.y = y;
+    const auto* simple = dynamic_cast<const Gfx8BitFont*>(state->getFont().get());
+    const double width = simple && code < 256 ? simple->getWidth(static_cast<unsigned char>(code)) : 0;
+    const double advance = (width * state->getFontSize() + state->getCharSpace()) * state->getHorizScaling();
+    g.dx = state->getTextMat()[0] * advance;
+    g.dy = state->getTextMat()[1] * advance;
+    for (int i = 0; i < uLen && i < 8; ++i) appendUtf16(g.text, u[i]);
+    if (g.text.empty()) return false;
+    RunStyle style = styleOf(state);
+    std::copy(m, m + 6, style.ctm);
+    style.render = 3;
+    style.invisible = true;
+    style.clip = false;
+    style.color = 0;
+    if (!type3Run_.empty() && !(style == type3Style_)) flushRun(type3Run_, type3Style_);
+    if (type3Run_.empty()) type3Style_ = std::move(style);
+    type3Run_.push_back(std::move(g));
+    return false;
+}
+
+void PagePlayer::flushText() { flushRun(run_, runStyle_); }
+
+void PagePlayer::flushRun(std::vector<RunGlyph>& run, const RunStyle& style) {
+    if (run.empty()) return;
     std::vector<RunGlyph> glyphs;
-    glyphs.swap(run_);
-    const RunStyle& style = runStyle_;
+    glyphs.swap(run);
     const std::shared_ptr<GfxFont>& font = style.font;
     // Vertical text comes through too: each glyph stands at its horizontal
     // origin, below the one before, and so takes a text call of its own.

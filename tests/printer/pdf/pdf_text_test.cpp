@@ -484,6 +484,35 @@ TEST(PdfText, CidKeyedCffSubsetsKeepTheirCidsAndVerticalTextStandsGlyphByGlyph) 
     EXPECT_LT(std::stoi(a.substr(a.find(',') + 1)) + 40, std::stoi(b.substr(b.find(',') + 1))) << a << " " << b;
 }
 
+TEST(PdfText, Type3GlyphsArePathsWithTheirTextKeptInvisible) {
+    // A Type 3 font whose glyph "square" (a filled square) stands for 'X'.
+    const std::string glyph = "1000 0 0 0 750 750 d1 0 0 750 750 re f";
+    const std::string toUnicode =
+        "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /T def /CMapType 2 def\n"
+        "1 begincodespacerange <00> <FF> endcodespacerange\n1 beginbfchar <41> <0058> endbfchar\n"
+        "endcmap CMapName currentdict /CMap defineresource pop end end";
+    const std::string content = "BT /F1 20 Tf 10 20 Td (AAA) Tj ET";
+    auto doc = openPdf(testing::makePdfOfObjects({
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 80] /Contents 4 0 R /Resources << /Font << /F1 5 0 R >> >> >>",
+        "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
+        "<< /Type /Font /Subtype /Type3 /FontBBox [0 0 750 750] /FontMatrix [0.001 0 0 0.001 0 0] "
+        "/CharProcs << /square 6 0 R >> /Encoding << /Type /Encoding /Differences [65 /square] >> "
+        "/FirstChar 65 /LastChar 65 /Widths [1000] /ToUnicode 7 0 R /Resources << >> >>",
+        "<< /Length " + std::to_string(glyph.size()) + " >>\nstream\n" + glyph + "\nendstream",
+        "<< /Length " + std::to_string(toUnicode.size()) + " >>\nstream\n" + toUnicode + "\nendstream",
+    }));
+    ASSERT_TRUE(doc);
+    const PrintedJob job = printThroughDriver(*doc);
+    const auto texts = job.texts();
+    ASSERT_EQ(texts.size(), 1u) << job.markup.substr(0, 2000);
+    EXPECT_EQ(texts[0].second, "XXX");
+    EXPECT_EQ(attributeOf(texts[0].first, "alpha"), "0");
+    EXPECT_EQ(attributeOf(texts[0].first, "charPos"), "0,0;20,0;40,0;");
+    EXPECT_NE(job.markup.find("<Shape"), std::string::npos);
+}
+
 TEST(PdfText, GlyphsKeepTheirUnicodeUnlessAnotherGlyphHasIt) {
     pdf::GlyphKeys keys;
     EXPECT_EQ(keys.add(5, u'A'), u'A');

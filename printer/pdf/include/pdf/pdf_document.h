@@ -9,16 +9,17 @@
 // and by stroke outlines, the page's transforms, solid colours of every
 // colour space (converted to RGB), images (stencil masks, colour-key, hard
 // and soft masks as per-pixel alpha), shadings and tiling patterns as the
-// small fills poppler breaks them into, Type 3 glyphs as paths. Text is text
+// small fills poppler breaks them into, Type 3 glyphs as paths (their text
+// kept as invisible text in an installed face). Other text is text
 // at the PDF's glyph positions: in the document's embedded fonts (TrueType,
 // CFF, Type 1 and OpenType, simple and CID-keyed; registered as private fonts
 // while the document is open, each glyph known by its Unicode value, else a
 // private-use value), or in an installed face of the font's style when it has
 // no usable file. Invisible text (render mode 3) is handed over as invisible
 // text, stroked text as its outlines stroked (mode 1 also as invisible text),
-// and clipping text clips by its glyph outlines. Fully transparent paint is
-// left out. Vertical text, partial opacity and transparency groups are not
-// expressed yet.
+// and clipping text clips by its glyph outlines; vertical text goes glyph
+// by glyph. Fully transparent paint is left out. Partial opacity and
+// transparency groups are not expressed yet.
 //
 // Pages are numbered from 1. Operations return 1 for success and 0 for
 // failure with one line in *error; nothing here throws.
