@@ -28,6 +28,13 @@ const THRESHOLD = 0.97;
 const EXAMPLES = path.join(sourceDir, 'examples', 'pdf');
 const DOCUMENTS = ['libtasn1-manual.pdf', 'cups-testpage.pdf', 'figures.pdf'];
 const ARTIFACTS = path.join(binDir, '..', 'player-artifacts');
+// Pages the front end cannot draw yet, with the reason. They are measured and
+// reported like every other page; the test fails when one of them reaches
+// the bar (take it off this list then) or when any other page misses it.
+const KNOWN_FAULTS = new Map([
+  ['figures.pdf page 2', 'a fill under an ExtGState soft mask (/SMask, cairo\'s mask_surface) is painted '
+    + 'opaque: the front end ignores soft masks, so the masked rectangle hides the picture under it'],
+]);
 // Anti-aliased, as pdftoppm draws.
 const PLAYER = { preferredRenderer: 'webgl', quality: 'high' };
 
@@ -146,8 +153,13 @@ describe('real PDFs print into movies that look and read like the PDF', () => {
         }
       }
     }
-    const low = scores.filter((s) => s.score < THRESHOLD).map((s) => `${s.page}: ${s.score.toFixed(4)}`);
-    assert.deepEqual(low, []);
+    for (const [page, reason] of KNOWN_FAULTS) {
+      const known = scores.find((s) => s.page === page);
+      console.log(`known fault, ${page}: SSIM ${known?.score.toFixed(4)}: ${reason}`);
+    }
+    const wrong = scores.filter((s) => (s.score < THRESHOLD) !== KNOWN_FAULTS.has(s.page))
+      .map((s) => `${s.page}: ${s.score.toFixed(4)}${KNOWN_FAULTS.has(s.page) ? ' (listed as a known fault)' : ''}`);
+    assert.deepEqual(wrong, []);
   });
 
   it('holds the text of every page as pdftotext reads it', async () => {
