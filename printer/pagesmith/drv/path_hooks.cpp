@@ -138,11 +138,6 @@ bool isStyled(const LINEATTRS* attrs) {
     return attrs && ((attrs->fl & LA_ALTERNATE) || (attrs->cstyle > 0 && attrs->pstyle));
 }
 
-bool needsOutline(const LINEATTRS* attrs, double width) {
-    if (!attrs || !(attrs->fl & LA_GEOMETRIC) || !(std::fabs(width) > 2)) return false;
-    return attrs->iEndCap != ENDCAP_ROUND || attrs->iJoin != JOIN_ROUND;
-}
-
 bool dashPattern(const LINEATTRS& attrs, DashPattern& pattern, double geometricUnit) {
     const uint32_t state = uint32_t(attrs.elStyleState.l);
     pattern.on = !(attrs.fl & LA_STARTGAP);
@@ -310,7 +305,6 @@ WINBOOL APIENTRY DrvStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOB
     auto translate = [&](std::string& out) {
         // A wide stroke reaches beyond its path by half its width.
         const double width = strokeWidth(plineattrs, pxo);
-        if (needsOutline(plineattrs, width)) return HookDecision::defer();
         const LONG margin = LONG(std::min(std::ceil(std::fabs(width) / 2), 1e6)) + 1;
         const std::optional<uint32_t> brush = solidColour(pbo);
         if (!brush) return HookDecision::fallback(pathBounds(ppo, margin), pco);
@@ -388,9 +382,7 @@ WINBOOL APIENTRY DrvStrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, 
         const std::optional<uint32_t> strokeColour = flatRopColour(rop, *stroke);
         const std::optional<uint32_t> fillColour = flatRopColour(rop, *fill);
         if (!strokeColour || !fillColour) return HookDecision::defer();
-        if (isStyled(plineattrs) || needsOutline(plineattrs, strokeWidth(plineattrs, pxo))) {
-            return HookDecision::defer();
-        }
+        if (isStyled(plineattrs)) return HookDecision::defer();
         const bool masked = writeClipMask(*device, out, pco, maskXOffset(*device), maskYOffset(*device));
         writeShapeStart(out);
         writeLineStyle(out, strokeWidth(plineattrs, pxo), *strokeColour);

@@ -24,11 +24,6 @@ struct DashPattern {
 
 // Whether the line attributes ask for a styled line.
 bool isStyled(const LINEATTRS* attrs);
-// Whether a line `width` pixels wide has ends or joins the movie cannot draw:
-// the movie's lines always end and join round, so a wide geometric line with
-// flat or square ends, or mitred or bevelled joins, is left to GDI, which
-// fills its outline instead. Below two pixels the difference cannot be seen.
-bool needsOutline(const LINEATTRS* attrs, double width);
 // The pattern of a styled line; false when its style array is all zeros (or
 // unusable) or the whole pattern is shorter than a pixel, which has no gaps
 // to draw. The style lengths of a geometric line are world units,

@@ -84,32 +84,6 @@ std::string dash(const LINEATTRS& attrs, double x0, double y0, double x1, double
     return out;
 }
 
-// The movie draws every line with round ends and joins: only wide geometric
-// lines with other ends or joins are left to GDI's outline.
-TEST(LineEnds, WideFlatOrMitredLinesAreOutlined) {
-    std::vector<FLOAT_LONG> none;
-    LINEATTRS line = styledLine(LA_GEOMETRIC, none);
-    line.iEndCap = ENDCAP_ROUND;
-    line.iJoin = JOIN_ROUND;
-    EXPECT_FALSE(needsOutline(&line, 10));
-    for (ULONG cap : {ENDCAP_SQUARE, ENDCAP_BUTT}) {
-        line.iEndCap = cap;
-        EXPECT_TRUE(needsOutline(&line, 10)) << cap;
-        EXPECT_FALSE(needsOutline(&line, 2)) << cap;  // too thin to tell
-    }
-    line.iEndCap = ENDCAP_ROUND;
-    for (ULONG join : {JOIN_BEVEL, JOIN_MITER}) {
-        line.iJoin = join;
-        EXPECT_TRUE(needsOutline(&line, 2.5)) << join;
-    }
-    // Cosmetic lines are one pixel wide, whatever their attributes say.
-    line.fl = 0;
-    EXPECT_FALSE(needsOutline(&line, 10));
-    EXPECT_FALSE(needsOutline(nullptr, 10));
-    line.fl = LA_GEOMETRIC;
-    EXPECT_FALSE(needsOutline(&line, std::nan("")));
-}
-
 TEST(Dashing, PatternsStatesAndUnits) {
     std::vector<FLOAT_LONG> none;
     EXPECT_FALSE(isStyled(nullptr));
