@@ -20,6 +20,7 @@
 #include <new>
 
 #include "page_player.h"
+#include "support/text.h"
 
 namespace tessaly::pdf {
 
@@ -198,39 +199,13 @@ std::string Document::title() const {
         std::u16string wide;
         for (size_t i = 2; i + 1 < raw.size(); i += 2)
             wide.push_back(static_cast<char16_t>(static_cast<uint8_t>(raw[i]) << 8 | static_cast<uint8_t>(raw[i + 1])));
-        for (size_t i = 0; i < wide.size(); ++i) {
-            char32_t c = wide[i];
-            if (c >= 0xD800 && c < 0xDC00 && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] < 0xE000) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
-                ++i;
-            }
-            if (c < 0x20) continue;
-            if (c < 0x80) {
-                out.push_back(static_cast<char>(c));
-            } else if (c < 0x800) {
-                out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-                out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-            } else if (c < 0x10000) {
-                out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-                out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-                out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-            } else {
-                out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-                out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-                out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-                out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-            }
-        }
+        // Control characters would break the one-line name the title becomes.
+        std::erase_if(wide, [](char16_t c) { return c < 0x20; });
+        out = toUtf8(wide);
     } else {
-        for (unsigned char c : raw) {
-            if (c < 0x20) continue;
-            if (c < 0x80) {
-                out.push_back(static_cast<char>(c));
-            } else {
-                out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-                out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-            }
-        }
+        std::string narrow(raw);
+        std::erase_if(narrow, [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+        out = latin1ToUtf8(narrow);
     }
     return out;
 }

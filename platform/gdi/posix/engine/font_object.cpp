@@ -21,6 +21,7 @@
 #include "font_face.h"
 #include "raster.h"
 #include "registry.h"
+#include "support/text.h"
 
 namespace tessaly::gdi {
 
@@ -63,32 +64,6 @@ std::u16string utf8To16(const char* s) {
             out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
         } else {
             out.push_back(static_cast<char16_t>(c));
-        }
-    }
-    return out;
-}
-
-std::string utf16To8(std::u16string_view s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        uint32_t c = s[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-        }
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
         }
     }
     return out;
@@ -405,7 +380,7 @@ IFIMETRICS* FontObject::ifiMetrics() {
     // layer's enumeration presents it.
     size_t asked = 0;
     while (asked < LF_FACESIZE && request_.logFont.lfFaceName[asked]) ++asked;
-    const std::string requested = utf16To8(std::u16string_view(request_.logFont.lfFaceName, asked));
+    const std::string requested = toUtf8(std::u16string_view(request_.logFont.lfFaceName, asked));
     if (registered.empty() && !requested.empty() &&
         FcStrCmpIgnoreCase(reinterpret_cast<const FcChar8*>(requested.c_str()),
                            reinterpret_cast<const FcChar8*>(familyName.c_str())) != 0 &&
