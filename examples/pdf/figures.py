@@ -8,8 +8,8 @@ import sys
 import cairo
 
 out = sys.argv[1] if len(sys.argv) > 1 else 'figures.pdf'
-# A5 landscape, then a small square page, then A6 portrait.
-sizes = [(595.28, 419.53), (300, 300), (297.64, 419.53)]
+# A5 landscape, then a small square page, A6 portrait, and A6 landscape.
+sizes = [(595.28, 419.53), (300, 300), (297.64, 419.53), (419.53, 297.64)]
 surface = cairo.PDFSurface(out, *sizes[0])
 surface.set_metadata(cairo.PDFMetadata.TITLE, 'Tessaly fidelity figures')
 surface.set_metadata(cairo.PDFMetadata.CREATOR, 'figures.py (cairo)')
@@ -20,11 +20,11 @@ SANS = 'Nimbus Sans'   # NimbusSans-*.otf: CFF outlines
 SERIF = 'C059'         # C059-*.otf: CFF outlines
 
 
-def text(x, y, s, family, size, bold=False, italic=False, rgb=(0, 0, 0)):
+def text(x, y, s, family, size, bold=False, italic=False, rgb=(0, 0, 0), alpha=1):
     cr.select_font_face(family, cairo.FONT_SLANT_ITALIC if italic else cairo.FONT_SLANT_NORMAL,
                         cairo.FONT_WEIGHT_BOLD if bold else cairo.FONT_WEIGHT_NORMAL)
     cr.set_font_size(size)
-    cr.set_source_rgb(*rgb)
+    cr.set_source_rgba(*rgb, alpha)
     cr.move_to(x, y)
     cr.show_text(s)
 
@@ -138,5 +138,60 @@ cr.line_to(124, 70 + 22 * len(rows))
 cr.stroke()
 text(24, 220, 'The quick brown fox jumps over', SERIF, 12)
 text(24, 236, 'the lazy dog: 0123456789.', SERIF, 12, italic=True)
+cr.show_page()
+
+# Page 4: transparency, gradients and a tiled pattern.
+surface.set_size(*sizes[3])
+text(24, 32, 'Transparency and gradients', SANS, 16, bold=True)
+# A linear gradient of three stops, and a radial one with its outer colour
+# extended over the square.
+linear = cairo.LinearGradient(24, 0, 204, 0)
+linear.add_color_stop_rgb(0, 0.1, 0.2, 0.7)
+linear.add_color_stop_rgb(0.5, 0.95, 0.95, 0.3)
+linear.add_color_stop_rgb(1, 0.8, 0.1, 0.1)
+cr.set_source(linear)
+cr.rectangle(24, 48, 180, 60)
+cr.fill()
+radial = cairo.RadialGradient(300, 90, 4, 300, 90, 50)
+radial.add_color_stop_rgb(0, 1, 1, 1)
+radial.add_color_stop_rgb(1, 0.2, 0.5, 0.3)
+radial.set_extend(cairo.EXTEND_PAD)
+cr.set_source(radial)
+cr.rectangle(240, 40, 120, 100)
+cr.fill()
+# Overlapping discs of constant opacity over a black bar.
+cr.set_source_rgb(0, 0, 0)
+cr.rectangle(24, 170, 180, 14)
+cr.fill()
+for i, rgb in enumerate([(0.9, 0.1, 0.1), (0.1, 0.7, 0.2), (0.1, 0.3, 0.9)]):
+    cr.set_source_rgba(*rgb, 0.5)
+    cr.arc(70 + 45 * i, 176, 36, 0, 2 * math.pi)
+    cr.fill()
+# A fill through a soft mask: a gradient of alpha.
+fade = cairo.LinearGradient(240, 0, 390, 0)
+fade.add_color_stop_rgba(0, 0, 0, 0, 1)
+fade.add_color_stop_rgba(1, 0, 0, 0, 0)
+cr.save()
+cr.rectangle(240, 150, 150, 60)
+cr.clip()
+cr.set_source_rgb(0.5, 0.1, 0.5)
+cr.mask(fade)
+cr.restore()
+# A tiled pattern of small cells.
+cell = cairo.RecordingSurface(cairo.CONTENT_COLOR_ALPHA, cairo.Rectangle(0, 0, 10, 10))
+cc = cairo.Context(cell)
+cc.set_source_rgb(0.85, 0.85, 0.9)
+cc.rectangle(0, 0, 10, 10)
+cc.fill()
+cc.set_source_rgb(0.3, 0.3, 0.6)
+cc.arc(5, 5, 3, 0, 2 * math.pi)
+cc.fill()
+tiles = cairo.SurfacePattern(cell)
+tiles.set_extend(cairo.EXTEND_REPEAT)
+cr.set_source(tiles)
+cr.rectangle(24, 220, 180, 50)
+cr.fill()
+text(240, 250, 'Text at 60% opacity', SERIF, 12, rgb=(0.1, 0.1, 0.1), alpha=0.6)
+text(240, 280, 'Page 4', SANS, 9, italic=True)
 cr.show_page()
 surface.finish()

@@ -31,10 +31,7 @@ const ARTIFACTS = path.join(binDir, '..', 'player-artifacts');
 // Pages the front end cannot draw yet, with the reason. They are measured and
 // reported like every other page; the test fails when one of them reaches
 // the bar (take it off this list then) or when any other page misses it.
-const KNOWN_FAULTS = new Map([
-  ['figures.pdf page 2', 'a fill under an ExtGState soft mask (/SMask, cairo\'s mask_surface) is painted '
-    + 'opaque: the front end ignores soft masks, so the masked rectangle hides the picture under it'],
-]);
+const KNOWN_FAULTS = new Map([]);
 // Anti-aliased, as pdftoppm draws.
 const PLAYER = { preferredRenderer: 'webgl', quality: 'high' };
 

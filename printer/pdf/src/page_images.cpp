@@ -3,6 +3,7 @@
 // corners, rotation and flips included). Masks of every kind become
 // per-pixel alpha.
 #include <GfxState.h>
+#include <SplashOutputDev.h>
 #include <Stream.h>
 
 #include <algorithm>
@@ -187,11 +188,18 @@ void PagePlayer::blitImage(GfxState* state, int width, int height, const std::ve
         check(dc_.stretchBlt(dest, view, all));
 }
 
-void PagePlayer::drawImage(GfxState* state, Object* /*ref*/, Stream* str, int width, int height,
-                           GfxImageColorMap* colorMap, bool /*interpolate*/, const int* maskColors,
-                           bool /*inlineImg*/) {
+void PagePlayer::drawImage(GfxState* state, Object* ref, Stream* str, int width, int height,
+                           GfxImageColorMap* colorMap, bool interpolate, const int* maskColors, bool inlineImg) {
     flushText();
     if (width <= 0 || height <= 0 || !colorMap || !colorMap->isOk()) return;
+    switch (routeFor(state, state->getFillOpacity())) {
+        case Route::Skip: return;
+        case Route::Raster:
+            raster_->drawImage(state, ref, str, width, height, colorMap, interpolate, maskColors, inlineImg);
+            markRaster(state);
+            return;
+        case Route::Device: break;
+    }
     Picture picture;
     readColors(str, samplingFor(width, height), colorMap, maskColors, picture);
     int stride = 0;
@@ -199,10 +207,18 @@ void PagePlayer::drawImage(GfxState* state, Object* /*ref*/, Stream* str, int wi
     blitImage(state, picture.width, picture.height, bits, stride, !picture.alpha.empty());
 }
 
-void PagePlayer::drawImageMask(GfxState* state, Object* /*ref*/, Stream* str, int width, int height, bool invert,
-                               bool /*interpolate*/, bool /*inlineImg*/) {
+void PagePlayer::drawImageMask(GfxState* state, Object* ref, Stream* str, int width, int height, bool invert,
+                               bool interpolate, bool inlineImg) {
     flushText();
     if (width <= 0 || height <= 0) return;
+    switch (routeFor(state, state->getFillOpacity())) {
+        case Route::Skip: return;
+        case Route::Raster:
+            raster_->drawImageMask(state, ref, str, width, height, invert, interpolate, inlineImg);
+            markRaster(state);
+            return;
+        case Route::Device: break;
+    }
     const Sampling s = samplingFor(width, height);
     Picture picture;
     picture.width = s.outWidth;
@@ -222,11 +238,20 @@ void PagePlayer::drawImageMask(GfxState* state, Object* /*ref*/, Stream* str, in
     blitImage(state, picture.width, picture.height, bits, stride, true);
 }
 
-void PagePlayer::drawMaskedImage(GfxState* state, Object* /*ref*/, Stream* str, int width, int height,
-                                 GfxImageColorMap* colorMap, bool /*interpolate*/, Stream* maskStr, int maskWidth,
-                                 int maskHeight, bool maskInvert, bool /*maskInterpolate*/) {
+void PagePlayer::drawMaskedImage(GfxState* state, Object* ref, Stream* str, int width, int height,
+                                 GfxImageColorMap* colorMap, bool interpolate, Stream* maskStr, int maskWidth,
+                                 int maskHeight, bool maskInvert, bool maskInterpolate) {
     flushText();
     if (width <= 0 || height <= 0 || !colorMap || !colorMap->isOk()) return;
+    switch (routeFor(state, state->getFillOpacity())) {
+        case Route::Skip: return;
+        case Route::Raster:
+            raster_->drawMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr, maskWidth,
+                                     maskHeight, maskInvert, maskInterpolate);
+            markRaster(state);
+            return;
+        case Route::Device: break;
+    }
     Picture picture;
     readColors(str, samplingFor(width, height), colorMap, nullptr, picture);
     // The explicit mask paints where its sample is 0 (1 when inverted).
@@ -236,12 +261,21 @@ void PagePlayer::drawMaskedImage(GfxState* state, Object* /*ref*/, Stream* str, 
     blitImage(state, picture.width, picture.height, bits, stride, true);
 }
 
-void PagePlayer::drawSoftMaskedImage(GfxState* state, Object* /*ref*/, Stream* str, int width, int height,
-                                     GfxImageColorMap* colorMap, bool /*interpolate*/, Stream* maskStr,
+void PagePlayer::drawSoftMaskedImage(GfxState* state, Object* ref, Stream* str, int width, int height,
+                                     GfxImageColorMap* colorMap, bool interpolate, Stream* maskStr,
                                      int maskWidth, int maskHeight, GfxImageColorMap* maskColorMap,
-                                     bool /*maskInterpolate*/) {
+                                     bool maskInterpolate) {
     flushText();
     if (width <= 0 || height <= 0 || !colorMap || !colorMap->isOk()) return;
+    switch (routeFor(state, state->getFillOpacity())) {
+        case Route::Skip: return;
+        case Route::Raster:
+            raster_->drawSoftMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr, maskWidth,
+                                         maskHeight, maskColorMap, maskInterpolate);
+            markRaster(state);
+            return;
+        case Route::Device: break;
+    }
     Picture picture;
     readColors(str, samplingFor(width, height), colorMap, nullptr, picture);
     if (maskColorMap && maskColorMap->isOk())

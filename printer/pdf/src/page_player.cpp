@@ -2,6 +2,8 @@
 #include "page_player.h"
 
 #include <GfxState.h>
+#include <SplashOutputDev.h>
+#include <splash/Splash.h>
 
 #include <algorithm>
 #include <cmath>
@@ -120,8 +122,8 @@ std::vector<double> dashPattern(const std::vector<double>& dash, double phase) {
 }
 
 PagePlayer::PagePlayer(gdi::DeviceContext& dc, FontRegistry& fonts, const gdi::Transform& pageToDevice,
-                       const gdi::RectD* pageClip)
-    : dc_(dc), fonts_(fonts), pageToDevice_(pageToDevice) {
+                       const gdi::RectD* pageClip, PDFDoc* doc)
+    : dc_(dc), fonts_(fonts), doc_(doc), pageToDevice_(pageToDevice) {
     if (pageClip) {
         hasPageClip_ = true;
         pageClip_ = *pageClip;
@@ -134,8 +136,15 @@ void PagePlayer::check(bool ok) {
     dc_.clearError();
 }
 
-void PagePlayer::startPage(int /*pageNum*/, GfxState* /*state*/, XRef* xref) {
+void PagePlayer::startPage(int /*pageNum*/, GfxState* state, XRef* xref) {
     xref_ = xref;
+    if (state) pageState_.reset(state->copy(true));
+    raster_.reset();
+    levels_.assign(1, Level{});
+    groups_.clear();
+    groupShifts_.clear();
+    rasterGroups_ = 0;
+    groupShiftX_ = groupShiftY_ = 0;
     dc_.resetClip();
     dc_.setBackgroundMode(gdi::BackgroundMode::Transparent);
     dc_.setTextAlign(gdi::TextAlignX::Left, gdi::TextAlignY::Baseline);
@@ -152,19 +161,49 @@ void PagePlayer::startPage(int /*pageNum*/, GfxState* /*state*/, XRef* xref) {
 void PagePlayer::endPage() {
     flushText();
     flushRun(type3Run_, type3Style_);
+    // Groups left open are painted no more.
+    rasterGroups_ = 0;
+    flushRaster();
+    raster_.reset();
     if (depthAtStart_ > 0 && depth_ >= depthAtStart_) check(dc_.restore(depthAtStart_));
     depth_ = depthAtStart_ = 0;
 }
 
-void PagePlayer::saveState(GfxState* /*state*/) { depth_ = dc_.save(); }
+void PagePlayer::saveState(GfxState* state) {
+    depth_ = dc_.save();
+    Level level;
+    level.masked = softMasked();
+    level.fillOpacity = state->getFillOpacity();
+    level.blendNormal = state->getBlendMode() == gfxBlendNormal;
+    levels_.push_back(level);
+    if (raster_) {
+        raster_->saveState(state);
+        ++rasterSaves_;
+    }
+}
 
-void PagePlayer::restoreState(GfxState* /*state*/) {
-    // The run was collected under the clip being left.
+void PagePlayer::restoreState(GfxState* state) {
+    // The run and the rasterised paint were drawn under the clip being left.
     flushText();
+    flushRaster();
     // Never below the page's own state.
     if (depth_ <= depthAtStart_) return;
+    if (raster_) {
+        if (rasterSaves_ > 0) {
+            raster_->restoreState(state);
+            --rasterSaves_;
+        } else {
+            // Below the level the rasteriser started at: its clip and mask
+            // become the state's (the context's clip stays the authority).
+            double x0, y0, x1, y1;
+            state->getClipBBox(&x0, &y0, &x1, &y1);
+            raster_->getSplash()->clipResetToRect(x0, y0, x1, y1);
+            raster_->clearSoftMask(state);
+        }
+    }
     check(dc_.restore(-1));
     --depth_;
+    if (levels_.size() > 1) levels_.pop_back();
 }
 
 bool PagePlayer::useCtm(const double* ctm) {
@@ -213,9 +252,17 @@ bool PagePlayer::buildPath(GfxState* state) {
 
 void PagePlayer::fillWith(GfxState* state, gdi::FillMode mode) {
     flushText();
-    // Fully transparent paint shows nothing; other opacities are drawn
-    // opaque for now.
-    if (!(state->getFillOpacity() > 0)) return;
+    switch (routeFor(state, state->getFillOpacity())) {
+        case Route::Skip: return;
+        case Route::Raster:
+            if (mode == gdi::FillMode::Alternate)
+                raster_->eoFill(state);
+            else
+                raster_->fill(state);
+            markRaster(state);
+            return;
+        case Route::Device: break;
+    }
     (void)useCtm(state->getCTM());
     GfxRGB rgb;
     state->getFillRGB(&rgb);
@@ -233,6 +280,8 @@ void PagePlayer::fillWith(GfxState* state, gdi::FillMode mode) {
 
 void PagePlayer::fill(GfxState* state) {
     const GfxPath* path = state->getPath();
+    // Evenodd stands in for nonzero where both paint the same (the
+    // rasteriser gets the same path either way).
     fillWith(state, path && evenOddPaintsTheSame(path) ? gdi::FillMode::Alternate : gdi::FillMode::Winding);
 }
 void PagePlayer::eoFill(GfxState* state) { fillWith(state, gdi::FillMode::Alternate); }
@@ -281,7 +330,14 @@ gdi::Pen PagePlayer::strokePen(GfxState* state, double scale) const {
 
 void PagePlayer::stroke(GfxState* state) {
     flushText();
-    if (!(state->getStrokeOpacity() > 0)) return;
+    switch (routeFor(state, state->getStrokeOpacity())) {
+        case Route::Skip: return;
+        case Route::Raster:
+            raster_->stroke(state);
+            markRaster(state);
+            return;
+        case Route::Device: break;
+    }
     const bool world = useCtm(state->getCTM());
     gdi::Brush none;
     none.style = gdi::BrushStyle::Null;
@@ -293,6 +349,16 @@ void PagePlayer::stroke(GfxState* state) {
 
 void PagePlayer::clipWith(GfxState* state, gdi::FillMode mode) {
     flushText();
+    flushRaster();
+    if (raster_) {
+        if (mode == gdi::FillMode::Alternate)
+            raster_->eoClip(state);
+        else
+            raster_->clip(state);
+    }
+    // Inside a rasterised group only the rasteriser draws (under a CTM it
+    // moved); the context's clip is left as it is.
+    if (rasterGroups_ > 0) return;
     (void)useCtm(state->getCTM());
     dc_.setFillMode(mode);
     if (!buildPath(state)) {
@@ -308,6 +374,9 @@ void PagePlayer::eoClip(GfxState* state) { clipWith(state, gdi::FillMode::Altern
 
 void PagePlayer::clipToStrokePath(GfxState* state) {
     flushText();
+    flushRaster();
+    if (raster_) raster_->clipToStrokePath(state);
+    if (rasterGroups_ > 0) return;
     const bool world = useCtm(state->getCTM());
     check(dc_.setPen(strokePen(state, world)));
     dc_.setFillMode(gdi::FillMode::Winding);

@@ -1,7 +1,8 @@
 #pragma once
 // The output device that poppler draws one page into: each drawing call of
 // the page becomes device context calls. Files by concern: page_player.cpp
-// (state, transforms, paths, clips), page_images.cpp, page_text.cpp.
+// (state, transforms, paths, clips), page_images.cpp, page_text.cpp,
+// page_raster.cpp (transparency, shadings, patterns).
 
 #include <OutputDev.h>
 
@@ -16,6 +17,8 @@
 
 class GfxState;
 class GfxPath;
+class PDFDoc;
+class SplashOutputDev;
 
 namespace tessaly::pdf {
 
@@ -25,8 +28,10 @@ public:
     // resolution, y down) onto the device's page; `pageClip`, when given, is
     // the PDF page's rectangle there (a fitted page). `fonts` holds the
     // document's fonts across its pages.
+    // `doc` (when given) lets the rasteriser draw text and patterns.
     PagePlayer(gdi::DeviceContext& dc, FontRegistry& fonts, const gdi::Transform& pageToDevice,
-               const gdi::RectD* pageClip);
+               const gdi::RectD* pageClip, PDFDoc* doc = nullptr);
+    ~PagePlayer() override;
 
     // The first drawing call the context refused ("" when none).
     [[nodiscard]] const std::string& failure() const { return failure_; }
@@ -56,6 +61,25 @@ public:
     void endTextObject(GfxState* state) override;
     bool beginType3Char(GfxState* state, double x, double y, double dx, double dy, CharCode code, const Unicode* u,
                         int uLen) override;
+
+    void beginTextObject(GfxState* state) override;
+
+    // Transparency, shadings and tiling patterns (page_raster.cpp).
+    void beginTransparencyGroup(GfxState* state, const double* bbox, GfxColorSpace* blendingColorSpace,
+                                bool isolated, bool knockout, bool forSoftMask) override;
+    void endTransparencyGroup(GfxState* state) override;
+    void paintTransparencyGroup(GfxState* state, const double* bbox) override;
+    void setSoftMask(GfxState* state, const double* bbox, bool alpha, Function* transferFunc,
+                     GfxColor* backdropColor) override;
+    void clearSoftMask(GfxState* state) override;
+    bool useShadedFills(int type) override { return type >= 1 && type <= 5; }
+    bool functionShadedFill(GfxState* state, GfxFunctionShading* shading) override;
+    bool axialShadedFill(GfxState* state, GfxAxialShading* shading, double tMin, double tMax) override;
+    bool radialShadedFill(GfxState* state, GfxRadialShading* shading, double sMin, double sMax) override;
+    bool gouraudTriangleShadedFill(GfxState* state, GfxGouraudTriangleShading* shading) override;
+    bool useTilingPatternFill() override { return true; }
+    bool tilingPatternFill(GfxState* state, Gfx* gfx, Catalog* catalog, GfxTilingPattern* tPat, const double* mat,
+                           int x0, int y0, int x1, int y1, double xStep, double yStep) override;
 
     void drawImageMask(GfxState* state, Object* ref, Stream* str, int width, int height, bool invert,
                        bool interpolate, bool inlineImg) override;
@@ -120,8 +144,28 @@ private:
     void strokeOutlines(const LOGFONTW& lf, std::u16string_view text, std::span<const double> advances, gdi::Pen pen,
                         double userPerEm);
 
+    // Where a drawing call goes: the context, the rasteriser (transparency),
+    // or nowhere (paint of no opacity).
+    enum class Route { Device, Raster, Skip };
+    // The route of a paint with this opacity; Device flushes what the
+    // rasteriser holds first, Raster brings the rasteriser up to the state.
+    Route routeFor(GfxState* state, double opacity);
+    // The rasteriser for this page (made on first need); false when the
+    // page is too large for it.
+    bool ensureRaster();
+    // Hands the state's colours, lines, transform, opacity and font to the
+    // rasteriser.
+    void syncRaster(GfxState* state);
+    // What the rasteriser drew since the last flush lies in the state's clip.
+    void markRaster(GfxState* state);
+    // The rasteriser's painted pixels go to the context as a picture under
+    // the current clip (outside its groups only), and its bitmap is cleared.
+    void flushRaster();
+    [[nodiscard]] bool softMasked() const { return !levels_.empty() && levels_.back().masked; }
+
     gdi::DeviceContext& dc_;
     FontRegistry& fonts_;
+    PDFDoc* doc_ = nullptr;
     XRef* xref_ = nullptr;
     gdi::Transform pageToDevice_;
     bool hasPageClip_ = false;
@@ -147,6 +191,32 @@ private:
     };
     std::vector<TextClipPiece> textClip_;
     bool textClipping_ = false;
+
+    // Transparency. What needs it (paint of some opacity, soft masks,
+    // groups painted with an opacity or a mask, shadings, fine tiling
+    // patterns) is drawn by poppler's own rasteriser into a page-sized
+    // bitmap with alpha; its painted part becomes a picture of the page.
+    std::unique_ptr<GfxState> pageState_;
+    std::unique_ptr<SplashOutputDev> raster_;
+    bool rasterRefused_ = false;
+    int rasterSaves_ = 0;  // saves the rasteriser holds (it may start deeper)
+    bool rasterDirty_ = false;
+    double dirty_[4] = {};  // device bounds of what waits for the flush
+    // Per save level: a soft mask applies; the opacity and blend of the
+    // state that was saved (a group's paint).
+    struct Level {
+        bool masked = false;
+        double fillOpacity = 1;
+        bool blendNormal = true;
+    };
+    std::vector<Level> levels_;
+    // Open groups, true for those the rasteriser draws.
+    std::vector<bool> groups_;
+    int rasterGroups_ = 0;
+    // The rasteriser moves the CTM to each group's bitmap; text kept as
+    // text inside a group is moved back by this much.
+    std::vector<std::pair<double, double>> groupShifts_;
+    double groupShiftX_ = 0, groupShiftY_ = 0;
 };
 
 }  // namespace tessaly::pdf

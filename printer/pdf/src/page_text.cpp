@@ -10,6 +10,7 @@
 // collect the glyph outlines and clip by them when the text object ends.
 #include <GfxFont.h>
 #include <GfxState.h>
+#include <SplashOutputDev.h>
 
 #include <cmath>
 #include <cstring>
@@ -176,11 +177,25 @@ void PagePlayer::beginString(GfxState* state, const GooString* /*s*/) {
 
 void PagePlayer::endString(GfxState* /*state*/) {}
 
-void PagePlayer::endTextObject(GfxState* /*state*/) {
+void PagePlayer::beginTextObject(GfxState* state) {
+    if (raster_) raster_->beginTextObject(state);
+}
+
+void PagePlayer::endTextObject(GfxState* state) {
     flushText();
     flushRun(type3Run_, type3Style_);
+    if (raster_) {
+        // The clip changes: what waits was drawn under the one before.
+        if (textClipping_) flushRaster();
+        raster_->endTextObject(state);
+    }
     if (!textClipping_) return;
     textClipping_ = false;
+    if (rasterGroups_ > 0) {
+        // Only the rasteriser draws in the group; it clips by itself.
+        textClip_.clear();
+        return;
+    }
     // The outlines of the text object's clipping glyphs, in device pixels.
     bool ok = true, any = false;
     check(dc_.setTransform({}, gdi::TransformMode::Identity));
@@ -217,6 +232,9 @@ PagePlayer::RunStyle PagePlayer::styleOf(GfxState* state) const {
     std::copy(tm, tm + 4, style.textMat);
     const double* ctm = state->getCTM();
     std::copy(ctm, ctm + 6, style.ctm);
+    // Inside a rasterised group the CTM is the group bitmap's.
+    style.ctm[4] += groupShiftX_;
+    style.ctm[5] += groupShiftY_;
     style.render = state->getRender() & 3;
     style.clip = (state->getRender() & 4) != 0;
     // Text that shows nothing is kept as text to be found.
@@ -249,9 +267,24 @@ bool PagePlayer::RunStyle::operator==(const RunStyle& o) const {
 }
 
 void PagePlayer::drawChar(GfxState* state, double x, double y, double dx, double dy, double originX,
-                          double originY, CharCode code, int /*nBytes*/, const Unicode* u, int uLen) {
+                          double originY, CharCode code, int nBytes, const Unicode* u, int uLen) {
     const std::shared_ptr<GfxFont>& font = state->getFont();
     if (!font) return;
+    // Text with transparency is drawn by the rasteriser and kept as text
+    // to be found.
+    bool rasterised = false;
+    const int render = state->getRender() & 3;
+    if (render != 3) {
+        const double fill = state->getFillOpacity(), stroke = state->getStrokeOpacity();
+        const double opacity = render == 0 ? fill : render == 1 ? stroke : std::min(fill, stroke);
+        const bool transparent = rasterGroups_ > 0 || softMasked() || opacity < 1;
+        if (transparent && ensureRaster()) {
+            syncRaster(state);
+            raster_->drawChar(state, x, y, dx, dy, originX, originY, code, nBytes, u, uLen);
+            markRaster(state);
+            rasterised = true;
+        }
+    }
     const PdfFont& pdfFont = fonts_.font(*font, xref_);
     RunGlyph g;
     g.x = x - originX;
@@ -270,6 +303,10 @@ void PagePlayer::drawChar(GfxState* state, double x, double y, double dx, double
     // A run holds glyphs of one look; the strings of a text object join
     // into it (a word kerned apart by its spacing stays one call).
     RunStyle style = styleOf(state);
+    if (rasterised) {
+        style.render = 3;
+        style.invisible = true;
+    }
     if (!run_.empty() && !(style == runStyle_)) flushText();
     if (run_.empty()) runStyle_ = std::move(style);
     if (runStyle_.clip) textClipping_ = true;
@@ -296,6 +333,8 @@ bool PagePlayer::beginType3Char(GfxState* state, double x, double y, double /*dx
     if (g.text.empty()) return false;
     RunStyle style = styleOf(state);
     std::copy(m, m + 6, style.ctm);
+    style.ctm[4] += groupShiftX_;
+    style.ctm[5] += groupShiftY_;
     style.render = 3;
     style.invisible = true;
     style.clip = false;
@@ -310,6 +349,8 @@ void PagePlayer::flushText() { flushRun(run_, runStyle_); }
 
 void PagePlayer::flushRun(std::vector<RunGlyph>& run, const RunStyle& style) {
     if (run.empty()) return;
+    // Paint the rasteriser holds lies below this text.
+    if (!style.invisible || style.clip) flushRaster();
     std::vector<RunGlyph> glyphs;
     glyphs.swap(run);
     const std::shared_ptr<GfxFont>& font = style.font;

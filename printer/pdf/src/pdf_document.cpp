@@ -241,7 +241,7 @@ int Document::playPage(int page, gdi::PrinterDevice& device, gdi::DeviceContext&
     std::string failure;
     {
         ErrorScope scope;
-        PagePlayer player(dc, impl_->fonts, toDevice, differs ? &clip : nullptr);
+        PagePlayer player(dc, impl_->fonts, toDevice, differs ? &clip : nullptr, impl_->doc.get());
         bool outOfMemory = false;
         try {
             // poppler adds the page's own rotation; the crop box is the page.
