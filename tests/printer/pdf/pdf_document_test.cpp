@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -149,6 +150,65 @@ TEST(PdfDocument, APageOfAnotherSizeIsFittedAndCentred) {
     EXPECT_EQ(pixel(pages[0], 25, 50), 0xFFFFFFu);
     EXPECT_EQ(pixel(pages[0], 100, 50), 0xFF0000u);
     EXPECT_EQ(pixel(pages[0], 175, 50), 0xFFFFFFu);
+}
+
+// Channels of two colours within a tolerance.
+::testing::AssertionResult near(uint32_t got, uint32_t want, int tolerance = 10) {
+    for (int shift = 0; shift <= 16; shift += 8) {
+        const int a = int(got >> shift & 0xFF), b = int(want >> shift & 0xFF);
+        if (std::abs(a - b) > tolerance)
+            return ::testing::AssertionFailure() << std::hex << got << " is not near " << want;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+TEST(PdfDocument, TransparencySoftMasksGroupsAndShadingsArePainted) {
+    // A black bar along y 5..15 under: red at half opacity (5..25); blue
+    // under a luminosity mask that is white on 40..55 only; an axial
+    // shading red to blue clipped to 80..110; a group of two overlapping
+    // red squares painted at half opacity as one (120..150).
+    const std::string content =
+        "0 g 0 5 160 10 re f\n"
+        "q /Half gs 1 0 0 rg 5 5 20 30 re f Q\n"
+        "q /Mask gs 0 0 1 rg 40 20 30 15 re f Q\n"
+        "q 80 20 30 15 re W n /Sh sh Q\n"
+        "q /Half gs /Grp Do Q\n";
+    const std::string mask = "1 g 40 0 15 40 re f";
+    const std::string group = "1 0 0 rg 120 20 20 15 re f 130 20 20 15 re f";
+    const auto stream = [](const std::string& dict, const std::string& data) {
+        return "<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
+    };
+    const std::string form = "/Type /XObject /Subtype /Form /BBox [0 0 160 40] /Group << /S /Transparency >>";
+    auto doc = openPdf(testing::makePdfOfObjects({
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 160 40] /Contents 4 0 R /Resources << /ExtGState << "
+        "/Half 5 0 R /Mask 6 0 R >> /Shading << /Sh 8 0 R >> /XObject << /Grp 9 0 R >> >> >>",
+        stream("", content),
+        "<< /Type /ExtGState /ca 0.5 >>",
+        "<< /Type /ExtGState /SMask << /S /Luminosity /G 7 0 R >> >>",
+        stream("/Type /XObject /Subtype /Form /BBox [0 0 160 40] /Group << /S /Transparency /I true /CS "
+               "/DeviceGray >>",
+               mask),
+        "<< /ShadingType 2 /ColorSpace /DeviceRGB /Coords [80 0 110 0] /Extend [true true] /Function "
+        "<< /FunctionType 2 /Domain [0 1] /C0 [1 0 0] /C1 [0 0 1] /N 1 >> >>",
+        stream(form, group),
+    }));
+    ASSERT_TRUE(doc);
+    const auto pages = render(*doc, 160, 40);
+    ASSERT_EQ(pages.size(), 1u);
+    const auto& page = pages[0];
+    EXPECT_TRUE(near(pixel(page, 10, 30), 0x800000));  // half red on black
+    EXPECT_TRUE(near(pixel(page, 10, 12), 0xFF8080));  // half red on white
+    EXPECT_TRUE(near(pixel(page, 45, 12), 0x0000FF));  // the mask lets it through
+    EXPECT_EQ(pixel(page, 65, 12), 0xFFFFFFu);         // the mask holds it back
+    EXPECT_EQ(pixel(page, 50, 30), 0x000000u);         // outside the masked fill
+    EXPECT_TRUE(near(pixel(page, 81, 12), 0xF8000A, 16));
+    EXPECT_TRUE(near(pixel(page, 95, 12), 0x800080, 16));
+    EXPECT_TRUE(near(pixel(page, 109, 12), 0x0800F8, 16));
+    EXPECT_EQ(pixel(page, 75, 12), 0xFFFFFFu);  // outside the shading's clip
+    EXPECT_TRUE(near(pixel(page, 125, 12), 0xFF8080));
+    EXPECT_TRUE(near(pixel(page, 135, 12), 0xFF8080));  // the overlap is not darker
 }
 
 TEST(PdfDocument, DashPhasesFoldIntoThePattern) {
