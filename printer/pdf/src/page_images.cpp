@@ -169,6 +169,12 @@ std::vector<uint8_t> deviceRows(const Picture& p, int* stride) {
 
 }  // namespace
 
+void PagePlayer::markImage(GfxState* state) {
+    double box[4];
+    unitSquareBox(state, box);
+    markRaster(state, box);
+}
+
 void PagePlayer::blitImage(GfxState* state, int width, int height, const std::vector<uint8_t>& bits, int stride,
                            bool alpha) {
     // A singular CTM covers no area; fully transparent paint shows nothing.
@@ -196,7 +202,7 @@ void PagePlayer::drawImage(GfxState* state, Object* ref, Stream* str, int width,
         case Route::Skip: return;
         case Route::Raster:
             raster_->drawImage(state, ref, str, width, height, colorMap, interpolate, maskColors, inlineImg);
-            markRaster(state);
+            markImage(state);
             return;
         case Route::Device: break;
     }
@@ -215,7 +221,7 @@ void PagePlayer::drawImageMask(GfxState* state, Object* ref, Stream* str, int wi
         case Route::Skip: return;
         case Route::Raster:
             raster_->drawImageMask(state, ref, str, width, height, invert, interpolate, inlineImg);
-            markRaster(state);
+            markImage(state);
             return;
         case Route::Device: break;
     }
@@ -248,7 +254,7 @@ void PagePlayer::drawMaskedImage(GfxState* state, Object* ref, Stream* str, int 
         case Route::Raster:
             raster_->drawMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr, maskWidth,
                                      maskHeight, maskInvert, maskInterpolate);
-            markRaster(state);
+            markImage(state);
             return;
         case Route::Device: break;
     }
@@ -272,7 +278,7 @@ void PagePlayer::drawSoftMaskedImage(GfxState* state, Object* ref, Stream* str, 
         case Route::Raster:
             raster_->drawSoftMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr, maskWidth,
                                          maskHeight, maskColorMap, maskInterpolate);
-            markRaster(state);
+            markImage(state);
             return;
         case Route::Device: break;
     }

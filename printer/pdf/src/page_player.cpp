@@ -142,6 +142,7 @@ void PagePlayer::startPage(int /*pageNum*/, GfxState* state, XRef* xref) {
     raster_.reset();
     levels_.assign(1, Level{});
     groups_.clear();
+    discarding_ = 0;
     groupShifts_.clear();
     rasterGroups_ = 0;
     groupShiftX_ = groupShiftY_ = 0;
@@ -252,6 +253,7 @@ bool PagePlayer::buildPath(GfxState* state) {
 
 void PagePlayer::fillWith(GfxState* state, gdi::FillMode mode) {
     flushText();
+    double box[4];
     switch (routeFor(state, state->getFillOpacity())) {
         case Route::Skip: return;
         case Route::Raster:
@@ -259,7 +261,7 @@ void PagePlayer::fillWith(GfxState* state, gdi::FillMode mode) {
                 raster_->eoFill(state);
             else
                 raster_->fill(state);
-            markRaster(state);
+            markRaster(state, pathBox(state, false, box) ? box : nullptr);
             return;
         case Route::Device: break;
     }
@@ -330,11 +332,12 @@ gdi::Pen PagePlayer::strokePen(GfxState* state, double scale) const {
 
 void PagePlayer::stroke(GfxState* state) {
     flushText();
+    double box[4];
     switch (routeFor(state, state->getStrokeOpacity())) {
         case Route::Skip: return;
         case Route::Raster:
             raster_->stroke(state);
-            markRaster(state);
+            markRaster(state, pathBox(state, true, box) ? box : nullptr);
             return;
         case Route::Device: break;
     }

@@ -156,8 +156,15 @@ private:
     // Hands the state's colours, lines, transform, opacity and font to the
     // rasteriser.
     void syncRaster(GfxState* state);
-    // What the rasteriser drew since the last flush lies in the state's clip.
-    void markRaster(GfxState* state);
+    // What the rasteriser drew since the last flush lies in the state's
+    // clip, and in `box` (device pixels, x0 y0 x1 y1) when given.
+    void markRaster(GfxState* state, const double* box = nullptr);
+    // The device bounds of the state's path, widened by half the line
+    // width when stroked; false for an empty path.
+    static bool pathBox(GfxState* state, bool stroked, double* box);
+    // The device bounds of the CTM's unit square (an image).
+    static void unitSquareBox(GfxState* state, double* box);
+    void markImage(GfxState* state);
     // The rasteriser's painted pixels go to the context as a picture under
     // the current clip (outside its groups only), and its bitmap is cleared.
     void flushRaster();
@@ -210,9 +217,12 @@ private:
         bool blendNormal = true;
     };
     std::vector<Level> levels_;
-    // Open groups, true for those the rasteriser draws.
-    std::vector<bool> groups_;
+    // Open groups: drawn as their content (Plain), by the rasteriser, or
+    // not at all (a mask the rasteriser cannot take).
+    enum class Group { Plain, Raster, Discard };
+    std::vector<Group> groups_;
     int rasterGroups_ = 0;
+    int discarding_ = 0;
     // The rasteriser moves the CTM to each group's bitmap; text kept as
     // text inside a group is moved back by this much.
     std::vector<std::pair<double, double>> groupShifts_;

@@ -29,6 +29,9 @@ constexpr double kMaxRasterPixels = double(1 << 25);
 // A tiling pattern with more cells than this is rasterised; fewer cells
 // are repeated as vector drawings.
 constexpr int kMaxVectorCells = 64;
+// Groups nest in the rasteriser up to this depth (each holds a bitmap of
+// its bounds); deeper ones are drawn as their content.
+constexpr int kMaxRasterGroups = 16;
 
 }  // namespace
 
@@ -67,10 +70,58 @@ void PagePlayer::syncRaster(GfxState* state) {
     raster_->updateBlendMode(state);
 }
 
-void PagePlayer::markRaster(GfxState* state) {
+bool PagePlayer::pathBox(GfxState* state, bool stroked, double* box) {
+    const GfxPath* path = state->getPath();
+    if (!path) return false;
+    bool any = false;
+    for (int s = 0; s < path->getNumSubpaths(); ++s) {
+        const GfxSubpath* sub = path->getSubpath(s);
+        for (int i = 0; i < sub->getNumPoints(); ++i) {
+            double x, y;
+            state->transform(sub->getX(i), sub->getY(i), &x, &y);
+            if (!std::isfinite(x) || !std::isfinite(y)) return false;
+            if (!any) {
+                box[0] = box[2] = x;
+                box[1] = box[3] = y;
+                any = true;
+            }
+            box[0] = std::min(box[0], x), box[1] = std::min(box[1], y);
+            box[2] = std::max(box[2], x), box[3] = std::max(box[3], y);
+        }
+    }
+    if (!any) return false;
+    // Mitred joins reach further than half the width: the miter limit's
+    // worth, and a pixel of antialiasing.
+    double reach = 2;
+    if (stroked) {
+        const double half = std::max(state->getTransformedLineWidth(), 1.0) / 2;
+        reach += half * std::clamp(state->getMiterLimit(), 1.0, 10.0);
+    }
+    box[0] -= reach, box[1] -= reach, box[2] += reach, box[3] += reach;
+    return true;
+}
+
+void PagePlayer::unitSquareBox(GfxState* state, double* box) {
+    const double corners[4][2] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+    for (int i = 0; i < 4; ++i) {
+        double x, y;
+        state->transform(corners[i][0], corners[i][1], &x, &y);
+        if (i == 0) box[0] = box[2] = x, box[1] = box[3] = y;
+        box[0] = std::min(box[0], x), box[1] = std::min(box[1], y);
+        box[2] = std::max(box[2], x), box[3] = std::max(box[3], y);
+    }
+    box[0] -= 2, box[1] -= 2, box[2] += 2, box[3] += 2;
+}
+
+void PagePlayer::markRaster(GfxState* state, const double* box) {
     if (rasterGroups_ > 0) return;  // the group's bitmap; the paint marks
     double x0, y0, x1, y1;
     state->getClipBBox(&x0, &y0, &x1, &y1);
+    if (box && std::isfinite(box[0]) && std::isfinite(box[1]) && std::isfinite(box[2]) && std::isfinite(box[3])) {
+        x0 = std::max(x0, box[0]), y0 = std::max(y0, box[1]);
+        x1 = std::min(x1, box[2]), y1 = std::min(y1, box[3]);
+        if (x0 >= x1 || y0 >= y1) return;
+    }
     if (!rasterDirty_) {
         dirty_[0] = x0, dirty_[1] = y0, dirty_[2] = x1, dirty_[3] = y1;
         rasterDirty_ = true;
@@ -83,6 +134,7 @@ void PagePlayer::markRaster(GfxState* state) {
 }
 
 PagePlayer::Route PagePlayer::routeFor(GfxState* state, double opacity) {
+    if (discarding_ > 0) return Route::Skip;
     const bool transparent = rasterGroups_ > 0 || softMasked();
     if (!transparent && !(opacity > 0)) return Route::Skip;
     if ((transparent || opacity < 1) && ensureRaster()) {
@@ -175,11 +227,15 @@ void PagePlayer::beginTransparencyGroup(GfxState* state, const double* bbox, Gfx
     const bool outerMasked = levels_.size() >= 2 && levels_[levels_.size() - 2].masked;
     const bool plain = !forSoftMask && rasterGroups_ == 0 && !outerMasked && !(saved.fillOpacity < 1) &&
                        saved.blendNormal;
-    if (plain || !ensureRaster()) {
-        groups_.push_back(false);
+    if (discarding_ > 0 || plain || rasterGroups_ >= kMaxRasterGroups || !ensureRaster()) {
+        // A mask that cannot be made is not drawn either; the paint it
+        // would mask shows whole.
+        const bool discard = discarding_ > 0 || (!plain && forSoftMask);
+        groups_.push_back(discard ? Group::Discard : Group::Plain);
+        if (discard) ++discarding_;
         return;
     }
-    groups_.push_back(true);
+    groups_.push_back(Group::Raster);
     flushRaster();
     syncRaster(state);
     const double* before = state->getCTM();
@@ -195,7 +251,7 @@ void PagePlayer::beginTransparencyGroup(GfxState* state, const double* bbox, Gfx
 
 void PagePlayer::endTransparencyGroup(GfxState* state) {
     flushText();
-    if (groups_.empty() || !groups_.back()) return;
+    if (groups_.empty() || groups_.back() != Group::Raster) return;
     raster_->endTransparencyGroup(state);
     if (!groupShifts_.empty()) {
         groupShiftX_ -= groupShifts_.back().first;
@@ -206,9 +262,10 @@ void PagePlayer::endTransparencyGroup(GfxState* state) {
 
 void PagePlayer::paintTransparencyGroup(GfxState* state, const double* bbox) {
     if (groups_.empty()) return;
-    const bool rasterised = groups_.back();
+    const Group kind = groups_.back();
     groups_.pop_back();
-    if (!rasterised) return;
+    if (kind == Group::Discard) --discarding_;
+    if (kind != Group::Raster) return;
     syncRaster(state);
     raster_->paintTransparencyGroup(state, bbox);
     --rasterGroups_;
@@ -218,10 +275,11 @@ void PagePlayer::paintTransparencyGroup(GfxState* state, const double* bbox) {
 void PagePlayer::setSoftMask(GfxState* state, const double* bbox, bool alpha, Function* transferFunc,
                              GfxColor* backdropColor) {
     if (groups_.empty()) return;
-    const bool rasterised = groups_.back();
+    const Group kind = groups_.back();
     groups_.pop_back();
+    if (kind == Group::Discard) --discarding_;
     // Without the rasteriser the mask is left out (the paint shows whole).
-    if (!rasterised) return;
+    if (kind != Group::Raster) return;
     syncRaster(state);
     raster_->setSoftMask(state, bbox, alpha, transferFunc, backdropColor);
     --rasterGroups_;
@@ -235,6 +293,7 @@ void PagePlayer::clearSoftMask(GfxState* state) {
 
 bool PagePlayer::functionShadedFill(GfxState* state, GfxFunctionShading* shading) {
     flushText();
+    if (discarding_ > 0) return true;
     if (!ensureRaster()) return false;
     syncRaster(state);
     if (!raster_->functionShadedFill(state, shading)) return false;
@@ -244,6 +303,7 @@ bool PagePlayer::functionShadedFill(GfxState* state, GfxFunctionShading* shading
 
 bool PagePlayer::axialShadedFill(GfxState* state, GfxAxialShading* shading, double tMin, double tMax) {
     flushText();
+    if (discarding_ > 0) return true;
     if (!ensureRaster()) return false;
     syncRaster(state);
     if (!raster_->axialShadedFill(state, shading, tMin, tMax)) return false;
@@ -253,6 +313,7 @@ bool PagePlayer::axialShadedFill(GfxState* state, GfxAxialShading* shading, doub
 
 bool PagePlayer::radialShadedFill(GfxState* state, GfxRadialShading* shading, double sMin, double sMax) {
     flushText();
+    if (discarding_ > 0) return true;
     if (!ensureRaster()) return false;
     syncRaster(state);
     if (!raster_->radialShadedFill(state, shading, sMin, sMax)) return false;
@@ -262,6 +323,7 @@ bool PagePlayer::radialShadedFill(GfxState* state, GfxRadialShading* shading, do
 
 bool PagePlayer::gouraudTriangleShadedFill(GfxState* state, GfxGouraudTriangleShading* shading) {
     flushText();
+    if (discarding_ > 0) return true;
     if (!ensureRaster()) return false;
     syncRaster(state);
     if (!raster_->gouraudTriangleShadedFill(state, shading)) return false;
@@ -272,6 +334,7 @@ bool PagePlayer::gouraudTriangleShadedFill(GfxState* state, GfxGouraudTriangleSh
 bool PagePlayer::tilingPatternFill(GfxState* state, Gfx* gfx, Catalog* catalog, GfxTilingPattern* tPat,
                                    const double* mat, int x0, int y0, int x1, int y1, double xStep, double yStep) {
     flushText();
+    if (discarding_ > 0) return true;
     // A few cells are repeated as drawings; many become one picture.
     const double cells = (double(x1) - x0) * (double(y1) - y0);
     if (!(cells > kMaxVectorCells) || !doc_ || !ensureRaster()) return false;

@@ -269,7 +269,7 @@ bool PagePlayer::RunStyle::operator==(const RunStyle& o) const {
 void PagePlayer::drawChar(GfxState* state, double x, double y, double dx, double dy, double originX,
                           double originY, CharCode code, int nBytes, const Unicode* u, int uLen) {
     const std::shared_ptr<GfxFont>& font = state->getFont();
-    if (!font) return;
+    if (!font || discarding_ > 0) return;
     // Text with transparency is drawn by the rasteriser and kept as text
     // to be found.
     bool rasterised = false;
@@ -317,7 +317,7 @@ bool PagePlayer::beginType3Char(GfxState* state, double x, double y, double /*dx
                                 const Unicode* u, int uLen) {
     // Gfx draws the glyph's procedure as paths; its Unicode value is kept
     // as invisible text in an installed face, so that the text can be found.
-    if (!u || uLen <= 0 || !state->getFont()) return false;
+    if (discarding_ > 0 || !u || uLen <= 0 || !state->getFont()) return false;
     // The CTM is the glyph's here: the page's comes from the string's
     // start, the advance from the font's width.
     const double* m = stringCtm_;
