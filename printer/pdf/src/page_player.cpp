@@ -143,6 +143,8 @@ void PagePlayer::startPage(int /*pageNum*/, GfxState* state, XRef* xref) {
     levels_.assign(1, Level{});
     groups_.clear();
     discarding_ = 0;
+    groupSizes_.clear();
+    groupPixels_ = 0;
     groupShifts_.clear();
     rasterGroups_ = 0;
     groupShiftX_ = groupShiftY_ = 0;

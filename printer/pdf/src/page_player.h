@@ -223,6 +223,10 @@ private:
     std::vector<Group> groups_;
     int rasterGroups_ = 0;
     int discarding_ = 0;
+    // The pixels of the rasterised groups' bitmaps, each and together.
+    std::vector<double> groupSizes_;
+    double groupPixels_ = 0;
+    void popGroupSize();
     // The rasteriser moves the CTM to each group's bitmap; text kept as
     // text inside a group is moved back by this much.
     std::vector<std::pair<double, double>> groupShifts_;

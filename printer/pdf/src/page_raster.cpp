@@ -29,13 +29,20 @@ constexpr double kMaxRasterPixels = double(1 << 25);
 // A tiling pattern with more cells than this is rasterised; fewer cells
 // are repeated as vector drawings.
 constexpr int kMaxVectorCells = 64;
-// Groups nest in the rasteriser up to this depth (each holds a bitmap of
-// its bounds); deeper ones are drawn as their content.
-constexpr int kMaxRasterGroups = 16;
+// Groups nest in the rasteriser while their bitmaps (each of the group's
+// bounds on the page) hold no more pixels than this together; deeper ones
+// are drawn as their content.
+constexpr double kMaxGroupPixels = double(1 << 24);
 
 }  // namespace
 
 PagePlayer::~PagePlayer() = default;
+
+void PagePlayer::popGroupSize() {
+    if (groupSizes_.empty()) return;
+    groupPixels_ -= groupSizes_.back();
+    groupSizes_.pop_back();
+}
 
 bool PagePlayer::ensureRaster() {
     if (raster_) return true;
@@ -227,7 +234,23 @@ void PagePlayer::beginTransparencyGroup(GfxState* state, const double* bbox, Gfx
     const bool outerMasked = levels_.size() >= 2 && levels_[levels_.size() - 2].masked;
     const bool plain = !forSoftMask && rasterGroups_ == 0 && !outerMasked && !(saved.fillOpacity < 1) &&
                        saved.blendNormal;
-    if (discarding_ > 0 || plain || rasterGroups_ >= kMaxRasterGroups || !ensureRaster()) {
+    // The pixels of the group's bitmap: its box on the page.
+    double pixels = 0;
+    if (!plain && pageState_) {
+        const double corners[4][2] = {{bbox[0], bbox[1]}, {bbox[2], bbox[1]}, {bbox[0], bbox[3]}, {bbox[2], bbox[3]}};
+        double box[4] = {};
+        for (int i = 0; i < 4; ++i) {
+            double x, y;
+            state->transform(corners[i][0], corners[i][1], &x, &y);
+            if (i == 0) box[0] = box[2] = x, box[1] = box[3] = y;
+            box[0] = std::min(box[0], x), box[1] = std::min(box[1], y);
+            box[2] = std::max(box[2], x), box[3] = std::max(box[3], y);
+        }
+        const double w = std::min(box[2], pageState_->getPageWidth()) - std::max(box[0], 0.0);
+        const double h = std::min(box[3], pageState_->getPageHeight()) - std::max(box[1], 0.0);
+        pixels = std::isfinite(w) && std::isfinite(h) ? (std::max(w, 0.0) + 2) * (std::max(h, 0.0) + 2) : 0;
+    }
+    if (discarding_ > 0 || plain || groupPixels_ + pixels > kMaxGroupPixels || !ensureRaster()) {
         // A mask that cannot be made is not drawn either; the paint it
         // would mask shows whole.
         const bool discard = discarding_ > 0 || (!plain && forSoftMask);
@@ -236,6 +259,8 @@ void PagePlayer::beginTransparencyGroup(GfxState* state, const double* bbox, Gfx
         return;
     }
     groups_.push_back(Group::Raster);
+    groupSizes_.push_back(pixels);
+    groupPixels_ += pixels;
     flushRaster();
     syncRaster(state);
     const double* before = state->getCTM();
@@ -269,6 +294,7 @@ void PagePlayer::paintTransparencyGroup(GfxState* state, const double* bbox) {
     syncRaster(state);
     raster_->paintTransparencyGroup(state, bbox);
     --rasterGroups_;
+    popGroupSize();
     markRaster(state);
 }
 
@@ -283,6 +309,7 @@ void PagePlayer::setSoftMask(GfxState* state, const double* bbox, bool alpha, Fu
     syncRaster(state);
     raster_->setSoftMask(state, bbox, alpha, transferFunc, backdropColor);
     --rasterGroups_;
+    popGroupSize();
     if (!levels_.empty()) levels_.back().masked = true;
 }
 
