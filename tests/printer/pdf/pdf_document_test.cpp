@@ -395,5 +395,54 @@ TEST(PdfDocument, PrintedPagesAreShapesInTheMarkupOnPaperOfTheirOwnSize) {
     fs::remove_all(root);
 }
 
+TEST(PdfDocument, OnlyTheTransparentPaintBecomesAPictureOfItsOwnBounds) {
+    // An opaque red square, and blue at half opacity on 100..150 x 40..80
+    // (device pixels at 72 dpi, y down).
+    const fs::path root = fs::temp_directory_path() / ("tessaly-pdf-alpha-" + std::to_string(getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "spool");
+    setenv("TESSALY_REGISTRY_ROOT", (root / "registry").c_str(), 1);
+    ValueStore store((root / "registry").string());
+    ASSERT_EQ(store.writeString("SpoolPath", toWide((root / "spool").string())), kRegistryOk);
+    ASSERT_EQ(store.writeString("BasePath", toWide(std::string(TESSALY_SOURCE_DIR) + "/data/")), kRegistryOk);
+    const std::string content = "1 0 0 rg 10 10 50 50 re f q /Half gs 0 0 1 rg 100 20 50 40 re f Q";
+    auto doc = openPdf(testing::makePdfOfObjects({
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] /Contents 4 0 R /Resources << /ExtGState << "
+        "/Half << /ca 0.5 >> >> >> >>",
+        "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
+    }));
+    ASSERT_TRUE(doc);
+    SpoolOptions options;
+    options.driverPath = std::string(TESSALY_LIB_DIR) + "/libpagesmith.so";
+    options.request.dpi = 72;
+    options.request.imagePages = false;
+    options.request.paperWidthTenths = 706;
+    options.request.paperLengthTenths = 353;
+    std::string error;
+    {
+        SpoolHost host;
+        ASSERT_EQ(host.open(options, &error), 1) << error;
+        gdi::DeviceContext& dc = host.context();
+        ASSERT_TRUE(dc.startDoc(u"pdf", 9));
+        EXPECT_EQ(doc->playPage(1, host.device(), dc, &error), 1) << error;
+        EXPECT_TRUE(dc.endDoc());
+    }
+    fs::path job;
+    for (const auto& entry : fs::directory_iterator(root / "spool"))
+        if (entry.is_directory()) job = entry.path();
+    ASSERT_FALSE(job.empty());
+    std::string markup = readFile(job / "media.mml");
+    (void)unscramble(reinterpret_cast<uint8_t*>(markup.data()), markup.size(), jobKey());
+    EXPECT_NE(markup.find("color=\"#FF0000\""), std::string::npos) << markup.substr(0, 3000);
+    const size_t image = markup.find("<Image ");
+    ASSERT_NE(image, std::string::npos) << markup.substr(0, 3000);
+    EXPECT_EQ(markup.find("<Image ", image + 1), std::string::npos) << markup.substr(0, 3000);
+    EXPECT_NE(markup.find("pos=\"100,40\"", image), std::string::npos) << markup.substr(image, 300);
+    unsetenv("TESSALY_REGISTRY_ROOT");
+    fs::remove_all(root);
+}
+
 }  // namespace
 }  // namespace tessaly
