@@ -145,6 +145,7 @@ void PagePlayer::startPage(int /*pageNum*/, GfxState* state, XRef* xref) {
     discarding_ = 0;
     groupSizes_.clear();
     groupPixels_ = 0;
+    shadingDepth_ = -1;
     groupShifts_.clear();
     rasterGroups_ = 0;
     groupShiftX_ = groupShiftY_ = 0;
@@ -207,6 +208,7 @@ void PagePlayer::restoreState(GfxState* state) {
     check(dc_.restore(-1));
     --depth_;
     if (levels_.size() > 1) levels_.pop_back();
+    if (depth_ < shadingDepth_) shadingDepth_ = -1;
 }
 
 bool PagePlayer::useCtm(const double* ctm) {

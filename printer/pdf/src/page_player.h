@@ -72,7 +72,13 @@ public:
     void setSoftMask(GfxState* state, const double* bbox, bool alpha, Function* transferFunc,
                      GfxColor* backdropColor) override;
     void clearSoftMask(GfxState* state) override;
-    bool useShadedFills(int type) override { return type >= 1 && type <= 5; }
+    // Types 1 to 5 are the rasteriser's; patch meshes (6, 7) are cut into
+    // small fills by Gfx, which the rasteriser takes too.
+    bool useShadedFills(int type) override { return type >= 1 && type <= 7; }
+    bool patchMeshShadedFill(GfxState* state, GfxPatchMeshShading* shading) override;
+    // Gfx turns the rasteriser's antialiasing off while it shades.
+    bool getVectorAntialias() override { return rasterAntialias_; }
+    void setVectorAntialias(bool on) override;
     bool functionShadedFill(GfxState* state, GfxFunctionShading* shading) override;
     bool axialShadedFill(GfxState* state, GfxAxialShading* shading, double tMin, double tMax) override;
     bool radialShadedFill(GfxState* state, GfxRadialShading* shading, double sMin, double sMax) override;
@@ -223,6 +229,10 @@ private:
     std::vector<Group> groups_;
     int rasterGroups_ = 0;
     int discarding_ = 0;
+    // Gfx cuts a shading into fills until its state is restored: they go
+    // to the rasteriser.
+    int shadingDepth_ = -1;
+    bool rasterAntialias_ = true;
     // The pixels of the rasterised groups' bitmaps, each and together.
     std::vector<double> groupSizes_;
     double groupPixels_ = 0;

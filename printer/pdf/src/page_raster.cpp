@@ -55,7 +55,7 @@ bool PagePlayer::ensureRaster() {
     SplashColor paper;
     paper[0] = paper[1] = paper[2] = 0xFF;
     auto raster = std::make_unique<SplashOutputDev>(splashModeRGB8, 4, false, paper, true);
-    raster->setVectorAntialias(true);
+    raster->setVectorAntialias(rasterAntialias_);
     raster->setFontAntialias(true);
     if (doc_) raster->startDoc(doc_);
     raster->startPage(0, pageState_.get(), xref_);
@@ -142,7 +142,7 @@ void PagePlayer::markRaster(GfxState* state, const double* box) {
 
 PagePlayer::Route PagePlayer::routeFor(GfxState* state, double opacity) {
     if (discarding_ > 0) return Route::Skip;
-    const bool transparent = rasterGroups_ > 0 || softMasked();
+    const bool transparent = rasterGroups_ > 0 || softMasked() || shadingDepth_ >= 0;
     if (!transparent && !(opacity > 0)) return Route::Skip;
     if ((transparent || opacity < 1) && ensureRaster()) {
         syncRaster(state);
@@ -356,6 +356,20 @@ bool PagePlayer::gouraudTriangleShadedFill(GfxState* state, GfxGouraudTriangleSh
     if (!raster_->gouraudTriangleShadedFill(state, shading)) return false;
     markRaster(state);
     return true;
+}
+
+void PagePlayer::setVectorAntialias(bool on) {
+    rasterAntialias_ = on;
+    if (raster_) raster_->setVectorAntialias(on);
+}
+
+bool PagePlayer::patchMeshShadedFill(GfxState* /*state*/, GfxPatchMeshShading* /*shading*/) {
+    flushText();
+    if (discarding_ > 0) return true;
+    // Gfx draws the patches as fills, inside the state it saved for the
+    // shading.
+    if (shadingDepth_ < 0) shadingDepth_ = depth_;
+    return false;
 }
 
 bool PagePlayer::tilingPatternFill(GfxState* state, Gfx* gfx, Catalog* catalog, GfxTilingPattern* tPat,
