@@ -248,7 +248,10 @@ void PagePlayer::beginTransparencyGroup(GfxState* state, const double* bbox, Gfx
         }
         const double w = std::min(box[2], pageState_->getPageWidth()) - std::max(box[0], 0.0);
         const double h = std::min(box[3], pageState_->getPageHeight()) - std::max(box[1], 0.0);
-        pixels = std::isfinite(w) && std::isfinite(h) ? (std::max(w, 0.0) + 2) * (std::max(h, 0.0) + 2) : 0;
+        // A box off the number line is left to the group's content.
+        pixels = std::isfinite(w) && std::isfinite(h) && std::isfinite(box[0]) && std::isfinite(box[1])
+                     ? (std::max(w, 0.0) + 2) * (std::max(h, 0.0) + 2)
+                     : kMaxGroupPixels + 1;
     }
     if (discarding_ > 0 || plain || groupPixels_ + pixels > kMaxGroupPixels || !ensureRaster()) {
         // A mask that cannot be made is not drawn either; the paint it
