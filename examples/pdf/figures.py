@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 # Writes figures.pdf: vector drawings, pictures and text in OpenType (CFF)
-# fonts on pages of different sizes, drawn with cairo. Run with Debian's
+# fonts on pages of different sizes, and a page of transparency, gradients
+# and a tiled pattern, drawn with cairo. Run with Debian's
 # python3-cairo and fonts-urw-base35 installed:  python3 figures.py OUT.pdf
 import math
 import sys
