@@ -162,17 +162,20 @@ TEST(PdfDocument, APageOfAnotherSizeIsFittedAndCentred) {
     return ::testing::AssertionSuccess();
 }
 
-TEST(PdfDocument, TransparencySoftMasksGroupsAndShadingsArePainted) {
+TEST(PdfDocument, TransparencySoftMasksGroupsShadingsAndPatternsArePainted) {
     // A black bar along y 5..15 under: red at half opacity (5..25); blue
     // under a luminosity mask that is white on 40..55 only; an axial
     // shading red to blue clipped to 80..110; a group of two overlapping
-    // red squares painted at half opacity as one (120..150).
+    // red squares painted at half opacity as one (120..150); a pattern of
+    // blue points four apart (160..200, more cells than are drawn one by
+    // one).
     const std::string content =
         "0 g 0 5 160 10 re f\n"
         "q /Half gs 1 0 0 rg 5 5 20 30 re f Q\n"
         "q /Mask gs 0 0 1 rg 40 20 30 15 re f Q\n"
         "q 80 20 30 15 re W n /Sh sh Q\n"
-        "q /Half gs /Grp Do Q\n";
+        "q /Half gs /Grp Do Q\n"
+        "q /Pattern cs /T scn 160 4 40 32 re f Q\n";
     const std::string mask = "1 g 40 0 15 40 re f";
     const std::string group = "1 0 0 rg 120 20 20 15 re f 130 20 20 15 re f";
     const auto stream = [](const std::string& dict, const std::string& data) {
@@ -182,8 +185,9 @@ TEST(PdfDocument, TransparencySoftMasksGroupsAndShadingsArePainted) {
     auto doc = openPdf(testing::makePdfOfObjects({
         "<< /Type /Catalog /Pages 2 0 R >>",
         "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 160 40] /Contents 4 0 R /Resources << /ExtGState << "
-        "/Half 5 0 R /Mask 6 0 R >> /Shading << /Sh 8 0 R >> /XObject << /Grp 9 0 R >> >> >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 40] /Contents 4 0 R /Resources << /ExtGState << "
+        "/Half 5 0 R /Mask 6 0 R >> /Shading << /Sh 8 0 R >> /XObject << /Grp 9 0 R >> /Pattern << /T 10 0 R >> "
+        ">> >>",
         stream("", content),
         "<< /Type /ExtGState /ca 0.5 >>",
         "<< /Type /ExtGState /SMask << /S /Luminosity /G 7 0 R >> >>",
@@ -193,9 +197,11 @@ TEST(PdfDocument, TransparencySoftMasksGroupsAndShadingsArePainted) {
         "<< /ShadingType 2 /ColorSpace /DeviceRGB /Coords [80 0 110 0] /Extend [true true] /Function "
         "<< /FunctionType 2 /Domain [0 1] /C0 [1 0 0] /C1 [0 0 1] /N 1 >> >>",
         stream(form, group),
+        stream("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 4 4] /XStep 4 /YStep 4 /Resources << >>",
+               "0 0 1 rg 0 0 2 2 re f"),
     }));
     ASSERT_TRUE(doc);
-    const auto pages = render(*doc, 160, 40);
+    const auto pages = render(*doc, 200, 40);
     ASSERT_EQ(pages.size(), 1u);
     const auto& page = pages[0];
     EXPECT_TRUE(near(pixel(page, 10, 30), 0x800000));  // half red on black
@@ -209,6 +215,11 @@ TEST(PdfDocument, TransparencySoftMasksGroupsAndShadingsArePainted) {
     EXPECT_EQ(pixel(page, 75, 12), 0xFFFFFFu);  // outside the shading's clip
     EXPECT_TRUE(near(pixel(page, 125, 12), 0xFF8080));
     EXPECT_TRUE(near(pixel(page, 135, 12), 0xFF8080));  // the overlap is not darker
+    // A point of the pattern, the gaps beside and below it (the rasteriser
+    // places the cells to the pixel).
+    EXPECT_EQ(pixel(page, 160, 8), 0x0000FFu);
+    EXPECT_EQ(pixel(page, 163, 8), 0xFFFFFFu);
+    EXPECT_EQ(pixel(page, 160, 9), 0xFFFFFFu);
 }
 
 TEST(PdfDocument, DashPhasesFoldIntoThePattern) {
