@@ -55,10 +55,13 @@ bool PagePlayer::ensureRaster() {
     SplashColor paper;
     paper[0] = paper[1] = paper[2] = 0xFF;
     auto raster = std::make_unique<SplashOutputDev>(splashModeRGB8, 4, false, paper, true);
-    raster->setVectorAntialias(rasterAntialias_);
+    // Made antialiasing (it keeps the buffers for it), then switched as Gfx
+    // has it now.
+    raster->setVectorAntialias(true);
     raster->setFontAntialias(true);
     if (doc_) raster->startDoc(doc_);
     raster->startPage(0, pageState_.get(), xref_);
+    raster->setVectorAntialias(rasterAntialias_);
     if (!raster->getBitmap() || raster->getBitmap()->getWidth() < int(w) || !raster->getBitmap()->getAlphaPtr()) {
         rasterRefused_ = true;
         return false;

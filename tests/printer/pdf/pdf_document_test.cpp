@@ -163,17 +163,18 @@ TEST(PdfDocument, APageOfAnotherSizeIsFittedAndCentred) {
 }
 
 TEST(PdfDocument, TransparencySoftMasksGroupsShadingsAndPatternsArePainted) {
-    // A black bar along y 5..15 under: red at half opacity (5..25); blue
-    // under a luminosity mask that is white on 40..55 only; an axial
-    // shading red to blue clipped to 80..110; a group of two overlapping
-    // red squares painted at half opacity as one (120..150); a pattern of
-    // blue points four apart (160..200, more cells than are drawn one by
-    // one).
+    // A black bar along y 5..15, then: an axial shading red to blue
+    // clipped to 80..110 (the first thing rasterised, while Gfx has
+    // antialiasing off); red at half opacity (5..25); blue under a
+    // luminosity mask that is white on 40..55 only; a group of two
+    // overlapping red squares painted at half opacity as one (120..150); a
+    // pattern of blue points four apart (160..200, more cells than are
+    // drawn one by one).
     const std::string content =
         "0 g 0 5 160 10 re f\n"
+        "q 80 20 30 15 re W n /Sh sh Q\n"
         "q /Half gs 1 0 0 rg 5 5 20 30 re f Q\n"
         "q /Mask gs 0 0 1 rg 40 20 30 15 re f Q\n"
-        "q 80 20 30 15 re W n /Sh sh Q\n"
         "q /Half gs /Grp Do Q\n"
         "q /Pattern cs /T scn 160 4 40 32 re f Q\n";
     const std::string mask = "1 g 40 0 15 40 re f";
