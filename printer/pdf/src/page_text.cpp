@@ -277,7 +277,9 @@ void PagePlayer::drawChar(GfxState* state, double x, double y, double dx, double
     if (render != 3) {
         const double fill = state->getFillOpacity(), stroke = state->getStrokeOpacity();
         const double opacity = render == 0 ? fill : render == 1 ? stroke : std::min(fill, stroke);
-        const bool transparent = rasterGroups_ > 0 || softMasked() || opacity < 1;
+        // (Text of no opacity is invisible text, nothing to rasterise.)
+        const bool transparent =
+            rasterGroups_ > 0 || softMasked() || shadingDepth_ >= 0 || (opacity < 1 && opacity > 0);
         if (transparent && ensureRaster()) {
             syncRaster(state);
             raster_->drawChar(state, x, y, dx, dy, originX, originY, code, nBytes, u, uLen);
