@@ -92,6 +92,9 @@ WINBOOL APIENTRY startPage(SURFOBJ* surface) {
 }
 
 WINBOOL APIENTRY sendPage(SURFOBJ* surface) {
+    // The bits are read through a lock, as the engine may still hold drawing
+    // back.
+    if (SURFOBJ* locked = EngLockSurface(surface->hsurf)) EngUnlockSurface(locked);
     CapturedPage page;
     page.width = surface->sizlBitmap.cx;
     page.height = surface->sizlBitmap.cy;

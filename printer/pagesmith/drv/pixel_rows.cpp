@@ -43,6 +43,11 @@ int bitsPerPixel(ULONG format) {
 std::optional<PixelRows> readRows(const SURFOBJ* surface, std::optional<std::span<const uint32_t>> table,
                                   int32_t x, int32_t y, int32_t width, int32_t height) {
     if (!surface || !surface->pvScan0) return std::nullopt;
+    // Bits are read through a lock: an engine that has not finished drawing
+    // on the surface finishes it then.
+    if (surface->hsurf) {
+        if (SURFOBJ* locked = EngLockSurface(surface->hsurf)) EngUnlockSurface(locked);
+    }
     const int bpp = bitsPerPixel(surface->iBitmapFormat);
     if (bpp == 0) return std::nullopt;
     if (bpp <= 8 && !table) return std::nullopt;

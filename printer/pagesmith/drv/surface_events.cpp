@@ -29,6 +29,14 @@ void eraseSurface(DriverDevice& device, SURFOBJ* pso) {
     (void)EngEraseSurface(pso, &all, kWhite);
 }
 
+// The surface's bits for a page raster: read through a lock, so that an
+// engine that has not finished drawing on the surface finishes it first.
+const uint8_t* rasterRows(const DriverDevice& device, SURFOBJ* pso) {
+    if (!device.rasterCapture) return nullptr;
+    if (SURFOBJ* locked = EngLockSurface(pso->hsurf)) EngUnlockSurface(locked);
+    return static_cast<const uint8_t*>(pso->pvScan0);
+}
+
 void setOrigin(POINTL* origin, LONG x, LONG y) {
     if (origin) *origin = {x, y};
 }
@@ -104,7 +112,7 @@ WINBOOL APIENTRY DrvSendPage(SURFOBJ* pso) {
     DriverDevice* device = eventDevice(pso);
     if (!device) return FALSE;
     if (device->banding) return TRUE;
-    const auto* rows = device->rasterCapture ? static_cast<const uint8_t*>(pso->pvScan0) : nullptr;
+    const uint8_t* rows = rasterRows(*device, pso);
     return endFrame(*device, rows, pso->lDelta) ? TRUE : FALSE;
 }
 
@@ -132,7 +140,7 @@ WINBOOL APIENTRY DrvNextBand(SURFOBJ* pso, POINTL* pptl) {
         return FALSE;
     }
     const int32_t rows = std::min(device->bandHeight, device->pageHeight - device->bandY);
-    const auto* rowData = device->rasterCapture ? static_cast<const uint8_t*>(pso->pvScan0) : nullptr;
+    const uint8_t* rowData = rasterRows(*device, pso);
     bool continues = false;
     if (!addBand(*device, rowData, pso->lDelta, rows, &continues)) {
         setOrigin(pptl, -1, -1);

@@ -392,6 +392,9 @@ bool RecordingDriver::declines(const std::string& hook, bool curves) const {
 }
 
 void RecordingDriver::copyRows(SURFOBJ* so, LONG fromRow, LONG rows, LONG pageRow) {
+    // The bits are read through a lock, as the engine may still hold drawing
+    // back.
+    if (SURFOBJ* locked = EngLockSurface(so->hsurf)) EngUnlockSurface(locked);
     const size_t row = static_cast<size_t>(config.width) * 3;
     for (LONG y = 0; y < rows; ++y) {
         if (pageRow + y >= config.height) break;

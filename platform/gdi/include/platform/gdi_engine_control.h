@@ -1,7 +1,7 @@
 #pragma once
-// Test controls of the graphics engine: how much memory EngCreateBitmap may
-// give a bitmap whose bits it allocates, and an observer of every
-// EngCreateBitmap request. Both are process-wide.
+// Controls of the graphics engine: how much memory EngCreateBitmap may give
+// a bitmap whose bits it allocates, an observer of every EngCreateBitmap
+// request, and whether page drawing is deferred. All are process-wide.
 
 #include <cstdint>
 #include <functional>
@@ -23,5 +23,15 @@ uint64_t surfaceByteLimit();
 // returns null). An empty function removes the observer.
 using BitmapRequestObserver = std::function<bool(LONG width, LONG height, ULONG format)>;
 void setBitmapRequestObserver(BitmapRequestObserver observer);
+
+// Whether a device context defers the rendering of its pages into the
+// driver's surface (on by default; the environment variable
+// TESSALY_GDI_IMMEDIATE=1 sets the starting value to off, read once). The
+// driver gets the same calls either way and reads the same pixels: while a
+// page is deferred, the engine keeps the page's drawing and renders it only
+// when the surface is locked or read by an engine call. Taken at each page's
+// start; a banding surface always draws at once.
+void setDeferredDrawing(bool on);
+bool deferredDrawing();
 
 }  // namespace tessaly::gdi

@@ -6,6 +6,8 @@
 
 #include "context_internal.h"
 #include "context_state.h"
+#include "deferral.h"
+#include "platform/gdi_engine_control.h"
 
 namespace tessaly::gdi {
 
@@ -13,7 +15,31 @@ DeviceContext::DeviceContext(PrinterDevice& device) : impl_(std::make_unique<Imp
 
 DeviceContext::~DeviceContext() {
     if (impl_->inDoc) (void)endDoc(true);
+    // What the surface keeps of our pages is rendered while we are here to
+    // render it.
+    if (impl_->device.surface) stopDeferring(impl_->device.surface);
 }
+
+namespace {
+
+// An operation of a deferred page, rendered again without the driver when
+// the surface's pixels are needed.
+class KeptOperation : public DeferredPiece {
+public:
+    KeptOperation(Player& player, DrawOp&& op, std::vector<bool>&& answers)
+        : player_(player), op_(std::move(op)), answers_(std::move(answers)) {}
+    void render() override {
+        std::string why;
+        (void)player_.replay(op_, answers_, &why);
+    }
+
+private:
+    Player& player_;
+    DrawOp op_;
+    std::vector<bool> answers_;
+};
+
+}  // namespace
 
 const std::string& DeviceContext::errorText() const { return impl_->error; }
 void DeviceContext::clearError() { impl_->error.clear(); }
@@ -52,7 +78,18 @@ bool DeviceContext::Impl::submit(DrawOp&& op) {
         return true;
     }
     std::string why;
-    if (player.play(op, POINTL{0, 0}, &why)) return true;
+    if (deferring(device.surface)) {
+        // The driver gets its calls now; the engine keeps their rendering
+        // until the pixels are needed, and we keep the operation for it.
+        std::vector<bool> answers;
+        beginDeferredPiece(device.surface);
+        const bool ok = player.record(op, &answers, &why);
+        if (!endDeferredPiece(device.surface))
+            keepDeferred(device.surface, std::make_unique<KeptOperation>(player, std::move(op), std::move(answers)));
+        if (ok) return true;
+    } else if (player.play(op, POINTL{0, 0}, &why)) {
+        return true;
+    }
     pageFailed = true;
     return fail(why.empty() ? "the driver failed a drawing call" : why);
 }
@@ -80,6 +117,10 @@ bool DeviceContext::startPage() {
     if (!fn) return d.fail("startPage: the driver has no DrvStartPage");
     d.page.clear();
     d.pageFailed = false;
+    if (deferredDrawing() && !d.device.banding)
+        startDeferring(d.device.surface);
+    else
+        stopDeferring(d.device.surface);
     if (!fn(d.device.surface)) return d.fail("startPage: DrvStartPage failed");
     d.inPage = true;
     return true;

@@ -140,6 +140,15 @@ public:
     // (the whole page when not banding: origin 0, 0).
     [[nodiscard]] bool play(const DrawOp& op, POINTL origin, std::string* error);
 
+    // The same, noting whether the driver took each call it was offered.
+    [[nodiscard]] bool record(const DrawOp& op, std::vector<bool>* answers, std::string* error);
+    // Renders an operation recorded on the whole page again without the
+    // driver: each call the driver took is rendered with the engine function
+    // the driver renders it with (the same arguments), each call it declined
+    // is declined again, and the rest goes as it went. The pixels are those
+    // that the driver's rendering gave.
+    bool replay(const DrawOp& op, const std::vector<bool>& answers, std::string* error);
+
 private:
     struct Band;
     bool fill(const DrawOp& op, const Band& band, const DevicePath& path, bool winding, BrushObject& brush,
@@ -155,6 +164,28 @@ private:
     bool text(const DrawOp& op, const Band& band, std::string* error);
     bool textAsFill(const DrawOp& op, const Band& band, StringObject& text, std::string* error);
 
+    // A hook call: offered to the driver, noted when recording, or answered
+    // from the notes when replaying (the engine renders what was taken).
+    template <typename Hook, typename Engine, typename... Args>
+    WINBOOL ask(Hook hook, Engine engine, Args... args) {
+        switch (mode_) {
+            case Mode::Live:
+                break;
+            case Mode::Record: {
+                const WINBOOL taken = hook(args...);
+                recorded_->push_back(taken != FALSE);
+                return taken;
+            }
+            case Mode::Replay: {
+                const bool taken = next_ < replayed_->size() && (*replayed_)[next_];
+                ++next_;
+                if (taken) (void)engine(args...);
+                return taken ? TRUE : FALSE;
+            }
+        }
+        return hook(args...);
+    }
+
     [[nodiscard]] bool hooked(FLONG hook) const { return (device_.hooks & hook) != 0; }
     template <typename Fn>
     [[nodiscard]] Fn driver(ULONG index) const {
@@ -162,6 +193,11 @@ private:
     }
 
     PrinterDevice::Impl& device_;
+    enum class Mode { Live, Record, Replay };
+    Mode mode_ = Mode::Live;
+    std::vector<bool>* recorded_ = nullptr;
+    const std::vector<bool>* replayed_ = nullptr;
+    size_t next_ = 0;
 };
 
 // Helpers shared by the files of the context.

@@ -167,6 +167,33 @@ bool Player::play(const DrawOp& op, POINTL origin, std::string* error) {
     return false;
 }
 
+bool Player::record(const DrawOp& op, std::vector<bool>* answers, std::string* error) {
+    const Mode mode = mode_;
+    std::vector<bool>* recorded = recorded_;
+    mode_ = Mode::Record;
+    recorded_ = answers;
+    const bool ok = play(op, POINTL{0, 0}, error);
+    mode_ = mode;
+    recorded_ = recorded;
+    return ok;
+}
+
+bool Player::replay(const DrawOp& op, const std::vector<bool>& answers, std::string* error) {
+    // A replay may come in the middle of recording another operation (the
+    // driver reads its surface): the recording goes on afterwards.
+    const Mode mode = mode_;
+    const std::vector<bool>* replayed = replayed_;
+    const size_t next = next_;
+    mode_ = Mode::Replay;
+    replayed_ = &answers;
+    next_ = 0;
+    const bool ok = play(op, POINTL{0, 0}, error);
+    mode_ = mode;
+    replayed_ = replayed;
+    next_ = next;
+    return ok;
+}
+
 bool Player::fill(const DrawOp& op, const Band& band, const DevicePath& path, bool winding, BrushObject& brush,
                   std::string* error) {
     ClipObject clip;
@@ -182,11 +209,12 @@ bool Player::fill(const DrawOp& op, const Band& band, const DevicePath& path, bo
         return false;
     }
     const auto po = makePath(path);
-    if (hook(device_.surface, po.get(), &clip, &brush, &org, mixOf(op.mix), options)) return true;
+    if (ask(hook, EngFillPath, device_.surface, po.get(), &clip, &brush, &org, mixOf(op.mix), options)) return true;
     const DevicePath flat = path.flattened();
     if (path.hasCurves()) {
         const auto lines = makePath(flat);
-        if (hook(device_.surface, lines.get(), &clip, &brush, &org, mixOf(op.mix), options)) return true;
+        if (ask(hook, EngFillPath, device_.surface, lines.get(), &clip, &brush, &org, mixOf(op.mix), options))
+            return true;
     }
     // Still declined: paint the pixels the path covers.
     Region covered = Region::fromPolygons(polygonsOf(flat), winding, band.limit);
@@ -210,8 +238,8 @@ bool Player::paintRegion(const DrawOp& op, const Band& band, const Region& regio
     const ROP4 rop4 = rop3 | (rop3 << 8);
     if (hooked(HOOK_BITBLT)) {
         if (const auto bitblt = driver<PFN_DrvBitBlt>(INDEX_DrvBitBlt)) {
-            if (bitblt(device_.surface, nullptr, nullptr, &clip, nullptr, &target, nullptr, nullptr, &brush,
-                       &org, rop4))
+            if (ask(bitblt, EngBitBlt, device_.surface, nullptr, nullptr, &clip, nullptr, &target, nullptr, nullptr,
+                    &brush, &org, rop4))
                 return true;
         }
         if (EngBitBlt(device_.surface, nullptr, nullptr, &clip, nullptr, &target, nullptr, nullptr, &brush,
@@ -244,12 +272,12 @@ bool Player::stroke(const DrawOp& op, const Band& band, const DevicePath& path, 
     }
     {
         const auto po = makePath(path);
-        if (hook(device_.surface, po.get(), &clip, &xform, &brush, &org, &la.attrs, mixOf(op.mix)))
+        if (ask(hook, EngStrokePath, device_.surface, po.get(), &clip, &xform, &brush, &org, &la.attrs, mixOf(op.mix)))
             return true;
     }
     if (path.hasCurves()) {
         const auto po = makePath(path.flattened());
-        if (hook(device_.surface, po.get(), &clip, &xform, &brush, &org, &la.attrs, mixOf(op.mix)))
+        if (ask(hook, EngStrokePath, device_.surface, po.get(), &clip, &xform, &brush, &org, &la.attrs, mixOf(op.mix)))
             return true;
     }
     return strokeAsFill(op, band, path, error);
@@ -324,14 +352,14 @@ bool Player::strokeAndFill(const DrawOp& op, const Band& band, std::string* erro
     }
     {
         const auto po = makePath(path);
-        if (hook(device_.surface, po.get(), &clip, &xform, &stroke, &la.attrs, &fillBrush, &org,
-                 mixOf(op.mix), options))
+        if (ask(hook, EngStrokeAndFillPath, device_.surface, po.get(), &clip, &xform, &stroke, &la.attrs, &fillBrush,
+                &org, mixOf(op.mix), options))
             return true;
     }
     if (path.hasCurves()) {
         const auto po = makePath(path.flattened());
-        if (hook(device_.surface, po.get(), &clip, &xform, &stroke, &la.attrs, &fillBrush, &org,
-                 mixOf(op.mix), options))
+        if (ask(hook, EngStrokeAndFillPath, device_.surface, po.get(), &clip, &xform, &stroke, &la.attrs, &fillBrush,
+                &org, mixOf(op.mix), options))
             return true;
     }
     // Still declined: the fill and the stroke as separate calls, with the
@@ -417,8 +445,8 @@ bool Player::blit(const DrawOp& op, const Band& band, std::string* error) {
     BRUSHOBJ* pbo = ((rop3 >> 4) & 0x0F) != (rop3 & 0x0F) ? &brush : nullptr;
     const auto bitblt = hooked(HOOK_BITBLT) ? driver<PFN_DrvBitBlt>(INDEX_DrvBitBlt) : nullptr;
     auto runBitBlt = [&](SURFOBJ* src, CLIPOBJ* clip, XLATEOBJ* xlate, RECTL* target, POINTL* srcPoint) {
-        if (bitblt && bitblt(device_.surface, src, nullptr, clip, xlate, target, srcPoint, nullptr, pbo, &org,
-                             rop4))
+        if (bitblt && ask(bitblt, EngBitBlt, device_.surface, src, nullptr, clip, xlate, target, srcPoint, nullptr, pbo,
+                          &org, rop4))
             return true;
         if (EngBitBlt(device_.surface, src, nullptr, clip, xlate, target, srcPoint, nullptr, pbo, &org, rop4))
             return true;
@@ -456,8 +484,8 @@ bool Player::blit(const DrawOp& op, const Band& band, std::string* error) {
         RECTL srcRect = toRectl(op.sourceRect);
         if (hooked(HOOK_PLGBLT))
             if (const auto plg = driver<PFN_DrvPlgBlt>(INDEX_DrvPlgBlt))
-                if (plg(device_.surface, src.get(), nullptr, &clip, &xlate, nullptr, &org, pts, &srcRect,
-                        nullptr, COLORONCOLOR))
+                if (ask(plg, EngPlgBlt, device_.surface, src.get(), nullptr, &clip, &xlate, nullptr, &org, pts,
+                        &srcRect, nullptr, COLORONCOLOR))
                     return true;
         if (EngPlgBlt(device_.surface, src.get(), nullptr, &clip, &xlate, nullptr, &org, pts, &srcRect,
                       nullptr, COLORONCOLOR))
@@ -492,7 +520,7 @@ bool Player::blit(const DrawOp& op, const Band& band, std::string* error) {
         if (rop3 == 0xCC && hooked(HOOK_COPYBITS)) {
             // A plain copy goes to the copy hook, as GDI sends SRCCOPY.
             if (const auto copy = driver<PFN_DrvCopyBits>(INDEX_DrvCopyBits))
-                if (copy(device_.surface, src.get(), &clip, &xlate, &t, &sp)) return true;
+                if (ask(copy, EngCopyBits, device_.surface, src.get(), &clip, &xlate, &t, &sp)) return true;
             if (EngCopyBits(device_.surface, src.get(), &clip, &xlate, &t, &sp)) return true;
             fail(error, "the engine could not copy a bitmap");
             return false;
@@ -508,8 +536,8 @@ bool Player::blit(const DrawOp& op, const Band& band, std::string* error) {
         RECTL srcRect = toRectl(op.sourceRect);
         if (hooked(HOOK_STRETCHBLT))
             if (const auto stretch = driver<PFN_DrvStretchBlt>(INDEX_DrvStretchBlt))
-                if (stretch(device_.surface, src.get(), nullptr, &clip, &xlate, nullptr, &org, &dest, &srcRect,
-                            nullptr, COLORONCOLOR))
+                if (ask(stretch, EngStretchBlt, device_.surface, src.get(), nullptr, &clip, &xlate, nullptr, &org,
+                        &dest, &srcRect, nullptr, COLORONCOLOR))
                     return true;
         if (EngStretchBlt(device_.surface, src.get(), nullptr, &clip, &xlate, nullptr, &org, &dest, &srcRect,
                           nullptr, COLORONCOLOR))
@@ -567,16 +595,17 @@ bool Player::blend(const DrawOp& op, const Band& band, std::string* error) {
                                static_cast<BYTE>(op.perPixelAlpha ? AC_SRC_ALPHA : 0)};
         if (hooked(HOOK_ALPHABLEND))
             if (const auto hook = driver<PFN_DrvAlphaBlend>(INDEX_DrvAlphaBlend))
-                if (hook(device_.surface, src.get(), &clip, &xlate, &dest, &srcRect, &blend)) return true;
+                if (ask(hook, EngAlphaBlend, device_.surface, src.get(), &clip, &xlate, &dest, &srcRect, &blend))
+                    return true;
         if (EngAlphaBlend(device_.surface, src.get(), &clip, &xlate, &dest, &srcRect, &blend)) return true;
         fail(error, "the engine could not blend a bitmap");
         return false;
     }
     if (hooked(HOOK_TRANSPARENTBLT))
         if (const auto hook = driver<PFN_DrvTransparentBlt>(INDEX_DrvTransparentBlt))
-            if (hook(device_.surface, src.get(), &clip, &xlate, &dest, &srcRect, op.key, 0)) return true;
-    if (EngTransparentBlt(device_.surface, src.get(), &clip, &xlate, &dest, &srcRect, op.key, 0))
-        return true;
+            if (ask(hook, EngTransparentBlt, device_.surface, src.get(), &clip, &xlate, &dest, &srcRect, op.key, 0))
+                return true;
+    if (EngTransparentBlt(device_.surface, src.get(), &clip, &xlate, &dest, &srcRect, op.key, 0)) return true;
     fail(error, "the engine could not draw a bitmap with a transparent colour");
     return false;
 }
@@ -597,8 +626,8 @@ bool Player::gradient(const DrawOp& op, const Band& band, std::string* error) {
     POINTL dither{0, 0};
     if (hooked(HOOK_GRADIENTFILL))
         if (const auto hook = driver<PFN_DrvGradientFill>(INDEX_DrvGradientFill))
-            if (hook(device_.surface, &clip, &xlate, vertices.data(), static_cast<ULONG>(vertices.size()),
-                     mesh.data(), meshCount, &extents, &dither, op.gradientMode))
+            if (ask(hook, EngGradientFill, device_.surface, &clip, &xlate, vertices.data(),
+                    static_cast<ULONG>(vertices.size()), mesh.data(), meshCount, &extents, &dither, op.gradientMode))
                 return true;
     if (EngGradientFill(device_.surface, &clip, &xlate, vertices.data(), static_cast<ULONG>(vertices.size()),
                         mesh.data(), meshCount, &extents, &dither, op.gradientMode))
@@ -647,8 +676,8 @@ bool Player::text(const DrawOp& op, const Band& band, std::string* error) {
     }
     if (const auto hook = driver<PFN_DrvTextOut>(INDEX_DrvTextOut)) {
         str.enumStart();
-        if (hook(device_.surface, &str, font, &clip, extraRects, op.opaque ? &opaque : nullptr, &fore, &back, &org,
-                 mix))
+        if (ask(hook, EngTextOut, device_.surface, &str, font, &clip, extraRects, op.opaque ? &opaque : nullptr, &fore,
+                &back, &org, mix))
             return true;
     }
     // Declined: the background box, then the glyph outlines as fills.

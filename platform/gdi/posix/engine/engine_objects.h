@@ -21,6 +21,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -141,6 +142,10 @@ public:
 
     bool banding = false;     // EngMarkBandingSurface
     HPALETTE palette = nullptr;  // palette of indexed bitmaps, if any
+
+    // Deferred drawing (deferral.h); null while the surface draws at once.
+    struct Deferral;
+    std::unique_ptr<Deferral> deferral;
 
 private:
     Surface();

@@ -9,6 +9,7 @@
 #include <new>
 #include <vector>
 
+#include "deferral.h"
 #include "raster.h"
 
 namespace tessaly::gdi {
@@ -203,6 +204,9 @@ extern "C" {
 WIN32KAPI WINBOOL APIENTRY EngBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco,
                                      XLATEOBJ* pxlo, RECTL* prclTrg, POINTL* pptlSrc, POINTL* pptlMask,
                                      BRUSHOBJ* pbo, POINTL* pptlBrush, ROP4 rop4) {
+    // A source whose drawing is kept shows it before it is read.
+    renderDeferred(psoSrc);
+    renderDeferred(psoMask);
     PixelView target;
     if (!prclTrg || !openTarget(psoTrg, &target)) return FALSE;
     const RECTL rect = normalizeRect(*prclTrg);
@@ -256,6 +260,10 @@ WIN32KAPI WINBOOL APIENTRY EngBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* 
         mask.dx = offsetBetween(at.x, rect.left);
         mask.dy = offsetBetween(at.y, rect.top);
     }
+    if (deferCall(psoTrg, [=] {
+            return EngBitBlt(psoTrg, psoSrc, psoMask, pco, pxlo, prclTrg, pptlSrc, pptlMask, pbo, pptlBrush, rop4);
+        }))
+        return TRUE;
     if (region.empty()) return TRUE;
     applyRop(target, &region.r, source, pattern, rop4, masked ? &mask : nullptr);
     return TRUE;
@@ -269,6 +277,7 @@ WIN32KAPI WINBOOL APIENTRY EngCopyBits(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOB
 WIN32KAPI WINBOOL APIENTRY EngPaint(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* pptlBrushOrg, MIX mix) {
     PixelView target;
     if (!openTarget(pso, &target)) return FALSE;
+    if (deferCall(pso, [=] { return EngPaint(pso, pco, pbo, pptlBrushOrg, mix); })) return TRUE;
     PixelRegion region;
     clipRegion(pco, target.bounds(), target, &region);
     if (region.empty()) return TRUE;
@@ -279,8 +288,11 @@ WIN32KAPI WINBOOL APIENTRY EngPaint(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, P
 }
 
 WIN32KAPI WINBOOL APIENTRY EngStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco,
-                                         XLATEOBJ* pxlo, COLORADJUSTMENT* /*pca*/, POINTL* /*pptlHTOrg*/,
+                                         XLATEOBJ* pxlo, COLORADJUSTMENT* pca, POINTL* pptlHTOrg,
                                          RECTL* prclDest, RECTL* prclSrc, POINTL* pptlMask, ULONG iMode) {
+    // A source whose drawing is kept shows it before it is read.
+    renderDeferred(psoSrc);
+    renderDeferred(psoMask);
     PixelView target, source;
     if (!prclDest || !prclSrc || !openTarget(psoDest, &target)) return FALSE;
     if (!psoSrc || !source.open(psoSrc)) {
@@ -290,6 +302,11 @@ WIN32KAPI WINBOOL APIENTRY EngStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURF
     const RECTL to = *prclDest;
     if (to.left == to.right || to.top == to.bottom) return TRUE;
     const RECTL from = intersectRect(normalizeRect(*prclSrc), source.bounds());
+    if (deferCall(psoDest, [=] {
+            return EngStretchBlt(psoDest, psoSrc, psoMask, pco, pxlo, pca, pptlHTOrg, prclDest, prclSrc, pptlMask,
+                                 iMode);
+        }))
+        return TRUE;
     if (emptyRect(from)) return TRUE;
     // The source rectangle as asked, clipped to the source; the mapping
     // keeps the asked rectangle's scale.
@@ -359,8 +376,11 @@ WIN32KAPI WINBOOL APIENTRY EngStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURF
 }
 
 WIN32KAPI WINBOOL APIENTRY EngPlgBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMsk, CLIPOBJ* pco,
-                                     XLATEOBJ* pxlo, COLORADJUSTMENT* /*pca*/, POINTL* /*pptlBrushOrg*/,
-                                     POINTFIX* pptfx, RECTL* prcl, POINTL* /*pptl*/, ULONG iMode) {
+                                     XLATEOBJ* pxlo, COLORADJUSTMENT* pca, POINTL* pptlBrushOrg,
+                                     POINTFIX* pptfx, RECTL* prcl, POINTL* pptl, ULONG iMode) {
+    // A source whose drawing is kept shows it before it is read.
+    renderDeferred(psoSrc);
+    renderDeferred(psoMsk);
     PixelView target, source;
     if (!pptfx || !prcl || !openTarget(psoTrg, &target)) return FALSE;
     if (!psoSrc || !source.open(psoSrc) || psoMsk) {
@@ -368,6 +388,10 @@ WIN32KAPI WINBOOL APIENTRY EngPlgBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* 
         EngSetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    if (deferCall(psoTrg, [=] {
+            return EngPlgBlt(psoTrg, psoSrc, psoMsk, pco, pxlo, pca, pptlBrushOrg, pptfx, prcl, pptl, iMode);
+        }))
+        return TRUE;
     const RECTL from = intersectRect(normalizeRect(*prcl), source.bounds());
     if (emptyRect(from)) return TRUE;
     const double ax = pptfx[0].x / 16.0, ay = pptfx[0].y / 16.0;
@@ -420,6 +444,8 @@ WIN32KAPI WINBOOL APIENTRY EngPlgBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* 
 
 WIN32KAPI WINBOOL APIENTRY EngAlphaBlend(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo,
                                          RECTL* prclDest, RECTL* prclSrc, BLENDOBJ* pBlendObj) {
+    // A source whose drawing is kept shows it before it is read.
+    renderDeferred(psoSrc);
     PixelView target, source;
     if (!prclDest || !prclSrc || !pBlendObj || !openTarget(psoDest, &target)) return FALSE;
     if (!psoSrc || !source.open(psoSrc)) {
@@ -440,6 +466,8 @@ WIN32KAPI WINBOOL APIENTRY EngAlphaBlend(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIP
         return FALSE;
     }
     if (emptyRect(to) || blend.SourceConstantAlpha == 0) return TRUE;
+    if (deferCall(psoDest, [=] { return EngAlphaBlend(psoDest, psoSrc, pco, pxlo, prclDest, prclSrc, pBlendObj); }))
+        return TRUE;
     PixelRegion region;
     clipRegion(pco, to, target, &region);
     if (region.empty()) return TRUE;
@@ -459,7 +487,9 @@ WIN32KAPI WINBOOL APIENTRY EngAlphaBlend(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIP
 
 WIN32KAPI WINBOOL APIENTRY EngTransparentBlt(SURFOBJ* psoDst, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo,
                                              RECTL* prclDst, RECTL* prclSrc, ULONG iTransColor,
-                                             ULONG /*ulReserved*/) {
+                                             ULONG ulReserved) {
+    // A source whose drawing is kept shows it before it is read.
+    renderDeferred(psoSrc);
     PixelView target, source;
     if (!prclDst || !prclSrc || !openTarget(psoDst, &target)) return FALSE;
     if (!psoSrc || !source.open(psoSrc)) {
@@ -469,6 +499,10 @@ WIN32KAPI WINBOOL APIENTRY EngTransparentBlt(SURFOBJ* psoDst, SURFOBJ* psoSrc, C
     const RECTL to = normalizeRect(*prclDst);
     const RECTL from = intersectRect(normalizeRect(*prclSrc), source.bounds());
     if (emptyRect(to) || emptyRect(from)) return TRUE;
+    if (deferCall(psoDst, [=] {
+            return EngTransparentBlt(psoDst, psoSrc, pco, pxlo, prclDst, prclSrc, iTransColor, ulReserved);
+        }))
+        return TRUE;
     PixelRegion region;
     clipRegion(pco, to, target, &region);
     if (region.empty()) return TRUE;
@@ -482,9 +516,9 @@ WIN32KAPI WINBOOL APIENTRY EngTransparentBlt(SURFOBJ* psoDst, SURFOBJ* psoSrc, C
     return compositeInto(target, region, PIXMAN_OP_OVER, image.image, nullptr) ? TRUE : FALSE;
 }
 
-WIN32KAPI WINBOOL APIENTRY EngGradientFill(SURFOBJ* psoDest, CLIPOBJ* pco, XLATEOBJ* /*pxlo*/, TRIVERTEX* pVertex,
+WIN32KAPI WINBOOL APIENTRY EngGradientFill(SURFOBJ* psoDest, CLIPOBJ* pco, XLATEOBJ* pxlo, TRIVERTEX* pVertex,
                                            ULONG nVertex, PVOID pMesh, ULONG nMesh, RECTL* prclExtents,
-                                           POINTL* /*pptlDitherOrg*/, ULONG ulMode) {
+                                           POINTL* pptlDitherOrg, ULONG ulMode) {
     PixelView target;
     if (!pVertex || !pMesh || !openTarget(psoDest, &target)) return FALSE;
     const ULONG mode = ulMode & GRADIENT_FILL_OP_FLAG;
@@ -492,6 +526,11 @@ WIN32KAPI WINBOOL APIENTRY EngGradientFill(SURFOBJ* psoDest, CLIPOBJ* pco, XLATE
         EngSetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    if (deferCall(psoDest, [=] {
+            return EngGradientFill(psoDest, pco, pxlo, pVertex, nVertex, pMesh, nMesh, prclExtents, pptlDitherOrg,
+                                   ulMode);
+        }))
+        return TRUE;
     PixelRegion clip;
     clipRegion(pco, prclExtents ? *prclExtents : target.bounds(), target, &clip);
     if (clip.empty()) return TRUE;

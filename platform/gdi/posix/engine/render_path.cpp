@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "deferral.h"
 #include "raster.h"
 
 namespace tessaly::gdi {
@@ -53,6 +54,8 @@ WIN32KAPI WINBOOL APIENTRY EngStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pc
         EngSetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    if (deferCall(pso, [=] { return EngStrokePath(pso, ppo, pco, pxo, pbo, pptlBrushOrg, plineattrs, mix); }))
+        return TRUE;
     PixelRegion clip;
     clipRegion(pco, target.bounds(), target, &clip);
     if (clip.empty()) return TRUE;
@@ -82,6 +85,7 @@ WIN32KAPI WINBOOL APIENTRY EngFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco,
         EngSetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    if (deferCall(pso, [=] { return EngFillPath(pso, ppo, pco, pbo, pptlBrushOrg, mix, flOptions); })) return TRUE;
     PixelRegion clip;
     clipRegion(pco, target.bounds(), target, &clip);
     if (clip.empty()) return TRUE;
@@ -99,6 +103,11 @@ WIN32KAPI WINBOOL APIENTRY EngStrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIP
                                                 POINTL* pptlBrushOrg, MIX mixFill, FLONG flOptions) {
     // The fill, then the outline over it; each goes to the driver when the
     // surface hooks it, as the engine does.
+    if (deferCall(pso, [=] {
+            return EngStrokeAndFillPath(pso, ppo, pco, pxo, pboStroke, plineattrs, pboFill, pptlBrushOrg, mixFill,
+                                        flOptions);
+        }))
+        return TRUE;
     BOOL ok = FALSE;
     if (auto fill = hookedFunction<PFN_DrvFillPath>(pso, HOOK_FILLPATH, INDEX_DrvFillPath)) {
         ok = fill(pso, ppo, pco, pboFill, pptlBrushOrg, mixFill, flOptions);
@@ -124,6 +133,10 @@ WIN32KAPI WINBOOL APIENTRY EngTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo,
         EngSetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    if (deferCall(pso, [=] {
+            return EngTextOut(pso, pstro, pfo, pco, prclExtra, prclOpaque, pboFore, pboOpaque, pptlOrg, mix);
+        }))
+        return TRUE;
     // Rectangles are painted as pattern blits, through the driver when the
     // surface hooks blits.
     auto blit = hookedFunction<PFN_DrvBitBlt>(pso, HOOK_BITBLT, INDEX_DrvBitBlt);

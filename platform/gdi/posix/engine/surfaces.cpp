@@ -8,6 +8,7 @@
 #include <mutex>
 #include <new>
 
+#include "deferral.h"
 #include "engine_objects.h"
 #include "platform/gdi_engine_control.h"
 #include "raster.h"
@@ -175,6 +176,8 @@ int Surface::bitsPerPixel() const { return formatBits(iBitmapFormat); }
 
 PFN Surface::hooked(FLONG hookFlag, ULONG index) const {
     if (!(hooks & hookFlag)) return nullptr;
+    // Kept drawing is rendered by the engine alone.
+    if (deferral && deferral->rendering) return nullptr;
     const Device* owner = device();
     return owner ? owner->function(index) : nullptr;
 }
@@ -271,6 +274,8 @@ WIN32KAPI SURFOBJ* APIENTRY EngLockSurface(HSURF hsurf) {
         EngSetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
+    // Whoever locks a surface may read its bits.
+    tessaly::gdi::renderDeferred(surface);
     return surface;
 }
 
@@ -318,6 +323,7 @@ WIN32KAPI WINBOOL APIENTRY EngEraseSurface(SURFOBJ* pso, RECTL* prcl, ULONG iCol
     RECTL area{0, 0, view.width, view.height};
     if (prcl) area = tessaly::gdi::intersectRect(area, tessaly::gdi::normalizeRect(*prcl));
     if (area.left >= area.right || area.top >= area.bottom) return TRUE;
+    if (tessaly::gdi::deferErase(pso, area, iColor)) return TRUE;
     view.fillRect(area, iColor);
     return TRUE;
 }

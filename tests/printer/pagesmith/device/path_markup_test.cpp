@@ -96,6 +96,8 @@ protected:
 
 // The pixel of the driver's surface at (x, y), as 0xRRGGBB.
 uint32_t pixelAt(SURFOBJ* surface, int x, int y) {
+    // Read through a lock, as the engine may still hold drawing back.
+    if (SURFOBJ* locked = EngLockSurface(surface->hsurf)) EngUnlockSurface(locked);
     const auto* row = static_cast<const uint8_t*>(surface->pvScan0) + ptrdiff_t(y) * surface->lDelta;
     return uint32_t(row[x * 3 + 2]) << 16 | uint32_t(row[x * 3 + 1]) << 8 | row[x * 3];
 }
