@@ -47,16 +47,16 @@ int32_t floorToInt(float v) { return int32_t(std::floor(v)); }
 // a limit the tolerance normally reaches.
 constexpr int kMaxCubicDepth = 24;
 
-int cubicEdges(SwfStream& s, PointF p0, PointF p1, PointF p2, PointF p3, int depth);
+int cubicEdges(SwfStream& s, PointF p0, PointF p1, PointF p2, PointF p3, int depth, float tolerance);
 
-int subdivide(SwfStream& s, PointF p0, PointF p1, PointF p2, PointF p3, int depth) {
+int subdivide(SwfStream& s, PointF p0, PointF p1, PointF p2, PointF p3, int depth, float tolerance) {
     const PointF p01 = mid(p0, p1), p12 = mid(p1, p2), p23 = mid(p2, p3);
     const PointF a = mid(p01, p12), b = mid(p12, p23);
     const PointF m = mid(a, b);
-    return cubicEdges(s, p0, p01, a, m, depth + 1) + cubicEdges(s, m, b, p23, p3, depth + 1);
+    return cubicEdges(s, p0, p01, a, m, depth + 1, tolerance) + cubicEdges(s, m, b, p23, p3, depth + 1, tolerance);
 }
 
-int cubicEdges(SwfStream& s, PointF p0, PointF p1, PointF p2, PointF p3, int depth) {
+int cubicEdges(SwfStream& s, PointF p0, PointF p1, PointF p2, PointF p3, int depth, float tolerance) {
     if (near(p1, p0) && near(p2, p0) && near(p3, p0)) {
         // A dot or a tiny hook.
         const int32_t ex = floorToInt(p3.x), ey = floorToInt(p3.y);
@@ -80,15 +80,15 @@ int cubicEdges(SwfStream& s, PointF p0, PointF p1, PointF p2, PointF p3, int dep
         }
         if (denom == 0 || num / denom < 0) {
             if (depth >= kMaxCubicDepth) return writeStraightEdge(s, floorToInt(p3.x), floorToInt(p3.y));
-            return subdivide(s, p0, p1, p2, p3, depth);
+            return subdivide(s, p0, p1, p2, p3, depth, tolerance);
         }
         const float t = num / denom;
         q = {p0.x + t * d0.x, p0.y + t * d0.y};
     }
     const float ex = (p0.x + 2 * q.x + p3.x) / 4 - (p0.x + 3 * (p1.x + p2.x) + p3.x) / 8;
     const float ey = (p0.y + 2 * q.y + p3.y) / 4 - (p0.y + 3 * (p1.y + p2.y) + p3.y) / 8;
-    if (ex * ex + ey * ey > kCurveTolerance && depth < kMaxCubicDepth) {
-        return subdivide(s, p0, p1, p2, p3, depth);
+    if (ex * ex + ey * ey > tolerance && depth < kMaxCubicDepth) {
+        return subdivide(s, p0, p1, p2, p3, depth, tolerance);
     }
     const int32_t qx = floorToInt(q.x), qy = floorToInt(q.y);
     const int32_t ax = floorToInt(p3.x), ay = floorToInt(p3.y);
@@ -165,9 +165,9 @@ int writeCurvedEdge(SwfStream& s, int32_t cx, int32_t cy, int32_t ax, int32_t ay
     return 1;
 }
 
-int writeCubic(SwfStream& s, float c1x, float c1y, float c2x, float c2y, float ax, float ay) {
+int writeCubic(SwfStream& s, float c1x, float c1y, float c2x, float c2y, float ax, float ay, float tolerance) {
     const PointF p0{float(s.penX()), float(s.penY())};
-    return cubicEdges(s, p0, {c1x, c1y}, {c2x, c2y}, {ax, ay}, 0);
+    return cubicEdges(s, p0, {c1x, c1y}, {c2x, c2y}, {ax, ay}, 0, tolerance);
 }
 
 void writeShapeRecords(SwfStream& s, const ShapeCommand* commands, size_t count, unsigned fillBits,

@@ -138,7 +138,7 @@ void writeGlyphShape(SwfStream& s, const FontObject& font, const FontGlyph& g) {
             case kCmdQuadratic: writeCurvedEdge(s, a[0], a[1], a[2], a[3]); break;
             case kCmdCubic:
                 writeCubic(s, float(a[0]), float(a[1]), float(a[2]), float(a[3]), float(a[4]),
-                           float(a[5]));
+                           float(a[5]), kGlyphCurveTolerance);
                 break;
             default: break;
         }

@@ -143,20 +143,29 @@ TEST(CubicConversion, CurvesStayWithinTheToleranceOfTheTrueOutline) {
         {{0, 0}, {1105, 0}, {2000, 895}, {2000, 2000}},      // quarter circle
         {{500, 500}, {4000, -3000}, {-3000, -3000}, {600, 400}},  // loop
     };
+    // Shapes (twips) and glyph outlines (1024-unit em), whose coarser
+    // tolerance writes fewer edges and stays within 2 % of the em.
     for (auto& p : cases) {
-        SwfStream s;
-        s.resetBits();
-        s.setPen(int32_t(p[0][0]), int32_t(p[0][1]));
-        const int edges = writeCubic(s, float(p[1][0]), float(p[1][1]), float(p[2][0]),
-                                     float(p[2][1]), float(p[3][0]), float(p[3][1]));
-        EXPECT_GE(edges, 1);
-        const auto segs = decodeEdges(bytesOf(s), p[0][0], p[0][1]);
-        ASSERT_EQ(int(segs.size()), edges);
-        // Endpoint exact, and the outline within a pixel (20 twips) everywhere: the
-        // midpoint test bounds the error near the middle, a little more elsewhere.
-        EXPECT_EQ(segs.back().x1, p[3][0]);
-        EXPECT_EQ(segs.back().y1, p[3][1]);
-        EXPECT_LT(maxDeviation(segs, p), 20.0) << "curve from (" << p[0][0] << "," << p[0][1] << ")";
+        int shapeEdges = 0;
+        for (const float tolerance : {kCurveTolerance, kGlyphCurveTolerance}) {
+            SwfStream s;
+            s.resetBits();
+            s.setPen(int32_t(p[0][0]), int32_t(p[0][1]));
+            const int edges = writeCubic(s, float(p[1][0]), float(p[1][1]), float(p[2][0]), float(p[2][1]),
+                                         float(p[3][0]), float(p[3][1]), tolerance);
+            EXPECT_GE(edges, 1);
+            const auto segs = decodeEdges(bytesOf(s), p[0][0], p[0][1]);
+            ASSERT_EQ(int(segs.size()), edges);
+            // Endpoint exact, and the outline within a pixel (20 twips) everywhere: the
+            // midpoint test bounds the error near the middle, a little more elsewhere.
+            EXPECT_EQ(segs.back().x1, p[3][0]);
+            EXPECT_EQ(segs.back().y1, p[3][1]);
+            EXPECT_LT(maxDeviation(segs, p), 20.0) << "curve from (" << p[0][0] << "," << p[0][1] << ")";
+            if (tolerance == kCurveTolerance)
+                shapeEdges = edges;
+            else
+                EXPECT_LT(edges, shapeEdges) << "curve from (" << p[0][0] << "," << p[0][1] << ")";
+        }
     }
 }
 
