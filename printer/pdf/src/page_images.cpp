@@ -21,6 +21,9 @@ namespace {
 // holds more than this many pixels or is wider or taller than this.
 constexpr int64_t kMaxImagePixels = int64_t(1) << 24;
 constexpr int kMaxImageSide = 8192;
+// Rows are decoded whole before sampling: an image with wider rows than this
+// is left out (its row buffers alone would take gigabytes).
+constexpr int kMaxImageRow = 1 << 22;
 
 struct Sampling {
     int width = 0, height = 0;  // the source's
@@ -58,21 +61,33 @@ struct Picture {
 // Owns a reset ImageStream and closes it.
 class Rows {
 public:
-    Rows(Stream* str, int width, int comps, int bits) : stream_(str, width, comps, bits) { stream_.reset(); }
+    Rows(Stream* str, int width, int comps, int bits) : source_(str), stream_(str, width, comps, bits) {
+        stream_.reset();
+    }
     ~Rows() { stream_.close(); }
     Rows(const Rows&) = delete;
     Rows& operator=(const Rows&) = delete;
-    // The next row (one byte a component), or null past the data.
-    unsigned char* next() { return stream_.getLine(); }
+    // The next row (one byte a component), or null past the data. The image
+    // stream pads a missing row, so the end of the data is watched here: an
+    // image that claims a million rows of a few bytes of data ends there.
+    unsigned char* next() {
+        if (ended_) return nullptr;
+        unsigned char* row = stream_.getLine();
+        if (source_->lookChar() == EOF) ended_ = true;
+        return row;
+    }
 
 private:
+    Stream* source_;
     ImageStream stream_;
+    bool ended_ = false;
 };
 
 // The colour rows of an image; with maskColors, pixels whose every component
 // lies in its range are transparent.
 void readColors(Stream* str, const Sampling& s, GfxImageColorMap* map, const int* maskColors, Picture& out) {
     const int comps = map->getNumPixelComps();
+    if (s.width > kMaxImageRow) return;
     out.width = s.outWidth;
     out.height = s.outHeight;
     out.rgb.assign(size_t(out.width) * size_t(out.height) * 3, 0);
@@ -110,7 +125,7 @@ void readColors(Stream* str, const Sampling& s, GfxImageColorMap* map, const int
 std::vector<uint8_t> readMask(Stream* str, int width, int height, bool invert, GfxImageColorMap* softMap,
                               int outWidth, int outHeight) {
     std::vector<uint8_t> alpha(size_t(outWidth) * size_t(outHeight), 0);
-    if (width <= 0 || height <= 0) return alpha;
+    if (width <= 0 || height <= 0 || width > kMaxImageRow) return alpha;
     const Sampling s = samplingFor(width, height);
     std::vector<uint8_t> mask(size_t(s.outWidth) * size_t(s.outHeight), 0);
     {

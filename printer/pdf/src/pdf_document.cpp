@@ -66,6 +66,92 @@ int report(std::string* error, PdfError* kind, PdfError what, const std::string&
 
 double clampSide(double pt) { return std::isfinite(pt) ? std::clamp(pt, 1.0, kMaxPageSidePt) : 1.0; }
 
+// The operations cap of one page. The player counts what reaches it (paths
+// painted and clipped, glyphs, images, saves, forms invoked); once spent,
+// nothing more is drawn, forms are no longer entered, and poppler's abort
+// check stops the page's own content. (poppler's abort check alone misses
+// forms: each form's content restarts its count.)
+class BudgetedPlayer final : public PagePlayer {
+public:
+    BudgetedPlayer(gdi::DeviceContext& dc, FontRegistry& fonts, const gdi::Transform& pageToDevice,
+                   const gdi::RectD* pageClip, PDFDoc* doc, uint64_t maxOperations)
+        : PagePlayer(dc, fonts, pageToDevice, pageClip, doc), left_(maxOperations), limited_(maxOperations > 0) {}
+
+    [[nodiscard]] bool spent() const { return spent_; }
+    static bool abortCheck(void* data) { return static_cast<BudgetedPlayer*>(data)->spent_; }
+
+    // A form is entered while the budget lasts; after that, forms go to
+    // drawForm, which draws nothing.
+    bool useDrawForm() override { return !spend(); }
+    void drawForm(Ref /*id*/) override {}
+
+    void saveState(GfxState* state) override {
+        (void)spend();
+        PagePlayer::saveState(state);  // saves and restores stay paired
+    }
+    void stroke(GfxState* state) override {
+        if (spend()) PagePlayer::stroke(state);
+    }
+    void fill(GfxState* state) override {
+        if (spend()) PagePlayer::fill(state);
+    }
+    void eoFill(GfxState* state) override {
+        if (spend()) PagePlayer::eoFill(state);
+    }
+    void clip(GfxState* state) override {
+        if (spend()) PagePlayer::clip(state);
+    }
+    void eoClip(GfxState* state) override {
+        if (spend()) PagePlayer::eoClip(state);
+    }
+    void clipToStrokePath(GfxState* state) override {
+        if (spend()) PagePlayer::clipToStrokePath(state);
+    }
+    void drawChar(GfxState* state, double x, double y, double dx, double dy, double originX, double originY,
+                  CharCode code, int nBytes, const Unicode* u, int uLen) override {
+        if (spend()) PagePlayer::drawChar(state, x, y, dx, dy, originX, originY, code, nBytes, u, uLen);
+    }
+    void drawImageMask(GfxState* state, Object* ref, Stream* str, int width, int height, bool invert,
+                       bool interpolate, bool inlineImg) override {
+        if (spend()) PagePlayer::drawImageMask(state, ref, str, width, height, invert, interpolate, inlineImg);
+    }
+    void drawImage(GfxState* state, Object* ref, Stream* str, int width, int height, GfxImageColorMap* colorMap,
+                   bool interpolate, const int* maskColors, bool inlineImg) override {
+        if (spend())
+            PagePlayer::drawImage(state, ref, str, width, height, colorMap, interpolate, maskColors, inlineImg);
+    }
+    void drawMaskedImage(GfxState* state, Object* ref, Stream* str, int width, int height,
+                         GfxImageColorMap* colorMap, bool interpolate, Stream* maskStr, int maskWidth,
+                         int maskHeight, bool maskInvert, bool maskInterpolate) override {
+        if (spend())
+            PagePlayer::drawMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr, maskWidth,
+                                        maskHeight, maskInvert, maskInterpolate);
+    }
+    void drawSoftMaskedImage(GfxState* state, Object* ref, Stream* str, int width, int height,
+                             GfxImageColorMap* colorMap, bool interpolate, Stream* maskStr, int maskWidth,
+                             int maskHeight, GfxImageColorMap* maskColorMap, bool maskInterpolate) override {
+        if (spend())
+            PagePlayer::drawSoftMaskedImage(state, ref, str, width, height, colorMap, interpolate, maskStr,
+                                            maskWidth, maskHeight, maskColorMap, maskInterpolate);
+    }
+
+private:
+    // One operation: true while the budget lasts.
+    bool spend() {
+        if (!limited_) return true;
+        if (left_ == 0) {
+            spent_ = true;
+            return false;
+        }
+        --left_;
+        return true;
+    }
+
+    uint64_t left_;
+    bool limited_;
+    bool spent_ = false;
+};
+
 }  // namespace
 
 struct Document::Impl {
@@ -87,7 +173,8 @@ std::unique_ptr<Document::Impl> checkOpened(std::unique_ptr<Document::Impl> impl
     if (doc.isOk() && doc.getNumPages() > 0) return impl;
     const std::string& name = impl->name;
     if (doc.isOk()) {
-        report(error, kind, PdfError::Damaged, name + " is damaged: it has no pages");
+        report(error, kind, PdfError::Damaged,
+               name + " is damaged: it has no pages" + (detail.empty() ? std::string() : " (" + detail + ")"));
         return nullptr;
     }
     switch (doc.getErrorCode()) {
@@ -219,6 +306,19 @@ int Document::playPage(int page, gdi::PrinterDevice& device, gdi::DeviceContext&
                           std::to_string(pageCount()) + " pages)");
     const double dpiX = std::max(1, device.dpiX()), dpiY = std::max(1, device.dpiY());
     const PageSize size = pageSize(page);
+    if (options.note) options.note->clear();
+    if (size.widthPt <= 0 || size.heightPt <= 0) {
+        // A page the document counts but whose object cannot be read (a page
+        // tree shorter than its count, a damaged page): a blank page keeps
+        // the numbering.
+        if (!dc.startPage() || !dc.endPage()) {
+            const std::string why = dc.errorText();
+            dc.clearError();
+            return report(error, kind, PdfError::Drawing, "page " + std::to_string(page) + ": " + why);
+        }
+        if (options.note) *options.note = "page " + std::to_string(page) + " cannot be read; it is left blank";
+        return 1;
+    }
     // The PDF page in device pixels, and how it sits on the device's page.
     const double w = size.widthPt * dpiX / 72, h = size.heightPt * dpiY / 72;
     const double deviceW = device.pageWidth(), deviceH = device.pageHeight();
@@ -241,14 +341,19 @@ int Document::playPage(int page, gdi::PrinterDevice& device, gdi::DeviceContext&
     std::string failure;
     {
         ErrorScope scope;
-        PagePlayer player(dc, impl_->fonts, toDevice, differs ? &clip : nullptr, impl_->doc.get());
+        BudgetedPlayer player(dc, impl_->fonts, toDevice, differs ? &clip : nullptr, impl_->doc.get(),
+                              options.maxOperations);
         bool outOfMemory = false;
         try {
             // poppler adds the page's own rotation; the crop box is the page.
-            impl_->doc->displayPage(&player, page, dpiX, dpiY, 0, false, true, true);
+            impl_->doc->displayPage(&player, page, dpiX, dpiY, 0, false, true, true, &BudgetedPlayer::abortCheck,
+                                    &player);
         } catch (const std::bad_alloc&) {
             outOfMemory = true;
         }
+        if (player.spent() && options.note)
+            *options.note = "page " + std::to_string(page) + " was cut short after " +
+                            std::to_string(options.maxOperations) + " drawing operations";
         player.endPage();
         failure = outOfMemory ? "out of memory" : player.failure();
     }

@@ -3,6 +3,7 @@
 // input.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -295,6 +296,142 @@ TEST(PdfDocument, BadInputGivesAClearError) {
     EXPECT_EQ(kind, pdf::PdfError::BadPage);
     EXPECT_EQ(error, "page 3 is not in test.pdf (2 pages)");
     EXPECT_TRUE(dc.endDoc());
+}
+
+// The highest resident memory of this process so far, in megabytes.
+long peakMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
+// Page 1 played through a driver that hooks nothing, at 72 dpi, with the
+// given options; the note it left in *note.
+testing::CapturedPage playFirst(pdf::Document& doc, int width, int height, pdf::PlayOptions options,
+                                std::string* note) {
+    testing::setCapturePage(width, height, 72);
+    PrinterDevMode mode;
+    std::string error;
+    EXPECT_EQ(buildDevMode({}, nullptr, {}, &mode, &error), 1) << error;
+    auto device = gdi::PrinterDevice::open(testing::captureDriver(), mode.devmode(), u"capture", &error);
+    if (!device) {
+        ADD_FAILURE() << error;
+        return {};
+    }
+    options.note = note;
+    {
+        gdi::DeviceContext dc(*device);
+        EXPECT_TRUE(dc.startDoc(u"pdf", 1));
+        EXPECT_EQ(doc.playPage(1, *device, dc, &error, options), 1) << error;
+        EXPECT_TRUE(dc.endDoc());
+    }
+    device.reset();
+    auto pages = testing::takeCapturedPages();
+    return pages.empty() ? testing::CapturedPage{} : pages[0];
+}
+
+// Hostile documents end with a bounded result: claims of huge page counts,
+// sizes and images allocate nothing by the claim, nesting and endless
+// content end, and what was drawn before a cut stays.
+TEST(PdfDocument, HostileDocumentsStayBounded) {
+    const long before = peakMegabytes();
+    std::string note;
+
+    // Ten million pages claimed, one there: poppler refuses the count; three
+    // claimed, one there: the pages that cannot be read are blank, with a
+    // note. The page is clamped to the largest paper, and to a point.
+    auto claim = [](const std::string& count) {
+        return testing::makePdfOfObjects(
+            {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count " + count + " >>",
+             "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 1000000 0.01] /Contents 4 0 R >>",
+             "<< /Length 23 >>\nstream\n1 0 0 rg 0 0 10 10 re f\nendstream"});
+    };
+    EXPECT_FALSE(openPdf(claim("10000000"), &note));
+    EXPECT_EQ(note, "test.pdf is damaged: it has no pages (Page count (10000000) larger than number of objects (5))");
+    auto claims = openPdf(claim("3"));
+    ASSERT_TRUE(claims);
+    EXPECT_EQ(claims->pageCount(), 3);
+    EXPECT_DOUBLE_EQ(claims->pageSize(1).widthPt, pdf::kMaxPageSidePt);
+    EXPECT_DOUBLE_EQ(claims->pageSize(1).heightPt, 1);
+    EXPECT_EQ(claims->pageSize(2).widthPt, 0);
+    {
+        testing::setCapturePage(20, 20, 72);
+        PrinterDevMode mode;
+        std::string error;
+        ASSERT_EQ(buildDevMode({}, nullptr, {}, &mode, &error), 1);
+        auto device = gdi::PrinterDevice::open(testing::captureDriver(), mode.devmode(), u"capture", &error);
+        ASSERT_TRUE(device);
+        gdi::DeviceContext dc(*device);
+        ASSERT_TRUE(dc.startDoc(u"pdf", 1));
+        pdf::PlayOptions options;
+        options.note = &note;
+        EXPECT_EQ(claims->playPage(3, *device, dc, &error, options), 1) << error;
+        EXPECT_EQ(note, "page 3 cannot be read; it is left blank");
+        EXPECT_TRUE(dc.endDoc());
+        EXPECT_EQ(testing::takeCapturedPages().size(), 1u);
+    }
+
+    // An image claiming a million pixels a side (its data ends at once), a
+    // form that draws itself, and twenty thousand unclosed saves.
+    const std::string image = "<< /Type /XObject /Subtype /Image /Width 1000000 /Height 1000000 /ColorSpace "
+                              "/DeviceGray /BitsPerComponent 8 /Length 4 >>\nstream\n\x80\x80\x80\x80\nendstream";
+    const std::string again = "0 0 1 rg 0 0 5 5 re f /Me Do";
+    const std::string selfForm = "<< /Type /XObject /Subtype /Form /BBox [0 0 50 50] /Resources << /XObject << "
+                                 "/Me 6 0 R >> >> /Length " + std::to_string(again.size()) + " >>\nstream\n" +
+                                 again + "\nendstream";
+    std::string saves;
+    for (int i = 0; i < 20000; ++i) saves += "q ";
+    const std::string content = "q 40 0 0 40 0 0 cm /Im Do Q /Me Do " + saves + "0 1 0 rg 40 40 10 10 re f";
+    auto nested = openPdf(testing::makePdfOfObjects(
+        {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 50 50] /Contents 4 0 R /Resources << /XObject << "
+         "/Im 5 0 R /Me 6 0 R >> >> >>",
+         "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream", image,
+         selfForm}));
+    ASSERT_TRUE(nested);
+    const auto page = playFirst(*nested, 50, 50, {}, &note);
+    ASSERT_EQ(page.width, 50);
+    EXPECT_EQ(pixel(page, 2, 48), 0x0000FFu);  // the form drawn (again and again)
+    EXPECT_EQ(pixel(page, 45, 5), 0x00FF00u);  // after the saves
+    EXPECT_EQ(note, "");
+
+    // Forms that each draw the next ten times, eight deep (a hundred million
+    // fills), and a long page: both cut short by the operations cap, with
+    // what was drawn before kept.
+    const std::string top = "1 0 0 rg 0 0 50 50 re f /F Do 0 0 1 rg 0 0 50 50 re f";
+    std::vector<std::string> objects = {
+        "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 50 50] /Contents 4 0 R /Resources << /XObject << /F 5 0 R "
+        ">> >> >>",
+        "<< /Length " + std::to_string(top.size()) + " >>\nstream\n" + top + "\nendstream"};
+    for (int depth = 0; depth < 8; ++depth) {
+        const std::string body = depth < 7 ? "/F Do /F Do /F Do /F Do /F Do /F Do /F Do /F Do /F Do /F Do"
+                                           : "0 1 0 rg 60 60 1 1 re f";
+        objects.push_back("<< /Type /XObject /Subtype /Form /BBox [0 0 50 50] /Resources << /XObject << /F " +
+                          std::to_string(objects.size() + 2) + " 0 R >> >> /Length " + std::to_string(body.size()) +
+                          " >>\nstream\n" + body + "\nendstream");
+    }
+    auto fanOut = openPdf(testing::makePdfOfObjects(objects));
+    ASSERT_TRUE(fanOut);
+    pdf::PlayOptions capped;
+    capped.maxOperations = 20000;
+    const auto cut = playFirst(*fanOut, 50, 50, capped, &note);
+    EXPECT_EQ(note, "page 1 was cut short after 20000 drawing operations");
+    EXPECT_EQ(pixel(cut, 25, 25), 0xFF0000u);  // the blue after the forms never came
+
+    std::string fills = "1 0 0 rg 0 0 50 50 re f\n";
+    for (int i = 0; i < 50000; ++i) fills += "0 0 1 rg 0 0 1 1 re f\n";
+    auto longPage = openPdf(makePdf({{50, 50, fills}}));
+    ASSERT_TRUE(longPage);
+    capped.maxOperations = 1000;
+    const auto shortened = playFirst(*longPage, 50, 50, capped, &note);
+    EXPECT_EQ(note, "page 1 was cut short after 1000 drawing operations");
+    EXPECT_EQ(pixel(shortened, 25, 25), 0xFF0000u);
+    capped.maxOperations = 0;  // no cap: the whole page, no note
+    (void)playFirst(*longPage, 50, 50, capped, &note);
+    EXPECT_EQ(note, "");
+
+    EXPECT_LT(peakMegabytes() - before, 300) << "megabytes more at the peak";
 }
 
 // A 20 x 20 pt red page, encrypted (RC4, 40 bits) with the user password

@@ -56,11 +56,22 @@ struct PageSize {
 // device mode holds); larger boxes are clamped to it, smaller ones to 1 pt.
 inline constexpr double kMaxPageSidePt = 3276.7 / 25.4 * 72;
 
+// The drawing operations a page may run before it is cut short: a page
+// whose content never ends, or forms that draw each other over and over,
+// still end, with what was drawn so far.
+inline constexpr uint64_t kMaxPageOperations = 4000000;
+
 struct PlayOptions {
     // When the device's page differs from the PDF page, the PDF page is
     // scaled to fit it and centred (true), or drawn at its own size from the
     // top-left corner (false).
     bool fit = true;
+    // The operations cap of the page (paths painted and clipped, glyphs,
+    // images, saves and forms entered); 0: none.
+    uint64_t maxOperations = kMaxPageOperations;
+    // When given: one line saying what the page left out (it was cut short),
+    // or cleared when it was played whole.
+    std::string* note = nullptr;
 };
 
 class Document {
@@ -89,7 +100,8 @@ public:
     // Plays one page: dc.startPage(), the page's drawing at the device's
     // resolution, dc.endPage(). The page is always ended once started; a
     // drawing call the context refused makes the result 0 with the first
-    // refusal's reason.
+    // refusal's reason. A page cut short by the operations cap is a success
+    // (what was drawn stays) with a note.
     [[nodiscard]] int playPage(int page, gdi::PrinterDevice& device, gdi::DeviceContext& dc, std::string* error,
                                const PlayOptions& options = {}, PdfError* kind = nullptr);
 
