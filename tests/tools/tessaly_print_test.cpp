@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/registry.h"
+#include "support/scrambler.h"
 #include "support/text.h"
 #include "test_pdf.h"
 
@@ -157,6 +158,10 @@ TEST_F(PrintTool, PrintsAPdfIntoAMovieBesideIt) {
 TEST_F(PrintTool, PdfFailuresGiveOneErrorLineAndNoMovie) {
     std::ofstream(dir / "junk.pdf") << "this is not a PDF at all";
     std::ofstream(dir / "ok.pdf", std::ios::binary) << tessaly::testing::makePdf({{100, 100, "0 g"}});
+    const std::string locked = (dir / "locked.pdf").string();
+    fs::copy_file(std::string(TESSALY_SOURCE_DIR) + "/fuzz/corpus/fuzz_print_pdf/encrypted-secret.pdf", locked);
+    fs::create_directories(dir / "tmp");
+    environment += "TMPDIR=" + (dir / "tmp").string() + " ";
     struct Case {
         std::string args;
         std::string says;
@@ -168,6 +173,10 @@ TEST_F(PrintTool, PdfFailuresGiveOneErrorLineAndNoMovie) {
         {(dir / "ok.pdf").string() + " -o " + (dir / "no" / "such" / "dir.swf").string(),
          "cannot write " + (dir / "no" / "such" / "dir.swf").string() + ": No such file or directory"},
         {"--test-document --pages 1", "go with a PDF"},
+        {locked, "locked.pdf is encrypted: it needs a password"},
+        {locked + " --password guess", "locked.pdf is encrypted and the password is wrong"},
+        {(dir / "ok.pdf").string() + " --interface fancy", "unknown interface 'fancy' ("},
+        {(dir / "ok.pdf").string() + " --layout Frilly", "unknown page layout 'Frilly' ("},
     };
     for (const Case& c : cases) {
         const Result r = run(c.args);
@@ -179,6 +188,53 @@ TEST_F(PrintTool, PdfFailuresGiveOneErrorLineAndNoMovie) {
     }
     EXPECT_FALSE(fs::exists(dir / "junk.swf"));
     EXPECT_FALSE(fs::exists(dir / "ok.swf"));
+    // Nothing of the failed runs stays in the temporary folder.
+    EXPECT_TRUE(fs::is_empty(dir / "tmp"));
+}
+
+// The job's markup, unscrambled.
+std::string markupOf(const fs::path& job) {
+    std::string markup = slurp(job / "media.mml");
+    (void)tessaly::unscramble(reinterpret_cast<uint8_t*>(markup.data()), markup.size(), tessaly::jobKey());
+    return markup;
+}
+
+TEST_F(PrintTool, PdfsTakeTheInterfaceLayoutAndRasterSettings) {
+    std::ofstream(dir / "p.pdf", std::ios::binary)
+        << tessaly::testing::makePdf({{100, 80, "1 0 0 rg 10 10 50 50 re f"}});
+    const std::string pdf = (dir / "p.pdf").string() + " --dpi 72 ";
+    // The interface and layout asked for reach the job and the movie.
+    Result r = run(pdf + "--interface simple --layout \"No border\" --keep-job " + (dir / "a").string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string settings = slurp(dir / "a" / "media.settings");
+    EXPECT_NE(settings.find("value=\"No border\""), std::string::npos) << settings;
+    EXPECT_NE(settings.find("simple"), std::string::npos) << settings;
+    const std::string withInterface = slurp(dir / "p.swf");
+    r = run(pdf + "--interface none -o " + (dir / "plain.swf").string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The interface's parameters lead the movie (both uncompressed here).
+    const std::string plain = slurp(dir / "plain.swf");
+    ASSERT_EQ(withInterface.compare(0, 3, "FWS"), 0);
+    ASSERT_EQ(plain.compare(0, 3, "FWS"), 0);
+    EXPECT_NE(withInterface.find("movieTitle"), std::string::npos);
+    EXPECT_EQ(plain.find("movieTitle"), std::string::npos);
+
+    // Image mechanics: the page is a page image (no shapes); previews: a
+    // raster beside the vector page; neither: the vector page alone.
+    r = run(pdf + "--image --keep-job " + (dir / "image").string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(dir / "image" / "altpage0.bag"));
+    EXPECT_EQ(markupOf(dir / "image").find("<Shape>"), std::string::npos);
+    tessaly::ValueStore store((dir / "registry").string());
+    for (const uint32_t flags : {0x106u, 0x002u}) {
+        ASSERT_EQ(store.writeDword("MSEncodeFlags", flags), tessaly::kRegistryOk);
+        const fs::path job = dir / ("flags" + std::to_string(flags));
+        r = run(pdf + "--keep-job " + job.string() + " -o " + (dir / "v.swf").string());
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(markupOf(job).find("<Shape>"), std::string::npos);
+        EXPECT_EQ(fs::exists(job / "altpage0.bag"), flags == 0x106u) << flags;
+        EXPECT_TRUE(fs::exists(dir / "v.swf"));
+    }
 }
 
 }  // namespace

@@ -26,8 +26,10 @@ std::string defaultBaseDirectory() {
 }
 
 int convertJobToMovie(const std::string& jobDir, const std::string& output, const std::string& base,
-                      std::string* failedPath, std::string* reason, uint32_t leaveOut) {
+                      std::string* failedPath, std::string* reason, uint32_t leaveOut,
+                      std::atomic<uint32_t>* pageCounter) {
     ConversionJob job;
+    job.setPageCounter(pageCounter);
     job.setBaseDirectory(base.empty() ? defaultBaseDirectory() : base);
     auto failed = [&](const std::string& path, std::string text) {
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();

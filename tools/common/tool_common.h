@@ -2,6 +2,7 @@
 // What the command-line tools share: where the program and its data
 // directory are, and converting a job directory into a finished movie.
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -21,8 +22,10 @@ std::string defaultBaseDirectory();
 // defaultBaseDirectory(). 1, or 0 with the file concerned in *failedPath and
 // the reason in *reason. The mechanics bits in leaveOut are cleared from the
 // job's settings before converting (a job printed with page rasters for
-// reference converts without the preview clips they would make).
+// reference converts without the preview clips they would make). The
+// conversion advances pageCounter, when given, page by page.
 [[nodiscard]] int convertJobToMovie(const std::string& jobDir, const std::string& output, const std::string& base,
-                                    std::string* failedPath, std::string* reason, uint32_t leaveOut = 0);
+                                    std::string* failedPath, std::string* reason, uint32_t leaveOut = 0,
+                                    std::atomic<uint32_t>* pageCounter = nullptr);
 
 }  // namespace tessaly::tools

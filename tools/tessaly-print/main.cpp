@@ -1,10 +1,13 @@
 // tessaly-print: prints a PDF or a drawing through the printer driver, the
 // way the spooler runs a print job, and converts the job into a movie.
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +18,7 @@
 #include <set>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "composer/settings.h"
@@ -67,6 +71,12 @@ const char kUsage[] =
     "                      made with -o leaves these rasters out\n"
     "  --band-limit BYTES  largest surface the engine may allocate (forces banding)\n"
     "  --title TEXT        the document's name\n"
+    "  --interface NAME    the viewer interface of the movie (a NAME.interface of\n"
+    "                      the data directory's interface/), or none; default:\n"
+    "                      the printer's\n"
+    "  --layout NAME       the page layout drawn around each page (a PageLayout of\n"
+    "                      Tessaly.settings, e.g. \"No border\"); default: the\n"
+    "                      printer's\n"
     "  -o MOVIE.swf        convert the job into this movie\n"
     "  --base DIR          with -o: the data directory; default: this program's\n"
     "  -h, --help          show this help\n";
@@ -118,8 +128,16 @@ bool applyPaper(const std::string& paper, tessaly::PrintRequest& request, std::s
     return true;
 }
 
-// --spool: the driver reads the spool directory from the value store, so the
-// job is printed with a private copy of the store that names DIR. A one-shot
+// Where temporary directories go: $TMPDIR, else /tmp.
+std::string temporaryFolder() {
+    std::error_code ec;
+    const fs::path folder = fs::temp_directory_path(ec);
+    return ec ? std::string("/tmp") : folder.string();
+}
+
+// --spool, --interface, --layout: the driver reads the spool directory and
+// the movie settings from the value store, so the job is printed with a
+// private copy of the store that holds the values asked for. A one-shot
 // value the driver consumed from the copy is consumed from the store too.
 class SpoolOverride {
 public:
@@ -138,10 +156,12 @@ public:
         fs::remove_all(root_, ec);
     }
 
-    bool apply(const std::string& spool, std::string* error) {
+    // The spool directory when not empty, and the text values given.
+    bool apply(const std::string& spool, const std::vector<std::pair<std::string, std::string>>& values,
+               std::string* error) {
         original_ = tessaly::ValueStore::configuredRoot();
-        char pattern[] = "/tmp/tessaly-print-registry-XXXXXX";
-        if (!mkdtemp(pattern)) {
+        std::string pattern = temporaryFolder() + "/tessaly-print-registry-XXXXXX";
+        if (!mkdtemp(pattern.data())) {
             *error = std::string("cannot make a private registry: ") + std::strerror(errno);
             return false;
         }
@@ -154,11 +174,19 @@ public:
                 return false;
             }
         }
-        const fs::path absolute = fs::absolute(spool, ec);
-        if (tessaly::ValueStore(root_).writeString("SpoolPath", tessaly::toWide(absolute.string())) !=
-            tessaly::kRegistryOk) {
-            *error = "cannot set the spool directory";
-            return false;
+        tessaly::ValueStore copy(root_);
+        if (!spool.empty()) {
+            const fs::path absolute = fs::absolute(spool, ec);
+            if (copy.writeString("SpoolPath", tessaly::toWide(absolute.string())) != tessaly::kRegistryOk) {
+                *error = "cannot set the spool directory";
+                return false;
+            }
+        }
+        for (const auto& [name, value] : values) {
+            if (copy.writeString(name, tessaly::toWide(value)) != tessaly::kRegistryOk) {
+                *error = "cannot set " + name;
+                return false;
+            }
         }
         setenv("TESSALY_REGISTRY_ROOT", root_.c_str(), 1);
         return true;
@@ -189,11 +217,14 @@ std::set<std::string> jobDirectories(const std::string& spool) {
 
 // The job directory this process made: a new one whose settings carry our
 // job id (other hosts may print into the same spool directory at once).
-std::string findJob(const std::string& spool, const std::set<std::string>& before, int32_t jobId) {
+// The settings name the interface, read from the data directory `base`.
+std::string findJob(const std::string& spool, const std::set<std::string>& before, int32_t jobId,
+                    const std::string& base) {
     for (const std::string& name : jobDirectories(spool)) {
         if (before.count(name)) continue;
         const std::string dir = spool + name + "/";
         tessaly::JobSettings settings;
+        settings.setBaseDirectory(base);
         std::string text;
         if (readText(dir + "media.settings", text, 1 << 20) && settings.readSettingsText(text) &&
             settings.sourceId == jobId) {
@@ -201,14 +232,6 @@ std::string findJob(const std::string& spool, const std::set<std::string>& befor
         }
     }
     return {};
-}
-
-int convert(const std::string& jobDir, const std::string& output, const std::string& base, uint32_t leaveOut) {
-    std::string failedPath, reason;
-    if (!tessaly::tools::convertJobToMovie(jobDir, output, base, &failedPath, &reason, leaveOut)) {
-        return fail(failedPath + ": " + reason);
-    }
-    return 0;
 }
 
 // A directory of our own that goes away with this object.
@@ -220,7 +243,7 @@ public:
         fs::remove_all(path_, ec);
     }
     bool make(const char* prefix, std::string* error) {
-        std::string pattern = std::string("/tmp/") + prefix + "-XXXXXX";
+        std::string pattern = temporaryFolder() + "/" + prefix + "-XXXXXX";
         if (!mkdtemp(pattern.data())) {
             *error = std::string("cannot make a temporary directory: ") + std::strerror(errno);
             return false;
@@ -236,6 +259,44 @@ private:
 
 // Tenths of a millimetre of a length in points, within a device mode's range.
 int tenthsOfPoints(double pt) { return std::clamp(static_cast<int>(std::lround(pt / 72 * 254)), 1, 32767); }
+
+// The names of the interfaces (NAME.interface) in the data directory's
+// interface folder, and of the page layouts of its global settings file,
+// for --interface and --layout.
+std::vector<std::string> interfaceNames(const std::string& base) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(base + "interface", ec), end; !ec && it != end; it.increment(ec)) {
+        if (it->path().extension() == ".interface") names.push_back(it->path().stem().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> layoutNames(const std::string& base) {
+    std::string text;
+    std::vector<std::string> names;
+    if (!readText(base + "Tessaly.settings", text, 16u << 20)) return names;
+    const std::string tag = "<PageLayout name=\"";
+    for (size_t at = text.find(tag); at != std::string::npos; at = text.find(tag, at + 1)) {
+        const size_t from = at + tag.size(), to = text.find('"', from);
+        if (to != std::string::npos) names.push_back(text.substr(from, to - from));
+    }
+    return names;
+}
+
+std::string joined(const std::vector<std::string>& names) {
+    std::string out;
+    for (const std::string& name : names) out += (out.empty() ? "" : ", ") + name;
+    return out.empty() ? std::string("none") : out;
+}
+
+// A page larger than this many pixels at the job's resolution lowers the
+// resolution of the job (a 129-inch page at 300 dpi would be 1.5 billion
+// pixels); the surface the driver draws into is capped as well, so that a
+// large page is drawn in bands.
+constexpr double kMaxPagePixels = double(1 << 28);
+constexpr uint64_t kDefaultSurfaceBytes = uint64_t(256) << 20;
 
 // Progress on a terminal, rewritten in place; nothing when stderr is not one.
 class Progress {
@@ -255,17 +316,34 @@ public:
         std::fputc('\n', stderr);
         open_ = false;
     }
+    bool shown() const { return shown_; }
 
 private:
     bool shown_;
     bool open_ = false;
 };
 
+// An interrupt (^C) or a termination request while a PDF prints: the job
+// stops at the next page and everything made so far goes away. A second one
+// ends the program at once.
+volatile sig_atomic_t gStopped = 0;
+
+void stopRequested(int) { gStopped = 1; }
+
+void catchStopRequests() {
+    struct sigaction action {};
+    action.sa_handler = stopRequested;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    (void)sigaction(SIGINT, &action, nullptr);
+    (void)sigaction(SIGTERM, &action, nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string scriptPath, pdfPath, paper, spool, driver, output, base, title, bandLimit, pageRange, keepJob;
-    std::optional<std::string> password;
+    std::optional<std::string> password, interfaceName, layoutName;
     bool testDocument = false, landscape = false;
     tessaly::PrintRequest request;
     for (int i = 1; i < argc; ++i) {
@@ -306,6 +384,10 @@ int main(int argc, char** argv) {
             pageRange = argv[++i];
         } else if (arg == "--password" && hasValue) {
             password = argv[++i];
+        } else if (arg == "--interface" && hasValue) {
+            interfaceName = argv[++i];
+        } else if (arg == "--layout" && hasValue) {
+            layoutName = argv[++i];
         } else if (arg == "--keep-job" && hasValue) {
             keepJob = argv[++i];
         } else if (arg == "-o" && hasValue) {
@@ -330,6 +412,26 @@ int main(int argc, char** argv) {
     if (!isPdf && (!pageRange.empty() || password || !keepJob.empty())) {
         return fail("--pages, --password and --keep-job go with a PDF");
     }
+    // The interface and the page layout must be ones the data directory has.
+    std::vector<std::pair<std::string, std::string>> movieValues;
+    const std::string dataDirectory = base.empty() ? tessaly::tools::defaultBaseDirectory()
+                                      : base.back() == '/'  ? base
+                                                            : base + "/";
+    if (interfaceName) {
+        if (*interfaceName == "none") interfaceName = "";
+        const std::vector<std::string> names = interfaceNames(dataDirectory);
+        if (!interfaceName->empty() && std::find(names.begin(), names.end(), *interfaceName) == names.end())
+            return fail("unknown interface '" + *interfaceName + "' (" + dataDirectory + "interface has: " +
+                        joined(names) + "; or none)");
+        movieValues.emplace_back("MSInterfaceName", *interfaceName);
+    }
+    if (layoutName) {
+        const std::vector<std::string> names = layoutNames(dataDirectory);
+        if (std::find(names.begin(), names.end(), *layoutName) == names.end())
+            return fail("unknown page layout '" + *layoutName + "' (" + dataDirectory +
+                        "Tessaly.settings has: " + joined(names) + ")");
+        movieValues.emplace_back("MSLayoutName", *layoutName);
+    }
 
     // The drawing: a PDF, or a script.
     std::string error;
@@ -352,13 +454,30 @@ int main(int argc, char** argv) {
         const fs::path folder = fs::absolute(output, ec).parent_path();
         if (ec || access(folder.c_str(), W_OK) != 0)
             return fail("cannot write " + output + ": " + std::strerror(ec ? ec.value() : errno));
-        if (paper.empty()) {
+        const tessaly::pdf::PageSize size = document->pageSize(pages.front());
+        if (paper.empty() && size.widthPt > 0) {
             // The first page's own size; the paper changes with the pages.
-            const tessaly::pdf::PageSize size = document->pageSize(pages.front());
             const int width = tenthsOfPoints(size.widthPt), length = tenthsOfPoints(size.heightPt);
             request.paperWidthTenths = std::min(width, length);
             request.paperLengthTenths = std::max(width, length);
             if (!landscape) request.orientation = width > length ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
+        }
+        // The largest page must fit the pixel cap at the job's resolution.
+        const int dpi = request.dpi ? request.dpi
+                                    : int(tessaly::readPrinterDefaults(
+                                              tessaly::ValueStore(tessaly::ValueStore::configuredRoot()))
+                                              .dpi);
+        double largest = 0;
+        int largestPage = pages.front();
+        for (int p : pages) {
+            const tessaly::pdf::PageSize each = document->pageSize(p);
+            if (each.widthPt * each.heightPt > largest) largest = each.widthPt * each.heightPt, largestPage = p;
+        }
+        const double pixels = largest / (72.0 * 72.0) * double(dpi) * double(dpi);
+        if (dpi > 0 && pixels > kMaxPagePixels) {
+            request.dpi = std::max(1, int(std::sqrt(kMaxPagePixels * 72.0 * 72.0 / largest)));
+            std::fprintf(stderr, "tessaly-print: note: page %d is too large for %d dpi; the pages are printed at %d dpi\n",
+                         largestPage, dpi, request.dpi);
         }
     } else {
         std::string text;
@@ -381,18 +500,23 @@ int main(int argc, char** argv) {
 
     // A PDF's job goes into a private spool directory that goes away at the
     // end (the movie is what the user asked for).
+    if (isPdf) catchStopRequests();
     TemporaryDirectory privateSpool;
     if (isPdf && spool.empty()) {
         if (!privateSpool.make("tessaly-print-spool", &error)) return fail(error);
         spool = privateSpool.path();
     }
     SpoolOverride spoolOverride;
-    if (!spool.empty()) {
+    if (!spool.empty() || !movieValues.empty()) {
         std::error_code ec;
-        fs::create_directories(spool, ec);
-        if (!spoolOverride.apply(spool, &error)) return fail(error);
+        if (!spool.empty()) fs::create_directories(spool, ec);
+        if (!spoolOverride.apply(spool, movieValues, &error)) return fail(error);
     }
-    if (!bandLimit.empty()) tessaly::gdi::setSurfaceByteLimit(std::strtoull(bandLimit.c_str(), nullptr, 10));
+    if (!bandLimit.empty()) {
+        tessaly::gdi::setSurfaceByteLimit(std::strtoull(bandLimit.c_str(), nullptr, 10));
+    } else if (isPdf && !std::getenv("TESSALY_GDI_SURFACE_LIMIT")) {
+        tessaly::gdi::setSurfaceByteLimit(kDefaultSurfaceBytes);
+    }
 
     tessaly::SpoolOptions options;
     options.driverPath = driver.empty() ? (tessaly::tools::programDirectory().parent_path() / "lib" / "libpagesmith.so").string() : driver;
@@ -417,7 +541,8 @@ int main(int argc, char** argv) {
         for (size_t n = 0; n < pages.size(); ++n) {
             const tessaly::pdf::PageSize size = document->pageSize(pages[n]);
             const int width = tenthsOfPoints(size.widthPt), length = tenthsOfPoints(size.heightPt);
-            if (pageSizes && (std::abs(width - paperWidth) > 5 || std::abs(length - paperLength) > 5)) {
+            const bool sized = size.widthPt > 0 && size.heightPt > 0;  // else it cannot be read
+            if (pageSizes && sized && (std::abs(width - paperWidth) > 5 || std::abs(length - paperLength) > 5)) {
                 if (!host.resetPaper(width, length, &error)) {
                     progress.done();
                     (void)dc.endDoc(true);
@@ -427,12 +552,25 @@ int main(int argc, char** argv) {
                 paperWidth = width;
                 paperLength = length;
             }
+            if (gStopped) {
+                progress.done();
+                (void)dc.endDoc(true);
+                host.close();
+                return fail(pdfPath + ": interrupted");
+            }
             progress.say("printing page " + std::to_string(n + 1) + " of " + std::to_string(pages.size()));
-            if (!document->playPage(pages[n], host.device(), dc, &error)) {
+            std::string note;
+            tessaly::pdf::PlayOptions play;
+            play.note = &note;
+            if (!document->playPage(pages[n], host.device(), dc, &error, play)) {
                 progress.done();
                 (void)dc.endDoc(true);
                 host.close();
                 return fail(pdfPath + ": " + error);
+            }
+            if (!note.empty()) {
+                progress.done();
+                std::fprintf(stderr, "tessaly-print: note: %s: %s\n", pdfPath.c_str(), note.c_str());
             }
         }
     } else {
@@ -449,7 +587,7 @@ int main(int argc, char** argv) {
     if (!dc.endDoc()) return fail("DrvEndDoc: " + dc.errorText());
     host.close();
 
-    const std::string jobDir = findJob(spoolPath, before, jobId);
+    const std::string jobDir = findJob(spoolPath, before, jobId, basePath);
     if (jobDir.empty()) return fail("the driver wrote no job directory under " + spoolPath);
     // A job the driver gave up on (a write error) says "error" in its status.
     std::string status;
@@ -468,19 +606,37 @@ int main(int argc, char** argv) {
     }
     const uint32_t leaveOut = request.pageRasters ? tessaly::kMechPreview | tessaly::kMechPreviewList : 0;
     if (output.empty()) return 0;
-    progress.say("converting " + std::to_string(isPdf ? pages.size() : size_t(script.pageCount)) + " pages");
-    int result = 0;
-    if (isPdf) {
-        // The job is ours and temporary: the movie is what a failure names.
-        std::string failedPath, reason;
-        if (!tessaly::tools::convertJobToMovie(jobDir, output, base, &failedPath, &reason, leaveOut)) {
-            progress.done();
-            return fail("cannot make " + output + ": " + reason);
-        }
-    } else {
-        result = convert(jobDir, output, base, leaveOut);
+    if (gStopped) return fail(pdfPath + ": interrupted");
+    const size_t pageTotal = isPdf ? pages.size() : size_t(script.pageCount);
+    progress.say("converting " + std::to_string(pageTotal) + " pages");
+    // On a terminal, the pages converted so far, from a thread of its own.
+    std::atomic<uint32_t> converted{0};
+    std::atomic<bool> converting{true};
+    std::thread watcher;
+    if (progress.shown()) {
+        watcher = std::thread([&] {
+            uint32_t shown = 0;
+            while (converting.load()) {
+                const uint32_t now = std::min<uint32_t>(converted.load(), uint32_t(pageTotal));
+                if (now != shown) {
+                    shown = now;
+                    progress.say("converting page " + std::to_string(now) + " of " + std::to_string(pageTotal));
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        });
     }
+    int result = 0;
+    std::string failedPath, reason;
+    const int convertedOk =
+        tessaly::tools::convertJobToMovie(jobDir, output, base, &failedPath, &reason, leaveOut, &converted);
+    converting = false;
+    if (watcher.joinable()) watcher.join();
     progress.done();
+    if (!convertedOk) {
+        // A PDF's job is ours and temporary: the movie is what a failure names.
+        result = isPdf ? fail("cannot make " + output + ": " + reason) : fail(failedPath + ": " + reason);
+    }
     if (result == 0 && isPdf) {
         std::printf("%s\n", output.c_str());
         std::fflush(stdout);
