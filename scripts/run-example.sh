@@ -54,4 +54,15 @@ for mode in vector image; do
     status=1
   fi
 done
+
+# A real PDF printed through the printer driver into a movie: the main command
+# of the README.
+pdf="$ROOT/examples/pdf/libtasn1-manual.pdf"
+movie="$OUT_DIR/libtasn1-manual.swf"
+if "$BUILD_DIR/bin/tessaly-print" "$pdf" -o "$movie" >/dev/null; then
+  echo "==> PDF ${pdf#"$ROOT"/} printed -> ${movie} ($(stat -c %s "$movie") bytes)"
+else
+  echo "FAILED: ${pdf#"$ROOT"/} could not be printed" >&2
+  status=1
+fi
 exit "$status"
