@@ -320,7 +320,18 @@ int Document::playPage(int page, gdi::PrinterDevice& device, gdi::DeviceContext&
         return 1;
     }
     // The PDF page in device pixels, and how it sits on the device's page.
-    const double w = size.widthPt * dpiX / 72, h = size.heightPt * dpiY / 72;
+    // The PDF page as poppler draws it: its own box, which may be larger
+    // than the clamped size (then it is scaled down to fit the paper).
+    PageSize drawn = size;
+    {
+        ErrorScope scope;
+        if (Page* p = impl_->doc->getPage(page)) {
+            double rw = p->getCropWidth(), rh = p->getCropHeight();
+            if (p->getRotate() == 90 || p->getRotate() == 270) std::swap(rw, rh);
+            if (std::isfinite(rw) && std::isfinite(rh) && rw > 0 && rh > 0) drawn = {rw, rh};
+        }
+    }
+    const double w = drawn.widthPt * dpiX / 72, h = drawn.heightPt * dpiY / 72;
     const double deviceW = device.pageWidth(), deviceH = device.pageHeight();
     gdi::Transform toDevice;
     gdi::RectD clip{0, 0, w, h};

@@ -371,6 +371,14 @@ TEST(PdfDocument, HostileDocumentsStayBounded) {
         EXPECT_EQ(testing::takeCapturedPages().size(), 1u);
     }
 
+    // A page twice as wide as the largest paper is scaled onto it whole.
+    auto wide = openPdf(makePdf({{18576, 100, "1 0 0 rg 9288 0 9288 100 re f"}}));
+    ASSERT_TRUE(wide);
+    const auto scaled = playFirst(*wide, 9288, 50, {}, &note);
+    ASSERT_EQ(scaled.width, 9288);
+    EXPECT_EQ(pixel(scaled, 4000, 25), 0xFFFFFFu);
+    EXPECT_EQ(pixel(scaled, 7000, 25), 0xFF0000u);
+
     // An image claiming a million pixels a side (its data ends at once), a
     // form that draws itself, and twenty thousand unclosed saves.
     const std::string image = "<< /Type /XObject /Subtype /Image /Width 1000000 /Height 1000000 /ColorSpace "
