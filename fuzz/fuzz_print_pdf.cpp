@@ -37,7 +37,10 @@ namespace {
 constexpr int kPagesPlayed = 3;
 constexpr uint64_t kOperationsPerPage = 20000;
 
-int tenthsOfPoints(double pt) { return std::clamp(static_cast<int>(std::lround(pt / 72 * 254)), 1, 32767); }
+// A paper side is at least one pixel at the resolution (a PDF page may be a
+// point wide), as tessaly-print makes it.
+int minimumTenths = 1;
+int tenthsOfPoints(double pt) { return std::clamp(static_cast<int>(std::lround(pt / 72 * 254)), minimumTenths, 32767); }
 
 void printPdf(const uint8_t* data, size_t size) {
     if (size == 0) return;
@@ -66,6 +69,7 @@ void printPdf(const uint8_t* data, size_t size) {
     options.request.imagePages = (knobs & 0x0C) == 0x0C;
     static const int kDpi[] = {12, 18, 24, 36};
     options.request.dpi = kDpi[(knobs >> 4) & 3];
+    minimumTenths = (254 + options.request.dpi - 1) / options.request.dpi;
     options.request.paperWidthTenths = std::min(tenthsOfPoints(first.widthPt), tenthsOfPoints(first.heightPt));
     options.request.paperLengthTenths = std::max(tenthsOfPoints(first.widthPt), tenthsOfPoints(first.heightPt));
     options.request.orientation = first.widthPt > first.heightPt ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;

@@ -153,6 +153,12 @@ TEST_F(PrintTool, PrintsAPdfIntoAMovieBesideIt) {
     const Result one = run((dir / "two.pdf").string() + " --pages 2 --dpi 72 -o " + (dir / "one.swf").string());
     ASSERT_EQ(one.status, 0) << one.err;
     EXPECT_TRUE(fs::exists(dir / "one.swf"));
+
+    // A page of a point, at 12 dpi: the paper is at least a pixel.
+    std::ofstream(dir / "dot.pdf", std::ios::binary) << tessaly::testing::makePdf({{1, 1, "0 g 0 0 1 1 re f"}});
+    const Result dot = run((dir / "dot.pdf").string() + " --dpi 12");
+    EXPECT_EQ(dot.status, 0) << dot.err;
+    EXPECT_TRUE(fs::exists(dir / "dot.swf"));
 }
 
 TEST_F(PrintTool, PdfFailuresGiveOneErrorLineAndNoMovie) {

@@ -258,7 +258,12 @@ private:
 };
 
 // Tenths of a millimetre of a length in points, within a device mode's range.
-int tenthsOfPoints(double pt) { return std::clamp(static_cast<int>(std::lround(pt / 72 * 254)), 1, 32767); }
+// The paper is never narrower than a pixel at the job's resolution (a PDF
+// page may be a point wide).
+int gMinimumTenths = 1;
+int tenthsOfPoints(double pt) {
+    return std::clamp(static_cast<int>(std::lround(pt / 72 * 254)), std::min(gMinimumTenths, 32767), 32767);
+}
 
 // The names of the interfaces (NAME.interface) in the data directory's
 // interface folder, and of the page layouts of its global settings file,
@@ -454,14 +459,6 @@ int main(int argc, char** argv) {
         const fs::path folder = fs::absolute(output, ec).parent_path();
         if (ec || access(folder.c_str(), W_OK) != 0)
             return fail("cannot write " + output + ": " + std::strerror(ec ? ec.value() : errno));
-        const tessaly::pdf::PageSize size = document->pageSize(pages.front());
-        if (paper.empty() && size.widthPt > 0) {
-            // The first page's own size; the paper changes with the pages.
-            const int width = tenthsOfPoints(size.widthPt), length = tenthsOfPoints(size.heightPt);
-            request.paperWidthTenths = std::min(width, length);
-            request.paperLengthTenths = std::max(width, length);
-            if (!landscape) request.orientation = width > length ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
-        }
         // The largest page must fit the pixel cap at the job's resolution.
         const int dpi = request.dpi ? request.dpi
                                     : int(tessaly::readPrinterDefaults(
@@ -478,6 +475,16 @@ int main(int argc, char** argv) {
             request.dpi = std::max(1, int(std::sqrt(kMaxPagePixels * 72.0 * 72.0 / largest)));
             std::fprintf(stderr, "tessaly-print: note: page %d is too large for %d dpi; the pages are printed at %d dpi\n",
                          largestPage, dpi, request.dpi);
+        }
+        // A paper side is at least one pixel at that resolution.
+        gMinimumTenths = int(std::ceil(254.0 / double(request.dpi ? request.dpi : std::max(dpi, 1))));
+        const tessaly::pdf::PageSize size = document->pageSize(pages.front());
+        if (paper.empty() && size.widthPt > 0) {
+            // The first page's own size; the paper changes with the pages.
+            const int width = tenthsOfPoints(size.widthPt), length = tenthsOfPoints(size.heightPt);
+            request.paperWidthTenths = std::min(width, length);
+            request.paperLengthTenths = std::max(width, length);
+            if (!landscape) request.orientation = width > length ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
         }
     } else {
         std::string text;
