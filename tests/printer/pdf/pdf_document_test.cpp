@@ -282,6 +282,16 @@ TEST(PdfDocument, BadInputGivesAClearError) {
         (void)render(*doc, 200, 100);
     }
 
+    // A cross-reference table that points nowhere is rebuilt from the objects.
+    std::string damaged = whole;
+    for (size_t at = damaged.find(" 00000 n"); at != std::string::npos; at = damaged.find(" 00000 n", at + 1))
+        damaged[at - 1] = '7';
+    auto repaired = openPdf(damaged, &error);
+    ASSERT_TRUE(repaired) << error;
+    const auto repairedPages = render(*repaired, 200, 100);
+    ASSERT_EQ(repairedPages.size(), 2u);
+    EXPECT_EQ(pixel(repairedPages[0], 35, 65), 0xFF0000u);
+
     auto doc = openPdf(whole);
     ASSERT_TRUE(doc);
     EXPECT_EQ(doc->pageSize(3).widthPt, 0);
