@@ -66,19 +66,31 @@ int report(std::string* error, PdfError* kind, PdfError what, const std::string&
 
 double clampSide(double pt) { return std::isfinite(pt) ? std::clamp(pt, 1.0, kMaxPageSidePt) : 1.0; }
 
+// poppler's interpreter asks whether to stop after about this many
+// operators of the page's own content.
+constexpr uint64_t kOperatorsPerCheck = 11;
+
 // The operations cap of one page. The player counts what reaches it (paths
-// painted and clipped, glyphs, images, saves, forms invoked); once spent,
-// nothing more is drawn, forms are no longer entered, and poppler's abort
-// check stops the page's own content. (poppler's abort check alone misses
-// forms: each form's content restarts its count.)
+// painted and clipped, glyphs, images, saves, forms invoked), and poppler's
+// abort check the page's own operators (those that draw nothing too); once
+// either count is spent, nothing more is drawn, forms are no longer entered,
+// and the abort check stops the page's own content. (poppler's abort check
+// alone misses forms: each form's content restarts its count.)
 class BudgetedPlayer final : public PagePlayer {
 public:
     BudgetedPlayer(gdi::DeviceContext& dc, FontRegistry& fonts, const gdi::Transform& pageToDevice,
                    const gdi::RectD* pageClip, PDFDoc* doc, uint64_t maxOperations)
-        : PagePlayer(dc, fonts, pageToDevice, pageClip, doc), left_(maxOperations), limited_(maxOperations > 0) {}
+        : PagePlayer(dc, fonts, pageToDevice, pageClip, doc),
+          left_(maxOperations),
+          checksLeft_(maxOperations / kOperatorsPerCheck + 1),
+          limited_(maxOperations > 0) {}
 
     [[nodiscard]] bool spent() const { return spent_; }
-    static bool abortCheck(void* data) { return static_cast<BudgetedPlayer*>(data)->spent_; }
+    static bool abortCheck(void* data) {
+        auto* player = static_cast<BudgetedPlayer*>(data);
+        if (player->limited_ && !player->spent_ && player->checksLeft_-- == 0) player->spent_ = true;
+        return player->spent_;
+    }
 
     // A form is entered while the budget lasts; after that, forms go to
     // drawForm, which draws nothing.
@@ -148,6 +160,7 @@ private:
     }
 
     uint64_t left_;
+    uint64_t checksLeft_;
     bool limited_;
     bool spent_ = false;
 };
@@ -364,7 +377,7 @@ int Document::playPage(int page, gdi::PrinterDevice& device, gdi::DeviceContext&
         }
         if (player.spent() && options.note)
             *options.note = "page " + std::to_string(page) + " was cut short after " +
-                            std::to_string(options.maxOperations) + " drawing operations";
+                            std::to_string(options.maxOperations) + " operations";
         player.endPage();
         failure = outOfMemory ? "out of memory" : player.failure();
     }

@@ -434,7 +434,7 @@ TEST(PdfDocument, HostileDocumentsStayBounded) {
     pdf::PlayOptions capped;
     capped.maxOperations = 20000;
     const auto cut = playFirst(*fanOut, 50, 50, capped, &note);
-    EXPECT_EQ(note, "page 1 was cut short after 20000 drawing operations");
+    EXPECT_EQ(note, "page 1 was cut short after 20000 operations");
     EXPECT_EQ(pixel(cut, 25, 25), 0xFF0000u);  // the blue after the forms never came
 
     std::string fills = "1 0 0 rg 0 0 50 50 re f\n";
@@ -443,8 +443,15 @@ TEST(PdfDocument, HostileDocumentsStayBounded) {
     ASSERT_TRUE(longPage);
     capped.maxOperations = 1000;
     const auto shortened = playFirst(*longPage, 50, 50, capped, &note);
-    EXPECT_EQ(note, "page 1 was cut short after 1000 drawing operations");
+    EXPECT_EQ(note, "page 1 was cut short after 1000 operations");
     EXPECT_EQ(pixel(shortened, 25, 25), 0xFF0000u);
+    std::string widths = "1 0 0 rg 0 0 50 50 re f\n";  // operators that draw nothing count too
+    for (int i = 0; i < 30000; ++i) widths += "1 w ";
+    widths += "0 0 1 rg 0 0 50 50 re f";
+    auto idle = openPdf(makePdf({{50, 50, widths}}));
+    ASSERT_TRUE(idle);
+    EXPECT_EQ(pixel(playFirst(*idle, 50, 50, capped, &note), 25, 25), 0xFF0000u);
+    EXPECT_EQ(note, "page 1 was cut short after 1000 operations");
     capped.maxOperations = 0;  // no cap: the whole page, no note
     (void)playFirst(*longPage, 50, 50, capped, &note);
     EXPECT_EQ(note, "");

@@ -56,7 +56,7 @@ struct PageSize {
 // device mode holds); larger boxes are clamped to it, smaller ones to 1 pt.
 inline constexpr double kMaxPageSidePt = 3276.7 / 25.4 * 72;
 
-// The drawing operations a page may run before it is cut short: a page
+// The operations a page may run before it is cut short: a page
 // whose content never ends, or forms that draw each other over and over,
 // still end, with what was drawn so far.
 inline constexpr uint64_t kMaxPageOperations = 4000000;
@@ -66,11 +66,12 @@ struct PlayOptions {
     // scaled to fit it and centred (true), or drawn at its own size from the
     // top-left corner (false).
     bool fit = true;
-    // The operations cap of the page (paths painted and clipped, glyphs,
-    // images, saves and forms entered); 0: none.
+    // The operations cap of the page, counted twice over: what reaches the
+    // device (paths painted and clipped, glyphs, images, saves, forms
+    // entered) and the page's own operators; 0: none.
     uint64_t maxOperations = kMaxPageOperations;
-    // When given: one line saying what the page left out (it was cut short),
-    // or cleared when it was played whole.
+    // When given: one line saying what the page left out (it was cut short,
+    // or could not be read and is blank), or cleared when it was played whole.
     std::string* note = nullptr;
 };
 
