@@ -25,6 +25,15 @@
 #include "support/scrambler.h"
 #include "support/text.h"
 
+// Under AddressSanitizer freed memory is held back, so peaks say little.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TESSALY_NO_PEAK_CHECKS 1
+#endif
+#elif defined(__SANITIZE_ADDRESS__)
+#define TESSALY_NO_PEAK_CHECKS 1
+#endif
+
 namespace tessaly {
 namespace {
 
@@ -456,7 +465,11 @@ TEST(PdfDocument, HostileDocumentsStayBounded) {
     (void)playFirst(*longPage, 50, 50, capped, &note);
     EXPECT_EQ(note, "");
 
+#ifndef TESSALY_NO_PEAK_CHECKS
     EXPECT_LT(peakMegabytes() - before, 300) << "megabytes more at the peak";
+#else
+    (void)before;
+#endif
 }
 
 // A 20 x 20 pt red page, encrypted (RC4, 40 bits) with the user password
