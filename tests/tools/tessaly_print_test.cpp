@@ -154,6 +154,18 @@ TEST_F(PrintTool, PrintsAPdfIntoAMovieBesideIt) {
     ASSERT_EQ(one.status, 0) << one.err;
     EXPECT_TRUE(fs::exists(dir / "one.swf"));
 
+    // On a terminal (script gives it one) the pages printed and converted
+    // show; elsewhere (above) nothing but the movie's path.
+    if (fs::exists("/usr/bin/script")) {
+        const std::string line = environment + "/usr/bin/script -qec '" + std::string(TESSALY_BIN_DIR) +
+                                 "/tessaly-print " + (dir / "two.pdf").string() + " --dpi 72 -o " +
+                                 (dir / "tty.swf").string() + "' /dev/null >" + (dir / "tty.out").string();
+        ASSERT_EQ(std::system(line.c_str()), 0);
+        const std::string shown = slurp(dir / "tty.out");
+        for (const char* text : {"printing page 1 of 2", "printing page 2 of 2", "converting 2 pages", "tty.swf"})
+            EXPECT_NE(shown.find(text), std::string::npos) << text << " in " << shown;
+    }
+
     // A page of a point, at 12 dpi: the paper is at least a pixel.
     std::ofstream(dir / "dot.pdf", std::ios::binary) << tessaly::testing::makePdf({{1, 1, "0 g 0 0 1 1 re f"}});
     const Result dot = run((dir / "dot.pdf").string() + " --dpi 12");
