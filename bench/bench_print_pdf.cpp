@@ -264,8 +264,7 @@ struct Printer : tessaly::bench::ScratchPrinter {
         }
         if (!dc.endDoc()) setupFailed("end document: " + dc.errorText());
         host.close();
-        for (const auto& entry : fs::directory_iterator(root / "spool")) return entry.path();
-        setupFailed("no job directory");
+        return job();
     }
 };
 

@@ -53,6 +53,12 @@ struct ScratchPrinter {
     ScratchPrinter(const ScratchPrinter&) = delete;
     ScratchPrinter& operator=(const ScratchPrinter&) = delete;
 
+    // The job directory the driver wrote into the spool directory.
+    std::filesystem::path job() const {
+        for (const auto& entry : std::filesystem::directory_iterator(root / "spool")) return entry.path();
+        setupFailed("no job directory");
+    }
+
     void clearSpool() {
         for (const auto& entry : std::filesystem::directory_iterator(root / "spool"))
             std::filesystem::remove_all(entry.path());

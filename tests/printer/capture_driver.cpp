@@ -1,6 +1,11 @@
 #include "capture_driver.h"
 
+#include <gtest/gtest.h>
+
 #include <cstring>
+#include <string>
+
+#include "platform/spool_devmode.h"
 
 namespace tessaly::testing {
 
@@ -144,6 +149,27 @@ std::vector<CapturedPage> takeCapturedPages() {
     std::vector<CapturedPage> pages;
     pages.swap(state().pages);
     return pages;
+}
+
+std::vector<CapturedPage> captureDocument(
+    int width, int height, const std::function<void(gdi::PrinterDevice&, gdi::DeviceContext&)>& draw) {
+    setCapturePage(width, height, 72);
+    PrinterDevMode mode;
+    std::string error;
+    EXPECT_EQ(buildDevMode({}, nullptr, {}, &mode, &error), 1) << error;
+    auto device = gdi::PrinterDevice::open(captureDriver(), mode.devmode(), u"capture", &error);
+    if (!device) {
+        ADD_FAILURE() << error;
+        return {};
+    }
+    {
+        gdi::DeviceContext dc(*device);
+        EXPECT_TRUE(dc.startDoc(u"capture", 1));
+        draw(*device, dc);
+        EXPECT_TRUE(dc.endDoc());
+    }
+    device.reset();
+    return takeCapturedPages();
 }
 
 }  // namespace tessaly::testing

@@ -5,8 +5,10 @@
 // is what the graphics layer rendered, independent of the real driver.
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
+#include "platform/device_context.h"
 #include "platform/winddi.h"
 
 namespace tessaly::testing {
@@ -23,5 +25,11 @@ void setCapturePage(int width, int height, int dpi);
 const DRVENABLEDATA& captureDriver();
 // Pages finished since the last call (the list is emptied).
 std::vector<CapturedPage> takeCapturedPages();
+// Prints one document through this driver at 72 dpi on pages of width x
+// height pixels: `draw` plays its pages between the document's start and end.
+// Returns the pages captured (none, with a test failure, when the device
+// cannot be opened).
+std::vector<CapturedPage> captureDocument(
+    int width, int height, const std::function<void(gdi::PrinterDevice&, gdi::DeviceContext&)>& draw);
 
 }  // namespace tessaly::testing

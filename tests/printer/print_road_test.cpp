@@ -195,24 +195,11 @@ std::vector<testing::CapturedPage> capture(std::string_view text, int width, int
     script::Script drawing;
     std::string error;
     EXPECT_EQ(script::parseScript(text, &drawing, &error), 1) << error;
-    testing::setCapturePage(width, height, 72);
-    PrinterDevMode mode;
-    EXPECT_EQ(buildDevMode({}, nullptr, {}, &mode, &error), 1) << error;
-    auto device = gdi::PrinterDevice::open(testing::captureDriver(), mode.devmode(), u"capture", &error);
-    if (!device) {
-        ADD_FAILURE() << error;
-        return {};
-    }
-    {
-        gdi::DeviceContext dc(*device);
-        EXPECT_TRUE(dc.startDoc(u"capture", 1));
+    return testing::captureDocument(width, height, [&](gdi::PrinterDevice&, gdi::DeviceContext& dc) {
         script::PlayOptions play;
         play.dpi = 72;
         EXPECT_EQ(script::playScript(drawing, dc, play, &error), 1) << error;
-        EXPECT_TRUE(dc.endDoc());
-    }
-    device.reset();
-    return testing::takeCapturedPages();
+    });
 }
 
 TEST(PrintRoad, ASpaceLeavesThePageWhiteAfterOtherGlyphs) {

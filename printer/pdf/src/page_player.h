@@ -165,6 +165,9 @@ private:
     // What the rasteriser drew since the last flush lies in the state's
     // clip, and in `box` (device pixels, x0 y0 x1 y1) when given.
     void markRaster(GfxState* state, const double* box = nullptr);
+    // A shading drawn by the rasteriser: `draw(raster)` paints it.
+    template <typename Draw>
+    bool shadeInRaster(GfxState* state, Draw&& draw);
     // The device bounds of the state's path, widened by half the line
     // width when stroked; false for an empty path.
     static bool pathBox(GfxState* state, bool stroked, double* box);

@@ -324,44 +324,31 @@ void PagePlayer::clearSoftMask(GfxState* state) {
     if (!levels_.empty()) levels_.back().masked = false;
 }
 
-bool PagePlayer::functionShadedFill(GfxState* state, GfxFunctionShading* shading) {
+template <typename Draw>
+bool PagePlayer::shadeInRaster(GfxState* state, Draw&& draw) {
     flushText();
     if (discarding_ > 0) return true;
     if (!ensureRaster()) return false;
     syncRaster(state);
-    if (!raster_->functionShadedFill(state, shading)) return false;
+    if (!draw(*raster_)) return false;
     markRaster(state);
     return true;
+}
+
+bool PagePlayer::functionShadedFill(GfxState* state, GfxFunctionShading* shading) {
+    return shadeInRaster(state, [&](SplashOutputDev& r) { return r.functionShadedFill(state, shading); });
 }
 
 bool PagePlayer::axialShadedFill(GfxState* state, GfxAxialShading* shading, double tMin, double tMax) {
-    flushText();
-    if (discarding_ > 0) return true;
-    if (!ensureRaster()) return false;
-    syncRaster(state);
-    if (!raster_->axialShadedFill(state, shading, tMin, tMax)) return false;
-    markRaster(state);
-    return true;
+    return shadeInRaster(state, [&](SplashOutputDev& r) { return r.axialShadedFill(state, shading, tMin, tMax); });
 }
 
 bool PagePlayer::radialShadedFill(GfxState* state, GfxRadialShading* shading, double sMin, double sMax) {
-    flushText();
-    if (discarding_ > 0) return true;
-    if (!ensureRaster()) return false;
-    syncRaster(state);
-    if (!raster_->radialShadedFill(state, shading, sMin, sMax)) return false;
-    markRaster(state);
-    return true;
+    return shadeInRaster(state, [&](SplashOutputDev& r) { return r.radialShadedFill(state, shading, sMin, sMax); });
 }
 
 bool PagePlayer::gouraudTriangleShadedFill(GfxState* state, GfxGouraudTriangleShading* shading) {
-    flushText();
-    if (discarding_ > 0) return true;
-    if (!ensureRaster()) return false;
-    syncRaster(state);
-    if (!raster_->gouraudTriangleShadedFill(state, shading)) return false;
-    markRaster(state);
-    return true;
+    return shadeInRaster(state, [&](SplashOutputDev& r) { return r.gouraudTriangleShadedFill(state, shading); });
 }
 
 void PagePlayer::setVectorAntialias(bool on) {

@@ -69,23 +69,10 @@ std::unique_ptr<pdf::Document> openPdf(const std::string& bytes, std::string* er
 
 // The pages played through a driver that hooks nothing, at 72 dpi.
 std::vector<testing::CapturedPage> render(pdf::Document& doc, int width, int height) {
-    testing::setCapturePage(width, height, 72);
-    PrinterDevMode mode;
-    std::string error;
-    EXPECT_EQ(buildDevMode({}, nullptr, {}, &mode, &error), 1) << error;
-    auto device = gdi::PrinterDevice::open(testing::captureDriver(), mode.devmode(), u"capture", &error);
-    if (!device) {
-        ADD_FAILURE() << error;
-        return {};
-    }
-    {
-        gdi::DeviceContext dc(*device);
-        EXPECT_TRUE(dc.startDoc(u"pdf", 1));
-        for (int p = 1; p <= doc.pageCount(); ++p) EXPECT_EQ(doc.playPage(p, *device, dc, &error), 1) << error;
-        EXPECT_TRUE(dc.endDoc());
-    }
-    device.reset();
-    return testing::takeCapturedPages();
+    return testing::captureDocument(width, height, [&](gdi::PrinterDevice& device, gdi::DeviceContext& dc) {
+        std::string error;
+        for (int p = 1; p <= doc.pageCount(); ++p) EXPECT_EQ(doc.playPage(p, device, dc, &error), 1) << error;
+    });
 }
 
 uint32_t pixel(const testing::CapturedPage& page, int x, int y) {

@@ -293,23 +293,10 @@ std::string type1Pdf(const std::string& content) {
 
 // The page's pixels drawn by the engine alone.
 std::vector<uint8_t> renderPage(pdf::Document& doc) {
-    testing::setCapturePage(200, 80, 72);
-    PrinterDevMode mode;
-    std::string error;
-    EXPECT_EQ(buildDevMode({}, nullptr, {}, &mode, &error), 1) << error;
-    auto device = gdi::PrinterDevice::open(testing::captureDriver(), mode.devmode(), u"capture", &error);
-    if (!device) {
-        ADD_FAILURE() << error;
-        return {};
-    }
-    {
-        gdi::DeviceContext dc(*device);
-        EXPECT_TRUE(dc.startDoc(u"pdf", 1));
-        EXPECT_EQ(doc.playPage(1, *device, dc, &error), 1) << error;
-        EXPECT_TRUE(dc.endDoc());
-    }
-    device.reset();
-    auto pages = testing::takeCapturedPages();
+    auto pages = testing::captureDocument(200, 80, [&](gdi::PrinterDevice& device, gdi::DeviceContext& dc) {
+        std::string error;
+        EXPECT_EQ(doc.playPage(1, device, dc, &error), 1) << error;
+    });
     return pages.size() == 1 ? pages[0].rgb : std::vector<uint8_t>{};
 }
 
