@@ -34,6 +34,18 @@ constexpr int kMaxVectorCells = 64;
 // are drawn as their content.
 constexpr double kMaxGroupPixels = double(1 << 24);
 
+// The device bounds (x0 y0 x1 y1) of a user-space box under the state's CTM.
+void deviceBox(GfxState* state, const double* user, double* box) {
+    const double corners[4][2] = {{user[0], user[1]}, {user[2], user[1]}, {user[0], user[3]}, {user[2], user[3]}};
+    for (int i = 0; i < 4; ++i) {
+        double x, y;
+        state->transform(corners[i][0], corners[i][1], &x, &y);
+        if (i == 0) box[0] = box[2] = x, box[1] = box[3] = y;
+        box[0] = std::min(box[0], x), box[1] = std::min(box[1], y);
+        box[2] = std::max(box[2], x), box[3] = std::max(box[3], y);
+    }
+}
+
 }  // namespace
 
 PagePlayer::~PagePlayer() = default;
@@ -112,14 +124,8 @@ bool PagePlayer::pathBox(GfxState* state, bool stroked, double* box) {
 }
 
 void PagePlayer::unitSquareBox(GfxState* state, double* box) {
-    const double corners[4][2] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
-    for (int i = 0; i < 4; ++i) {
-        double x, y;
-        state->transform(corners[i][0], corners[i][1], &x, &y);
-        if (i == 0) box[0] = box[2] = x, box[1] = box[3] = y;
-        box[0] = std::min(box[0], x), box[1] = std::min(box[1], y);
-        box[2] = std::max(box[2], x), box[3] = std::max(box[3], y);
-    }
+    const double unit[4] = {0, 0, 1, 1};
+    deviceBox(state, unit, box);
     box[0] -= 2, box[1] -= 2, box[2] += 2, box[3] += 2;
 }
 
@@ -240,15 +246,8 @@ void PagePlayer::beginTransparencyGroup(GfxState* state, const double* bbox, Gfx
     // The pixels of the group's bitmap: its box on the page.
     double pixels = 0;
     if (!plain && pageState_) {
-        const double corners[4][2] = {{bbox[0], bbox[1]}, {bbox[2], bbox[1]}, {bbox[0], bbox[3]}, {bbox[2], bbox[3]}};
         double box[4] = {};
-        for (int i = 0; i < 4; ++i) {
-            double x, y;
-            state->transform(corners[i][0], corners[i][1], &x, &y);
-            if (i == 0) box[0] = box[2] = x, box[1] = box[3] = y;
-            box[0] = std::min(box[0], x), box[1] = std::min(box[1], y);
-            box[2] = std::max(box[2], x), box[3] = std::max(box[3], y);
-        }
+        deviceBox(state, bbox, box);
         const double w = std::min(box[2], pageState_->getPageWidth()) - std::max(box[0], 0.0);
         const double h = std::min(box[3], pageState_->getPageHeight()) - std::max(box[1], 0.0);
         // A box off the number line is left to the group's content.
