@@ -48,8 +48,8 @@ const decodePng = (file) => {
 
 // The movie's texts per frame, in the order they are placed (a text drawn
 // twice is defined once and placed twice; pages and their clips are
-// sprites), glyphs read back through the fonts' code tables, and the names
-// of its fonts.
+// sprites; a text's move to another line is a line break), glyphs read back
+// through the fonts' code tables, and the names of its fonts.
 function movieContents(movie) {
   const fonts = new Map();
   const texts = new Map();
@@ -61,7 +61,11 @@ function movieContents(movie) {
     else if (tag.type === TagType.DefineText) {
       let font;
       let text = '';
+      let y = 0;
       for (const record of tag.records) {
+        // A text of several lines moves down to each next line.
+        if (text && record.offsetY !== y && (record.offsetY !== 0 || record.offsetX !== 0)) text += '\n';
+        if (record.offsetY !== 0 || record.offsetX !== 0) y = record.offsetY;
         if (record.fontId !== undefined) font = fonts.get(record.fontId);
         assert.ok(font?.codeUnits, `text ${tag.id}: a record without a font that has a code table`);
         for (const { index } of record.entries) text += String.fromCharCode(font.codeUnits[index]);

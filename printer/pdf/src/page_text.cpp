@@ -379,7 +379,10 @@ void PagePlayer::flushRun(std::vector<RunGlyph>& run, const RunStyle& style) {
     check(dc_.setFont(lf));
     const gdi::Transform ctm{style.ctm[0], style.ctm[1], style.ctm[2], style.ctm[3], style.ctm[4], style.ctm[5]};
 
-    // Groups of glyphs on one baseline, each one text call.
+    // Lines of filled or invisible horizontal text join into one call whose
+    // advances also go across the baseline; vertical text and glyphs whose
+    // outlines are stroked or clip keep one call per baseline.
+    const bool joinLines = !font->getWMode() && !style.clip && (style.render == 0 || style.render == 3);
     size_t first = 0;
     while (first < glyphs.size()) {
         const RunGlyph& g0 = glyphs[first];
@@ -390,37 +393,54 @@ void PagePlayer::flushRun(std::vector<RunGlyph>& run, const RunStyle& style) {
         size_t end = first + 1;
         while (end < glyphs.size()) {
             const gdi::PointD p = toEm(glyphs[end].x - g0.x, glyphs[end].y - g0.y);
-            if (!(std::fabs(p.y) < 1) || !std::isfinite(p.x)) break;
+            if (!std::isfinite(p.x) || !std::isfinite(p.y) || (!joinLines && !(std::fabs(p.y) < 1))) break;
             ++end;
         }
         if (world.invertible()) {
             std::u16string text;
+            // Along and across the baseline per character, or along only.
             std::vector<double> advances;
+            const size_t step = joinLines ? 2 : 1;
+            auto add = [&](double along, double across) {
+                advances.push_back(along);
+                if (joinLines) advances.push_back(across);
+            };
+            // The baseline of the line being written, across from the
+            // first glyph's (em units); glyphs less than an em off it stand
+            // on it.
+            double lineY = 0;
             for (size_t i = first; i < end; ++i) {
                 const RunGlyph& g = glyphs[i];
-                double advance = 0;
+                gdi::PointD advance{0, 0};
                 if (i + 1 < end) {
-                    advance = toEm(glyphs[i + 1].x - g.x, glyphs[i + 1].y - g.y).x;
+                    advance = toEm(glyphs[i + 1].x - g.x, glyphs[i + 1].y - g.y);
+                    const double nextY = toEm(glyphs[i + 1].x - g0.x, glyphs[i + 1].y - g0.y).y;
+                    advance.y = 0;
+                    if (std::fabs(nextY - lineY) >= 1) {
+                        advance.y = nextY - lineY;
+                        lineY = nextY;
+                    }
                 } else {
-                    advance = toEm(g.dx, g.dy).x;
+                    advance.x = toEm(g.dx, g.dy).x;
                 }
-                if (!std::isfinite(advance)) advance = 0;
+                if (!std::isfinite(advance.x)) advance.x = 0;
                 text += g.text;
-                // A word gap: the glyph's own advance, then a blank across
-                // the rest.
+                // A word gap within a line: the glyph's own advance, then a
+                // blank across the rest.
                 const double own = toEm(g.dx, g.dy).x;
-                const bool gap = spaces && i + 1 < end && std::isfinite(own) && advance - own > kWordGap &&
-                                 g.text != u" " && glyphs[i + 1].text != u" ";
-                advances.push_back(gap ? own : advance);
-                advances.resize(text.size(), 0.0);
+                const bool gap = spaces && i + 1 < end && advance.y == 0 && std::isfinite(own) &&
+                                 advance.x - own > kWordGap && g.text != u" " && glyphs[i + 1].text != u" ";
+                add(gap ? own : advance.x, gap ? 0 : advance.y);
+                advances.resize(text.size() * step, 0.0);
                 if (gap) {
                     text += u' ';
-                    advances.push_back(advance - own);
+                    add(advance.x - own, 0);
                 }
             }
             check(dc_.setTransform(world, gdi::TransformMode::Set));
             gdi::TextOptions options;
             options.advances = advances;
+            options.pairs = joinLines;
             options.invisible = style.invisible;
             check(dc_.textOut({0, 0}, text, options));
             if ((style.render == 1 || style.render == 2) && style.pen.style != gdi::PenStyle::Null)

@@ -175,6 +175,55 @@ TEST(TextCall, UnderlineAndStrikeOutAreExtraRectanglesAlongTheText) {
     EXPECT_GT(s.redIn(20, under.top, under.right, under.bottom), (under.right - 20) * (under.bottom - under.top) / 2);
 }
 
+TEST(TextCall, PairedAdvancesPutOneCallOnSeveralLines) {
+    DriverConfig config;
+    config.width = 300;
+    config.height = 300;
+    Session s(config);
+    ASSERT_TRUE(s.begin());
+    s.font(-30, true, false);
+    // "ab" on the baseline at y 60, then back to x 20 and 40 down: "cd".
+    const double pairs[] = {20, 0, -20, 40, 25, 0, 25, 0};
+    TextOptions options;
+    options.advances = pairs;
+    options.pairs = true;
+    ASSERT_TRUE(s.dc->textOut({20, 60}, u"abcd", options));
+    const Call flat = *s.driver.named("DrvTextOut").back();
+    ASSERT_EQ(flat.glyphPositions.size(), 4u);
+    const POINTL expected[] = {{20, 60}, {40, 60}, {20, 100}, {45, 100}};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(flat.glyphPositions[i].x, expected[i].x) << i;
+        EXPECT_EQ(flat.glyphPositions[i].y, expected[i].y) << i;
+    }
+    // One underline per line, each along its own glyphs.
+    ASSERT_EQ(flat.extraRects.size(), 2u);
+    EXPECT_EQ(flat.extraRects[0].left, 20);
+    EXPECT_GE(flat.extraRects[0].top, 60);
+    EXPECT_LT(flat.extraRects[0].bottom, 100 - 10);
+    EXPECT_GT(flat.extraRects[0].right, 40 + 5);
+    EXPECT_GE(flat.extraRects[1].top, 100);
+    EXPECT_GT(flat.extraRects[1].right, 45 + 5);
+
+    // Across a baseline turned up the page is towards its right.
+    s.font(-30, false, false, 900);
+    ASSERT_TRUE(s.dc->textOut({100, 250}, u"abcd", options));
+    const Call up = *s.driver.named("DrvTextOut").back();
+    ASSERT_EQ(up.glyphPositions.size(), 4u);
+    EXPECT_EQ(up.glyphPositions[1].x, 100);
+    EXPECT_EQ(up.glyphPositions[1].y, 230);
+    EXPECT_EQ(up.glyphPositions[2].x, 140);
+    EXPECT_EQ(up.glyphPositions[2].y, 250);
+    EXPECT_EQ(up.glyphPositions[3].y, 225);
+
+    // Pairs need two advances per character.
+    options.advances = std::span<const double>(pairs, 7);
+    EXPECT_FALSE(s.dc->textOut({20, 60}, u"abcd", options));
+    ASSERT_TRUE(s.finish());
+    // Both lines were painted.
+    EXPECT_GT(s.redIn(20, 40, 80, 62), 20);
+    EXPECT_GT(s.redIn(20, 80, 80, 102), 20);
+}
+
 TEST(TextCall, DeclinedTextStillGetsItsLines) {
     DriverConfig config;
     config.decline = {"DrvTextOut"};

@@ -354,6 +354,29 @@ TEST(PdfText, Type1FontsInvisibleAndStrokedTextAndFontsWithoutAFile) {
     EXPECT_EQ(inkIn(rgb, 10, 60, 10, 32), 0);              // and not filled black
 }
 
+TEST(PdfText, TheLinesOfATextObjectAreOneTextWithPositionsOnEachLine) {
+    // Two lines of one look, then a turned pair of lines; "Fig" stroked
+    // keeps one call per line.
+    auto doc = openPdf(type1Pdf("BT /F1 20 Tf 10 60 Td (Ab) Tj 0 -24 Td (Cd) Tj ET\n"
+                                "BT /F1 10 Tf 0 1 -1 0 150 10 Tm (Ef) Tj 0 -20 Td (Gh) Tj ET\n"
+                                "BT 1 Tr /F1 10 Tf 60 70 Td (Ij) Tj 0 -12 Td (Kl) Tj ET"));
+    ASSERT_TRUE(doc);
+    const PrintedJob job = printThroughDriver(*doc);
+    std::map<std::string, std::string> attributesOf;
+    for (const auto& [attributes, text] : job.texts()) attributesOf[text] = attributes;
+    ASSERT_EQ(attributesOf.size(), 4u) << job.markup.substr(0, 3000);
+    // No blank at the line break; the second line starts below the first.
+    const std::string pos = attributeOf(attributesOf["AbCd"], "charPos");
+    ASSERT_EQ(std::count(pos.begin(), pos.end(), ';'), 4) << pos;
+    EXPECT_EQ(pos.substr(pos.find(';', pos.find(';') + 1) + 1, 5), "0,24;") << pos;
+    // Turned, the positions run along the text's own baseline.
+    const std::string turned = attributeOf(attributesOf["EfGh"], "charPos");
+    EXPECT_NE(turned.find(";0,20;"), std::string::npos) << turned;
+    EXPECT_FALSE(attributeOf(attributesOf["EfGh"], "matrix").empty());
+    EXPECT_EQ(attributesOf.count("Ij"), 1u);
+    EXPECT_EQ(attributesOf.count("Kl"), 1u);
+}
+
 TEST(PdfText, ClippingTextLimitsWhatIsPaintedUntilTheStateIsRestored) {
     // A 60 pt "I" clips (mode 7, nothing painted by the text); blue paint
     // then shows inside the letter only; after Q red covers the page.

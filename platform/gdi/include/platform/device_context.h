@@ -213,6 +213,11 @@ struct TextOptions {
     // Distances to the next character in world units, one per character
     // (character spacing); empty: the font's own advances.
     std::span<const double> advances;
+    // The advances come in pairs (ETO_PDY): per character the distance to
+    // the next one along the baseline and across it (positive towards the
+    // descent), so that one call can hold several lines. Underline and
+    // strike-out follow each line.
+    bool pairs = false;
     // Filled with the background colour first (ETO_OPAQUE).
     const RectD* opaque = nullptr;
     // The text is clipped to this world rectangle (ETO_CLIPPED); under a

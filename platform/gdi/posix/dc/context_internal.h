@@ -118,6 +118,9 @@ struct DrawOp {
     std::u16string text;
     PointD origin;
     std::vector<double> advances;
+    // Distances across the baseline (towards the descent) to the next
+    // character; empty: all on one baseline.
+    std::vector<double> across;
     Color textColor = 0;
     bool glyphIndices = false;  // `text` holds glyph indices
     bool invisible = false;     // handed over with R2_NOP, never painted

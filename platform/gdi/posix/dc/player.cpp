@@ -641,7 +641,8 @@ bool Player::text(const DrawOp& op, const Band& band, std::string* error) {
     StringObject str;
     if (!str.layout(*op.font, reinterpret_cast<const WCHAR*>(op.text.data()), static_cast<ULONG>(op.text.size()),
                     op.origin.x - band.origin.x, op.origin.y - band.origin.y,
-                    op.advances.empty() ? nullptr : op.advances.data(), op.glyphIndices)) {
+                    op.advances.empty() ? nullptr : op.advances.data(), op.glyphIndices,
+                    op.across.empty() ? nullptr : op.across.data())) {
         fail(error, "the text could not be laid out");
         return false;
     }

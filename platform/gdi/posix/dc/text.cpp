@@ -88,7 +88,9 @@ bool DeviceContext::textOut(PointD at, std::u16string_view text, const TextOptio
     Impl& d = *impl_;
     if (!d.inPage) return d.fail("drawing outside a page");
     if (!std::isfinite(at.x) || !std::isfinite(at.y)) return d.fail("textOut: bad point");
-    if (!advances.empty() && advances.size() < text.size())
+    const size_t step = options.pairs ? 2 : 1;
+    if (options.pairs && advances.empty()) return d.fail("textOut: paired advances without advances");
+    if (!advances.empty() && advances.size() / step < text.size())
         return d.fail("textOut: fewer advances than characters");
     for (double a : advances)
         if (!std::isfinite(a) || std::fabs(a) > 1e7) return d.fail("textOut: bad advance");
@@ -125,7 +127,23 @@ bool DeviceContext::textOut(PointD at, std::u16string_view text, const TextOptio
     op.kind = DrawOp::Kind::Text;
     op.text.assign(text.begin(), text.end());
     double width = 0;
-    if (!advances.empty()) {
+    // Towards the descent in the device.
+    const PointD down{-up.x, -up.y};
+    if (options.pairs) {
+        // Each pair along and across the world's baseline, to the device's
+        // baseline and across it.
+        const PointD worldDown{-dir.y, dir.x};
+        bool lines = false;
+        for (size_t i = 0; i < text.size(); ++i) {
+            const double a = advances[2 * i], c = advances[2 * i + 1];
+            const PointD w{a * dir.x + c * worldDown.x, a * dir.y + c * worldDown.y};
+            const PointD v{w.x * t.m11 + w.y * t.m21, w.x * t.m12 + w.y * t.m22};
+            op.advances.push_back(v.x * u.x + v.y * u.y);
+            op.across.push_back(v.x * down.x + v.y * down.y);
+            lines = lines || op.across.back() != 0;
+        }
+        if (!lines) op.across.clear();
+    } else if (!advances.empty()) {
         for (size_t i = 0; i < text.size(); ++i) op.advances.push_back(advances[i] * stretch);
     } else {
         for (char16_t c : text) {
@@ -146,13 +164,40 @@ bool DeviceContext::textOut(PointD at, std::u16string_view text, const TextOptio
     const PointD p0 = t.apply(at);
     op.origin = {p0.x + u.x * shiftX + up.x * shiftUp, p0.y + u.y * shiftX + up.y * shiftUp};
 
-    RectD box{INFINITY, INFINITY, -INFINITY, -INFINITY};
-    for (double along : {0.0, width})
-        for (double across : {ascent, -descent}) {
-            const PointD p{op.origin.x + u.x * along + up.x * across, op.origin.y + u.y * along + up.y * across};
-            box = {std::min(box.left, p.x), std::min(box.top, p.y), std::max(box.right, p.x),
-                   std::max(box.bottom, p.y)};
+    // The lines of the text, each from its first character's origin to its
+    // last one's advance: {along, across the baseline, end along}. The
+    // advance that leaves a line for the next is the glyph's own.
+    struct Line {
+        double along, across, end;
+    };
+    std::vector<Line> lines{{0, 0, width}};
+    if (!op.across.empty()) {
+        lines.front().end = 0;
+        double along = 0, across = 0;
+        for (size_t i = 0; i < text.size(); ++i) {
+            Line& line = lines.back();
+            if (i + 1 < text.size() && op.across[i] != 0) {
+                double dx = 0, dy = 0;
+                const bool known =
+                    font->advance(options.glyphIndices ? HGLYPH{text[i]} : font->glyph(text[i]), &dx, &dy);
+                line.end = std::max(line.end, along + (known ? std::hypot(dx, dy) : 0));
+                along += op.advances[i];
+                across += op.across[i];
+                lines.push_back({along, across, along});
+            } else {
+                along += op.advances[i];
+                line.end = std::max(line.end, along);
+            }
         }
+    }
+    RectD box{INFINITY, INFINITY, -INFINITY, -INFINITY};
+    for (const Line& line : lines)
+        for (double along : {std::min(line.along, line.end), std::max(line.along, line.end)})
+            for (double across : {ascent - line.across, -descent - line.across}) {
+                const PointD p{op.origin.x + u.x * along + up.x * across, op.origin.y + u.y * along + up.y * across};
+                box = {std::min(box.left, p.x), std::min(box.top, p.y), std::max(box.right, p.x),
+                       std::max(box.bottom, p.y)};
+            }
     RectD back = box;
     if (opaque) {
         DevicePath r;
@@ -178,31 +223,35 @@ bool DeviceContext::textOut(PointD at, std::u16string_view text, const TextOptio
     // with the text; others are filled as polygons after it.
     const bool axisAligned = std::fabs(u.x) < 1e-9 || std::fabs(u.y) < 1e-9;
     std::vector<DevicePath> slanted;
-    if (!text.empty() && width > 0 && !options.invisible) {
-        for (const Stroke& stroke : decorations(*font)) {
-            auto corner = [&](double along, double across) {
-                return PointD{op.origin.x + u.x * along + up.x * across, op.origin.y + u.y * along + up.y * across};
-            };
-            const PointD c[4] = {corner(0, stroke.low), corner(width, stroke.low), corner(width, stroke.high),
-                                 corner(0, stroke.high)};
-            if (axisAligned) {
-                RectD r{std::min({c[0].x, c[1].x, c[2].x, c[3].x}), std::min({c[0].y, c[1].y, c[2].y, c[3].y}),
-                        std::max({c[0].x, c[1].x, c[2].x, c[3].x}), std::max({c[0].y, c[1].y, c[2].y, c[3].y})};
-                DeviceRect pixels = pixelBounds(r);
-                // A stroke thinner than a pixel still covers one row.
-                if (pixels.bottom <= pixels.top) pixels.bottom = pixels.top + 1;
-                if (pixels.right <= pixels.left) pixels.right = pixels.left + 1;
-                op.extra.push_back(pixels);
-            } else {
-                DevicePath polygon;
-                Figure f;
-                f.start = c[0];
-                for (int i = 1; i < 4; ++i) f.segments.push_back(Segment{false, {}, {}, c[i]});
-                f.closed = true;
-                polygon.figures.push_back(std::move(f));
-                slanted.push_back(std::move(polygon));
+    if (!text.empty() && (width > 0 || lines.size() > 1) && !options.invisible) {
+        const std::vector<Stroke> strokes = decorations(*font);
+        for (const Line& line : lines)
+            for (const Stroke& stroke : strokes) {
+                if (line.end == line.along) continue;
+                auto corner = [&](double along, double across) {
+                    across -= line.across;
+                    return PointD{op.origin.x + u.x * along + up.x * across, op.origin.y + u.y * along + up.y * across};
+                };
+                const PointD c[4] = {corner(line.along, stroke.low), corner(line.end, stroke.low),
+                                     corner(line.end, stroke.high), corner(line.along, stroke.high)};
+                if (axisAligned) {
+                    RectD r{std::min({c[0].x, c[1].x, c[2].x, c[3].x}), std::min({c[0].y, c[1].y, c[2].y, c[3].y}),
+                            std::max({c[0].x, c[1].x, c[2].x, c[3].x}), std::max({c[0].y, c[1].y, c[2].y, c[3].y})};
+                    DeviceRect pixels = pixelBounds(r);
+                    // A stroke thinner than a pixel still covers one row.
+                    if (pixels.bottom <= pixels.top) pixels.bottom = pixels.top + 1;
+                    if (pixels.right <= pixels.left) pixels.right = pixels.left + 1;
+                    op.extra.push_back(pixels);
+                } else {
+                    DevicePath polygon;
+                    Figure f;
+                    f.start = c[0];
+                    for (int i = 1; i < 4; ++i) f.segments.push_back(Segment{false, {}, {}, c[i]});
+                    f.closed = true;
+                    polygon.figures.push_back(std::move(f));
+                    slanted.push_back(std::move(polygon));
+                }
             }
-        }
     }
     op.glyphIndices = options.glyphIndices;
     op.invisible = options.invisible;

@@ -470,9 +470,12 @@ public:
     // positions, pwszOrg, flAccel, ulCharInc and rclBkGround (the text's box
     // from ascent to descent). With `glyphIndices` the text holds glyph
     // indices (ETO_GLYPH_INDEX): pwszOrg carries the indices, as Windows
-    // passes them, and flAccel has SO_GLYPHINDEX_TEXTOUT.
+    // passes them, and flAccel has SO_GLYPHINDEX_TEXTOUT. `across`, when
+    // given with advances, moves each next character across the baseline
+    // (device pixels towards the descent): the glyphs then stand on several
+    // lines, and the string is neither SO_HORIZONTAL nor SO_VERTICAL.
     bool layout(FontObject& font, const WCHAR* text, ULONG count, double x, double y,
-                const double* advances, bool glyphIndices = false);
+                const double* advances, bool glyphIndices = false, const double* across = nullptr);
     // Glyphs given directly (ExtTextOut with ETO_GLYPH_INDEX): positions in
     // device pixels. pwszOrg is null.
     bool setGlyphs(FontObject& font, const HGLYPH* glyphs, const POINTL* positions, ULONG count);
@@ -489,7 +492,7 @@ public:
     bool enumerate(ULONG* count, GLYPHPOS** glyphs, bool positionsOnly);
 
 private:
-    void finish();
+    void finish(bool oneLine = true);
     FontObject* font_ = nullptr;
     std::vector<GLYPHPOS> glyphs_;
     std::vector<POINTQF> advances_;

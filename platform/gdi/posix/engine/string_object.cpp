@@ -29,7 +29,7 @@ LONG roundToLong(double v) {
 }  // namespace
 
 bool StringObject::layout(FontObject& font, const WCHAR* text, ULONG count, double x, double y,
-                          const double* advances, bool glyphIndices) {
+                          const double* advances, bool glyphIndices, const double* across) {
     font_ = &font;
     glyphs_.clear();
     advances_.clear();
@@ -38,6 +38,10 @@ bool StringObject::layout(FontObject& font, const WCHAR* text, ULONG count, doub
     // The baseline's direction in the device.
     const double bx = m.eM11, by = m.eM12, blen = std::hypot(bx, by);
     const double ux = blen > 0 ? bx / blen : 1, uy = blen > 0 ? by / blen : 0;
+    // Across the baseline, towards the descent.
+    const double vx = m.eM21, vy = m.eM22, vlen = std::hypot(vx, vy);
+    const double nx = vlen > 0 ? vx / vlen : -uy, ny = vlen > 0 ? vy / vlen : ux;
+    bool oneLine = true;
     double penX = x, penY = y;
     flAccel = advances ? 0 : SO_FLAG_DEFAULT_PLACEMENT;
     for (size_t i = 0; i < text_.size(); ++i) {
@@ -59,6 +63,13 @@ bool StringObject::layout(FontObject& font, const WCHAR* text, ULONG count, doub
             if (pair) distance += advances[i + 1];
             ax = distance * ux;
             ay = distance * uy;
+            if (across) {
+                double off = across[i];
+                if (pair) off += across[i + 1];
+                if (off != 0 && i + 1 + (pair ? 1 : 0) < text_.size()) oneLine = false;
+                ax += off * nx;
+                ay += off * ny;
+            }
         }
         POINTQF advance{};
         advance.x.QuadPart = static_cast<int64_t>(std::llround(ax * 68719476736.0));
@@ -69,7 +80,7 @@ bool StringObject::layout(FontObject& font, const WCHAR* text, ULONG count, doub
         if (pair) ++i;
     }
     if (glyphIndices) flAccel |= SO_GLYPHINDEX_TEXTOUT;
-    finish();
+    finish(oneLine);
     return true;
 }
 
@@ -95,7 +106,7 @@ bool StringObject::setGlyphs(FontObject& font, const HGLYPH* glyphs, const POINT
     return true;
 }
 
-void StringObject::finish() {
+void StringObject::finish(bool oneLine) {
     cGlyphs = static_cast<ULONG>(glyphs_.size());
     pgp = nullptr;  // glyphs are handed out through STROBJ_bEnum
     pwszOrg = text_.empty() ? nullptr : text_.data();
@@ -105,7 +116,9 @@ void StringObject::finish() {
     // a vertical baseline at 270 degrees runs), or reversed.
     // Turned fonts carry the rounding of their sines and cosines.
     auto tiny = [](FLOATL v, FLOATL against) { return std::fabs(v) <= 1e-6f * std::fabs(against); };
-    if (tiny(m.eM12, m.eM11) && tiny(m.eM21, m.eM22)) {
+    if (!oneLine) {
+        // Glyphs on several lines run along no single axis.
+    } else if (tiny(m.eM12, m.eM11) && tiny(m.eM21, m.eM22)) {
         flAccel |= SO_HORIZONTAL;
         if (m.eM11 < 0) flAccel |= SO_REVERSED;
     } else if (tiny(m.eM11, m.eM12) && tiny(m.eM22, m.eM21)) {
