@@ -312,8 +312,12 @@ int TextObject::addPositionedText(std::u16string_view text, const TextPosition* 
         for (; i < placed.size() && placed[i].at.y == y; ++i) {
             const FontGlyph g = fontObject.glyphs()[placed[i].glyph];
             addGlyphBox(bounds, g, scale, penX_, penY_);
-            const int32_t advance = i + 1 < placed.size() ? saturatingSub(placed[i + 1].at.x, penX_)
-                                                          : roundHalfUp(g.advance * scale);
+            // The last character of a line keeps its own advance: the next
+            // line starts with a move of its own, and a return to the left
+            // margin would widen every advance of the text.
+            const int32_t advance = i + 1 < placed.size() && placed[i + 1].at.y == y
+                                        ? saturatingSub(placed[i + 1].at.x, penX_)
+                                        : roundHalfUp(g.advance * scale);
             try {
                 r.chars.push_back(placed[i].code);
                 r.advances.push_back(advance);

@@ -145,8 +145,10 @@ TEST(TextObject, PositionedTextSplitsIntoBaselines) {
     ASSERT_EQ(text.records().size(), 6u);  // font, height, move, run, move, run
     EXPECT_EQ(text.records()[2].code, kTextMove);
     EXPECT_EQ(text.records()[3].chars, u"AV");
-    // Advances reach the next character: 600, then back to x 100 on the next line.
-    EXPECT_EQ(text.records()[3].advances, (std::vector<int32_t>{600, -600}));
+    // Advances reach the next character on the line; the line's last keeps
+    // its own (V: 500), and the next line moves to x 100.
+    EXPECT_EQ(text.records()[3].advances, (std::vector<int32_t>{600, 500}));
+    EXPECT_EQ(text.records()[4].x, 100);
     EXPECT_EQ(text.records()[4].y, 400);
     EXPECT_EQ(text.records()[5].advances, (std::vector<int32_t>{600}));
 }
