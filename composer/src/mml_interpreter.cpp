@@ -61,6 +61,7 @@ void MmlInterpreter::resetTimeline() {
     clipDepths_.clear();
     masks_.clear();
     namedDepths_.clear();
+    openText_.reset();
 }
 
 int MmlInterpreter::SetSource(const char* text) {
@@ -103,6 +104,8 @@ int MmlInterpreter::InputFrame() {
     if (!current_) return 0;
     while (reader_.nextElement()) {
         const char* name = reader_.currentName();
+        // Only a text right after a text can join it.
+        if (!equalNoCase(name, "Text") && !equalNoCase(name, "/Text")) openText_.reset();
         if (name[0] == '/') {
             const char* end = name + 1;
             if (equalNoCase(end, "Frame")) {

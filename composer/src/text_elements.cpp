@@ -1,6 +1,7 @@
 // The Text and Font elements: texts in embedded or system fonts.
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -230,6 +231,24 @@ void MmlInterpreter::handleText() {
     }
     if (!ok || !text->resolve(false) || text->bounds.empty()) return;
 
+    // A text placed plainly (only a position) right after another such text
+    // in the same clip joins it: one text character shows both, which saves
+    // the definition and placement of each piece of a line that changes
+    // fonts. The first text's entry is its own (not shared with an equal
+    // text) and not yet written, so it can still grow.
+    static constexpr std::array kPlacement = {"matrix", "angle", "scale", "alpha", "depth",
+                                              "instance", "export", "flags"};
+    const bool plain = !named && std::none_of(kPlacement.begin(), kPlacement.end(), [this](const char* a) {
+        return reader_.attribute(a) != nullptr;
+    });
+    double px = 0, py = 0;
+    if (reader_.attributePair("pos", &px, &py) != 3) px = py = 0;
+    const int32_t x = clampToInt32(px * scale), y = clampToInt32(py * scale);
+    if (plain && openText_ && openText_->clip == current_) {
+        auto& open = static_cast<TextObject&>(*openText_->entry->object);
+        if (open.appendText(*text, saturatingSub(x, openText_->x), saturatingSub(y, openText_->y))) return;
+    }
+
     std::unique_ptr<MovieObject> object = std::move(text);
     const uint32_t textKey = static_cast<TextObject&>(*object).contentHash();
     const AddResult r = dictionary->add(kTypeText, textKey, nullptr, object);
@@ -237,6 +256,11 @@ void MmlInterpreter::handleText() {
     PlacementInput in;
     in.character = r.entry;
     place(in);
+    if (plain && r.result == 1) {
+        openText_ = OpenText{r.entry, current_, x, y};
+    } else {
+        openText_.reset();
+    }
 }
 
 }  // namespace tessaly

@@ -309,15 +309,19 @@ int TextObject::addPositionedText(std::u16string_view text, const TextPosition* 
         if (!moveTo(placed[i].at.x, y)) return 0;
         TextRecord r;
         r.code = kTextChars;
-        for (; i < placed.size() && placed[i].at.y == y; ++i) {
+        for (bool joins = true; joins; ++i) {
             const FontGlyph g = fontObject.glyphs()[placed[i].glyph];
             addGlyphBox(bounds, g, scale, penX_, penY_);
-            // The last character of a line keeps its own advance: the next
-            // line starts with a move of its own, and a return to the left
-            // margin would widen every advance of the text.
-            const int32_t advance = i + 1 < placed.size() && placed[i + 1].at.y == y
-                                        ? saturatingSub(placed[i + 1].at.x, penX_)
-                                        : roundHalfUp(g.advance * scale);
+            // The next character on the line joins the run when it lies
+            // within an em of where the glyph's own advance ends; it is
+            // reached by its advance. A character that ends a line, or comes
+            // before a wider gap (a tab, a column), keeps its own advance and
+            // the next run starts with a move of its own: one wide advance
+            // would widen the advance field of every glyph of the text.
+            const int32_t own = roundHalfUp(g.advance * scale);
+            joins = i + 1 < placed.size() && placed[i + 1].at.y == y &&
+                    std::abs(int64_t(placed[i + 1].at.x) - penX_ - own) <= int64_t(height_);
+            const int32_t advance = joins ? saturatingSub(placed[i + 1].at.x, penX_) : own;
             try {
                 r.chars.push_back(placed[i].code);
                 r.advances.push_back(advance);
@@ -394,6 +398,85 @@ int TextObject::resolve(bool fallback) {
     largestGlyph_ = largestGlyph;
     largestAdvance_ = largestAdvance;
     resolved_ = true;
+    return 1;
+}
+
+int TextObject::appendText(const TextObject& other, int32_t dx, int32_t dy) {
+    if (!resolved_ || !other.resolved_ || !currentFont() || other.bounds.empty()) return 0;
+    // Text records move the pen with 16-bit offsets: the joined text must
+    // stay within their reach.
+    constexpr int32_t kReach = 32000;
+    Bounds joined = bounds;
+    joined.addPoint(saturatingAdd(other.bounds.xMin, dx), saturatingAdd(other.bounds.yMin, dy));
+    joined.addPoint(saturatingAdd(other.bounds.xMax, dx), saturatingAdd(other.bounds.yMax, dy));
+    if (joined.xMin < -kReach || joined.xMax > kReach || joined.yMin < -kReach || joined.yMax > kReach) {
+        return 0;
+    }
+
+    const size_t oldSize = records_.size();
+    const int32_t oldPenX = penX_, oldPenY = penY_, oldFontRecord = fontRecord_;
+    const uint32_t oldColor = color_, oldHeight = height_;
+    try {
+        // The other text's pen starts at its origin.
+        const TextRecord* pendingFont = nullptr;
+        uint32_t pendingHeight = height_;
+        auto moveTo = [this](int32_t x, int32_t y) {
+            if (x == penX_ && y == penY_) return;
+            TextRecord r;
+            r.code = kTextMove;
+            r.x = x;
+            r.y = y;
+            records_.push_back(std::move(r));
+            penX_ = x;
+            penY_ = y;
+        };
+        moveTo(dx, dy);
+        for (const TextRecord& r : other.records_) {
+            switch (r.code) {
+                case kTextMove: moveTo(saturatingAdd(r.x, dx), saturatingAdd(r.y, dy)); break;
+                case kTextColor:
+                    if (r.color != color_) {
+                        records_.push_back(r);
+                        color_ = r.color;
+                    }
+                    break;
+                case kTextFont: pendingFont = &r; break;
+                case kTextHeight: pendingHeight = r.height; break;
+                case kTextChars: {
+                    // A height reaches the movie only with a font, so a new
+                    // height repeats the font.
+                    const TextRecord* current = currentFont();
+                    const bool newFont = pendingFont && (!current || current->fontId != pendingFont->fontId);
+                    if (newFont || pendingHeight != height_) {
+                        records_.push_back(newFont ? *pendingFont : *current);
+                        fontRecord_ = int32_t(records_.size() - 1);
+                        TextRecord h;
+                        h.code = kTextHeight;
+                        h.height = pendingHeight;
+                        records_.push_back(std::move(h));
+                        height_ = pendingHeight;
+                    }
+                    pendingFont = nullptr;
+                    records_.push_back(r);
+                    for (int32_t a : r.advances) penX_ = saturatingAdd(penX_, a);
+                    break;
+                }
+                default: break;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        records_.resize(oldSize);
+        penX_ = oldPenX;
+        penY_ = oldPenY;
+        fontRecord_ = oldFontRecord;
+        color_ = oldColor;
+        height_ = oldHeight;
+        return 0;
+    }
+    bounds = joined;
+    usesAlpha_ = usesAlpha_ || other.usesAlpha_;
+    largestGlyph_ = std::max(largestGlyph_, other.largestGlyph_);
+    largestAdvance_ = std::max(largestAdvance_, other.largestAdvance_);
     return 1;
 }
 

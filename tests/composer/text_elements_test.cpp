@@ -136,7 +136,8 @@ TEST(TextElements, TheFirstFontDefinitionWins) {
 }
 
 TEST(TextElements, SystemFontsAreSharedUnlessTheTextHasAnId) {
-    Interpretation run("<Text>plain</Text><Text size=\"20\">again</Text>"
+    // Null elements keep the texts apart (adjacent texts join).
+    Interpretation run("<Text>plain</Text><Null></Null><Text size=\"20\">again</Text><Null></Null>"
                        "<Text style=\"italic\" charset=\"0\">x</Text><Text id=\"t\">own</Text>"
                        "<Text font=\"Missing\">gone</Text><Text>#</Text>");
     EXPECT_EQ(run.fonts.requests,
@@ -162,10 +163,30 @@ TEST(TextElements, CharacterPositionsAndColour) {
 }
 
 TEST(TextElements, IdenticalTextsAreDefinedOnce) {
-    Interpretation run("<Text>same</Text><Text pos=\"0,500\">same</Text>");
+    Interpretation run("<Text>same</Text><Null></Null><Text pos=\"0,500\">same</Text>");
     EXPECT_EQ(run.ofType(kTypeText).size(), 1u);
     const auto& c = run.interpreter.rootClip()->controls();
     EXPECT_EQ(c[0].characterId, c[1].characterId);
+}
+
+TEST(TextElements, AdjacentPlainTextsJoinOneCharacter) {
+    Interpretation run("<Text>ab</Text><Text pos=\"100,50\" size=\"20\" color=\"#FF0000\">cd</Text>"
+                       "<Text alpha=\"50\">ef</Text>"                   // placed with a colour transform
+                       "<Text>gh</Text><Text pos=\"40000,0\">ij</Text>");  // beyond a text record's reach
+    ASSERT_EQ(run.ofType(kTypeText).size(), 4u);
+    size_t places = 0;
+    for (const ControlRecord& r : run.interpreter.rootClip()->controls()) places += r.type == kCtlPlace;
+    EXPECT_EQ(places, 4u);
+    // The second text continues the first from its own position, in its own
+    // size and colour: a height reaches the movie only with a font record.
+    std::vector<uint32_t> codes;
+    for (const TextRecord& r : run.text(0).records()) codes.push_back(r.code);
+    EXPECT_EQ(codes, (std::vector<uint32_t>{kTextFont, kTextColor, kTextHeight, kTextChars, kTextMove, kTextColor,
+                                            kTextFont, kTextHeight, kTextChars}));
+    const TextRecord& move = run.text(0).records()[4];
+    EXPECT_EQ(std::pair(move.x, move.y), std::pair(100, 50));
+    EXPECT_EQ(run.text(0).records().back().chars, u"cd");
+    EXPECT_EQ(run.text(0).currentHeight(), 20u);
 }
 
 TEST(TextElements, FontFilesMayBeScrambled) {
@@ -189,24 +210,25 @@ TEST(TextElements, ExtremeNumbersAreClamped) {
         "<LinexTo path=\"600,-700;600,0\"/></Glyph>"
         "<Kerning unicode1=\"72\" unicode2=\"72\" delta=\"2147483647\"/></Font>";
     Interpretation run(bigFont +
-                       "<Text font=\"Big\" size=\"1e12\" charpos=\"1e12,-1e12;-1e308,-1e12\">HHH</Text>"
-                       "<Text font=\"Big\" size=\"1e308\" pos=\"1e12,1e12\">HH</Text>"
+                       "<Text font=\"Big\" size=\"1e12\" charpos=\"1e12,-1e12;-1e308,-1e12\">HHH</Text><Null></Null>"
+                       "<Text font=\"Big\" size=\"1e308\" pos=\"1e12,1e12\">HH</Text><Null></Null>"
                        "<Text size=\"-1e12\" charset=\"99999999999\">x</Text>");
     ASSERT_EQ(run.ofType(kTypeText).size(), 3u);
     const TextObject& positioned = run.text(0);
     std::vector<const TextRecord*> chars;
+    std::vector<int32_t> moves;
     for (const auto& r : positioned.records()) {
         if (r.code == kTextHeight) {
             EXPECT_EQ(r.height, 65535u);
         }
-        if (r.code == kTextMove) {
-            EXPECT_EQ(r.x, INT32_MAX);
-        }
+        if (r.code == kTextMove) moves.push_back(r.x);
         if (r.code == kTextChars) chars.push_back(&r);
     }
-    ASSERT_EQ(chars.size(), 2u);
-    EXPECT_EQ(chars[0]->advances[0], INT32_MIN);  // from the largest x to the smallest
-    EXPECT_EQ(chars[1]->advances[0], INT32_MAX);  // the font's own advance, scaled
+    // From the largest x to the smallest is no advance but a run of its own;
+    // every glyph keeps the font's own advance, scaled.
+    EXPECT_EQ(moves, (std::vector<int32_t>{INT32_MAX, INT32_MIN}));
+    ASSERT_EQ(chars.size(), 3u);
+    for (const TextRecord* r : chars) EXPECT_EQ(r->advances, (std::vector<int32_t>{INT32_MAX}));
     const TextObject& kerned = run.text(1);
     EXPECT_EQ(kerned.records().back().advances, (std::vector<int32_t>{INT32_MAX, INT32_MAX}));
     EXPECT_EQ(run.fonts.requests, (std::vector<std::string>{"Arial/0/-1"}));

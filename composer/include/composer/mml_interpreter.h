@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,15 @@ private:
         std::string name;  // matched ignoring case; the hash only skips the others quickly
     };
     std::vector<NamedDepth> namedDepths_;
+    // The text placed last, while the elements after it are texts that can
+    // join it: its entry (defined by it, not yet written), the clip it is in
+    // and its position in twips.
+    struct OpenText {
+        DictionaryEntry* entry;
+        MovieClipObject* clip;
+        int32_t x, y;
+    };
+    std::optional<OpenText> openText_;
 
 };
 

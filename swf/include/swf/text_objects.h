@@ -148,6 +148,11 @@ public:
     // Looks every character's glyph up; 0 when a TEXT record has no font or a
     // character has no glyph (with fallback, the first glyph stands in).
     [[nodiscard]] int resolve(bool fallback);
+    // Appends the records of another resolved text, moved by (dx, dy), so
+    // that one text shows both. 0 (and this text unchanged) when either is
+    // not resolved, when a position would leave the range a text record can
+    // hold, or when memory runs out.
+    [[nodiscard]] int appendText(const TextObject& other, int32_t dx, int32_t dy);
 
     // CRC-32 over the records: equal texts hash alike.
     uint32_t contentHash() const;
