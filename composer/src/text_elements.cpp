@@ -246,7 +246,12 @@ void MmlInterpreter::handleText() {
     const int32_t x = clampToInt32(px * scale), y = clampToInt32(py * scale);
     if (plain && openText_ && openText_->clip == current_) {
         auto& open = static_cast<TextObject&>(*openText_->entry->object);
-        if (open.appendText(*text, saturatingSub(x, openText_->x), saturatingSub(y, openText_->y))) return;
+        // A translucent text joins only translucent ones: the opaque kind of
+        // text character has no alpha.
+        if (open.usesAlpha() == text->usesAlpha() &&
+            open.appendText(*text, saturatingSub(x, openText_->x), saturatingSub(y, openText_->y))) {
+            return;
+        }
     }
 
     std::unique_ptr<MovieObject> object = std::move(text);

@@ -106,8 +106,9 @@ function scriptTexts(script) {
   return pages;
 }
 
-// The movie's texts per frame, their glyphs read back through the fonts'
-// code tables, and its font definitions.
+// The movie's lines per frame, their glyphs read back through the fonts'
+// code tables, and its font definitions. Adjacent printed lines share text
+// characters: a line ends where a record changes the font or the baseline.
 function movieTexts(movie) {
   const fonts = new Map();
   const pages = [[]];
@@ -115,15 +116,22 @@ function movieTexts(movie) {
     if (tag.type === TagType.DefineFont) fonts.set(tag.id, tag);
     else if (tag.type === TagType.ShowFrame) pages.push([]);
     else if (tag.type === TagType.DefineText) {
-      let font;
+      let font, y;
       let text = '';
+      const end = () => {
+        const name = [font.fontName, font.isBold && 'bold', font.isItalic && 'italic'].filter(Boolean).join(' ');
+        if (text) pages.at(-1).push(`${name}: ${text}`);
+        text = '';
+      };
       for (const record of tag.records) {
+        const moved = (record.offsetY !== 0 || record.offsetX !== 0) && record.offsetY !== y;
+        if (font && (record.fontId !== undefined || moved)) end();
         if (record.fontId !== undefined) font = fonts.get(record.fontId);
+        if (moved) y = record.offsetY;
         assert.ok(font?.codeUnits, `text ${tag.id}: a record without a font that has a code table`);
         for (const { index } of record.entries) text += String.fromCharCode(font.codeUnits[index]);
       }
-      const name = [font.fontName, font.isBold && 'bold', font.isItalic && 'italic'].filter(Boolean).join(' ');
-      pages.at(-1).push(`${name}: ${text}`);
+      end();
     }
   }
   return { pages: pages.slice(0, -1), fonts: [...fonts.values()] };
