@@ -1,0 +1,238 @@
+#include "app/html_writer.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <span>
+#include <system_error>
+
+#include "composer/variable_table.h"
+#include "support/atomic_file.h"
+#include "support/byte_buffer.h"
+#include "support/files.h"
+#include "support/memory.h"
+#include "support/paths.h"
+
+namespace fs = std::filesystem;
+
+namespace tessaly::app {
+
+namespace {
+
+constexpr std::string_view kTemplateNotFoundText = "The HTML Template File was not found.\n\nUnable to Save with HTML.";
+constexpr std::string_view kTemplateNotFoundTitle = "HTML Template Not Found";
+constexpr std::string_view kInvalidTemplateText =
+    "The HTML Template File doesn't seem to be a valid template.\n"
+    "Please see the included Help to learn how to create an HTML template.";
+constexpr std::string_view kInvalidTemplateTitle = "Invalid HTML Template File";
+constexpr std::string_view kOverwriteText =
+    "A Flash file with the same name as the Flash file used on the HTML page already exists.\n"
+    "Are you sure you want to overwrite this Flash file?";
+constexpr std::string_view kOverwriteTitle = "Overwrite Existing Flash File?";
+constexpr std::string_view kOutOfMemoryText = "Could not allocate enough memory to save HTML file.";
+constexpr std::string_view kSaveFlashFailedText =
+    "Could not save the Flash movie, please check the permissions of the destination directory and if there is "
+    "enough free space to save the Flash movie.";
+constexpr std::string_view kSaveHtmlFailedText =
+    "Could not save the HTML file, please check the permissions of the destination directory and if there is "
+    "enough free space to save the file.";
+constexpr std::string_view kErrorTitle = "Tessaly Error";
+
+// Templates are small pages; anything larger is not one.
+constexpr uint64_t kMaxTemplateBytes = 16u << 20;
+
+bool equalIgnoringCase(char a, char b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    return lower(a) == lower(b);
+}
+
+// The last occurrence of needle in text, ignoring ASCII case.
+size_t findLastIgnoringCase(std::string_view text, std::string_view needle) {
+    if (needle.size() > text.size()) return std::string_view::npos;
+    for (size_t at = text.size() - needle.size() + 1; at-- > 0;) {
+        if (std::equal(needle.begin(), needle.end(), text.begin() + ptrdiff_t(at), equalIgnoringCase)) return at;
+    }
+    return std::string_view::npos;
+}
+
+// Decimal of a size rounded down; what cannot be a size counts as 0.
+std::string wholeNumber(double value) {
+    if (!(value >= 0)) return "0";
+    return std::to_string(static_cast<unsigned long long>(std::floor(std::min(value, 1e18))));
+}
+
+// "%f" without the locale's decimal comma.
+std::string fixedSix(double value) {
+    std::array<char, 400> text{};
+    const auto result = std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed, 6);
+    return result.ec == std::errc() ? std::string(text.data(), result.ptr) : std::string("0.000000");
+}
+
+std::string hexColour(uint32_t colour) {
+    char text[16];
+    std::snprintf(text, sizeof text, "#%.06x", unsigned(colour & 0xFFFFFF));
+    return text;
+}
+
+void showOutOfMemory(UserInterface& ui, int row) {
+    const std::string title = "Out of Memory(" + std::to_string(row) + ")";
+    showMessage(ui, kOutOfMemoryText, title);
+}
+
+}  // namespace
+
+HtmlFileNames htmlFileNames(std::string_view chosenPath) {
+    HtmlFileNames names;
+    const std::string_view fileName = fileNamePart(chosenPath);
+    names.htmlPath = std::string(chosenPath);
+    // ".htm" and ".html" stay; anything else gets ".htm" after it.
+    const size_t htm = findLastIgnoringCase(fileName, ".htm");
+    if (htm == std::string_view::npos || fileName.size() - (htm + 4) >= 2) names.htmlPath += ".htm";
+    names.baseName = std::string(fileName.substr(0, std::min(fileName.rfind('.'), fileName.size())));
+    names.swfPath = directoryPart(chosenPath).value_or(std::string()) + names.baseName + ".swf";
+    return names;
+}
+
+std::string htmlTemplatePath(std::string_view baseDirectory, std::string_view name) {
+    if (isAbsolutePath(name)) return std::string(name);
+    std::string path(baseDirectory);
+    if (!path.empty()) appendSeparator(path);
+    path += kHtmlTemplateFolder;
+    path += name;
+    return path;
+}
+
+bool isHtmlTemplate(std::string_view text) {
+    return findLastIgnoringCase(text, "{FlashMovie}") != std::string_view::npos;
+}
+
+int setHtmlVariables(VariableTable& table, std::string_view flashMovie, const MovieFacts& movie,
+                     const SavePreferences& preferences, int* failedRow) {
+    const std::string values[] = {
+        std::string(flashMovie),
+        wholeNumber(movie.docWidth),
+        wholeNumber(movie.docHeight),
+        fixedSix(movie.docWidth / movie.docHeight),
+        fixedSix(movie.docHeight / movie.docWidth),
+        hexColour(movie.backgroundColor),
+        std::to_string(movie.version),
+    };
+    const std::string_view names[] = {"FlashMovie",          "DocWidth",        "DocHeight",   "DocWidthHeightRatio",
+                                      "DocHeightWidthRatio", "BackgroundColor", "FlashVersion"};
+    for (size_t row = 0; row < std::size(values); ++row) {
+        if (!table.set(names[row], values[row])) {
+            if (failedRow) *failedRow = int(row + 1);
+            return 0;
+        }
+    }
+    // The last two are short constants; a failure leaves them undefined.
+    (void)table.set("FlashPopup", preferences.showFlashPopup ? "true" : "false");
+    const int align = preferences.flashAlign;
+    (void)table.set("FlashSAlign", align == kFlashAlignCentre ? "" : align == kFlashAlignBottom ? "B" : "T");
+    return 1;
+}
+
+int replaceWithCopy(const std::string& from, const std::string& to) {
+    std::error_code ec;
+    if (fs::equivalent(from, to, ec) && !ec) return 1;
+    FileHandle source = openFile(from, "rb");
+    if (!source) return 0;
+    // A fresh file beside the target, renamed over it once complete.
+    std::random_device random;
+    std::string temporary;
+    FileHandle target;
+    for (int attempt = 0; attempt < 16 && !target; ++attempt) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".%08x.part", unsigned(random()));
+        temporary = to + suffix;
+        target = openFile(temporary, "wbx");
+    }
+    if (!target) return 0;
+    std::array<char, 1 << 16> chunk{};
+    bool ok = true;
+    for (;;) {
+        const int64_t got = readUpTo(source.get(), chunk.data(), chunk.size());
+        if (got < 0) ok = false;
+        if (got <= 0) break;
+        if (writeAll(target.get(), chunk.data(), size_t(got)) != got) {
+            ok = false;
+            break;
+        }
+    }
+    if (!closeFile(std::move(target))) ok = false;
+    if (ok) {
+        fs::rename(temporary, to, ec);
+        ok = !ec;
+    }
+    if (!ok) fs::remove(temporary, ec);
+    return ok ? 1 : 0;
+}
+
+int writeHtml(SaveContext& context, std::string_view htmlPath, std::optional<std::string_view> viewMoviePath,
+              std::optional<std::string_view> templateName) {
+    UserInterface& ui = context.ui;
+    const bool saving = !viewMoviePath;
+
+    // The template: it must be there, and be one.
+    const std::string templatePath =
+        htmlTemplatePath(context.baseDirectory, templateName ? *templateName : context.preferences.htmlTemplate);
+    SizedBlock templateFile;
+    FileReadFailure why = FileReadFailure::none;
+    if (!readWholeFile(templatePath, templateFile, kMaxTemplateBytes, &why)) {
+        if (why == FileReadFailure::tooLarge) {
+            showMessage(ui, kInvalidTemplateText, kInvalidTemplateTitle, MessageIcon::warning);
+        } else {
+            showMessage(ui, kTemplateNotFoundText, kTemplateNotFoundTitle);
+        }
+        return 0;
+    }
+    const std::string_view templateText(reinterpret_cast<const char*>(templateFile.data.get()), templateFile.length);
+    if (!isHtmlTemplate(templateText)) {
+        showMessage(ui, kInvalidTemplateText, kInvalidTemplateTitle, MessageIcon::warning);
+        return 0;
+    }
+
+    // The page and the movie it plays.
+    const HtmlFileNames names = htmlFileNames(htmlPath);
+    const std::string swfPath = saving ? names.swfPath : std::string(*viewMoviePath);
+    const std::string flashMovie(fileNamePart(swfPath));
+    // A new page beside an SWF of its name would replace that SWF: ask first.
+    // (Over an existing page the file dialog has asked already.)
+    if (saving && !context.automatic && fileExists(swfPath) && !fileExists(names.htmlPath)) {
+        if (!askYesNo(ui, kOverwriteText, kOverwriteTitle)) return 0;
+    }
+
+    VariableTable table;
+    int failedRow = 0;
+    if (!setHtmlVariables(table, flashMovie, context.movie, context.preferences, &failedRow)) {
+        showOutOfMemory(ui, failedRow);
+        return 0;
+    }
+    ByteBuffer page(uint32_t(std::min<size_t>(templateText.size() + 1024, 1u << 20)), 64 * 1024, 1.5f);
+    if (templateText.size() >= UINT32_MAX / 2 || !table.expand(templateText, page, false)) {
+        showOutOfMemory(ui, 8);
+        return 0;
+    }
+
+    if (saving) {
+        context.preferences.lastSaveFilename = names.htmlPath;
+        if (!replaceWithCopy(context.movie.moviePath, swfPath)) {
+            showMessage(ui, kSaveFlashFailedText, kErrorTitle, MessageIcon::warning);
+            return 0;
+        }
+    }
+    // The page without the terminating zero; a page that could not be
+    // written is a failed save.
+    const std::span<const uint8_t> bytes(page.data(), page.position());
+    if (!writeFileAtomically(names.htmlPath, {bytes})) {
+        showMessage(ui, kSaveHtmlFailedText, kErrorTitle, MessageIcon::warning);
+        return 0;
+    }
+    return 1;
+}
+
+}  // namespace tessaly::app
