@@ -195,6 +195,11 @@ TEST_F(PrintTool, PdfFailuresGiveOneErrorLineAndNoMovie) {
         {locked + " --password guess", "locked.pdf is encrypted and the password is wrong"},
         {(dir / "ok.pdf").string() + " --interface fancy", "unknown interface 'fancy' ("},
         {(dir / "ok.pdf").string() + " --layout Frilly", "unknown page layout 'Frilly' ("},
+        {(dir / "ok.pdf").string() + " --html " + (dir / "ok").string() + " --template Frilly.htm",
+         "cannot read the HTML template " + std::string(TESSALY_SOURCE_DIR) + "/data/HTML Template/Frilly.htm"},
+        {(dir / "ok.pdf").string() + " --html " + (dir / "ok").string() + " --template " + (dir / "junk.pdf").string(),
+         "junk.pdf is not an HTML template"},
+        {(dir / "ok.pdf").string() + " --template Centered.htm", "--template goes with --html"},
     };
     for (const Case& c : cases) {
         const Result r = run(c.args);
@@ -206,8 +211,40 @@ TEST_F(PrintTool, PdfFailuresGiveOneErrorLineAndNoMovie) {
     }
     EXPECT_FALSE(fs::exists(dir / "junk.swf"));
     EXPECT_FALSE(fs::exists(dir / "ok.swf"));
+    EXPECT_FALSE(fs::exists(dir / "ok.htm"));
     // Nothing of the failed runs stays in the temporary folder.
     EXPECT_TRUE(fs::is_empty(dir / "tmp"));
+}
+
+TEST_F(PrintTool, PdfIntoAnHtmlPageWithItsMovie) {
+    std::ofstream(dir / "p.pdf", std::ios::binary) << tessaly::testing::makePdf({{612, 792, "0 g 72 72 100 100 re f"}});
+    std::ofstream(dir / "t.htm") << "{FlashMovie} {DocWidth}x{DocHeight} {BackgroundColor} {FlashPopup} [{FlashSAlign}]";
+    tessaly::ValueStore store((dir / "registry").string());
+    ASSERT_EQ(store.writeDword("PrinterShowFlashPopup", 0), tessaly::kRegistryOk);
+    ASSERT_EQ(store.writeDword("PrinterFlashAlign", 2), tessaly::kRegistryOk);
+    fs::create_directories(dir / "out");
+    const std::string pdf = (dir / "p.pdf").string() + " --dpi 72 --interface none ";
+    Result r = run(pdf + "--html " + (dir / "out" / "page").string() + " --template " + (dir / "t.htm").string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, (dir / "out" / "page.htm").string() + "\n");
+    EXPECT_EQ(slurp(dir / "out" / "page.htm"), "page.swf 30x39 #eeeeee false [B]");
+    const std::string movie = slurp(dir / "out" / "page.swf");
+    EXPECT_TRUE(movie.compare(0, 3, "FWS") == 0 || movie.compare(0, 3, "CWS") == 0);
+    // With -o the movie is made there and copied beside the page, which the
+    // installed default template plays.
+    r = run(pdf + "-o " + (dir / "m.swf").string() + " --html " + (dir / "out" / "two.html").string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(slurp(dir / "out" / "two.swf"), slurp(dir / "m.swf"));
+    EXPECT_NE(slurp(dir / "out" / "two.html").find("data-movie=\"two.swf\""), std::string::npos);
+
+    // A page that cannot be written (a folder has its name) fails with one
+    // line, and the movie copied for it goes away again.
+    fs::create_directories(dir / "out" / "three.htm");
+    r = run(pdf + "--html " + (dir / "out" / "three.htm").string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("tessaly-print: Tessaly Error: Could not save the HTML file", 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "out" / "three.swf"));
 }
 
 // The job's markup, unscrambled.

@@ -27,7 +27,7 @@ std::string defaultBaseDirectory() {
 
 int convertJobToMovie(const std::string& jobDir, const std::string& output, const std::string& base,
                       std::string* failedPath, std::string* reason, uint32_t leaveOut,
-                      std::atomic<uint32_t>* pageCounter) {
+                      std::atomic<uint32_t>* pageCounter, ConvertedMovie* movie) {
     ConversionJob job;
     job.setPageCounter(pageCounter);
     job.setBaseDirectory(base.empty() ? defaultBaseDirectory() : base);
@@ -48,6 +48,7 @@ int convertJobToMovie(const std::string& jobDir, const std::string& output, cons
         ConversionJob::finishMovie(job.settings().interfaceSettings, temporary, output, job.compressed);
     std::remove(temporary.c_str());
     if (!finished) return failed(output, "cannot write the movie");
+    if (movie) *movie = {job.docPixelWidth, job.docPixelHeight, job.backgroundColor, job.version};
     return 1;
 }
 

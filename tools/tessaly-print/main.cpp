@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/html_writer.h"
 #include "composer/settings.h"
 #include "pdf/pdf_document.h"
 #include "platform/gdi_engine_control.h"
@@ -78,6 +79,12 @@ const char kUsage[] =
     "                      Tessaly.settings, e.g. \"No border\"); default: the\n"
     "                      printer's\n"
     "  -o MOVIE.swf        convert the job into this movie\n"
+"  --html PAGE.htm     convert the job and write an HTML page that plays the\n"
+"                      movie, with the movie beside it under the page's name\n"
+"                      (PAGE.swf); PAGE.html is kept, another name gets .htm\n"
+"  --template NAME     with --html: the page's template, a file of the data\n"
+"                      directory's \"HTML Template/\" or a path; default: the\n"
+"                      preferred one (PrinterHTMLTemplate), else Full Window.htm\n"
     "  --base DIR          with -o: the data directory; default: this program's\n"
     "  -h, --help          show this help\n";
 
@@ -344,11 +351,50 @@ void catchStopRequests() {
     (void)sigaction(SIGTERM, &action, nullptr);
 }
 
+// Messages of the HTML writer, one line each on stderr; no questions are
+// asked (the page is written in automatic mode).
+class ConsoleUi : public tessaly::app::UserInterface {
+public:
+    tessaly::app::MessageAnswer messageBox(const tessaly::app::Message& message) override {
+        std::string text(message.text);
+        for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos;) {
+            const size_t end = text.find_first_not_of('\n', at);
+            text.replace(at, (end == std::string::npos ? text.size() : end) - at, " ");
+        }
+        std::fprintf(stderr, "tessaly-print: %.*s: %s\n", int(message.title.size()), message.title.data(),
+                     text.c_str());
+        return message.buttons == tessaly::app::MessageButtons::ok ? tessaly::app::MessageAnswer::ok
+                                                                   : tessaly::app::MessageAnswer::yes;
+    }
+};
+
+// The preferences the HTML page is made with, from the value store; the
+// template given on the command line wins.
+tessaly::app::SavePreferences htmlPreferences(const std::optional<std::string>& templateName) {
+    tessaly::app::SavePreferences preferences;
+    const tessaly::ValueStore store(tessaly::ValueStore::configuredRoot());
+    std::u16string name;
+    if (templateName) {
+        preferences.htmlTemplate = *templateName;
+    } else if (store.readString("PrinterHTMLTemplate", &name) == tessaly::kRegistryOk && !name.empty()) {
+        preferences.htmlTemplate = tessaly::toUtf8(name);
+    }
+    uint32_t value = 0;
+    if (store.readDword("PrinterShowFlashPopup", &value) == tessaly::kRegistryOk) {
+        preferences.showFlashPopup = value != 0;
+    }
+    if (store.readDword("PrinterFlashAlign", &value) == tessaly::kRegistryOk && value <= 2) {
+        preferences.flashAlign = int(value);
+    }
+    return preferences;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string scriptPath, pdfPath, paper, spool, driver, output, base, title, bandLimit, pageRange, keepJob;
-    std::optional<std::string> password, interfaceName, layoutName;
+    std::optional<std::string> password, interfaceName, layoutName, templateName;
+    std::string htmlPath;
     bool testDocument = false, landscape = false;
     tessaly::PrintRequest request;
     for (int i = 1; i < argc; ++i) {
@@ -395,6 +441,11 @@ int main(int argc, char** argv) {
             layoutName = argv[++i];
         } else if (arg == "--keep-job" && hasValue) {
             keepJob = argv[++i];
+        } else if (arg == "--html" && hasValue) {
+            htmlPath = argv[++i];
+            if (htmlPath.empty()) return fail("--html needs a file name");
+        } else if (arg == "--template" && hasValue) {
+            templateName = argv[++i];
         } else if (arg == "-o" && hasValue) {
             output = argv[++i];
         } else if (arg == "--base" && hasValue) {
@@ -438,8 +489,31 @@ int main(int argc, char** argv) {
         movieValues.emplace_back("MSLayoutName", *layoutName);
     }
 
-    // The drawing: a PDF, or a script.
+    // The HTML page: its template must be one, and its folder writable. The
+    // movie goes into a folder of ours unless -o names it; the page gets a
+    // copy beside it.
     std::string error;
+    std::optional<tessaly::app::SavePreferences> htmlSettings;
+    TemporaryDirectory movieFolder;
+    if (templateName && htmlPath.empty()) return fail("--template goes with --html");
+    if (!htmlPath.empty()) {
+        htmlSettings = htmlPreferences(templateName);
+        const std::string templatePath = tessaly::app::htmlTemplatePath(dataDirectory, htmlSettings->htmlTemplate);
+        std::string text;
+        if (!readText(templatePath, text, 16u << 20)) return fail("cannot read the HTML template " + templatePath);
+        if (!tessaly::app::isHtmlTemplate(text))
+            return fail(templatePath + " is not an HTML template (it has no {FlashMovie})");
+        std::error_code ec;
+        const fs::path folder = fs::absolute(htmlPath, ec).parent_path();
+        if (ec || access(folder.c_str(), W_OK) != 0)
+            return fail("cannot write " + htmlPath + ": " + std::strerror(ec ? ec.value() : errno));
+        if (output.empty()) {
+            if (!movieFolder.make("tessaly-print-movie", &error)) return fail(error);
+            output = movieFolder.path() + "/movie.swf";
+        }
+    }
+
+    // The drawing: a PDF, or a script.
     std::unique_ptr<tessaly::pdf::Document> document;
     std::vector<int> pages;
     tessaly::script::Script script;
@@ -635,17 +709,35 @@ int main(int argc, char** argv) {
     }
     int result = 0;
     std::string failedPath, reason;
-    const int convertedOk =
-        tessaly::tools::convertJobToMovie(jobDir, output, base, &failedPath, &reason, leaveOut, &converted);
+    tessaly::tools::ConvertedMovie movie;
+    const int convertedOk = tessaly::tools::convertJobToMovie(jobDir, output, base, &failedPath, &reason, leaveOut,
+                                                              &converted, &movie);
     converting = false;
     if (watcher.joinable()) watcher.join();
     progress.done();
     if (!convertedOk) {
         // A PDF's job is ours and temporary: the movie is what a failure names.
-        result = isPdf ? fail("cannot make " + output + ": " + reason) : fail(failedPath + ": " + reason);
+        result = isPdf ? fail("cannot make " + (movieFolder.path().empty() ? output : htmlPath) + ": " + reason) : fail(failedPath + ": " + reason);
     }
-    if (result == 0 && isPdf) {
+    if (result == 0 && isPdf && movieFolder.path().empty()) {
         std::printf("%s\n", output.c_str());
+        std::fflush(stdout);
+    }
+    if (result == 0 && htmlSettings) {
+        // Written in automatic mode: an SWF of the page's name is replaced
+        // without asking. When the page cannot be written, a movie copy made
+        // for it goes away again.
+        ConsoleUi ui;
+        tessaly::app::SaveContext context{ui, dataDirectory, {}, *htmlSettings, true};
+        context.movie = {output, movie.docWidth, movie.docHeight, movie.backgroundColor, movie.version};
+        const tessaly::app::HtmlFileNames names = tessaly::app::htmlFileNames(htmlPath);
+        const bool hadMovie = tessaly::fileExists(names.swfPath);
+        if (!tessaly::app::writeHtml(context, htmlPath)) {
+            std::error_code ec;
+            if (!hadMovie) fs::remove(names.swfPath, ec);
+            return 1;
+        }
+        std::printf("%s\n", names.htmlPath.c_str());
         std::fflush(stdout);
     }
     return result;
