@@ -13,9 +13,9 @@ import { serve } from './serve.mjs';
 import { CHROMIUM, checkChromium } from './browser.mjs';
 
 const require = createRequire(import.meta.url);
-const RUFFLE_DIR = path.dirname(require.resolve('@ruffle-rs/ruffle/package.json'));
+export const RUFFLE_DIR = path.dirname(require.resolve('@ruffle-rs/ruffle/package.json'));
 
-const CHROMIUM_ARGS = [
+export const CHROMIUM_ARGS = [
   '--headless',
   '--no-sandbox',
   '--disable-gpu',

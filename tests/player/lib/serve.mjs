@@ -7,6 +7,7 @@ import path from 'node:path';
 
 const CONTENT_TYPES = {
   '.html': 'text/html; charset=utf-8',
+  '.htm': 'text/html; charset=utf-8',
   '.js': 'text/javascript; charset=utf-8',
   '.mjs': 'text/javascript; charset=utf-8',
   '.map': 'application/json',
