@@ -136,6 +136,19 @@ int setHtmlVariables(VariableTable& table, std::string_view flashMovie, const Mo
     return 1;
 }
 
+int makeHtmlPage(std::string_view templateText, std::string_view flashMovie, const MovieFacts& movie,
+                 const SavePreferences& preferences, std::string& page, int* failedRow) {
+    VariableTable table;
+    if (!setHtmlVariables(table, flashMovie, movie, preferences, failedRow)) return 0;
+    ByteBuffer text(uint32_t(std::min<size_t>(templateText.size() + 1024, 1u << 20)), 64 * 1024, 1.5f);
+    if (templateText.size() >= UINT32_MAX / 2 || !table.expand(templateText, text, false)) {
+        if (failedRow) *failedRow = 8;
+        return 0;
+    }
+    page.assign(reinterpret_cast<const char*>(text.data()), text.position());
+    return 1;
+}
+
 int replaceWithCopy(const std::string& from, const std::string& to) {
     std::error_code ec;
     if (fs::equivalent(from, to, ec) && !ec) return 1;
@@ -206,15 +219,10 @@ int writeHtml(SaveContext& context, std::string_view htmlPath, std::optional<std
         if (!askYesNo(ui, kOverwriteText, kOverwriteTitle)) return 0;
     }
 
-    VariableTable table;
+    std::string page;
     int failedRow = 0;
-    if (!setHtmlVariables(table, flashMovie, context.movie, context.preferences, &failedRow)) {
+    if (!makeHtmlPage(templateText, flashMovie, context.movie, context.preferences, page, &failedRow)) {
         showOutOfMemory(ui, failedRow);
-        return 0;
-    }
-    ByteBuffer page(uint32_t(std::min<size_t>(templateText.size() + 1024, 1u << 20)), 64 * 1024, 1.5f);
-    if (templateText.size() >= UINT32_MAX / 2 || !table.expand(templateText, page, false)) {
-        showOutOfMemory(ui, 8);
         return 0;
     }
 
@@ -227,7 +235,7 @@ int writeHtml(SaveContext& context, std::string_view htmlPath, std::optional<std
     }
     // The page without the terminating zero; a page that could not be
     // written is a failed save.
-    const std::span<const uint8_t> bytes(page.data(), page.position());
+    const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(page.data()), page.size());
     if (!writeFileAtomically(names.htmlPath, {bytes})) {
         showMessage(ui, kSaveHtmlFailedText, kErrorTitle, MessageIcon::warning);
         return 0;

@@ -73,6 +73,13 @@ bool isHtmlTemplate(std::string_view text);
 [[nodiscard]] int setHtmlVariables(VariableTable& table, std::string_view flashMovie, const MovieFacts& movie,
                                    const SavePreferences& preferences, int* failedRow = nullptr);
 
+// The page a template makes for the movie file flashMovie: its placeholders
+// replaced by the variables, unknown ones kept. 1, or 0 with *failedRow
+// naming what could not be stored: a variable's row (1 to 7) or 8 for the
+// page itself.
+[[nodiscard]] int makeHtmlPage(std::string_view templateText, std::string_view flashMovie, const MovieFacts& movie,
+                               const SavePreferences& preferences, std::string& page, int* failedRow = nullptr);
+
 // Writes the page at htmlPath from the template (the preferred one when none
 // is named). Without viewMoviePath the page is saved: the movie is copied
 // beside it under the page's base name, asking first before an existing SWF
