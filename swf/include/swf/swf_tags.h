@@ -41,6 +41,7 @@ enum class SwfTag : uint16_t {
     DefineFont2 = 48,
     ExportAssets = 56,
     EnableDebugger = 58,
+    DoInitAction = 59,
     DefineVideoStream = 60,
     DefineFont3 = 75,
     DefineShape4 = 83,
