@@ -1,7 +1,7 @@
 // The player test harness: convert markup, parse movies strictly, render them
 // in Ruffle and check their pixels.
 export { serve } from './serve.mjs';
-export { renderSwf, closeBrowser, savePng } from './player.mjs';
+export { renderSwf, closeBrowser, savePng, callPlayer, playerPage, shootStage } from './player.mjs';
 export { parseSwfStrict, allTags, SwfFormatError, TagType } from './swf-strict.mjs';
 export {
   colorAt,

@@ -166,9 +166,10 @@ function sameBytes(a, b) {
  * frame has that size) and returns
  *   { width, height, data (RGBA bytes, row-major), png (Buffer), metadata }.
  * The stage is taken once two screenshots a few animation frames apart agree,
- * so the first frame is certainly on screen.
+ * so the first frame is certainly on screen; with settle false (a movie that
+ * never stands still) it is taken a few animation frames after loading.
  */
-export async function renderSwf(swfPath, { width, height, timeoutMs = 30_000, config = {} } = {}) {
+export async function renderSwf(swfPath, { width, height, timeoutMs = 30_000, config = {}, settle = true } = {}) {
   if (!Number.isInteger(width) || !Number.isInteger(height) || width <= 0 || height <= 0) {
     throw new Error(`renderSwf needs integer width and height, got ${width} x ${height}`);
   }
@@ -195,9 +196,17 @@ export async function renderSwf(swfPath, { width, height, timeoutMs = 30_000, co
   if (!box || box.x !== 0 || box.y !== 0 || box.width !== width || box.height !== height) {
     throw new Error(`player element is at ${JSON.stringify(box)}, expected 0,0 ${width}x${height}`);
   }
+  const image = settle ? await settledShot(s, swfPath, timeoutMs) : await quickShot(s);
+  if (image.width !== width || image.height !== height) {
+    throw new Error(`screenshot is ${image.width}x${image.height}, expected ${width}x${height}`);
+  }
+  return { ...image, metadata, log: s.log.slice(logStart) };
+}
 
-  // Wait until the stage stops changing: at least a few animation frames after
-  // the movie is loaded, then until two consecutive shots are identical.
+// Waits until the stage stops changing: at least a few animation frames, then
+// until two consecutive shots are identical.
+async function settledShot(s, what, timeoutMs) {
+  const stage = s.page.locator('#stage');
   const deadline = Date.now() + timeoutMs;
   await s.page.evaluate(() => window.frames_(4));
   let previous = await stage.screenshot({ type: 'png' });
@@ -206,14 +215,44 @@ export async function renderSwf(swfPath, { width, height, timeoutMs = 30_000, co
     const shot = await stage.screenshot({ type: 'png' });
     if (sameBytes(shot, previous)) break;
     previous = shot;
-    if (Date.now() > deadline) throw new Error(`the stage of ${swfPath} did not settle within ${timeoutMs} ms`);
+    if (Date.now() > deadline) throw new Error(`the stage of ${what} did not settle within ${timeoutMs} ms`);
   }
+  return { ...decodePng(previous), png: previous };
+}
 
-  const image = decodePng(previous);
-  if (image.width !== width || image.height !== height) {
-    throw new Error(`screenshot is ${image.width}x${image.height}, expected ${width}x${height}`);
-  }
-  return { ...image, png: previous, metadata, log: s.log.slice(logStart) };
+// One shot a few animation frames from now, for movies that never stand still.
+async function quickShot(s) {
+  await s.page.evaluate(() => window.frames_(6));
+  const png = await s.page.locator('#stage').screenshot({ type: 'png' });
+  return { ...decodePng(png), png };
+}
+
+/**
+ * Calls a method on the player element of the movie rendered last (an
+ * ExternalInterface callback the movie registered, say) and returns its result.
+ */
+export async function callPlayer(method, ...args) {
+  const s = await getSession();
+  return s.page.evaluate(([m, a]) => {
+    const player = document.getElementById('stage');
+    if (!player || typeof player[m] !== 'function') throw new Error(`the player has no method ${m}`);
+    return player[m](...a);
+  }, [method, args]);
+}
+
+/**
+ * The page of the shared browser (for clicks and keys on the movie rendered
+ * last, at its place: the player element sits at 0,0).
+ */
+export async function playerPage() {
+  return (await getSession()).page;
+}
+
+/** The stage of the movie rendered last, once it stops changing. */
+export async function shootStage({ timeoutMs = 30_000, settle = true } = {}) {
+  const s = await getSession();
+  const image = settle ? await settledShot(s, 'the movie', timeoutMs) : await quickShot(s);
+  return { ...image, log: s.log.slice() };
 }
 
 /** Writes a rendered image as PNG (for looking at a failure). */

@@ -33,9 +33,12 @@ const BODY_PARSERS = new Map([
   [28, ['RemoveObject2', (s) => tags.parseRemoveObject2(s)]],
   [32, ['DefineShape3', (s) => tags.parseDefineShape3(s)]],
   [33, ['DefineText2', (s) => tags.parseDefineText2(s)]],
+  [34, ['DefineButton2', (s) => tags.parseDefineButton2(s)]],
+  [37, ['DefineEditText', (s) => tags.parseDefineEditText(s)]],
   [43, ['FrameLabel', (s) => tags.parseFrameLabel(s)]],
   [48, ['DefineFont2', (s) => tags.parseDefineFont2(s)]],
   [56, ['ExportAssets', (s) => tags.parseExportAssets(s)]],
+  [59, ['DoInitAction', (s) => tags.parseDoInitAction(s)]],
 ]);
 
 function readHeaderRect(bytes, offset) {
