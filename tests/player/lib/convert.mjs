@@ -45,3 +45,15 @@ export async function convertPage(mmlPath, outPath) {
   }
   return result;
 }
+
+export const swfbuildPath = path.join(binDir, 'tessaly-swfbuild');
+
+/** Builds the movie source at `sourcePath` into `outPath` with tessaly-swfbuild. */
+export function buildMovie(sourcePath, outPath, { timeoutMs = 60_000 } = {}) {
+  return new Promise((resolve, reject) => {
+    execFile(swfbuildPath, [sourcePath, '-o', outPath], { timeout: timeoutMs }, (err, stdout, stderr) => {
+      if (err) reject(new Error(`tessaly-swfbuild failed: ${stderr.trim() || err.message}`));
+      else resolve();
+    });
+  });
+}

@@ -16,7 +16,7 @@ export {
   px,
 } from './pixels.mjs';
 export { makeSwf } from './minimal-swf.mjs';
-export { convertPage, runConverter, scratchDir, converterPath, binDir, sourceDir } from './convert.mjs';
+export { convertPage, runConverter, scratchDir, converterPath, binDir, sourceDir, swfbuildPath, buildMovie } from './convert.mjs';
 export { topLevelTags, tagCodes, stopOnFirstFrame } from './swf-tags.mjs';
 export {
   runProgram,

@@ -81,6 +81,12 @@ const PAGE = `<!doctype html>
     });
     await player.ruffle().load({ url, ...extra });
     await loaded;
+    // With a software renderer the player offers advice on hardware
+    // acceleration in a dialog over the stage at the first mouse-over;
+    // clicks and screenshots must reach the movie instead.
+    const quiet = document.createElement('style');
+    quiet.textContent = '#hardware-acceleration-modal { display: none !important; }';
+    player.shadowRoot?.appendChild(quiet);
     const api = player.ruffle();
     const m = api.metadata;
     return {
