@@ -112,10 +112,11 @@ namespace {
 class Attrs {
 public:
     Attrs(const XmlElement& el, std::initializer_list<const char*> allowed) : el_(el) {
-        for (const auto& [k, v] : el.attributes) {
-            if (std::find_if(allowed.begin(), allowed.end(), [&](const char* a) { return k == a; }) ==
+        for (const auto& attribute : el.attributes) {
+            const std::string& key = attribute.first;
+            if (std::find_if(allowed.begin(), allowed.end(), [&](const char* a) { return key == a; }) ==
                 allowed.end()) {
-                problem("<" + el.name + "> has no attribute '" + k + "'");
+                problem("<" + el.name + "> has no attribute '" + key + "'");
             }
         }
     }
