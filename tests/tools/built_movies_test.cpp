@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "composer/settings.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -29,6 +31,7 @@ TEST(BuiltMovies, RegenerateByteForByte) {
     } movies[] = {
         {"progress/working.xml", "Working.swf"},
         {"progress/searching.xml", "Searching.swf"},
+        {"interface/minimal.xml", "interface/minimal.swf"},
     };
     for (const auto& m : movies) {
         const fs::path out =
@@ -43,6 +46,17 @@ TEST(BuiltMovies, RegenerateByteForByte) {
         EXPECT_TRUE(made == committed)
             << "data/" << m.movie << " no longer matches data/" << m.source
             << "; regenerate it with tessaly-swfbuild data/" << m.source << " -o data/" << m.movie;
+    }
+}
+
+TEST(BuiltMovies, MinimalInterfaceAndItsFactoryCopyRead) {
+    for (const bool factory : {false, true}) {
+        tessaly::InterfaceSettings settings;
+        settings.directory = (kData / "interface").string() + "/";
+        ASSERT_EQ(factory ? settings.loadDefault("minimal") : settings.load("minimal"), 1) << settings.errorText;
+        EXPECT_EQ(settings.name, "Minimal");
+        EXPECT_EQ(fs::path(settings.source), kData / "interface" / "minimal.swf");
+        EXPECT_EQ(settings.mechanics, tessaly::kMechVector | tessaly::kMechLibrary);
     }
 }
 
