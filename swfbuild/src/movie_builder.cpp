@@ -8,9 +8,11 @@
 #include <initializer_list>
 #include <iterator>
 
+#include "composer/captured_fonts.h"
 #include "swf/interactive_tags.h"
 #include "swf/movie_objects.h"
 #include "swf/shape_encoder.h"
+#include "swf/text_encoder.h"
 #include "swfbuild/action_assembler.h"
 
 namespace tessaly {
@@ -701,8 +703,19 @@ bool MovieBuilder::text(const Context& c, const XmlElement& el) {
     const std::string font = a.str("font", "_sans");
     const bool bold = a.flag("bold", false), italic = a.flag("italic", false);
     if (!a.ok()) return fail(c, el.line, a.error);
-    if (font.empty() || font[0] != '_')
-        return fail(c, el.line, "'font' must name a device font: _sans, _serif or _typewriter");
+    if (font.empty() || font[0] != '_') {
+        // A <font> of the movie: the field draws with its glyphs.
+        const auto embedded = ids_.find(font);
+        if (embedded == ids_.end() || !fonts_.count(embedded->second))
+            return fail(c, el.line, "'font' must name a device font (_sans, _serif or _typewriter) or a <font> defined before");
+        if (a.has("bold") || a.has("italic"))
+            return fail(c, el.line, "the style of an embedded font is its <font>'s");
+        f.fontId = embedded->second;
+        f.useOutlines = true;
+        if (!defineId(c, el, f.id)) return false;
+        writeDefineEditText(stream_, f);
+        return true;
+    }
     const std::string key = font + (bold ? "/b" : "") + (italic ? "/i" : "");
     auto it = deviceFonts_.find(key);
     if (it == deviceFonts_.end()) {
@@ -713,6 +726,49 @@ bool MovieBuilder::text(const Context& c, const XmlElement& el) {
     f.fontId = it->second;
     if (!defineId(c, el, f.id)) return false;
     writeDefineEditText(stream_, f);
+    return true;
+}
+
+bool MovieBuilder::font(const Context& c, const XmlElement& el) {
+    Attrs a(el, {"id", "family", "bold", "italic", "chars"});
+    const std::string family = a.required("family");
+    const std::string chars = a.required("chars");
+    const bool bold = a.flag("bold", false), italic = a.flag("italic", false);
+    if (!a.ok()) return fail(c, el.line, a.error);
+    // The characters as UTF-16 code units of the basic plane.
+    std::vector<uint16_t> codes;
+    for (size_t i = 0; i < chars.size();) {
+        const unsigned char b = (unsigned char)chars[i];
+        uint32_t cp = b;
+        size_t n = 1;
+        if (b >= 0xE0 && b < 0xF0 && i + 2 < chars.size()) {
+            cp = (b & 0x0F) << 12 | (chars[i + 1] & 0x3F) << 6 | (chars[i + 2] & 0x3F);
+            n = 3;
+        } else if (b >= 0xC0 && b < 0xE0 && i + 1 < chars.size()) {
+            cp = (b & 0x1F) << 6 | (chars[i + 1] & 0x3F);
+            n = 2;
+        } else if (b >= 0x80) {
+            return fail(c, el.line, "'chars' of <font> holds a character beyond the basic plane or bad UTF-8");
+        }
+        codes.push_back(uint16_t(cp));
+        i += n;
+    }
+    CapturedSystemFonts fonts;
+    std::unique_ptr<FontObject> face = fonts.makeFont(family, (bold ? kStyleBold : 0) | (italic ? kStyleItalic : 0), -1);
+    if (!face) return fail(c, el.line, "there is no system font '" + family + "'");
+    for (const uint16_t code : codes) {
+        if (face->glyphIndex(code, false) < 0) {
+            char shown[16];
+            std::snprintf(shown, sizeof shown, "U+%04X", code);
+            return fail(c, el.line, "the font '" + family + "' has no glyph for " + shown);
+        }
+    }
+    face->wideCodes = std::any_of(codes.begin(), codes.end(), [](uint16_t code) { return code > 0xFF; });
+    uint32_t id = 0;
+    if (!defineId(c, el, id)) return false;
+    if (face->incomplete() || face->glyphShape().incomplete()) return fail(c, el.line, "out of memory");
+    if (!defineFont(stream_, id, *face)) return fail(c, el.line, "<font> has no glyphs");
+    fonts_.insert(id);
     return true;
 }
 
@@ -761,6 +817,7 @@ bool MovieBuilder::body(const Context& c, const XmlElement& parent, bool library
         else if (el.name == "sprite") ok = sprite(c, el);
         else if (el.name == "button") ok = button(c, el);
         else if (el.name == "text") ok = text(c, el);
+        else if (el.name == "font") ok = font(c, el);
         else if (el.name == "export") ok = exportAsset(c, el);
         else if (el.name == "frame" && !library) ok = frame(c, el, true);
         else ok = fail(c, el.line, "<" + parent.name + "> cannot hold <" + el.name + ">");
@@ -784,6 +841,7 @@ int MovieBuilder::build(std::string_view source, const std::string& fileName, st
     ids_.clear();
     deviceFonts_.clear();
     sprites_.clear();
+    fonts_.clear();
     nextId_ = 1;
     includeDepth_ = 0;
     const Context c{fileName, std::filesystem::path(fileName).parent_path()};

@@ -29,6 +29,8 @@ const SOURCE = `<?xml version="1.0"?>
     <frame><place use="square" depth="1"/></frame>
   </sprite>
   <text id="field" width="120" height="24" var="_root.msg" size="14" color="#000000"/>
+  <font id="digits" family="DejaVu Sans" chars="0123456789"/>
+  <text id="count" width="60" height="24" font="digits" text="2024" size="16" color="#000000"/>
   <button id="go">
     <layer use="face" states="up over down hit"/>
     <on events="release">
@@ -45,6 +47,7 @@ const SOURCE = `<?xml version="1.0"?>
   <frame>
     <place use="field" depth="1" name="field" x="10" y="10"/>
     <place use="go" depth="2" name="go" x="10" y="60"/>
+    <place use="count" depth="4" x="110" y="62" rotation="5"/>
     <place use="marker" depth="3" name="marker" x="170" y="10">
       <on events="load"><![CDATA[
         ; moved down by its own load event: x stays, y becomes 40
@@ -108,6 +111,10 @@ describe('a movie built from source', () => {
       return n;
     };
     assert.equal(inkIn(image), 0, 'the field shows text before the click');
+    // Text in an embedded font, turned (which device fonts cannot be).
+    let digits = 0;
+    for (let y = 60; y < 96; y++) for (let x = 108; x < 180; x++) if (colorDistance(colorAt(image, x, y), 0xffffff) > 80) digits++;
+    assert.ok(digits > 40, 'the embedded font draws nothing');
 
     const page = await playerPage();
     await page.mouse.click(40, 75);

@@ -167,7 +167,8 @@ TEST_F(MovieBuilderTest, MistakesNameTheFileAndLine) {
     EXPECT_EQ(errorOf("<movie width='10' height='10'><frame/></movie><x/>"), "movie.xml:1: text after the root element");
     EXPECT_EQ(errorOf("<movie width='10' height='10' a='&bogus;'/>"), "movie.xml:1: unknown entity &bogus;");
     EXPECT_EQ(errorOf(head + "<text id='t' font='Arial'/></movie>"),
-              "movie.xml:2: 'font' must name a device font: _sans, _serif or _typewriter");
+              "movie.xml:2: 'font' must name a device font (_sans, _serif or _typewriter) or a <font> "
+              "defined before");
 }
 
 }  // namespace

@@ -41,6 +41,7 @@ private:
     bool sprite(const Context& c, const XmlElement& el);
     bool button(const Context& c, const XmlElement& el);
     bool text(const Context& c, const XmlElement& el);
+    bool font(const Context& c, const XmlElement& el);
     bool exportAsset(const Context& c, const XmlElement& el);
     bool frame(const Context& c, const XmlElement& el, bool root);
     bool place(const Context& c, const XmlElement& el);
@@ -56,6 +57,7 @@ private:
     std::map<std::string, uint32_t> ids_;
     std::map<std::string, uint32_t> deviceFonts_;
     std::set<uint32_t> sprites_;
+    std::set<uint32_t> fonts_;  // embedded fonts
     uint32_t nextId_ = 1;
     int includeDepth_ = 0;
 };
