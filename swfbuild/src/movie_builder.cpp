@@ -402,6 +402,10 @@ bool MovieBuilder::shape(const Context& c, const XmlElement& el) {
                     ++i;
                 if (i >= data.size()) break;
                 if (std::isalpha((unsigned char)data[i])) command = data[i++];
+                if (!started && command != 'M' && command != 'm') {
+                    a.problem("'d' of <path> must start with M");
+                    break;
+                }
                 const bool rel = command >= 'a';
                 const double ox = rel ? px : 0, oy = rel ? py : 0;
                 double v[6];
@@ -455,8 +459,6 @@ bool MovieBuilder::shape(const Context& c, const XmlElement& el) {
                         a.problem(std::string("'d' of <path>: unknown command '") +
                                   (command ? std::string(1, command) : data.substr(i, 1)) + "'");
                 }
-                if (a.ok() && !started && command != 0 && command != 'L' && command != 'l')
-                    a.problem("'d' of <path> must start with M");
             }
             if (fill) pen.close();
         } else {
@@ -802,7 +804,8 @@ bool MovieBuilder::include(const Context& c, const XmlElement& el) {
         if (e.rfind("line ", 0) == 0) error_ = inner.file + ":" + e.substr(5);
         return false;
     }
-    if (root.name != "library") return fail(inner, root.line, "an included file holds a <library>");
+    if (root.name != "library")
+        return fail(inner, root.line, "the root element of an included file is <" + root.name + ">, not <library>");
     ++includeDepth_;
     const bool ok = body(inner, root, true);
     --includeDepth_;
@@ -853,35 +856,39 @@ int MovieBuilder::build(std::string_view source, const std::string& fileName, st
         error_ = fileName + ":" + (e.rfind("line ", 0) == 0 ? e.substr(5) : " " + e);
         return 0;
     }
-    if (root.name != "movie") return fail(c, root.line, "the source holds a <movie>"), 0;
+    auto failed = [&](const std::string& text) {
+        fail(c, root.line, text);
+        return 0;
+    };
+    if (root.name != "movie") return failed("the root element is <" + root.name + ">, not <movie>");
     Attrs a(root, {"width", "height", "frameRate", "background", "version"});
     const double width = a.number("width", 0, 1, 8191), height = a.number("height", 0, 1, 8191);
     if (!a.has("width") || !a.has("height")) a.problem("<movie> needs 'width' and 'height'");
     const double rate = a.number("frameRate", 24, 0.01, 120);
     const uint32_t background = a.color("background", 0xFFFFFFFF);
     version_ = uint8_t(a.whole("version", 8, 6, 10));
-    if (!a.ok()) return fail(c, root.line, a.error), 0;
+    if (!a.ok()) return failed(a.error);
 
-    if (!stream_.open(32768, 32768, 2.0f)) return fail(c, root.line, "out of memory"), 0;
+    if (!stream_.open(32768, 32768, 2.0f)) return failed("out of memory");
     if (background) stream_.writeSetBackgroundColor(background & 0xFFFFFF);
     if (!body(c, root, false)) return 0;
-    if (stream_.frameCount() == 0) return fail(c, root.line, "the movie has no <frame>"), 0;
+    if (stream_.frameCount() == 0) return failed("the movie has no <frame>");
     stream_.writeEnd();
 
     SwfStream header;
-    if (!header.open(64, 64, 2.0f)) return fail(c, root.line, "out of memory"), 0;
+    if (!header.open(64, 64, 2.0f)) return failed("out of memory");
     header.writeBytes("FWS", 3);
     header.writeU8(version_);
     header.writeU32(0);
     header.writeRect(0, twips(width), 0, twips(height));
     header.writeU16(uint16_t(std::lround(rate * 256)));
     header.writeU16(stream_.frameCount());
-    if (stream_.failed() || header.failed()) return fail(c, root.line, "out of memory"), 0;
+    if (stream_.failed() || header.failed()) return failed("out of memory");
     try {
         movie.assign(header.data(), header.data() + header.position());
         movie.insert(movie.end(), stream_.data(), stream_.data() + stream_.position());
     } catch (const std::bad_alloc&) {
-        return fail(c, root.line, "out of memory"), 0;
+        return failed("out of memory");
     }
     const uint32_t total = uint32_t(movie.size());
     for (int i = 0; i < 4; ++i) movie[4 + size_t(i)] = uint8_t(total >> (8 * i));

@@ -160,6 +160,8 @@ TEST_F(MovieBuilderTest, MistakesNameTheFileAndLine) {
               "movie.xml:2: 'fill' of <rect> must be #RRGGBB or #RRGGBBAA");
     EXPECT_EQ(errorOf(head + "<shape id='s'><path d='M 0 0 L 1' line='#000000'/></shape></movie>"),
               "movie.xml:2: 'd' of <path>: a number is missing at character 10");
+    EXPECT_EQ(errorOf(head + "<shape id='s'><path d='L 1 1' line='#000000'/></shape></movie>"),
+              "movie.xml:2: 'd' of <path> must start with M");
     EXPECT_EQ(errorOf(head + "<shape id='s'><rect width='1' height='1' fill='#000000'/></shape>"
                              "<button id='b'><layer use='s' states='up'/></button></movie>"),
               "movie.xml:2: <button> has no layer for the 'hit' state: it could not be clicked");
