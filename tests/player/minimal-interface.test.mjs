@@ -1,7 +1,8 @@
 // The built-in test document (three Letter pages) printed with the minimal
 // interface: page 1 fills the window's height beside the arrows, the right
 // arrow key and the arrow buttons turn pages, Home and End go to the ends,
-// and each arrow shows only where there is a page to go to.
+// and each arrow shows only where there is a page to go to. A PDF of mixed
+// page sizes shows each page fitted at its own proportions.
 import { describe, it, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import path from 'node:path';
@@ -63,6 +64,43 @@ describe('the minimal interface', () => {
   after(async () => {
     await closeBrowser();
     await scratch?.cleanup();
+  });
+
+  // The box of the page (what is not background) along a row above the
+  // arrows and the middle column.
+  function pageBox(image) {
+    const off = (x, y) => colorDistance(colorAt(image, x, y), BACKGROUND) > 4;
+    const xs = [];
+    const ys = [];
+    for (let x = 0; x < W; x++) if (off(x, H / 2 - 40)) xs.push(x);
+    for (let y = 0; y < H; y++) if (off(W / 2, y)) ys.push(y);
+    return { x0: xs[0], x1: xs.at(-1), y0: ys[0], y1: ys.at(-1) };
+  }
+
+  it('fits each page of mixed sizes at its own proportions', async () => {
+    const registry = path.join(scratch.dir, 'registry');
+    const figures = path.join(scratch.dir, 'figures.swf');
+    const result = await run(
+      path.join(binDir, 'tessaly-print'),
+      [path.join(sourceDir, 'examples', 'pdf', 'figures.pdf'), '--vector', '--dpi', '300', '--interface', 'minimal', '-o', figures],
+      { TESSALY_REGISTRY_ROOT: registry },
+    );
+    assert.equal(result.code, 0, result.stderr);
+    await renderSwf(figures, { width: W, height: H });
+    const page = await playerPage();
+    await page.mouse.click(W / 2, H / 2);
+    await page.keyboard.press('End');
+    const landscape = pageBox(await shootStage());
+    await page.keyboard.press('ArrowLeft');
+    const portrait = pageBox(await shootStage());
+    // Page 3 is A6 (297.64 x 419.53 pt), fitted to the height; page 4 the same turned, fitted to the width.
+    const near = (got, want, what) => assert.ok(Math.abs(got - want) <= 3, `${what}: ${got}, expected ${want}`);
+    const s3 = (H - 16) / 419.53;
+    near(portrait.y0, 8, 'A6 portrait top');
+    near(portrait.x1 - portrait.x0 + 1, 297.64 * s3, 'A6 portrait width');
+    const s4 = (W - 112) / 419.53;
+    near(landscape.x0, 56, 'A6 landscape left');
+    near(landscape.y1 - landscape.y0 + 1, 297.64 * s4, 'A6 landscape height');
   });
 
   it('shows page 1 and turns pages with keys and arrows', async () => {
