@@ -15,6 +15,8 @@
 #include "swf/text_encoder.h"
 #include "swfbuild/action_assembler.h"
 
+#include <zlib.h>
+
 namespace tessaly {
 
 struct MovieBuilder::Context {
@@ -83,6 +85,23 @@ std::vector<std::string> words(std::string_view s) {
         i = j;
     }
     return out;
+}
+
+bool compressBody(std::vector<uint8_t>& movie) {
+    const size_t bodySize = movie.size() - 8;
+    uLongf packedSize = compressBound(uLong(bodySize));
+    std::vector<uint8_t> packed;
+    try {
+        packed.resize(8 + packedSize);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (compress2(packed.data() + 8, &packedSize, movie.data() + 8, uLong(bodySize), 9) != Z_OK) return false;
+    std::copy(movie.begin(), movie.begin() + 8, packed.begin());
+    packed[0] = 'C';
+    packed.resize(8 + packedSize);
+    movie.swap(packed);
+    return true;
 }
 
 int32_t twips(double px) {
@@ -861,12 +880,13 @@ int MovieBuilder::build(std::string_view source, const std::string& fileName, st
         return 0;
     };
     if (root.name != "movie") return failed("the root element is <" + root.name + ">, not <movie>");
-    Attrs a(root, {"width", "height", "frameRate", "background", "version"});
+    Attrs a(root, {"width", "height", "frameRate", "background", "version", "compressed"});
     const double width = a.number("width", 0, 1, 8191), height = a.number("height", 0, 1, 8191);
     if (!a.has("width") || !a.has("height")) a.problem("<movie> needs 'width' and 'height'");
     const double rate = a.number("frameRate", 24, 0.01, 120);
     const uint32_t background = a.color("background", 0xFFFFFFFF);
     version_ = uint8_t(a.whole("version", 8, 6, 10));
+    const bool compressed = a.flag("compressed", false);
     if (!a.ok()) return failed(a.error);
 
     if (!stream_.open(32768, 32768, 2.0f)) return failed("out of memory");
@@ -892,6 +912,9 @@ int MovieBuilder::build(std::string_view source, const std::string& fileName, st
     }
     const uint32_t total = uint32_t(movie.size());
     for (int i = 0; i < 4; ++i) movie[4 + size_t(i)] = uint8_t(total >> (8 * i));
+    // A compressed movie ("CWS") deflates everything after the first 8 bytes;
+    // the length field keeps the uncompressed length.
+    if (compressed && !compressBody(movie)) return failed("the movie could not be compressed");
     return 1;
 }
 
