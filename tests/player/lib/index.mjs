@@ -28,4 +28,5 @@ export {
   stoppedOnFrame,
   cropImage,
 } from './print-job.mjs';
+export { makePdf } from './pdf.mjs';
 export { inkOverlap, assertOverlap, describeOverlap, OVERLAP_THRESHOLD } from './ink.mjs';

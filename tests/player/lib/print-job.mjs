@@ -25,14 +25,17 @@ export function writeStoreValue(root, name, type, text) {
 
 /**
  * The value store of a printer of a test's own: the data folder of the
- * source tree, pictures kept losslessly (no JPEG), no border, no interface,
- * and the encoding flags given (1: page images, 2: vector pages).
+ * source tree, pictures kept losslessly (no JPEG), no border, no interface
+ * (or the one named; null leaves the value out, so the installation's
+ * default viewer applies), and the encoding flags given (1: page images,
+ * 2: vector pages).
  */
-export function writeTestPrinterStore(root, sourceDir, encodeFlags = 1) {
+export function writeTestPrinterStore(root, sourceDir, encodeFlags = 1, { interface: name = '' } = {}) {
   writeStoreValue(root, 'BasePath', 'sz', `${sourceDir}/data/`);
   writeStoreValue(root, 'MSEncodeFlags', 'dword', String(encodeFlags));
   writeStoreValue(root, 'MSImageEncodeJPEGQuality', 'dword', '0');
   writeStoreValue(root, 'MSLayoutName', 'sz', 'No border');
+  if (name !== null) writeStoreValue(root, 'MSInterfaceName', 'sz', name);
 }
 
 /**
