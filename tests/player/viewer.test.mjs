@@ -129,7 +129,7 @@ describe('the default viewer', () => {
     scratch = await scratchDir();
     failures = path.join(scratch.dir, 'failures');
     registry = path.join(scratch.dir, 'registry');
-    writeTestPrinterStore(registry, sourceDir, 2, { interface: 'Viewer' });
+    writeTestPrinterStore(registry, sourceDir, 2, { interface: null });
   });
 
   after(async () => {

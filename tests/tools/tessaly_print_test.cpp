@@ -280,7 +280,17 @@ TEST_F(PrintTool, PdfsTakeTheInterfaceLayoutAndRasterSettings) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(fs::exists(dir / "image" / "altpage0.bag"));
     EXPECT_EQ(markupOf(dir / "image").find("<Shape>"), std::string::npos);
+    // A printer whose store names no interface prints into the installed
+    // viewer, which makes the movie compressed; one that names none (an
+    // empty name) gets none.
+    EXPECT_NE(slurp(dir / "image" / "media.settings").find("<Interface src=\"Viewer.swf\""), std::string::npos);
+    EXPECT_EQ(slurp(dir / "p.swf").compare(0, 3, "CWS"), 0);
     tessaly::ValueStore store((dir / "registry").string());
+    ASSERT_EQ(store.writeString("MSInterfaceName", u""), tessaly::kRegistryOk);
+    r = run(pdf + "--keep-job " + (dir / "bare").string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(slurp(dir / "bare" / "media.settings").find("<Interface"), std::string::npos);
+    EXPECT_EQ(slurp(dir / "p.swf").compare(0, 3, "FWS"), 0);
     for (const uint32_t flags : {0x106u, 0x002u}) {
         ASSERT_EQ(store.writeDword("MSEncodeFlags", flags), tessaly::kRegistryOk);
         const fs::path job = dir / ("flags" + std::to_string(flags));

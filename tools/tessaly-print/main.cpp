@@ -74,7 +74,7 @@ const char kUsage[] =
     "  --title TEXT        the document's name\n"
     "  --interface NAME    the viewer interface of the movie (a NAME.interface of\n"
     "                      the data directory's interface/), or none; default:\n"
-    "                      the printer's\n"
+    "                      the printer's, else the installed viewer (Viewer)\n"
     "  --layout NAME       the page layout drawn around each page (a PageLayout of\n"
     "                      Tessaly.settings, e.g. \"No border\"); default: the\n"
     "                      printer's\n"
@@ -87,6 +87,9 @@ const char kUsage[] =
 "                      preferred one (PrinterHTMLTemplate), else Full Window.htm\n"
     "  --base DIR          with -o: the data directory; default: this program's\n"
     "  -h, --help          show this help\n";
+
+// The viewer interface that installing the printer sets up as the default.
+constexpr const char* kInstalledInterface = "Viewer";
 
 int fail(const std::string& message) {
     std::fprintf(stderr, "tessaly-print: %s\n", message.c_str());
@@ -473,6 +476,17 @@ int main(int argc, char** argv) {
     const std::string dataDirectory = base.empty() ? tessaly::tools::defaultBaseDirectory()
                                       : base.back() == '/'  ? base
                                                             : base + "/";
+    if (!interfaceName) {
+        // The installation's viewer, when the printer's value store names
+        // none at all (a store that holds an empty name asks for none): what
+        // installing the printer writes into the store.
+        tessaly::RegistryType type;
+        const std::vector<std::string> names = interfaceNames(dataDirectory);
+        if (tessaly::ValueStore(tessaly::ValueStore::configuredRoot()).type("MSInterfaceName", &type) ==
+                tessaly::kRegistryNotFound &&
+            std::find(names.begin(), names.end(), kInstalledInterface) != names.end())
+            interfaceName = kInstalledInterface;
+    }
     if (interfaceName) {
         if (*interfaceName == "none") interfaceName = "";
         const std::vector<std::string> names = interfaceNames(dataDirectory);
