@@ -10,8 +10,9 @@
 ; State, kept on the main timeline: cur (the page asked for), shown (the page
 ; attached), total, docW/docH, pw/ph (the page's size), zoom, mode ("page",
 ; "width", "actual", or "free" after zooming), px/py (the page's top left on
-; the stage), barH, areaW/areaH (the page area below the toolbar), the drag
-; state and the zoom buttons' extent for the mouse wheel.
+; the stage), barH, areaX/areaW/areaH (the page area below the toolbar,
+; right of the thumbnails), the drag state, the zoom buttons' extent for the
+; mouse wheel and the thumbnail strip's state.
 
 push "Stage"
 getVariable
@@ -104,67 +105,56 @@ end
 
 ; --- the page -------------------------------------------------------------------
 
-; pw/ph of page n: its own size when it has one, else the document's, else
-; the attached clip's.
-defineFunction2 pageSize (n:r1)
-  push "pw", "docW"
-  getVariable
-  push "page", r1
+; Page n's size along axis ("Width" or "Height"): its own when it has one,
+; else the document's (doc), else the size measured on its clip; at least 1.
+defineFunction2 dimOf (n:r1, axis:r2, doc:r3, measured:r4) registers=6
+  push r3, "page", r1
   add2
-  push "Width"
+  push r2
   add2
   getVariable
   push 2, "num"
   callFunction
-  setVariable
-  push "ph", "docH"
-  getVariable
-  push "page", r1
-  add2
-  push "Height"
-  add2
-  getVariable
-  push 2, "num"
-  callFunction
-  setVariable
-  push 0, "pw"
-  getVariable
+  storeRegister r5
+  pop
+  push 0, r5
   less2
-  if hasWidth
+  if sized
+  push 0, r4, 2, "num"
+  callFunction
+  storeRegister r5
+  pop
+sized:
+  push 1, r5, 2, "Math"
+  getVariable
+  push "max"
+  callMethod
+  return
+end
+
+; pw/ph: the size of page n, attached in the view.
+defineFunction2 pageSize (n:r1)
   push "pw", "view"
   getVariable
   push "pg"
   getMember
   push "_width"
   getMember
-  setVariable
-hasWidth:
-  push 0, "ph"
+  push "docW"
   getVariable
-  less2
-  if hasHeight
+  push "Width", r1, 4, "dimOf"
+  callFunction
+  setVariable
   push "ph", "view"
   getVariable
   push "pg"
   getMember
   push "_height"
   getMember
-  setVariable
-hasHeight:
-  ; A clip without any size still divides safely.
-  push "pw", 1, "pw"
+  push "docH"
   getVariable
-  push 2, "Math"
-  getVariable
-  push "max"
-  callMethod
-  setVariable
-  push "ph", 1, "ph"
-  getVariable
-  push 2, "Math"
-  getVariable
-  push "max"
-  callMethod
+  push "Height", r1, 4, "dimOf"
+  callFunction
   setVariable
 end
 
@@ -251,17 +241,25 @@ defineFunction2 place () registers=4
   push r1
   less2
   if wideX
-  push "px", "areaW"
+  push "px", "areaX"
+  getVariable
+  push "areaW"
   getVariable
   push r1
   subtract
   push 2
   divide
+  add2
   setVariable
   jump doneX
 wideX:
-  push "px", 0, "areaW"
+  push "px", "areaX"
   getVariable
+  push "areaX"
+  getVariable
+  push "areaW"
+  getVariable
+  add2
   push r1
   subtract
   push "px"
@@ -353,7 +351,7 @@ end
 
 ; Attaches the page asked for once its frame has loaded; until then the
 ; page shown before stays.
-defineFunction2 show ()
+defineFunction2 show () registers=2
   push "shown"
   getVariable
   push "cur"
@@ -373,6 +371,31 @@ defineFunction2 show ()
   push "shown", "cur"
   getVariable
   setVariable
+  ; A page with a preview: the previews make a strip of thumbnails on the
+  ; left; in the page view the page itself shows.
+  push "view"
+  getVariable
+  push "pg"
+  getMember
+  push "preview"
+  getMember
+  storeRegister r1
+  pop
+  push r1, undefined
+  equals2
+  if sizes
+  push r1, "_visible", false
+  setMember
+  push "stripOn"
+  getVariable
+  if sizes
+  push 0, "openStrip"
+  callFunction
+  pop
+sizes:
+  push 0, "markThumb"
+  callFunction
+  pop
   push "cur"
   getVariable
   push 1, "pageSize"
@@ -445,10 +468,13 @@ end
 
 ; Zooms by a factor around the middle of the page area.
 defineFunction2 zoomBy (f:r1) registers=6
+  push "areaX"
+  getVariable
   push "areaW"
   getVariable
   push 2
   divide
+  add2
   storeRegister r2
   pop
   push "barH"
@@ -621,7 +647,13 @@ defineFunction2 layout () registers=4
   getMember
   storeRegister r2
   pop
-  push "areaW", r1
+  push "areaW", 1, r1, "areaX"
+  getVariable
+  subtract
+  push 2, "Math"
+  getVariable
+  push "max"
+  callMethod
   setVariable
   push "areaH", 1, r2, "barH"
   getVariable
@@ -677,6 +709,21 @@ defineFunction2 layout () registers=4
   push "endFill"
   callMethod
   pop
+  push "stripOn"
+  getVariable
+  not
+  if noStrip
+  push r2, "areaX"
+  getVariable
+  push "barH"
+  getVariable
+  push 3, "panelRect"
+  callFunction
+  pop
+  push 0, 1, "scrollStrip"
+  callFunction
+  pop
+noStrip:
   ; The toolbar: centred when it fits, else from the left.
   push false, 0, 2, "arrange"
   callFunction
@@ -729,6 +776,9 @@ defineFunction2 tick () registers=3
   push 0, "show"
   callFunction
   pop
+  push 0, "fillStrip"
+  callFunction
+  pop
   push "_root"
   getVariable
   push "_framesloaded"
@@ -764,6 +814,347 @@ defineFunction2 tick () registers=3
 done:
 end
 
+; --- thumbnails -----------------------------------------------------------------
+; With previews, a strip on the left holds a thumbnail of every page loaded
+; (its holder with the page hidden, so the preview shows); a click on one
+; goes to its page, the current one stands on a coloured plate.
+
+; A filled rectangle on the strip's panel: x 0, y, width, bottom.
+defineFunction2 panelRect (y:r1, w:r2, bottom:r3)
+  push 0, "panel"
+  getVariable
+  push "clear"
+  callMethod
+  pop
+  push 100, "stripColor"
+  getVariable
+  push 2, "panel"
+  getVariable
+  push "beginFill"
+  callMethod
+  pop
+  push r1, 0, 2, "panel"
+  getVariable
+  push "moveTo"
+  callMethod
+  pop
+  push r1, r2, 2, "panel"
+  getVariable
+  push "lineTo"
+  callMethod
+  pop
+  push r3, r2, 2, "panel"
+  getVariable
+  push "lineTo"
+  callMethod
+  pop
+  push r3, 0, 2, "panel"
+  getVariable
+  push "lineTo"
+  callMethod
+  pop
+  push 0, "panel"
+  getVariable
+  push "endFill"
+  callMethod
+  pop
+end
+
+defineFunction2 openStrip ()
+  push "stripOn", true
+  setVariable
+  push "areaX", 132
+  setVariable
+  push "panel", 1, "panel", 2, "strip"
+  getVariable
+  push "createEmptyMovieClip"
+  callMethod
+  setVariable
+  push "list", 2, "list", 2, "strip"
+  getVariable
+  push "createEmptyMovieClip"
+  callMethod
+  setVariable
+  ; The plate: a square of 100, stretched over the current thumbnail.
+  push "plate", 0, "plate", 2, "list"
+  getVariable
+  push "createEmptyMovieClip"
+  callMethod
+  setVariable
+  push 100, 0xF0B030, 2, "plate"
+  getVariable
+  push "beginFill"
+  callMethod
+  pop
+  push 0, 0, 2, "plate"
+  getVariable
+  push "moveTo"
+  callMethod
+  pop
+  push 0, 100, 2, "plate"
+  getVariable
+  push "lineTo"
+  callMethod
+  pop
+  push 100, 100, 2, "plate"
+  getVariable
+  push "lineTo"
+  callMethod
+  pop
+  push 100, 0, 2, "plate"
+  getVariable
+  push "lineTo"
+  callMethod
+  pop
+  push 0, "plate"
+  getVariable
+  push "endFill"
+  callMethod
+  pop
+  push "plate"
+  getVariable
+  push "_visible", false
+  setMember
+  push 0, "layout"
+  callFunction
+  pop
+end
+
+; Attaches the thumbnails of the pages loaded since the last call.
+defineFunction2 fillStrip () registers=5
+  push "stripOn"
+  getVariable
+  not
+  if done
+  push false
+  storeRegister r4
+  pop
+more:
+  push "thumbs"
+  getVariable
+  push "total"
+  getVariable
+  less2
+  not
+  if done
+  push "thumbs"
+  getVariable
+  push 1
+  add2
+  storeRegister r1
+  pop
+  push r1, "t", r1
+  add2
+  push "page", r1
+  add2
+  push 3, "list"
+  getVariable
+  push "attachMovie"
+  callMethod
+  storeRegister r2
+  pop
+  push r2, undefined
+  equals2
+  if done
+  push "thumbs", r1
+  setVariable
+  push true
+  storeRegister r4
+  pop
+  push r2, "page"
+  getMember
+  push "_visible", false
+  setMember
+  ; 100 pixels wide, one under the other.
+  push r2, "_width"
+  getMember
+  push "docW"
+  getVariable
+  push "Width", r1, 4, "dimOf"
+  callFunction
+  storeRegister r3
+  pop
+  push r2, "_xscale", 10000, r3
+  divide
+  setMember
+  push r2, "_yscale", 10000, r3
+  divide
+  setMember
+  push r2, "_x", 16
+  setMember
+  push r2, "_y", "thumbY"
+  getVariable
+  setMember
+  push "thumbY", "thumbY"
+  getVariable
+  push r2, "_height"
+  getMember
+  add2
+  push 12
+  add2
+  setVariable
+  push r2, "num", r1
+  setMember
+  push r2, "onRelease", "thumbClick"
+  getVariable
+  setMember
+  jump more
+done:
+  push r4
+  not
+  if quiet
+  push 0, "markThumb"
+  callFunction
+  pop
+quiet:
+end
+
+defineFunction2 thumbClick ()
+  push "this"
+  getVariable
+  push "num"
+  getMember
+  push 1, "goPage"
+  callFunction
+  pop
+end
+
+; The plate under the current page's thumbnail, scrolled into view.
+defineFunction2 markThumb () registers=3
+  push "stripOn"
+  getVariable
+  not
+  if done
+  push "list"
+  getVariable
+  push "t", "cur"
+  getVariable
+  add2
+  getMember
+  storeRegister r1
+  pop
+  push "plate"
+  getVariable
+  push "_visible", r1, undefined
+  equals2
+  not
+  setMember
+  push r1, undefined
+  equals2
+  if done
+  push "plate"
+  getVariable
+  push "_x", r1, "_x"
+  getMember
+  push 4
+  subtract
+  setMember
+  push "plate"
+  getVariable
+  push "_y", r1, "_y"
+  getMember
+  push 4
+  subtract
+  setMember
+  push "plate"
+  getVariable
+  push "_width", r1, "_width"
+  getMember
+  push 8
+  add2
+  setMember
+  push "plate"
+  getVariable
+  push "_height", r1, "_height"
+  getMember
+  push 8
+  add2
+  setMember
+  ; Above the visible part: scroll up to it; below: scroll down to it.
+  push r1, "_y"
+  getMember
+  push "stripScroll"
+  getVariable
+  add2
+  push 0
+  less2
+  not
+  if notAbove
+  push "stripScroll", 0, r1, "_y"
+  getMember
+  subtract
+  setVariable
+notAbove:
+  push "areaH"
+  getVariable
+  push 24
+  subtract
+  push r1, "_y"
+  getMember
+  push r1, "_height"
+  getMember
+  add2
+  push "stripScroll"
+  getVariable
+  add2
+  less2
+  not
+  if scrolled
+  push "stripScroll", "areaH"
+  getVariable
+  push 24
+  subtract
+  push r1, "_y"
+  getMember
+  push r1, "_height"
+  getMember
+  add2
+  subtract
+  setVariable
+scrolled:
+  push 0, 1, "scrollStrip"
+  callFunction
+  pop
+done:
+end
+
+; Scrolls the strip by dy pixels, kept within its thumbnails.
+defineFunction2 scrollStrip (dy:r1)
+  push "stripOn"
+  getVariable
+  not
+  if done
+  push "stripScroll", 0, 0, "areaH"
+  getVariable
+  push 12
+  subtract
+  push "thumbY"
+  getVariable
+  subtract
+  push 2, "Math"
+  getVariable
+  push "min"
+  callMethod
+  push "stripScroll"
+  getVariable
+  push r1
+  subtract
+  push 3, "clamp"
+  callFunction
+  setVariable
+  push "list"
+  getVariable
+  push "_y", "barH"
+  getVariable
+  push 12
+  add2
+  push "stripScroll"
+  getVariable
+  add2
+  setMember
+done:
+end
+
 ; --- input ----------------------------------------------------------------------
 
 ; Typing into the page field: Enter goes to the page typed; other keys are
@@ -789,6 +1180,13 @@ defineFunction2 onKey () registers=4
   pop
   push r3, null
   equals2
+  if free
+  push r3
+  getVariable
+  push "pageField"
+  getVariable
+  equals2
+  not
   if free
   push r1, 13
   equals2
@@ -912,6 +1310,22 @@ defineFunction2 onWheel (delta:r1) registers=4
   getMember
   storeRegister r3
   pop
+  push r2, "areaX"
+  getVariable
+  less2
+  not
+  if notStrip
+  push r3, "barH"
+  getVariable
+  less2
+  if notStrip
+  push r1, -20
+  multiply
+  push 1, "scrollStrip"
+  callFunction
+  pop
+  jump done
+notStrip:
   push 17, 1, "Key"
   getVariable
   push "isDown"
@@ -966,6 +1380,14 @@ defineFunction2 onDown ()
   push "_ymouse"
   getMember
   push "barH"
+  getVariable
+  less2
+  if done
+  push "_root"
+  getVariable
+  push "_xmouse"
+  getMember
+  push "areaX"
   getVariable
   less2
   if done
@@ -1070,6 +1492,14 @@ getVariable
 push 2, "colorOf"
 callFunction
 setVariable
+; The strip of thumbnails: the background at half its brightness.
+push "stripColor", "bgColor"
+getVariable
+push 1
+bitRShift
+push 0x7F7F7F
+bitAnd
+setVariable
 push "shown", 0
 setVariable
 push "cur", 0
@@ -1089,6 +1519,22 @@ setVariable
 push "areaH", 1
 setVariable
 push "zoomLeft", 0
+setVariable
+push "areaX", 0
+setVariable
+push "stripOn", false
+setVariable
+push "thumbs", 0
+setVariable
+push "thumbY", 0
+setVariable
+push "stripScroll", 0
+setVariable
+push "panel", null
+setVariable
+push "list", null
+setVariable
+push "plate", null
 setVariable
 push "zoomRight", 0
 setVariable
@@ -1203,6 +1649,11 @@ push "createEmptyMovieClip"
 callMethod
 pop
 push 2, "view", 2, "_root"
+getVariable
+push "createEmptyMovieClip"
+callMethod
+pop
+push 3, "strip", 2, "_root"
 getVariable
 push "createEmptyMovieClip"
 callMethod

@@ -59,12 +59,13 @@ const BUTTONS = toolbar(WIDTH);
 
 const isWhite = (d, i) => d[i] > 245 && d[i + 1] > 245 && d[i + 2] > 245;
 
-// The white page below the toolbar: its box, and the colour of its middle.
-function findPage(image) {
+// The white page below the toolbar (right of x0): its box, and the colour
+// of its middle.
+function findPage(image, x0 = 0) {
   const { width, height, data } = image;
   let left = width, right = -1, top = height, bottom = -1;
   for (let y = BAR + 4; y < height; y++) {
-    for (let x = 0; x < width; x++) {
+    for (let x = x0; x < width; x++) {
       if (!isWhite(data, (y * width + x) * 4)) continue;
       left = Math.min(left, x);
       right = Math.max(right, x);
@@ -103,9 +104,9 @@ describe('the default viewer', () => {
     return movie;
   }
 
-  async function shot(what) {
+  async function shot(what, x0) {
     const image = await shootStage();
-    const found = findPage(image);
+    const found = findPage(image, x0);
     if (!found) {
       await savePng(image, path.join(failures, `${what}.png`));
       assert.fail(`${what}: no page on screen`);
@@ -118,8 +119,8 @@ describe('the default viewer', () => {
     await p.mouse.click(BUTTONS[button].x, BUTTONS[button].y);
   }
 
-  async function showsPage(n, what) {
-    const { image, found } = await shot(what);
+  async function showsPage(n, what, x0 = 0) {
+    const { image, found } = await shot(what, x0);
     if (pageNumberOf(found) !== n) await savePng(image, path.join(failures, `${what}.png`));
     assert.equal(pageNumberOf(found), n, `${what}: the middle of the page is ${found.middle}`);
     return found;
@@ -129,6 +130,7 @@ describe('the default viewer', () => {
     scratch = await scratchDir();
     failures = path.join(scratch.dir, 'failures');
     registry = path.join(scratch.dir, 'registry');
+    // Vector pages without previews.
     writeTestPrinterStore(registry, sourceDir, 2, { interface: null });
   });
 
@@ -226,5 +228,26 @@ describe('the default viewer', () => {
     const result = await run(path.join(binDir, 'tessaly-convert'), [job, '-o', wine]);
     assert.equal(result.code, 0, result.stderr);
     assert.deepEqual(await toolbarAt(wine), [0x6b, 0x27, 0x37]);
+  });
+
+  it('shows previews as thumbnails that turn pages', async () => {
+    // Vector pages with previews (and the page rasters they are made from).
+    registry = path.join(scratch.dir, 'registry-previews');
+    writeTestPrinterStore(registry, sourceDir, 0x106, { interface: null });
+    const movie = await print('previews', [1, 2, 3].map((n) => page(200, 260, PAGE_COLORS[n].map((c) => c / 255))));
+    parseSwfStrict(movie);
+    await renderSwf(movie, { width: WIDTH, height: HEIGHT });
+    // The strip takes 132 pixels on the left; the page area is right of it.
+    const STRIP = 132;
+    await showsPage(1, 'beside the strip', STRIP);
+    // Thumbnails 100 pixels wide from x 16, 12 apart: the second one's middle.
+    const thumb = 100 * (260 / 200);
+    const p = await playerPage();
+    const second = { x: 16 + 50, y: BAR + 12 + thumb + 12 + thumb / 2 };
+    const { image } = await shot('strip', STRIP);
+    const i = (Math.round(second.y) * WIDTH + second.x) * 4;
+    assert.ok(Math.abs(image.data[i + 1] - 153) < 40 && image.data[i] < 40, 'the second thumbnail shows page 2');
+    await p.mouse.click(second.x, second.y);
+    await showsPage(2, 'thumbnail clicked', STRIP);
   });
 });

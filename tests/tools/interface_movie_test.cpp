@@ -87,7 +87,7 @@ TEST(InterfaceMovie, DefaultViewerIsALibraryInterfaceWithWorkingParameters) {
     settings.directory = kInterfaceDir.string() + "/";
     ASSERT_EQ(settings.load("Viewer"), 1) << settings.errorText;
     EXPECT_EQ(settings.name, "Viewer");
-    EXPECT_EQ(settings.mechanics, tessaly::kMechLibrary);
+    EXPECT_EQ(settings.mechanics, tessaly::kMechLibrary | tessaly::kMechPreviewSupported);
     EXPECT_TRUE(slurp(kInterfaceDir / "Viewer.interface") == slurp(kInterfaceDir / "default" / "Viewer.interface"));
     tessaly::InterfaceSettings factory;
     factory.directory = settings.directory;
