@@ -193,6 +193,16 @@ describe('the default viewer', () => {
     const wide = await showsPage(1, 'fit width');
     assert.deepEqual([wide.left, wide.right], [0, WIDTH - 1]);
 
+    // A smaller window: the page still fills its width, the toolbar is laid
+    // out again (centred: its first button moves with the window's middle).
+    await p.setViewportSize({ width: 500, height: 400 });
+    await p.evaluate(() => Object.assign(document.getElementById('stage').style, { width: '500px', height: '400px' }));
+    const { image: small500, found: narrow } = await shot('resized');
+    assert.deepEqual([narrow.left, narrow.right], [0, 499]);
+    const firstButton = Math.round(toolbar(500).first.x);
+    const i = (BAR / 2 * 500 + firstButton) * 4;
+    assert.ok(small500.data[i] > 200, 'the first button\'s icon is at its new place');
+
     const { log } = await shootStage();
     assert.deepEqual(log.filter((line) => /error/i.test(line)), [], 'no errors in the player log');
   });
