@@ -1319,7 +1319,7 @@ defineFunction2 onWheel (delta:r1) registers=4
   getVariable
   less2
   if notStrip
-  push r1, -20
+  push r1, -40
   multiply
   push 1, "scrollStrip"
   callFunction
@@ -1365,7 +1365,7 @@ bigger:
   pop
   jump done
 scrolling:
-  push r1, -20
+  push r1, -40
   multiply
   push 1, "scroll"
   callFunction
