@@ -21,6 +21,8 @@ import {
   makePdf,
 } from './lib/index.mjs';
 
+// Screenshots for people: the README's picture of the viewer comes from here.
+const ARTIFACTS = path.join(binDir, '..', 'player-artifacts');
 const WIDTH = 800;
 const HEIGHT = 600;
 const BAR = 36; // the toolbar's height
@@ -259,5 +261,21 @@ describe('the default viewer', () => {
     assert.ok(Math.abs(image.data[i + 1] - 153) < 40 && image.data[i] < 40, 'the second thumbnail shows page 2');
     await p.mouse.click(second.x, second.y);
     await showsPage(2, 'thumbnail clicked', STRIP);
+  });
+
+  it('shows a real printed PDF (the README\'s screenshot)', async () => {
+    const store = path.join(scratch.dir, 'registry-readme');
+    writeTestPrinterStore(store, sourceDir, 0x106, { interface: null });
+    const movie = path.join(scratch.dir, 'manual.swf');
+    const result = await run(
+      path.join(binDir, 'tessaly-print'),
+      [path.join(sourceDir, 'examples', 'pdf', 'libtasn1-manual.pdf'), '-o', movie],
+      { TESSALY_REGISTRY_ROOT: store },
+    );
+    assert.equal(result.code, 0, result.stderr);
+    const image = await renderSwf(movie, { width: WIDTH, height: HEIGHT });
+    await savePng(image, path.join(ARTIFACTS, 'viewer.png'));
+    const found = findPage(image, 132);
+    assert.ok(found && found.height > HEIGHT / 2, 'the first page fills the window\'s height');
   });
 });
