@@ -246,7 +246,9 @@ describe('the default viewer', () => {
     // Vector pages with previews (and the page rasters they are made from).
     registry = path.join(scratch.dir, 'registry-previews');
     writeTestPrinterStore(registry, sourceDir, 0x106, { interface: null });
-    const movie = await print('previews', [1, 2, 3].map((n) => page(200, 260, PAGE_COLORS[n].map((c) => c / 255))));
+    const movie = await print('previews', [1, 2, 3].map((n) => page(200, 260, PAGE_COLORS[n].map((c) => c / 255))), [
+      '--interface', 'Viewer-thumbnails',
+    ]);
     parseSwfStrict(movie);
     await renderSwf(movie, { width: WIDTH, height: HEIGHT });
     // The strip takes 132 pixels on the left; the page area is right of it.

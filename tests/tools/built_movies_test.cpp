@@ -73,11 +73,21 @@ TEST(BuiltMovies, DefaultViewerIsALibraryInterfaceWithWorkingParameters) {
     settings.directory = kInterface.string() + "/";
     ASSERT_EQ(settings.load("Viewer"), 1) << settings.errorText;
     EXPECT_EQ(settings.name, "Viewer");
-    EXPECT_EQ(settings.mechanics, tessaly::kMechLibrary | tessaly::kMechPreviewSupported);
-    EXPECT_TRUE(slurp(kInterface / "Viewer.interface") == slurp(kInterface / "default" / "Viewer.interface"));
+    EXPECT_EQ(settings.mechanics, tessaly::kMechLibrary);
     tessaly::InterfaceSettings factory;
     factory.directory = settings.directory;
-    ASSERT_TRUE(factory.hasDefault("Viewer"));
+    // The same movie with thumbnails: only the mechanics differ.
+    tessaly::InterfaceSettings thumbnails;
+    thumbnails.directory = settings.directory;
+    ASSERT_EQ(thumbnails.load("Viewer-thumbnails"), 1) << thumbnails.errorText;
+    EXPECT_EQ(thumbnails.mechanics, tessaly::kMechLibrary | tessaly::kMechPreviewSupported);
+    EXPECT_EQ(thumbnails.source, settings.source);
+    EXPECT_EQ(thumbnails.params.size(), settings.params.size());
+    for (const char* name : {"Viewer", "Viewer-thumbnails"}) {
+        const std::string file = std::string(name) + ".interface";
+        EXPECT_TRUE(slurp(kInterface / file) == slurp(kInterface / "default" / file)) << name;
+        EXPECT_TRUE(factory.hasDefault(name)) << name;
+    }
 
     const std::map<std::string, std::string> defaults = {
         {"toolbarColor", "#3B4A5C"}, {"backgroundColor", "#7A808A"}, {"showFirstLast", "1"},
