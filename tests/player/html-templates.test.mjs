@@ -206,4 +206,34 @@ describe('HTML pages of the installed templates play the printed movie', () => {
       assert.equal(fromPublic, !c.localRuffle, `Ruffle from ${c.localRuffle ? 'the folder beside the page' : 'its public address'}`);
     });
   }
+
+  it('gives a movie in a viewer interface the interface\'s size, not the document\'s', async () => {
+    const folder = path.join(scratch.dir, 'site', 'viewer');
+    fs.mkdirSync(folder, { recursive: true });
+    const result = await run(
+      path.join(binDir, 'tessaly-print'),
+      ['--script', path.join(scratch.dir, 'document.script'), '--interface', 'Viewer', '--spool',
+        path.join(scratch.dir, 'spool'), '--html', path.join(folder, 'index'), '--template', 'Fixed Size.htm'],
+      { TESSALY_REGISTRY_ROOT: registry },
+    );
+    assert.equal(result.code, 0, result.stderr);
+    const page = await browser.newPage({ viewport: { width: 1024, height: 768 } });
+    try {
+      await page.route(`${RUFFLE_PUBLIC}**`, (route) => {
+        const file = route.request().url().slice(RUFFLE_PUBLIC.length).split('?')[0];
+        return route.fulfill({ path: path.join(RUFFLE_DIR, file), headers: { 'content-type': TYPES[path.extname(file)] ?? 'application/octet-stream' } });
+      });
+      await page.goto(`${server.origin}/site/viewer/index.htm`, { waitUntil: 'load' });
+      const size = await page.waitForFunction(() => {
+        const box = document.getElementById('movie').getBoundingClientRect();
+        return box.width === 800 && box.height === 600 && [box.width, box.height];
+      }, null, { timeout: 30_000 }).then((h) => h.jsonValue()).catch(() => page.evaluate(() => {
+        const box = document.getElementById('movie').getBoundingClientRect();
+        return [box.width, box.height];
+      }));
+      assert.deepEqual(size, [800, 600]);
+    } finally {
+      await page.close();
+    }
+  });
 });
