@@ -58,7 +58,6 @@ std::string toNarrow(std::u16string_view wide) {
     return out;
 }
 
-namespace {
 void appendUtf8(std::string& out, uint32_t cp) {
     if (cp < 0x80) {
         out += char(cp);
@@ -76,7 +75,6 @@ void appendUtf8(std::string& out, uint32_t cp) {
         out += char(0x80 | (cp & 0x3F));
     }
 }
-}  // namespace
 
 std::string toUtf8(std::u16string_view wide, bool* ok) {
     std::string out;

@@ -127,14 +127,7 @@ void writePlaceWithClipActions(SwfStream& s, const PlaceObjectRecord& place,
         (flags & kHasMatrix) && place.matrix && !place.matrix->isIdentity() ? place.matrix : nullptr;
     const SwfCxform* cx =
         (flags & kHasCxform) && place.cxform && !place.cxform->isIdentity() ? place.cxform : nullptr;
-    uint8_t f = 0x80;  // clip actions
-    if (flags & kMove) f |= 0x01;
-    if (flags & kHasId) f |= 0x02;
-    if (m) f |= 0x04;
-    if (cx) f |= 0x08;
-    if (flags & kHasRatio) f |= 0x10;
-    if (flags & kHasName) f |= 0x20;
-    if (flags & kHasClipDepth) f |= 0x40;
+    const uint8_t f = placeObject2Flags(flags, m != nullptr, cx != nullptr) | 0x80;  // clip actions
 
     s.beginTag(SwfTag::PlaceObject2);
     s.writeU8(f);

@@ -312,6 +312,19 @@ void SwfStream::writeRemoveObject2(uint32_t depth) {
     writeId(depth);
 }
 
+uint8_t placeObject2Flags(uint32_t flags, bool matrix, bool cxform) {
+    using namespace place_flag;
+    uint8_t f = 0;
+    if (flags & kMove) f |= 0x01;
+    if (flags & kHasId) f |= 0x02;
+    if (matrix) f |= 0x04;
+    if (cxform) f |= 0x08;
+    if (flags & kHasRatio) f |= 0x10;
+    if (flags & kHasName) f |= 0x20;
+    if (flags & kHasClipDepth) f |= 0x40;
+    return f;
+}
+
 void SwfStream::writePlace(const PlaceObjectRecord& place) {
     using namespace place_flag;
     const uint32_t flags = place.flags;
@@ -333,14 +346,7 @@ void SwfStream::writePlace(const PlaceObjectRecord& place) {
         return;
     }
 
-    uint8_t f = 0;
-    if (flags & kMove) f |= 0x01;
-    if (flags & kHasId) f |= 0x02;
-    if (m) f |= 0x04;
-    if (cx) f |= 0x08;
-    if (flags & kHasRatio) f |= 0x10;
-    if (flags & kHasName) f |= 0x20;
-    if (flags & kHasClipDepth) f |= 0x40;
+    const uint8_t f = placeObject2Flags(flags, m != nullptr, cx != nullptr);
 
     beginTag(SwfTag::PlaceObject2);
     writeU8(f);

@@ -8,6 +8,8 @@
 #include <limits>
 #include <map>
 
+#include "support/text.h"
+
 namespace tessaly {
 
 namespace {
@@ -31,19 +33,6 @@ bool isWordStart(char c) {
 }
 bool isWordChar(char c) { return isWordStart(c) || (c >= '0' && c <= '9') || c == '.'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-void appendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += char(cp);
-    } else if (cp < 0x800) {
-        out += char(0xC0 | (cp >> 6));
-        out += char(0x80 | (cp & 0x3F));
-    } else {
-        out += char(0xE0 | (cp >> 12));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    }
-}
 
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';

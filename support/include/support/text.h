@@ -38,6 +38,8 @@ std::u16string toWide(std::string_view narrow);
 std::string toNarrow(std::u16string_view wide);
 // UTF-8 for the file system and the terminal.
 std::string toUtf8(std::u16string_view wide, bool* ok = nullptr);
+// Appends one code point (at most U+10FFFF) in UTF-8.
+void appendUtf8(std::string& out, uint32_t codePoint);
 std::string latin1ToUtf8(std::string_view narrow);
 
 // printf-style formatting into a new string; the wide form formats narrow

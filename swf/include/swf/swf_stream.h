@@ -29,6 +29,10 @@ struct PlaceObjectRecord {
     uint32_t clipDepth = 0;
 };
 
+// The flags byte of a PlaceObject2 tag for the place flags, with or without
+// a matrix and a colour transform written (clip actions not included).
+uint8_t placeObject2Flags(uint32_t flags, bool matrix, bool cxform);
+
 class SwfStream {
 public:
     // Character ids and depths written into tags never exceed this.
