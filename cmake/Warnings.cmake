@@ -14,6 +14,13 @@ if(TESSALY_SANITIZE)
     -fsanitize=${TESSALY_SANITIZERS} -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_link_options(tessaly_options INTERFACE -fsanitize=${TESSALY_SANITIZERS})
 endif()
+if(TESSALY_TSAN)
+  if(TESSALY_SANITIZE)
+    message(FATAL_ERROR "ThreadSanitizer and AddressSanitizer cannot be combined")
+  endif()
+  target_compile_options(tessaly_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(tessaly_options INTERFACE -fsanitize=thread)
+endif()
 if(TESSALY_FUZZ)
   # Instrument the libraries for coverage; the fuzz targets add the libFuzzer main.
   target_compile_options(tessaly_options INTERFACE

@@ -72,8 +72,10 @@ void HeadlessUserInterface::loadMovie(std::string_view path, uint32_t background
 }
 
 void HeadlessUserInterface::setPlayerVariable(std::string_view name, std::string_view value) {
-    variables_[std::string(name)].emplace_back(value);
-    if (log_ && name == "Text") {
+    auto& history = variables_[std::string(name)];
+    const bool changed = history.empty() || history.back() != value;
+    history.emplace_back(value);
+    if (log_ && changed && name == "Text") {
         std::fprintf(log_, "progress: %.*s\n", static_cast<int>(value.size()), value.data());
         std::fflush(log_);
     }

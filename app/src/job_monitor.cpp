@@ -426,8 +426,9 @@ void JobMonitor::finishConversion() {
                                                moviePages_ == 1 ? "Page" : "Pages", static_cast<double>(size) / 1024.0,
                                                movie_.version, movie_.version < 6 ? "+" : "",
                                                compressed_ ? " (compressed) " : ""));
+                // No warning when the player cannot tell its version.
                 const uint32_t installed = ui_.playerVersion() >> 16;
-                if (installed < movie_.version) {
+                if (ui_.playerVersion() != 0 && installed < movie_.version) {
                     std::string text = formatNarrow(
                         "The generated Flash movie needs Flash player version %u, while your\n"
                         "currently installed Flash player version is %u.\n"

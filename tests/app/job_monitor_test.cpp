@@ -296,7 +296,10 @@ TEST_F(Monitor, ConvertsShowsTheMovieAndDeletesTheJob) {
     copyJob("again", "end:3");
     JobMonitor& second = make();
     (void)second.tick();
+    ui.setPlayerVersion(0);  // unknown: no warning
+    const size_t shown = ui.messages().size();
     ASSERT_TRUE(tickUntil([&] { return second.state() == MonitorState::Done && !timer.running(); }));
+    EXPECT_EQ(ui.messages().size(), shown);
     const std::string movie = second.movie().moviePath;
     EXPECT_EQ(second.cleanUpOnClose(), 0);
     EXPECT_EQ(ui.messages().back().title, "Save Flash Movie?");
