@@ -7,6 +7,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -112,11 +113,23 @@ void PollingTimer::start(unsigned intervalMs) {
     next_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(interval_);
 }
 
+void PollingTimer::wakeSoon() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        woken_ = true;
+    }
+    wake_.notify_all();
+}
+
 bool PollingTimer::waitForTick() {
     if (!running_) return false;
-    std::this_thread::sleep_until(next_);
-    // A late tick is not made up for: the next one is an interval from now.
-    next_ = std::max(next_ + std::chrono::milliseconds(interval_), std::chrono::steady_clock::now());
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait_until(lock, next_, [this] { return woken_; });
+        woken_ = false;
+    }
+    // A late or early tick is not made up for: the next one is an interval from now.
+    next_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(interval_);
     return true;
 }
 
@@ -366,7 +379,11 @@ int JobMonitor::startConversion() {
     worker->outputPath = temporaryPath_;
     worker->priority = config_.preferences.encodingPriority;
     try {
-        workerThread_ = std::thread([worker] { runWorker(*worker); });
+        // The timer outlives the monitor, which joins the thread.
+        workerThread_ = std::thread([worker, &timer = timer_] {
+            runWorker(*worker);
+            timer.wakeSoon();
+        });
     } catch (const std::system_error&) {
         return 0;
     }

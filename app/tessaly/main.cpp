@@ -134,11 +134,20 @@ int runHeadless(const Options& options) {
         // Without a window nobody starts the timer later: it runs while
         // searching as well, so jobs that arrive later are found.
         if (monitor.state() != MonitorState::Done && monitor.state() != MonitorState::Failed) monitor.startTimer();
-        while (!stopRequested && !ui.closeRequested()) {
+        // A stop request lets a running conversion finish and its movie be
+        // saved first: a print server that is shut down loses no job.
+        while (!ui.closeRequested()) {
+            if (stopRequested && monitor.state() != MonitorState::Converting) break;
             claimed = claimed || monitor.holdsJob();
             if (monitor.state() == MonitorState::Done && !timer.running()) break;
             if (!timer.waitForTick()) break;
             (void)monitor.tick();
+        }
+        if (stopRequested && monitor.state() == MonitorState::Receiving) {
+            // Not given up for good, as closing a window would: the job is
+            // left to another watcher (or the next start), which takes it
+            // once this process lets go of its mutex.
+            return 0;
         }
         bool saved = false;
         if (monitor.state() == MonitorState::Done && monitor.hasMovie() && !monitor.saved()) {

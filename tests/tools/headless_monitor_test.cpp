@@ -188,4 +188,28 @@ TEST_F(HeadlessMonitors, AWatcherKilledWhileConvertingLosesNoJob) {
     expectEveryJobOnce(10);
 }
 
+TEST_F(HeadlessMonitors, StoppingWhileAJobArrivesLeavesItForOthers) {
+    // A job whose pages are still arriving.
+    fs::copy(fs::path(TESSALY_SOURCE_DIR) / "examples/jobs/letter", dir / "spool" / "12345678",
+             fs::copy_options::recursive);
+    std::ofstream(dir / "spool" / "12345678" / "_status", std::ios::binary) << "2";
+    const pid_t pid = startWatcher();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (slurp(logs[0]).find("progress: Receiving Page 2...") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(waitFor(pid), 0);
+    watchers.clear();
+    EXPECT_TRUE(fs::exists(dir / "spool" / "12345678" / "_status"));
+    EXPECT_FALSE(fs::exists(dir / "spool" / "12345678" / "_deleteme"));
+    // The next watcher takes it and converts it once it is complete.
+    startWatcher();
+    std::ofstream(dir / "spool" / "12345678" / "_status", std::ios::binary) << "end:3";
+    ASSERT_TRUE(waitForMovies(1));
+    stopWatchers();
+    EXPECT_EQ(entries(dir / "out").size(), 1u);
+}
+
 }  // namespace

@@ -15,9 +15,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,6 +45,10 @@ public:
     virtual void start(unsigned intervalMs) = 0;
     virtual void stop() = 0;
     virtual bool running() const = 0;
+    // Called from the worker thread when the conversion has ended: a timer
+    // that can may expire at once, so the movie is finished without waiting
+    // out the interval. Must be safe to call from any thread.
+    virtual void wakeSoon() {}
 };
 
 // A timer for a loop without a window: waitForTick sleeps until the next
@@ -52,14 +58,18 @@ public:
     void start(unsigned intervalMs) override;
     void stop() override { running_ = false; }
     bool running() const override { return running_; }
-    // Sleeps until the timer is due and schedules the next expiry; false at
-    // once when the timer is not running.
+    void wakeSoon() override;
+    // Sleeps until the timer is due (or woken) and schedules the next expiry;
+    // false at once when the timer is not running.
     bool waitForTick();
 
 private:
     bool running_ = false;
     unsigned interval_ = kMonitorIntervalMs;
     std::chrono::steady_clock::time_point next_{};
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool woken_ = false;
 };
 
 // What a job's status file says.
