@@ -359,6 +359,7 @@ void JobMonitor::stepReceiving() {
 
 int JobMonitor::reserveTemporaryOutput() {
     removeMovieFiles();
+    delivered_ = false;
     std::string pattern = temporaryDirectory(config_.temporaryDirectory) + "tessalydocXXXXXX";
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) return 0;
@@ -459,6 +460,7 @@ void JobMonitor::finishConversion() {
                 ui_.loadMovie(movie_.moviePath, movie_.backgroundColor, config_.preferences.flashAlign, true);
                 hasMovie_ = true;
                 done = true;
+                delivered_ = config_.deliverBeforeRelease && config_.deliverBeforeRelease(*this);
             }
         }
     }
@@ -483,6 +485,10 @@ void JobMonitor::stepFinished() {
         const std::string text = lowSpace ? std::string(kDiskSpaceMessage) : failureMessage();
         showMessage(ui_, text, kErrorTitle, MessageIcon::warning);
         ui_.closeWindow();
+        return;
+    }
+    if (delivered_) {
+        saved_ = true;
         return;
     }
     if (config_.automaticOutput && config_.automaticOutput(*this)) {

@@ -127,6 +127,20 @@ int runHeadless(const Options& options) {
         config.spoolDirectory = spool;
         config.attached = options.attached;
         config.preferences = readPreferences();
+        // The movie is saved before the job leaves the spool directory.
+        bool saved = false;
+        config.deliverBeforeRelease = [&](JobMonitor& m) {
+            std::string path;
+            const std::string title = toUtf8(m.jobSettings().sourceText());
+            saved = saveMovieToFolder(m.movie().moviePath, folder, title, &path) == 1;
+            if (saved) {
+                std::printf("saved: %s\n", path.c_str());
+            } else {
+                std::printf("error: cannot save the movie into %s\n", folder.c_str());
+            }
+            std::fflush(stdout);
+            return saved;
+        };
         JobMonitor monitor(ui, timer, config);
         ui.clearCloseRequest();
         bool claimed = false;
@@ -148,19 +162,6 @@ int runHeadless(const Options& options) {
             // left to another watcher (or the next start), which takes it
             // once this process lets go of its mutex.
             return 0;
-        }
-        bool saved = false;
-        if (monitor.state() == MonitorState::Done && monitor.hasMovie() && !monitor.saved()) {
-            std::string path;
-            const std::string title = toUtf8(monitor.jobSettings().sourceText());
-            if (saveMovieToFolder(monitor.movie().moviePath, folder, title, &path)) {
-                std::printf("saved: %s\n", path.c_str());
-                monitor.setSaved(true);
-                saved = true;
-            } else {
-                std::printf("error: cannot save the movie into %s\n", folder.c_str());
-            }
-            std::fflush(stdout);
         }
         // Nothing to prompt for: the movie was saved, or could not be.
         monitor.setSaved(true);

@@ -340,6 +340,25 @@ TEST_F(Monitor, CompressedVersionSixMovie) {
     EXPECT_EQ(m.cleanUpOnClose(), 1);
 }
 
+TEST_F(Monitor, DeliveryBeforeReleaseWhileTheJobIsStillHeld) {
+    copyJob("held", "end:3");
+    bool jobThere = false, mutexHeld = false;
+    config.deliverBeforeRelease = [&](JobMonitor& m) {
+        jobThere = fs::exists(spool("held") / "media.mml") && fs::exists(m.movie().moviePath);
+        mutexHeld = heldElsewhere("held");
+        return true;
+    };
+    JobMonitor& m = make();
+    (void)m.tick();
+    ASSERT_TRUE(tickUntil([&] { return m.state() == MonitorState::Done && !timer.running(); }));
+    EXPECT_TRUE(jobThere);
+    EXPECT_TRUE(mutexHeld);
+    EXPECT_FALSE(fs::exists(spool("held")));
+    EXPECT_TRUE(m.saved());
+    EXPECT_EQ(m.cleanUpOnClose(), 1);
+    EXPECT_TRUE(ui.messages().empty());
+}
+
 TEST_F(Monitor, ProgressWithAndWithoutTotal) {
     for (const std::string status : {"end:12", "end"}) {
         SCOPED_TRACE(status);

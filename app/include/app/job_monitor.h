@@ -115,6 +115,13 @@ struct MonitorConfig {
     std::function<std::optional<uint64_t>(const std::string&)> freeSpace;
     // Automatic output of a finished movie: true when it took the movie.
     std::function<bool(JobMonitor&)> automaticOutput;
+    // Delivery of a finished movie while the job is still held, before its
+    // directory is deleted and its mutex released: true when the movie was
+    // kept somewhere for good (then it counts as saved, and the step after
+    // neither offers it to automatic output nor enables the commands). A process without a
+    // user to hand the movie to uses it so that dying at any moment loses no
+    // job: until the movie is kept, the job stays in the spool directory.
+    std::function<bool(JobMonitor&)> deliverBeforeRelease;
     // Saving on the close prompt's Yes (html: with an HTML page): true when saved.
     std::function<bool(JobMonitor&, bool html)> saveMovie;
 };
@@ -196,6 +203,7 @@ private:
     uint32_t moviePages_ = 0;
     JobSettings jobSettings_;
     bool saved_ = true;
+    bool delivered_ = false;
     bool outcomeShown_ = false;
 };
 
