@@ -502,7 +502,15 @@ void JobMonitor::stepFinished() {
 }
 
 void JobMonitor::forgetJob(bool deleteDirectory) {
-    if (deleteDirectory && !jobName_.empty() && jobName_.front() != '-') (void)deleteJobDirectory(jobDirectory_);
+    if (deleteDirectory && !jobName_.empty()) {
+        if (jobName_.front() != '-') {
+            (void)deleteJobDirectory(jobDirectory_);
+        } else {
+            // A job that is kept is marked as done with, or every later scan
+            // would claim and convert it again.
+            (void)writeWholeFile(jobDirectory_ + "_deleteme", "asap", 4);
+        }
+    }
     jobDirectory_.clear();
     jobName_.clear();
     releaseJob();

@@ -359,6 +359,22 @@ TEST_F(Monitor, DeliveryBeforeReleaseWhileTheJobIsStillHeld) {
     EXPECT_TRUE(ui.messages().empty());
 }
 
+TEST_F(Monitor, AKeptJobIsConvertedOnlyOnce) {
+    copyJob("-keep", "end:3");
+    JobMonitor& m = make();
+    (void)m.tick();
+    ASSERT_TRUE(tickUntil([&] { return m.state() == MonitorState::Done && !timer.running(); }));
+    EXPECT_TRUE(fs::exists(spool("-keep") / "media.mml"));
+    EXPECT_TRUE(fs::exists(spool("-keep") / "_deleteme"));
+    m.setSaved(true);
+    EXPECT_EQ(m.cleanUpOnClose(), 1);
+    monitor.reset();
+    JobMonitor& next = make();
+    (void)next.tick();
+    EXPECT_EQ(next.state(), MonitorState::Searching);
+    EXPECT_TRUE(fs::exists(spool("-keep")));
+}
+
 TEST_F(Monitor, ProgressWithAndWithoutTotal) {
     for (const std::string status : {"end:12", "end"}) {
         SCOPED_TRACE(status);

@@ -11,7 +11,8 @@
 // An instance that gives a job up writes "_deleteme" ("asap") into it; a
 // later scan deletes such a job once its status says "end". Directories whose
 // names begin with "_" are not jobs; a job whose name begins with "-" is never
-// deleted by the monitor.
+// deleted by the monitor: once finished it is marked with "_deleteme" instead,
+// so that no scan takes it again.
 
 #include <atomic>
 #include <chrono>
