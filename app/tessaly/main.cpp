@@ -16,6 +16,7 @@
 #include "app/folder_output.h"
 #include "app/headless_ui.h"
 #include "app/job_monitor.h"
+#include "app/preferences.h"
 #include "composer/settings.h"
 #include "platform/registry.h"
 #include "support/directories.h"
@@ -54,23 +55,6 @@ constexpr std::string_view kErrorTitle = "Tessaly Error";
 volatile std::sig_atomic_t stopRequested = 0;
 
 extern "C" void onStopSignal(int) { stopRequested = 1; }
-
-// A stored number as a signed value within [low, high]; the default otherwise.
-int storedNumber(const char* name, int low, int high, int fallback) {
-    uint32_t value = 0;
-    if (registryReadDword(name, &value) != kRegistryOk) return fallback;
-    const auto number = static_cast<int32_t>(value);
-    return number >= low && number <= high ? number : fallback;
-}
-
-MonitorPreferences readPreferences() {
-    MonitorPreferences p;
-    p.startMode = storedNumber("PrinterStartMode", 0, 3, p.startMode);
-    p.closeSave = storedNumber("PrinterCloseSave", 0, 2, p.closeSave);
-    p.encodingPriority = storedNumber("PrinterEncodingPriority", -2, 0, p.encodingPriority);
-    p.flashAlign = storedNumber("PrinterFlashAlign", 0, 2, p.flashAlign);
-    return p;
-}
 
 std::string defaultOutputFolder() {
     char16_t stored[260];
@@ -126,7 +110,7 @@ int runHeadless(const Options& options) {
         config.baseDirectory = base;
         config.spoolDirectory = spool;
         config.attached = options.attached;
-        config.preferences = readPreferences();
+        config.preferences = loadPreferences(ValueStore(ValueStore::configuredRoot())).monitor();
         // The movie is saved before the job leaves the spool directory.
         bool saved = false;
         config.deliverBeforeRelease = [&](JobMonitor& m) {
