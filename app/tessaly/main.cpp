@@ -17,6 +17,7 @@
 #include "app/headless_ui.h"
 #include "app/job_monitor.h"
 #include "app/preferences.h"
+#include "app/saving.h"
 #include "composer/settings.h"
 #include "platform/registry.h"
 #include "support/directories.h"
@@ -110,7 +111,14 @@ int runHeadless(const Options& options) {
         config.baseDirectory = base;
         config.spoolDirectory = spool;
         config.attached = options.attached;
-        config.preferences = loadPreferences(ValueStore(ValueStore::configuredRoot())).monitor();
+        ValueStore store(ValueStore::configuredRoot());
+        const Preferences preferences = loadPreferences(store);
+        config.preferences = preferences.monitor();
+        SavePreferences savePreferences = preferences.save();
+        // The close prompt's Yes (a window's close; scripted use).
+        config.saveMovie = [&](JobMonitor& m, bool html) {
+            return saveMonitorMovie(m, ui, savePreferences, html, &store) == 1;
+        };
         // The movie is saved before the job leaves the spool directory.
         bool saved = false;
         config.deliverBeforeRelease = [&](JobMonitor& m) {

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "app/headless_ui.h"
+#include "app/saving.h"
 #include "platform/named_mutex.h"
 #include "support/compression.h"
 
@@ -446,6 +447,30 @@ TEST_F(Monitor, ErrorWhileReceivingDeletesAndFails) {
     EXPECT_EQ(m.state(), MonitorState::Failed);
     EXPECT_FALSE(fs::exists(spool("e")));
     EXPECT_FALSE(heldElsewhere("e"));
+}
+
+}  // namespace
+}  // namespace tessaly::app
+
+namespace tessaly::app {
+namespace {
+
+// The close prompt's Yes saves through the save dialog before the
+// temporary movie goes away.
+TEST_F(Monitor, ClosePromptYesSavesTheMovie) {
+    SavePreferences savePreferences;
+    config.saveMovie = [&](JobMonitor& m, bool html) {
+        return saveMonitorMovie(m, ui, savePreferences, html) == 1;
+    };
+    copyJob("letter", "end:3");
+    JobMonitor& m = make();
+    ASSERT_TRUE(tickUntil([&] { return m.state() == MonitorState::Done && !timer.running(); }));
+    ui.scriptAnswers({MessageAnswer::yes});
+    ui.scriptSavePaths({(scratch / "report").string()});
+    EXPECT_EQ(m.cleanUpOnClose(), 1);
+    EXPECT_EQ(ui.saveDialogs().back(), "Save Flash");
+    EXPECT_GT(fs::file_size(scratch / "report.swf"), 100u);
+    EXPECT_EQ(savePreferences.lastSaveFilename, (scratch / "report.swf").string());
 }
 
 }  // namespace
