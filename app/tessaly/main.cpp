@@ -5,7 +5,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <optional>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/automatic_printing.h"
 #include "app/folder_output.h"
 #include "app/headless_ui.h"
 #include "app/job_monitor.h"
@@ -30,15 +34,30 @@ using namespace tessaly;
 using namespace tessaly::app;
 
 constexpr const char* kUsage =
-    "Usage: tessaly --headless [--attached] [--once] [--output-dir DIR]\n"
+    "Usage: tessaly [-o LOCATION] [-m MODE] [-r] FILE...\n"
+    "       tessaly --headless [--attached] [--once] [--output-dir DIR]\n"
     "\n"
-    "Runs the job monitor without a window: finds the jobs the Tessaly printer\n"
-    "writes into the spool directory (the stored value SpoolPath), claims each\n"
-    "one for this instance, converts it and saves the movie into a folder,\n"
-    "named after the document's title. Progress is printed as lines:\n"
-    "\"status:\" (the status line), \"progress:\" (the page being received or\n"
-    "converted), \"message:\" (messages, answered as closing the box would),\n"
-    "\"saved:\" (the movie file written).\n"
+    "With files, prints each one to the Tessaly printer and exits: a PDF goes\n"
+    "through the PDF front end (tessaly-print) into the printer's spool\n"
+    "directory, where a running monitor converts it. Other file types cannot be\n"
+    "printed this way.\n"
+    "\n"
+    "  -o LOCATION       the movie of the first file is delivered there by the\n"
+    "                    monitor that converts it, without asking\n"
+    "  -m MODE           what is delivered: flash (the movie, the default),\n"
+    "                    flash_html (an HTML page with the movie beside it),\n"
+    "                    or both (flash,flash_html)\n"
+    "  -r                first remove a location left behind by an earlier\n"
+    "                    request (it blocks new ones for 30 seconds)\n"
+    "\n"
+    "With --headless, runs the job monitor without a window: finds the jobs the\n"
+    "Tessaly printer writes into the spool directory (the stored value\n"
+    "SpoolPath), claims each one for this instance, converts it and delivers\n"
+    "the movie where its request said, else saves it into a folder, named\n"
+    "after the document's title. Progress is printed as lines: \"status:\" (the\n"
+    "status line), \"progress:\" (the page being received or converted),\n"
+    "\"message:\" (messages, answered as closing the box would), \"saved:\"\n"
+    "(a file written).\n"
     "\n"
     "  --attached        a print job is expected (shown as receiving at once)\n"
     "  --once            stop after the first job (exit status 0 when its movie\n"
@@ -47,9 +66,10 @@ constexpr const char* kUsage =
     "                    PrinterSaveFolder, else ~/Tessaly/\n"
     "  -h, --help        show this help\n"
     "\n"
-    "The stored values are read from the value store that stands in for the\n"
-    "registry (TESSALY_REGISTRY_ROOT overrides its location); the job mutexes\n"
-    "live in TESSALY_RUNTIME_DIR when set. The data directory is BasePath.\n";
+    "Switches may also begin with \"/\" (/o, /m, /r, /attached). The stored\n"
+    "values are read from the value store that stands in for the registry\n"
+    "(TESSALY_REGISTRY_ROOT overrides its location); the job mutexes live in\n"
+    "TESSALY_RUNTIME_DIR when set. The data directory is BasePath.\n";
 
 constexpr std::string_view kErrorTitle = "Tessaly Error";
 
@@ -73,14 +93,8 @@ bool spoolListable(const std::string& spool) {
     return find.begin(pathFromUtf8(spool));
 }
 
-struct Options {
-    bool headless = false, attached = false, once = false;
-    std::string outputDir;
-    std::vector<std::string> files;
-};
-
 // Runs jobs until stopped (or after one with --once). The exit status.
-int runHeadless(const Options& options) {
+int runHeadless(const CommandLine& options) {
     HeadlessUserInterface ui(stdout);
     std::string base, spool;
     const bool installed = readInstallPaths(&base, &spool) == 1;
@@ -122,6 +136,18 @@ int runHeadless(const Options& options) {
         // The movie is saved before the job leaves the spool directory.
         bool saved = false;
         config.deliverBeforeRelease = [&](JobMonitor& m) {
+            // A job printed with an output location goes there; when that
+            // fails (the message says why), into the folder all the same.
+            if (const std::optional<std::string> location = automaticOutputLocation(m)) {
+                if (automaticOutput(m, ui, savePreferences)) {
+                    saved = true;
+                    if (m.jobSettings().outputFlags & kOutputFlash) std::printf("saved: %s\n", location->c_str());
+                    if (m.jobSettings().outputFlags & kOutputFlashHtml)
+                        std::printf("saved: %s\n", htmlFileNames(*location).htmlPath.c_str());
+                    std::fflush(stdout);
+                    return true;
+                }
+            }
             std::string path;
             const std::string title = toUtf8(m.jobSettings().sourceText());
             saved = saveMovieToFolder(m.movie().moviePath, folder, title, &path) == 1;
@@ -167,36 +193,48 @@ int runHeadless(const Options& options) {
     return exitStatus;
 }
 
+// The print program beside this one.
+std::string printProgram() {
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ((ec ? std::filesystem::path(".") : self.parent_path()) / "tessaly-print").string();
+}
+
+// The wait for the one-shot values: a test may shorten its interval.
+LockWait lockWait() {
+    LockWait wait;
+    if (const char* ms = std::getenv("TESSALY_TEST_LOCK_WAIT_MS"); ms && *ms)
+        wait.interval = std::chrono::milliseconds(std::strtol(ms, nullptr, 10));
+    return wait;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "-h" || arg == "--help") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (arg == "--headless") {
-            options.headless = true;
-        } else if (arg == "--attached" || arg == "-attached" || arg == "/attached") {
-            options.attached = true;
-        } else if (arg == "--once") {
-            options.once = true;
-        } else if (arg == "--output-dir" && i + 1 < argc) {
-            options.outputDir = argv[++i];
-        } else if (!arg.empty() && arg.front() == '-') {
-            std::fprintf(stderr, "tessaly: unknown option %s\n%s", argv[i], kUsage);
-            return 2;
-        } else {
-            options.files.emplace_back(arg);
-        }
-    }
-    if (!options.files.empty()) {
-        std::fputs("tessaly: printing files is not available yet; use tessaly-print FILE.pdf\n", stderr);
+    CommandLine options;
+    std::string error;
+    if (!parseCommandLine(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
+        std::fprintf(stderr, "tessaly: %s\n%s", error.c_str(), kUsage);
         return 2;
     }
+    if (options.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (!options.files.empty() || options.removeValues) {
+        HeadlessUserInterface ui(stdout);
+        ValueStore store(ValueStore::configuredRoot());
+        const std::string program = printProgram();
+        const bool showWindow = printCommandLineFiles(
+            options, ui, store, [&](const std::string& path) { return printFileToPrinter(path, program); },
+            lockWait());
+        if (!showWindow) {
+            // Every message shown was a failure.
+            return ui.messages().empty() ? 0 : 1;
+        }
+    }
     if (!options.headless) {
+        if (options.removeValues) return 0;
         std::fputs("tessaly: there is no window yet; run the monitor with --headless\n", stderr);
         return 2;
     }

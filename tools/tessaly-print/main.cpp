@@ -39,6 +39,7 @@ namespace {
 
 const char kUsage[] =
     "Usage: tessaly-print FILE.pdf [options] [-o MOVIE.swf]\n"
+    "       tessaly-print --to-printer FILE.pdf [options]\n"
     "       tessaly-print (--test-document | --script FILE) [options] [-o MOVIE.swf]\n"
     "\n"
     "Prints a PDF through the printer driver into a job directory in a private\n"
@@ -78,6 +79,9 @@ const char kUsage[] =
     "  --layout NAME       the page layout drawn around each page (a PageLayout of\n"
     "                      Tessaly.settings, e.g. \"No border\"); default: the\n"
     "                      printer's\n"
+    "  --to-printer        print the PDF into the printer's spool directory (the\n"
+    "                      registry's SpoolPath, or --spool) and leave the job to\n"
+    "                      the monitor there, as printing from an application does\n"
     "  -o MOVIE.swf        convert the job into this movie\n"
 "  --html PAGE.htm     convert the job and write an HTML page that plays the\n"
 "                      movie, with the movie beside it under the page's name\n"
@@ -398,7 +402,7 @@ int main(int argc, char** argv) {
     std::string scriptPath, pdfPath, paper, spool, driver, output, base, title, bandLimit, pageRange, keepJob;
     std::optional<std::string> password, interfaceName, layoutName, templateName;
     std::string htmlPath;
-    bool testDocument = false, landscape = false;
+    bool testDocument = false, landscape = false, toPrinter = false, endOfOptions = false;
     tessaly::PrintRequest request;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -406,6 +410,16 @@ int main(int argc, char** argv) {
         if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
             return 0;
+        } else if (endOfOptions || (!arg.empty() && arg[0] != '-' && pdfPath.empty())) {
+            if (!pdfPath.empty()) {
+                std::fprintf(stderr, "tessaly-print: only one file is printed at a time\n");
+                return 1;
+            }
+            pdfPath = arg;
+        } else if (arg == "--") {
+            endOfOptions = true;
+        } else if (arg == "--to-printer") {
+            toPrinter = true;
         } else if (arg == "--test-document") {
             testDocument = true;
         } else if (arg == "--script" && hasValue) {
@@ -453,8 +467,6 @@ int main(int argc, char** argv) {
             output = argv[++i];
         } else if (arg == "--base" && hasValue) {
             base = argv[++i];
-        } else if (!arg.empty() && arg[0] != '-' && pdfPath.empty()) {
-            pdfPath = arg;
         } else {
             std::fprintf(stderr, "tessaly-print: unknown or incomplete argument '%s'\n%s", arg.c_str(), kUsage);
             return 1;
@@ -468,6 +480,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     const bool isPdf = !pdfPath.empty();
+    if (toPrinter && (!isPdf || !output.empty() || !htmlPath.empty() || !keepJob.empty()))
+        return fail("--to-printer prints a PDF and leaves the job to the monitor (no -o, --html, --keep-job)");
     if (!isPdf && (!pageRange.empty() || password || !keepJob.empty())) {
         return fail("--pages, --password and --keep-job go with a PDF");
     }
@@ -541,11 +555,11 @@ int main(int argc, char** argv) {
         }
         if (title.empty()) title = document->title();
         if (title.empty()) title = fs::path(pdfPath).filename().string();
-        if (output.empty()) output = fs::path(pdfPath).replace_extension(".swf").string();
+        if (output.empty() && !toPrinter) output = fs::path(pdfPath).replace_extension(".swf").string();
         // An output that cannot be written is known before any printing.
         std::error_code ec;
         const fs::path folder = fs::absolute(output, ec).parent_path();
-        if (ec || access(folder.c_str(), W_OK) != 0)
+        if (!toPrinter && (ec || access(folder.c_str(), W_OK) != 0))
             return fail("cannot write " + output + ": " + std::strerror(ec ? ec.value() : errno));
         // The largest page must fit the pixel cap at the job's resolution.
         const int dpi = request.dpi ? request.dpi
@@ -597,7 +611,7 @@ int main(int argc, char** argv) {
     // end (the movie is what the user asked for).
     if (isPdf) catchStopRequests();
     TemporaryDirectory privateSpool;
-    if (isPdf && spool.empty()) {
+    if (isPdf && spool.empty() && !toPrinter) {
         if (!privateSpool.make("tessaly-print-spool", &error)) return fail(error);
         spool = privateSpool.path();
     }
@@ -681,6 +695,8 @@ int main(int argc, char** argv) {
     }
     if (!dc.endDoc()) return fail("DrvEndDoc: " + dc.errorText());
     host.close();
+    // The job is the monitor's now: it may already be converting it.
+    if (toPrinter) return 0;
 
     const std::string jobDir = findJob(spoolPath, before, jobId, basePath);
     if (jobDir.empty()) return fail("the driver wrote no job directory under " + spoolPath);
