@@ -225,13 +225,17 @@ int main(int argc, char** argv) {
         HeadlessUserInterface ui(stdout);
         ValueStore store(ValueStore::configuredRoot());
         const std::string program = printProgram();
+        // tessaly-print has said why a file failed; the messages say the rest.
+        int failures = 0;
         const bool showWindow = printCommandLineFiles(
-            options, ui, store, [&](const std::string& path) { return printFileToPrinter(path, program); },
+            options, ui, store,
+            [&](const std::string& path) {
+                const PrintResult result = printFileToPrinter(path, program);
+                if (result == PrintResult::failed) ++failures;
+                return result;
+            },
             lockWait());
-        if (!showWindow) {
-            // Every message shown was a failure.
-            return ui.messages().empty() ? 0 : 1;
-        }
+        if (!showWindow) return failures == 0 && ui.messages().empty() ? 0 : 1;
     }
     if (!options.headless) {
         if (options.removeValues) return 0;

@@ -181,6 +181,12 @@ TEST_F(AutomaticPrinting, StaleLocationLocksAndOtherFilesAreNotDefined) {
         << out;
     EXPECT_FALSE(valuesLeft());
     EXPECT_EQ(count(dir / "spool"), 0u);
+
+    // A PDF that cannot be read fails the command, and its values go too.
+    std::ofstream(dir / "broken.pdf") << "%PDF-1.4\nnot a document";
+    EXPECT_EQ(tessaly({"-o", (dir / "result" / "b.swf").string(), (dir / "broken.pdf").string()}, &out), 1);
+    EXPECT_FALSE(valuesLeft());
+    EXPECT_EQ(count(dir / "result"), 0u);
 }
 
 }  // namespace
