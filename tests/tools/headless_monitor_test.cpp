@@ -21,10 +21,9 @@
 #include <thread>
 #include <vector>
 
+#include "child_process.h"
 #include "platform/registry.h"
 #include "support/text.h"
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -39,26 +38,8 @@ std::string slurp(const fs::path& p) {
     return s.str();
 }
 
-// A child process with its output in a file.
-pid_t spawn(const std::vector<std::string>& args, const fs::path& log) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-int waitFor(pid_t pid) {
-    int status = 0;
-    if (::waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
+using tessaly::testing::spawn;
+using tessaly::testing::waitFor;
 
 class HeadlessMonitors : public testing::Test {
 protected:
