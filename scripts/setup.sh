@@ -48,6 +48,7 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config
   zlib1g-dev libjpeg62-turbo-dev libfreetype-dev libfontconfig-dev
   libpixman-1-dev libcairo2-dev libpoppler-private-dev
+  libgtk-3-dev libwebkit2gtk-4.1-dev
   fonts-liberation fonts-liberation2 fonts-dejavu-core
 )
 # What the unit tests, the benchmarks and the player tests need besides.
@@ -55,7 +56,7 @@ if [[ "$LEVEL" != example ]]; then
   PACKAGES+=(
     libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
     python3 python3-cairo python3-pil imagemagick fonts-urw-base35 fonts-dejavu-extra fonts-wqy-microhei locales poppler-utils
-    nodejs npm chromium
+    nodejs npm chromium xvfb xauth
   )
 fi
 # The sanitizer and fuzz builds of .ci/run are made with clang.

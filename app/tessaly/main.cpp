@@ -1,6 +1,6 @@
-// The Tessaly application. Until the desktop window exists, it runs the job
-// monitor without one: "tessaly --headless" watches the spool directory,
-// converts each job it claims and saves the movie into a folder.
+// The Tessaly application: the window when a display is there; without one,
+// "tessaly --headless" watches the spool directory, converts each job it
+// claims and saves the movie into a folder.
 
 #include <signal.h>
 #include <unistd.h>
@@ -21,6 +21,9 @@
 #include "app/headless_ui.h"
 #include "app/job_monitor.h"
 #include "app/preferences.h"
+#ifdef TESSALY_HAVE_WINDOW
+#include "app/gtk/window.h"
+#endif
 #include "app/saving.h"
 #include "composer/settings.h"
 #include "platform/registry.h"
@@ -239,7 +242,12 @@ int main(int argc, char** argv) {
     }
     if (!options.headless) {
         if (options.removeValues) return 0;
-        std::fputs("tessaly: there is no window yet; run the monitor with --headless\n", stderr);
+#ifdef TESSALY_HAVE_WINDOW
+        if (openDisplay(&argc, &argv)) return runWindow(options);
+        std::fputs("tessaly: cannot open the display; run the monitor with --headless\n", stderr);
+#else
+        std::fputs("tessaly: built without a window; run the monitor with --headless\n", stderr);
+#endif
         return 2;
     }
     return runHeadless(options);
