@@ -683,8 +683,9 @@ void MainWindow::playerReady(const std::string& path) {
         MainWindow* window;
         std::string file;
     };
+    const char* delay = std::getenv("TESSALY_TEST_SNAPSHOT_DELAY_MS");
     g_timeout_add_full(
-        G_PRIORITY_DEFAULT, 1500,
+        G_PRIORITY_DEFAULT, delay && *delay ? static_cast<guint>(std::strtoul(delay, nullptr, 10)) : 1500u,
         [](gpointer data) -> gboolean {
             auto* p = static_cast<Pending*>(data);
             if (!p->window->closed_) p->window->snapshot(p->file);

@@ -1,0 +1,127 @@
+// The window on a real (virtual) display: started while a job is expected it
+// shows the progress movie with its text, and a job printed into the spool
+// directory ends with the converted movie in the player. Run under xvfb-run.
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "child_process.h"
+#include "platform/registry.h"
+#include "support/text.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kBin = TESSALY_BIN_DIR;
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The share of pixels darker than the threshold (in per cent of white) in a
+// picture (ImageMagick); -1 when unreadable.
+double darkShare(const std::string& png, int threshold) {
+    const std::string command = "convert '" + png + "' -colorspace Gray -threshold " + std::to_string(threshold) +
+                                "% -format '%[fx:1-mean]' info:";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return -1;
+    char buffer[64] = {};
+    const bool read = std::fgets(buffer, sizeof buffer, pipe) != nullptr;
+    ::pclose(pipe);
+    return read ? std::strtod(buffer, nullptr) : -1;
+}
+
+class Window : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display (run under xvfb-run)";
+        dir = fs::temp_directory_path() / ("tessaly_window_" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        for (const char* sub : {"spool", "tmp", "run", "reg", "shots"}) fs::create_directories(dir / sub);
+        fs::permissions(dir / "run", fs::perms::owner_all);
+        setenv("TESSALY_REGISTRY_ROOT", (dir / "reg").c_str(), 1);
+        setenv("TESSALY_RUNTIME_DIR", (dir / "run").c_str(), 1);
+        setenv("TMPDIR", (dir / "tmp").c_str(), 1);
+        setenv("TESSALY_TEST_TRACE", (dir / "trace.log").c_str(), 1);
+        setenv("TESSALY_TEST_SNAPSHOTS", (dir / "shots").c_str(), 1);
+        // The viewer draws its page a while after the movie has loaded.
+        setenv("TESSALY_TEST_SNAPSHOT_DELAY_MS", "5000", 1);
+        tessaly::ValueStore store((dir / "reg").string());
+        ASSERT_EQ(store.writeString("BasePath", tessaly::toWide(std::string(TESSALY_SOURCE_DIR) + "/data/")), 0);
+        ASSERT_EQ(store.writeString("SpoolPath", tessaly::toWide((dir / "spool").string() + "/")), 0);
+    }
+    void TearDown() override {
+        if (app > 0) {
+            ::kill(app, SIGKILL);
+            (void)tessaly::testing::waitFor(app);
+        }
+        std::error_code ec;
+        if (!HasFailure() && !dir.empty()) fs::remove_all(dir, ec);
+    }
+    // The first trace line beginning with the text, waited for.
+    std::string waitForTrace(const std::string& start, int seconds) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (std::chrono::steady_clock::now() < deadline) {
+            std::istringstream lines(slurp(dir / "trace.log"));
+            for (std::string line; std::getline(lines, line);)
+                if (line.rfind(start, 0) == 0) return line;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return {};
+    }
+    std::string trace() { return slurp(dir / "trace.log") + "\n--- output:\n" + slurp(dir / "app.log"); }
+
+    fs::path dir;
+    pid_t app = -1;
+};
+
+TEST_F(Window, ShowsTheProgressMovieThenTheConvertedMovie) {
+    const auto started = std::chrono::steady_clock::now();
+    app = tessaly::testing::spawn({kBin + "/tessaly", "--attached"}, dir / "app.log");
+    ASSERT_GT(app, 0);
+
+    // The progress movie plays, with the text the monitor gave it.
+    const std::string working = waitForTrace("snapshot: " + (dir / "shots" / "snapshot1.png").string(), 60);
+    ASSERT_FALSE(working.empty()) << trace();
+    EXPECT_NE(working.find("Working.swf"), std::string::npos) << working;
+    std::printf("progress movie loaded after %.1f s (snapshot 5 s later)\n",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() - 5);
+    const double progressInk = darkShare((dir / "shots" / "snapshot1.png").string(), 50);
+    EXPECT_GT(progressInk, 0.0005) << "the progress movie drew no text";
+    EXPECT_LT(progressInk, 0.2) << "the player area is not the progress movie's white";
+
+    // A job printed now is converted and shown.
+    const pid_t print = tessaly::testing::spawn({kBin + "/tessaly-print", "--test-document", "--spool",
+                                                 (dir / "spool").string(), "--title", "window test.pdf"},
+                                                dir / "print.log");
+    ASSERT_GT(print, 0);
+    ASSERT_EQ(tessaly::testing::waitFor(print), 0) << slurp(dir / "print.log");
+    const std::string shown = waitForTrace("commands: on", 120);
+    ASSERT_FALSE(shown.empty()) << trace();
+    const std::string movie = waitForTrace("snapshot: " + (dir / "shots" / "snapshot2.png").string(), 60);
+    ASSERT_FALSE(movie.empty()) << trace();
+    EXPECT_EQ(movie.find("Working.swf"), std::string::npos) << movie;
+    EXPECT_EQ(movie.find("Searching.swf"), std::string::npos) << movie;
+    // The viewer's grey around a white page with ink on it.
+    const std::string page = (dir / "shots" / "snapshot2.png").string();
+    EXPECT_GT(1 - darkShare(page, 95), 0.1) << "no white page";
+    EXPECT_GT(darkShare(page, 30), 0.0005) << "nothing drawn on the page";
+    EXPECT_LT(darkShare(page, 30), 0.3) << "nothing drawn on the page";
+    EXPECT_EQ(trace().find("player-failed"), std::string::npos) << trace();
+}
+
+}  // namespace
