@@ -65,6 +65,7 @@ std::string playerPageHtml(const PlayerPage& page) {
             "    const [name, value] = window.tessalyPending[0];\n"
             "    try { player.SetVariable(name, value); } catch (e) { break; }\n"
             "    window.tessalyPending.shift();\n"
+            "    tessalyPost('set:' + name);\n"
             "  }\n"
             "  if (window.tessalyPending.length && !window.tessalyTimer)\n"
             "    window.tessalyTimer = setTimeout(() => { window.tessalyTimer = 0; tessalyFlush(); }, 50);\n"

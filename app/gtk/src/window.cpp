@@ -297,6 +297,9 @@ void PlayerHost::scriptMessage(WebKitUserContentManager*, WebKitJavascriptResult
     g_free(text);
     if (message == "ready") {
         host->owner_.playerReady(host->moviePath_);
+    } else if (message.rfind("set:", 0) == 0) {
+        // The movie took a variable through its callback.
+        host->owner_.trace().line("variable-set", message.substr(4));
     } else if (message.rfind("failed:", 0) == 0) {
         host->owner_.playerFailed(message.substr(7));
     }

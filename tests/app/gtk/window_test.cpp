@@ -49,7 +49,8 @@ class Window : public testing::Test {
 protected:
     void SetUp() override {
         if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display (run under xvfb-run)";
-        dir = fs::temp_directory_path() / ("tessaly_window_" + std::to_string(::getpid()));
+        dir = fs::temp_directory_path() / ("tessaly_window_" + std::to_string(::getpid()) + "_" +
+                                           testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         for (const char* sub : {"spool", "tmp", "run", "reg", "shots"}) fs::create_directories(dir / sub);
         fs::permissions(dir / "run", fs::perms::owner_all);
@@ -69,6 +70,7 @@ protected:
             ::kill(app, SIGKILL);
             (void)tessaly::testing::waitFor(app);
         }
+        unsetenv("TMPDIR");
         std::error_code ec;
         if (!HasFailure() && !dir.empty()) fs::remove_all(dir, ec);
     }
@@ -122,6 +124,34 @@ TEST_F(Window, ShowsTheProgressMovieThenTheConvertedMovie) {
     EXPECT_GT(darkShare(page, 30), 0.0005) << "nothing drawn on the page";
     EXPECT_LT(darkShare(page, 30), 0.3) << "nothing drawn on the page";
     EXPECT_EQ(trace().find("player-failed"), std::string::npos) << trace();
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Window, ProgressTextReachesTheMovie) {
+    // A job whose second page is being written.
+    fs::create_directories(dir / "spool" / "job1");
+    std::ofstream(dir / "spool" / "job1" / "_status") << "2";
+    app = tessaly::testing::spawn({kBin + "/tessaly", "--attached"}, dir / "app.log");
+    ASSERT_GT(app, 0);
+    ASSERT_FALSE(waitForTrace("variable: Text=Receiving Page 2", 60).empty()) << trace();
+    // Set through the callback the movie registers, not just asked for.
+    EXPECT_FALSE(waitForTrace("variable-set: Text", 60).empty()) << trace();
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Window, SaysSoWhenThePlayerCannotStart) {
+    setenv("TESSALY_RUFFLE_DIR", (dir / "no-player").c_str(), 1);
+    app = tessaly::testing::spawn({kBin + "/tessaly", "--attached"}, dir / "app.log");
+    unsetenv("TESSALY_RUFFLE_DIR");
+    ASSERT_GT(app, 0);
+    const std::string message = waitForTrace("message: Flash Player Not Installed: Could not create an instance", 60);
+    EXPECT_FALSE(message.empty()) << trace();
 }
 
 }  // namespace
