@@ -1,5 +1,7 @@
 #include "app/gtk/window.h"
 
+#include "main_window.h"
+
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
@@ -27,37 +29,9 @@
 #include "support/directories.h"
 #include "support/paths.h"
 
-namespace tessaly::app {
+namespace tessaly::app::gtkwin {
 
 namespace {
-
-constexpr const char* kScheme = "tessaly";
-constexpr const char* kErrorTitle = "Tessaly Error";
-
-// A line per event for tests ("TESSALY_TEST_TRACE" names the file).
-class Trace {
-public:
-    Trace() {
-        if (const char* path = std::getenv("TESSALY_TEST_TRACE"); path && *path) file_ = std::fopen(path, "a");
-    }
-    ~Trace() {
-        if (file_) std::fclose(file_);
-    }
-    Trace(const Trace&) = delete;
-    Trace& operator=(const Trace&) = delete;
-    bool on() const { return file_ != nullptr; }
-    void line(const std::string& kind, const std::string& text) {
-        if (!file_) return;
-        std::string flat = text;
-        for (char& c : flat)
-            if (c == '\n') c = ' ';
-        std::fprintf(file_, "%s: %s\n", kind.c_str(), flat.c_str());
-        std::fflush(file_);
-    }
-
-private:
-    std::FILE* file_ = nullptr;
-};
 
 std::optional<std::string> readWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -92,144 +66,7 @@ std::string ruffleDirectory(const std::string& base) {
 #endif
 }
 
-// The monitor's 500 ms timer on the GLib main loop.
-class GlibTimer : public MonitorTimer {
-public:
-    explicit GlibTimer(std::function<void()> onTick) : onTick_(std::move(onTick)) {}
-    ~GlibTimer() override {
-        stop();
-        *alive_ = false;
-    }
-    GlibTimer(const GlibTimer&) = delete;
-    GlibTimer& operator=(const GlibTimer&) = delete;
-
-    void start(unsigned intervalMs) override {
-        stop();
-        source_ = g_timeout_add(intervalMs, &GlibTimer::expired, this);
-    }
-    void stop() override {
-        if (source_) g_source_remove(source_);
-        source_ = 0;
-    }
-    bool running() const override { return source_ != 0; }
-    // From the worker thread: one extra tick on the main loop, if still running.
-    void wakeSoon() override {
-        struct Wake {
-            GlibTimer* timer;
-            std::shared_ptr<std::atomic<bool>> alive;
-        };
-        g_idle_add_full(
-            G_PRIORITY_DEFAULT,
-            [](gpointer data) -> gboolean {
-                auto* wake = static_cast<Wake*>(data);
-                if (*wake->alive && wake->timer->running()) wake->timer->onTick_();
-                return G_SOURCE_REMOVE;
-            },
-            new Wake{this, alive_}, [](gpointer data) { delete static_cast<Wake*>(data); });
-    }
-
-private:
-    static gboolean expired(gpointer self) {
-        static_cast<GlibTimer*>(self)->onTick_();
-        return G_SOURCE_CONTINUE;
-    }
-    std::function<void()> onTick_;
-    guint source_ = 0;
-    std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
-};
-
-class MainWindow;
-
-// The movie player: Ruffle in a web view, its files served through the
-// "tessaly" URI scheme (file:// cannot load Ruffle's WebAssembly).
-class PlayerHost {
-public:
-    PlayerHost(MainWindow& owner, std::string ruffleDir);
-    GtkWidget* widget() const { return GTK_WIDGET(view_); }
-
-    // 1, or 0 when the player cannot start (the owner is told).
-    int loadMovie(std::string_view path, uint32_t background, int align, bool force);
-    void setVariable(std::string_view name, std::string_view value);
-    void setContextMenu(bool on) { contextMenu_ = on; }
-    const std::string& moviePath() const { return moviePath_; }
-
-private:
-    static void serve(WebKitURISchemeRequest* request, gpointer self);
-    static void scriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer self);
-    static gboolean webProcessGone(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer self);
-
-    MainWindow& owner_;
-    std::string ruffleDir_;
-    WebKitWebView* view_ = nullptr;
-    std::string page_;
-    std::string moviePath_;
-    bool hasMovie_ = false;
-    bool contextMenu_ = true;
-    unsigned generation_ = 0;
-};
-
-class MainWindow : public UserInterface {
-public:
-    explicit MainWindow(const CommandLine& options);
-    ~MainWindow() override;
-    MainWindow(const MainWindow&) = delete;
-    MainWindow& operator=(const MainWindow&) = delete;
-
-    // Runs the start-up checks and the monitor; false when start-up failed.
-    bool start();
-    int exitStatus() const { return exitStatus_; }
-
-    MessageAnswer messageBox(const Message& message) override;
-    void setStatusText(std::string_view text) override;
-    void enableMovieCommands(bool enable) override;
-    void restoreWindow() override;
-    void closeWindow() override;
-    void loadMovie(std::string_view path, uint32_t background, int align, bool force) override;
-    void setPlayerVariable(std::string_view name, std::string_view value) override;
-    uint32_t playerVersion() override;
-    std::optional<std::string> saveFileName(std::string_view title, std::string_view initialPath,
-                                            std::string_view filter) override;
-
-    // The player could not start: says so and closes.
-    void playerFailed(const std::string& why);
-    void playerReady(const std::string& path);
-    Trace& trace() { return trace_; }
-
-private:
-    GtkWidget* addItem(GtkWidget* menu, const char* text, std::function<void()> action, bool movieCommand = false);
-    GtkWidget* addMenu(GtkWidget* bar, const char* text);
-    void buildMenus(GtkWidget* box);
-    void rebuildTemplateMenus();
-    void tick();
-    void save(bool html);
-    void notYet(const char* what);
-    void snapshot(const std::string& path);
-
-    static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer self);
-    static gboolean onPress(GtkWidget*, GdkEventButton* event, gpointer self);
-
-    CommandLine options_;
-    Trace trace_;
-    GtkWidget* window_ = nullptr;
-    GtkWidget* status_ = nullptr;
-    GtkAccelGroup* accel_ = nullptr;
-    std::vector<GtkWidget*> movieCommands_;
-    GtkWidget* interfaceOptions_ = nullptr;
-    GtkWidget* saveWithMenu_ = nullptr;
-    GtkWidget* browserWithMenu_ = nullptr;
-    std::unique_ptr<PlayerHost> player_;
-    std::unique_ptr<GlibTimer> timer_;
-    std::unique_ptr<ValueStore> store_;
-    Preferences preferences_;
-    SavePreferences savePreferences_;
-    std::unique_ptr<JobMonitor> monitor_;
-    std::string base_, spool_;
-    bool ticking_ = false;
-    bool closing_ = false;
-    bool closed_ = false;
-    int exitStatus_ = 0;
-    int snapshots_ = 0;
-};
+}  // namespace
 
 // ---- player ----
 
@@ -642,7 +479,7 @@ void MainWindow::closeWindow() {
     closed_ = true;
     gtk_widget_hide(window_);
     trace_.line("closed", "");
-    gtk_main_quit();
+    if (gtk_main_level() > 0) gtk_main_quit();
 }
 
 gboolean MainWindow::onDelete(GtkWidget*, GdkEvent*, gpointer self) {
@@ -716,9 +553,22 @@ void MainWindow::snapshot(const std::string& path) {
 }
 
 void MainWindow::playerFailed(const std::string& why) {
-    if (closed_) return;
+    if (closed_ || playerFailed_) return;
+    playerFailed_ = true;
     trace_.line("player-failed", why);
     if (timer_) timer_->stop();
+    // Said and closed from the main loop: the failure may come from inside a
+    // monitor step, which must end before the clean-up runs.
+    g_idle_add(
+        [](gpointer self) -> gboolean {
+            static_cast<MainWindow*>(self)->reportPlayerFailure();
+            return G_SOURCE_REMOVE;
+        },
+        this);
+}
+
+void MainWindow::reportPlayerFailure() {
+    if (closed_) return;
     showMessage(*this,
                 "Could not create an instance of the Flash player - please install the Flash player before using "
                 "Tessaly.\nThe Flash player can be freely downloaded from https://ruffle.rs/.\n",
@@ -769,12 +619,14 @@ std::optional<std::string> MainWindow::saveFileName(std::string_view title, std:
     return chosen;
 }
 
-}  // namespace
+}  // namespace tessaly::app::gtkwin
+
+namespace tessaly::app {
 
 bool openDisplay(int* argc, char*** argv) { return gtk_init_check(argc, argv) == TRUE; }
 
 int runWindow(const CommandLine& options) {
-    MainWindow window(options);
+    gtkwin::MainWindow window(options);
     if (!window.start()) return window.exitStatus();
     gtk_main();
     return window.exitStatus();
