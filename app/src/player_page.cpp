@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 namespace tessaly::app {
@@ -56,7 +57,8 @@ std::string playerPageHtml(const PlayerPage& page) {
             "window.RufflePlayer.config = {autoplay: 'on', unmuteOverlay: 'hidden', splashScreen: false,"
             " warnOnUnsupportedContent: false, letterbox: 'on', logLevel: 'error'};\n"
             "function tessalyPost(text) {\n"
-            "  try { window.webkit.messageHandlers.tessaly.postMessage(text); } catch (e) {}\n"
+            "  try { window.webkit.messageHandlers.tessaly.postMessage('" + std::to_string(page.generation) +
+            "|' + text); } catch (e) {}\n"
             "}\n"
             "window.tessalyPending = [];\n"
             "function tessalyFlush() {\n"

@@ -42,6 +42,9 @@ TEST(PlayerPage, CarriesBackgroundAlignmentAndMenu) {
     // The progress movies' callback needs script access.
     EXPECT_NE(html.find("allowScriptAccess: true"), std::string::npos);
     EXPECT_NE(html.find("\"tessaly://app/movie/3.swf\""), std::string::npos);
+    // Every message names the page, so that a replaced page is not heard.
+    page.generation = 41;
+    EXPECT_NE(playerPageHtml(page).find("postMessage('41|' + text)"), std::string::npos);
 
     page.align = 1;
     page.background = 0xFFFFFFFF;  // only the colour bits count

@@ -25,6 +25,7 @@
 #include "app/saving.h"
 #include "app/user_interface.h"
 #include "composer/settings.h"
+#include "platform/printer_registry.h"
 #include "platform/registry.h"
 #include "support/directories.h"
 #include "support/paths.h"
@@ -130,8 +131,13 @@ void PlayerHost::scriptMessage(WebKitUserContentManager*, WebKitJavascriptResult
     auto* host = static_cast<PlayerHost*>(self);
     JSCValue* value = webkit_javascript_result_get_js_value(result);
     char* text = jsc_value_to_string(value);
-    const std::string message = text ? text : "";
+    std::string message = text ? text : "";
     g_free(text);
+    // A page that was replaced may still report (a load it no longer needs
+    // failing as it is torn down): only the current page counts.
+    const size_t bar = message.find('|');
+    if (bar == std::string::npos || message.substr(0, bar) != std::to_string(host->generation_)) return;
+    message.erase(0, bar + 1);
     if (message == "ready") {
         host->owner_.playerReady(host->moviePath_);
     } else if (message.rfind("set:", 0) == 0) {
@@ -166,6 +172,7 @@ int PlayerHost::loadMovie(std::string_view path, uint32_t background, int align,
     page.background = background;
     page.align = align;
     page.contextMenu = contextMenu_;
+    page.generation = generation_;
     page_ = playerPageHtml(page);
     const std::string uri = std::string(kScheme) + "://app/player.html?" + std::to_string(generation_);
     webkit_web_view_load_uri(view_, uri.c_str());
@@ -334,6 +341,11 @@ void MainWindow::buildMenus(GtkWidget* box) {
 void MainWindow::rebuildTemplateMenus() {
     if (!monitor_ || monitor_->state() != MonitorState::Done) return;
     const std::vector<std::string> names = templateNames(base_ + "HTML Template/");
+    if (trace_.on()) {
+        std::string list;
+        for (const std::string& name : names) list += (list.empty() ? "" : "|") + name;
+        trace_.line("templates", list);
+    }
     for (GtkWidget* menu : {saveWithMenu_, browserWithMenu_}) {
         GList* children = gtk_container_get_children(GTK_CONTAINER(menu));
         for (GList* c = children; c; c = c->next) gtk_widget_destroy(GTK_WIDGET(c->data));
@@ -350,6 +362,15 @@ bool MainWindow::start() {
     gtk_widget_show_all(window_);
     if (readInstallPaths(&base_, &spool_) != 1) {
         showMessage(*this, "Tessaly is not correctly installed. Please reinstall Tessaly.\n\nTessaly will now close.",
+                    kErrorTitle, MessageIcon::warning);
+        exitStatus_ = 1;
+        return false;
+    }
+    if (std::string why; checkPrinter(kPrinterName, &why) != 1) {
+        trace_.line("printer", why);
+        showMessage(*this,
+                    "Could not find the Tessaly device. This might happen if you renamed the Tessaly device,\non this "
+                    "case please restore the name to 'Tessaly' or reinstall Tessaly.\n\nTessaly will now close.",
                     kErrorTitle, MessageIcon::warning);
         exitStatus_ = 1;
         return false;

@@ -16,11 +16,15 @@ struct PlayerPage {
     uint32_t background = 0xFFFFFF;
     int align = 0;           // 0 centre, 1 top, 2 bottom
     bool contextMenu = true;
+    // Sent with every message, so that the window tells a page it has
+    // replaced from the current one.
+    unsigned generation = 0;
 };
 
 // The page: the player fills it, loads the movie with script access (the
-// progress movies' "SetVariable" callback) and posts "ready" or "failed:…"
-// to the window's "tessaly" message handler.
+// progress movies' "SetVariable" callback) and posts "ready" or "failed:…",
+// each after its generation and "|", to the window's "tessaly" message
+// handler.
 std::string playerPageHtml(const PlayerPage& page);
 
 // A JavaScript string literal holding text, safe inside a script element.

@@ -11,9 +11,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 #include "child_process.h"
 #include "platform/registry.h"
@@ -152,6 +155,139 @@ TEST_F(Window, SaysSoWhenThePlayerCannotStart) {
     ASSERT_GT(app, 0);
     const std::string message = waitForTrace("message: Flash Player Not Installed: Could not create an instance", 60);
     EXPECT_FALSE(message.empty()) << trace();
+}
+
+}  // namespace
+
+namespace {
+
+// Keys and text typed into the window named by the title, through xdotool;
+// true when xdotool found the window and typed.
+bool typeInto(const std::string& title, const std::vector<std::string>& keys, const fs::path& log) {
+    std::string pattern = "^";
+    for (const char c : title) {
+        if (std::string_view("\\^$.|?*+()[]{}").find(c) != std::string_view::npos) pattern += '\\';
+        pattern += c;
+    }
+    pattern += '$';
+    // A window that never shows must not hold the test forever.
+    std::vector<std::string> args = {"/usr/bin/timeout", "30", "/usr/bin/xdotool", "search", "--sync",
+                                     "--onlyvisible", "--name", pattern, "windowfocus", "--sync"};
+    const pid_t focus = tessaly::testing::spawn(args, log);
+    if (focus <= 0 || tessaly::testing::waitFor(focus) != 0) return false;
+    // Typed as from the keyboard, to the window with the focus: a key that
+    // closes the window must not leave a later event without its window.
+    std::vector<std::string> typing = {"/usr/bin/timeout", "30", "/usr/bin/xdotool"};
+    typing.insert(typing.end(), keys.begin(), keys.end());
+    const pid_t tool = tessaly::testing::spawn(typing, log);
+    return tool > 0 && tessaly::testing::waitFor(tool) == 0;
+}
+
+class WindowCommands : public Window {
+protected:
+    // A movie converted and shown, the commands on.
+    void showMovie() {
+        app = tessaly::testing::spawn({kBin + "/tessaly", "--attached"}, dir / "app.log");
+        ASSERT_GT(app, 0);
+        const pid_t print = tessaly::testing::spawn({kBin + "/tessaly-print", "--test-document", "--spool",
+                                                     (dir / "spool").string(), "--title", "commands.pdf"},
+                                                    dir / "print.log");
+        ASSERT_GT(print, 0);
+        ASSERT_EQ(tessaly::testing::waitFor(print), 0) << slurp(dir / "print.log");
+        ASSERT_FALSE(waitForTrace("commands: on", 120).empty()) << trace();
+    }
+    bool keys(const std::string& title, const std::vector<std::string>& keys) {
+        return typeInto(title, keys, dir / "xdotool.log");
+    }
+    // Chooses the path in the save dialog of that title.
+    bool choose(const std::string& title, const fs::path& path) {
+        return keys(title, {"key", "ctrl+a", "type", "--delay", "20", path.string()}) &&
+               keys(title, {"sleep", "0.3", "key", "Return"});
+    }
+};
+
+TEST_F(WindowCommands, SavesListsTemplatesAndAsksBeforeLosingTheMovie) {
+    // A base directory whose template folder holds more than templates.
+    const fs::path base = dir / "base";
+    fs::create_directories(base / "HTML Template");
+    for (const auto& entry : fs::directory_iterator(fs::path(TESSALY_SOURCE_DIR) / "data"))
+        if (entry.path().filename() != "HTML Template") fs::create_symlink(entry.path(), base / entry.path().filename());
+    const fs::path full = fs::path(TESSALY_SOURCE_DIR) / "data" / "HTML Template" / "Full Window.htm";
+    for (const char* name : {"Full Window.htm", "B.htm", "a.htm", "Note.txt", "c.html"})
+        fs::copy_file(full, base / "HTML Template" / name);
+    tessaly::ValueStore store((dir / "reg").string());
+    ASSERT_EQ(store.writeString("BasePath", tessaly::toWide(base.string() + "/")), 0);
+
+    showMovie();
+    if (HasFatalFailure()) return;
+
+    // The File menu lists the templates when it opens.
+    ASSERT_TRUE(keys("Tessaly", {"key", "alt+f"}));
+    EXPECT_EQ(waitForTrace("templates: ", 20), "templates: B|Full Window|a") << trace();
+    ASSERT_TRUE(keys("Tessaly", {"key", "Escape"}));
+
+    // Leaving with the movie unsaved asks first; Cancel keeps the window.
+    ASSERT_TRUE(keys("Tessaly", {"key", "alt+f", "sleep", "0.3", "key", "x"}));
+    ASSERT_FALSE(
+        waitForTrace("message: Save Flash Movie?: The generated Flash movie was not saved - would you like to save it now?",
+                     20)
+            .empty())
+        << trace();
+    ASSERT_TRUE(keys("Save Flash Movie?", {"key", "Escape"}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(trace().find("closed: "), std::string::npos) << "Cancel closed the window: " << trace();
+
+    // Ctrl+S and Ctrl+H save through the file chooser.
+    const fs::path out = dir / "out";
+    fs::create_directories(out);
+    ASSERT_TRUE(keys("Tessaly", {"key", "ctrl+s"}));
+    ASSERT_TRUE(choose("Save Flash", out / "saved.swf"));
+    ASSERT_FALSE(waitForTrace("saved: swf", 30).empty()) << trace();
+    const std::string movie = slurp(out / "saved.swf");
+    ASSERT_GT(movie.size(), 100u);
+    EXPECT_TRUE(movie.rfind("FWS", 0) == 0 || movie.rfind("CWS", 0) == 0);
+
+    ASSERT_TRUE(keys("Tessaly", {"key", "ctrl+h"}));
+    ASSERT_TRUE(choose("Save HTML", out / "page.htm"));
+    ASSERT_FALSE(waitForTrace("saved: html", 30).empty()) << trace();
+    EXPECT_NE(slurp(out / "page.htm").find("page.swf"), std::string::npos) << slurp(out / "page.htm");
+    EXPECT_TRUE(fs::exists(out / "page.swf"));
+
+    // Saved: Exit closes at once.
+    ASSERT_TRUE(keys("Tessaly", {"key", "alt+f", "sleep", "0.3", "key", "x"}));
+    EXPECT_EQ(tessaly::testing::waitFor(app), 0) << trace();
+    app = -1;
+    EXPECT_NE(trace().find("closed: "), std::string::npos) << trace();
+}
+
+// Each start-up check fails on its own and says so; OK ends the program.
+TEST_F(Window, StartUpFailuresSayWhatIsMissing) {
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> breakIt;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"no installation values", [](const fs::path& d) { fs::remove_all(d / "reg"); fs::create_directories(d / "reg"); },
+         "message: Tessaly Error: Tessaly is not correctly installed. Please reinstall Tessaly."},
+        {"no printer", [](const fs::path& d) { setenv("TESSALY_DRIVER", (d / "none.so").c_str(), 1); },
+         "message: Tessaly Error: Could not find the Tessaly device."},
+        {"no spool directory", [](const fs::path& d) { fs::remove_all(d / "spool"); },
+         "message: Tessaly Error: Could not find the Spool directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        c.breakIt(dir);
+        app = tessaly::testing::spawn({kBin + "/tessaly"}, dir / "app.log");
+        unsetenv("TESSALY_DRIVER");
+        ASSERT_GT(app, 0);
+        ASSERT_FALSE(waitForTrace(c.message, 60).empty()) << trace();
+        ASSERT_TRUE(typeInto("Tessaly Error", {"key", "Return"}, dir / "xdotool.log"));
+        EXPECT_EQ(tessaly::testing::waitFor(app), 1) << trace();
+        app = -1;
+        EXPECT_EQ(trace().find("load: "), std::string::npos) << "the monitor started: " << trace();
+    }
 }
 
 }  // namespace

@@ -1,0 +1,25 @@
+#pragma once
+// The printers this machine offers to the application, where Windows keeps
+// its list of installed printers. Today that is the embedded printer: the
+// driver library installed beside the programs, which the spool host loads
+// for tessaly-print, automatic printing and dropped files. A printer queue of
+// the system's print server takes the same name once it is installed there.
+
+#include <string>
+#include <string_view>
+
+namespace tessaly {
+
+// The name the printer is installed under.
+inline constexpr std::string_view kPrinterName = "Tessaly";
+
+// Where the embedded printer's driver library is: TESSALY_DRIVER from the
+// environment, else ../lib/libpagesmith.so beside the running program.
+std::string embeddedDriverPath();
+
+// Opens and closes the named printer (names compared ignoring case, as the
+// spooler does): 1 when it exists and can be used, else 0 with the reason in
+// *error.
+[[nodiscard]] int checkPrinter(std::string_view name, std::string* error);
+
+}  // namespace tessaly
