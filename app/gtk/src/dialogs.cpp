@@ -91,6 +91,15 @@ void chooseTemplate(GtkButton*, gpointer data) {
         gtk_entry_set_text(GTK_ENTRY(c->templateField), value->c_str());
 }
 
+// Shows the dialog until it is closed, Return pressing its OK button.
+void runWithOkFocused(GtkWidget* dialog) {
+    gtk_widget_show_all(dialog);
+    if (GtkWidget* ok = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK))
+        gtk_widget_grab_focus(ok);
+    (void)gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk_widget_destroy(dialog);
+}
+
 GtkWidget* okDialog(GtkWindow* parent, const std::string& title) {
     GtkWidget* dialog = gtk_dialog_new_with_buttons(title.c_str(), parent,
                                                     GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
@@ -175,9 +184,7 @@ void runAboutInterfaceDialog(GtkWindow* parent, const InterfaceSettings& interfa
     gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)), interface.description.c_str(), -1);
     gtk_container_add(GTK_CONTAINER(scroll), view);
     gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), scroll, TRUE, TRUE, 0);
-    gtk_widget_show_all(dialog);
-    (void)gtk_dialog_run(GTK_DIALOG(dialog));
-    gtk_widget_destroy(dialog);
+    runWithOkFocused(dialog);
 }
 
 void runAboutDialog(GtkWindow* parent) {
@@ -200,9 +207,7 @@ void runAboutDialog(GtkWindow* parent) {
                      }),
                      dialog);
     gtk_box_pack_start(GTK_BOX(box), link, FALSE, FALSE, 0);
-    gtk_widget_show_all(dialog);
-    (void)gtk_dialog_run(GTK_DIALOG(dialog));
-    gtk_widget_destroy(dialog);
+    runWithOkFocused(dialog);
 }
 
 // ---- Interface Options ----
@@ -214,7 +219,7 @@ InterfaceOptionsDialog::InterfaceOptionsDialog(GtkWindow* parent, UserInterface&
     dialog_ = gtk_dialog_new();
     gtk_window_set_transient_for(GTK_WINDOW(dialog_), parent);
     gtk_window_set_title(GTK_WINDOW(dialog_), options_.title().c_str());
-    gtk_window_set_default_size(GTK_WINDOW(dialog_), 420, 360);
+    gtk_window_set_default_size(GTK_WINDOW(dialog_), 420, 420);
     gtk_container_set_border_width(GTK_CONTAINER(dialog_), 8);
     GtkWidget* box = gtk_dialog_get_content_area(GTK_DIALOG(dialog_));
     gtk_box_set_spacing(GTK_BOX(box), 4);
@@ -382,7 +387,7 @@ void InterfaceOptionsDialog::rowChanged() {
         // Back to the parameter being edited, its text ready to be put right.
         updating_ = true;
         GtkTreePath* path = gtk_tree_path_new_from_indices(options_.selection(), -1);
-        gtk_tree_selection_select_path(gtk_tree_view_get_selection(GTK_TREE_VIEW(list_)), path);
+        gtk_tree_view_set_cursor(GTK_TREE_VIEW(list_), path, nullptr, FALSE);
         gtk_tree_path_free(path);
         updating_ = false;
         gtk_widget_grab_focus(entry_);
@@ -445,6 +450,8 @@ gboolean InterfaceOptionsDialog::onPress(GtkWidget* widget, GdkEventButton* even
 void MainWindow::showCustomize() {
     CustomizeChoices choices = customizeChoices(preferences_);
     if (!runCustomizeDialog(GTK_WINDOW(window_), *this, base_, choices)) return;
+    const bool playerChanged =
+        preferences_.showFlashPopup != (choices.flashPopup == 1) || preferences_.flashAlign != choices.flashAlign;
     preferences_.takeSave(savePreferences_);
     applyCustomizeChoices(choices, preferences_);
     savePreferences_.htmlTemplate = preferences_.htmlTemplate;
@@ -453,9 +460,10 @@ void MainWindow::showCustomize() {
     if (monitor_) monitor_->preferences() = preferences_.monitor();
     storeAllPreferences();
     trace_.line("customized", preferences_.htmlTemplate);
-    // The player follows at once: its menu, and the alignment of a finished movie.
+    // The player follows at once: its menu, and the alignment of a finished
+    // movie (the player takes both when it loads the movie).
     player_->setContextMenu(preferences_.showFlashPopup);
-    if (monitor_ && monitor_->state() == MonitorState::Done && monitor_->hasMovie())
+    if (playerChanged && monitor_ && monitor_->state() == MonitorState::Done && monitor_->hasMovie())
         loadMovie(monitor_->movie().moviePath, monitor_->movie().backgroundColor, preferences_.flashAlign, true);
 }
 

@@ -170,6 +170,9 @@ TEST_F(Window, InterfaceOptionsApplyRebuildsTheShownMovie) {
     app = tessaly::testing::spawn({kBin + "/tessaly", "--attached"}, dir / "app.log");
     unsetenv("TESSALY_TEST_INTERFACE_OPTION");
     ASSERT_GT(app, 0);
+    // The progress movie's player is up before the job arrives: a page
+    // replaced while its player still loads may report that load's failure.
+    ASSERT_FALSE(waitForTrace("snapshot: ", 60).empty()) << trace();
     const pid_t print = tessaly::testing::spawn({kBin + "/tessaly-print", "--test-document", "--spool",
                                                  (dir / "spool").string(), "--title", "options test.pdf"},
                                                 dir / "print.log");
