@@ -24,7 +24,9 @@ constexpr std::string_view kInvalidTemplateTitle = "Invalid HTML Template File";
 // A template is a page: anything larger is no template.
 constexpr uint64_t kMaxTemplateBytes = 16u << 20;
 
-bool inRange(int index, size_t count) { return index >= 0 && static_cast<size_t>(index) < count; }
+bool inRange(int index, size_t count) {
+    return index >= 0 && static_cast<size_t>(index) < count;
+}
 
 // Slashes one way, letters in lower case, no doubled separators.
 std::string foldedFolder(std::string_view path) {
@@ -60,7 +62,8 @@ void applyCustomizeChoices(const CustomizeChoices& c, Preferences& preferences) 
     if (inRange(c.flashPopup, kFlashPopupChoices.size())) preferences.showFlashPopup = c.flashPopup == 1;
     if (inRange(c.flashAlign, kFlashAlignChoices.size())) preferences.flashAlign = c.flashAlign;
     if (inRange(c.startMode, kStartModeChoices.size())) preferences.startMode = 3 - c.startMode;
-    if (inRange(c.encodingPriority, kEncodingPriorityChoices.size())) preferences.encodingPriority = -c.encodingPriority;
+    if (inRange(c.encodingPriority, kEncodingPriorityChoices.size()))
+        preferences.encodingPriority = -c.encodingPriority;
     if (inRange(c.promptOnClose, kPromptOnCloseChoices.size())) preferences.closeSave = c.promptOnClose;
 }
 
@@ -78,8 +81,7 @@ std::string templateValueForFile(std::string_view baseDirectory, std::string_vie
     // that may be another folder, and the bare name would find another file
     // (or none) later.
     std::error_code ec;
-    if (std::filesystem::equivalent(std::filesystem::path(wanted + name), std::filesystem::path(chosenPath), ec) &&
-        !ec)
+    if (std::filesystem::equivalent(std::filesystem::path(wanted + name), std::filesystem::path(chosenPath), ec) && !ec)
         return name;
     return std::string(chosenPath);
 }
@@ -116,8 +118,11 @@ std::optional<std::string> acceptChosenTemplate(UserInterface& ui, std::string_v
 
 int confirmHtmlTemplate(UserInterface& ui, std::string_view baseDirectory, std::string_view value) {
     switch (checkHtmlTemplate(baseDirectory, value)) {
-        case TemplateCheck::ok: return 1;
-        case TemplateCheck::notFound: showMessage(ui, kTemplateNotFoundText, kTemplateNotFoundTitle); return 0;
+        case TemplateCheck::ok:
+            return 1;
+        case TemplateCheck::notFound:
+            showMessage(ui, kTemplateNotFoundText, kTemplateNotFoundTitle);
+            return 0;
         case TemplateCheck::invalid:
             showMessage(ui, kInvalidTemplateText, kInvalidTemplateTitle, MessageIcon::warning);
             return 0;

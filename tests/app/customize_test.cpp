@@ -4,9 +4,8 @@
 
 #include "app/customize.h"
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -44,8 +43,8 @@ TEST(CustomizeChoices, ListPositionsMapToStoredValues) {
         q.startMode = mode;
         const CustomizeChoices shown = customizeChoices(q);
         EXPECT_EQ(kStartModeChoices[static_cast<size_t>(shown.startMode)],
-                  (std::array<std::string_view, 4>{"Minimized", "Minimized until Done", "Normal", "Maximized"}[
-                      static_cast<size_t>(mode)]));
+                  (std::array<std::string_view, 4>{"Minimized", "Minimized until Done", "Normal",
+                                                   "Maximized"}[static_cast<size_t>(mode)]));
         Preferences back;
         applyCustomizeChoices(shown, back);
         EXPECT_EQ(back.startMode, mode);

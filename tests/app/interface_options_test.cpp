@@ -4,9 +4,8 @@
 
 #include "app/interface_options.h"
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -43,8 +42,8 @@ protected:
         InterfaceSettings& i = settings.interfaceSettings;
         i.name = "Tiny";
         i.description = "A tiny interface";
-        i.params.push_back(param("Colour", "slate", kParamString, "Slate=#3B4A5C|Wine=#6B2737|Sand",
-                                 "The colour of the toolbar"));
+        i.params.push_back(
+            param("Colour", "slate", kParamString, "Slate=#3B4A5C|Wine=#6B2737|Sand", "The colour of the toolbar"));
         i.params.push_back(param("skin", "1", kParamString | kParamHidden));
         i.params.push_back(param("Title", "Untitled", kParamString, std::nullopt, "Text for the title bar"));
         i.params.push_back(param("Initial page", "1", kParamNumber));
@@ -60,7 +59,9 @@ protected:
             return rebuildResult;
         });
     }
-    void writeDefault(std::string_view text) { std::ofstream(root / "interface" / "default" / "Tiny.interface") << text; }
+    void writeDefault(std::string_view text) {
+        std::ofstream(root / "interface" / "default" / "Tiny.interface") << text;
+    }
     const std::string& value(size_t index) { return *settings.interfaceSettings.params[index].value; }
 
     fs::path root;
@@ -132,7 +133,7 @@ TEST_F(Options, EditsAreCommittedWhenTheSelectionMoves) {
     EXPECT_EQ(o.valueView().current, 1);
     EXPECT_EQ(value(0), "slate");  // not yet
     EXPECT_EQ(o.select(1), InterfaceOptions::Outcome::ok);
-    EXPECT_EQ(value(0), "Wine");   // the shown text is what is stored
+    EXPECT_EQ(value(0), "Wine");  // the shown text is what is stored
     EXPECT_FALSE(o.changed());
     o.editText("Quarterly report");
     EXPECT_EQ(o.valueView().text, "Quarterly report");
@@ -239,8 +240,9 @@ TEST_F(Options, ACorruptFactoryFileIsSaidAndChangesNothing) {
     ui.scriptAnswers({MessageAnswer::yes});
     EXPECT_EQ(o.restoreFactoryDefaults(), 0);
     ASSERT_EQ(ui.messages().size(), 2u);
-    EXPECT_EQ(ui.messages()[1].text,
-              "Could not restore the original factory options for this interface.\nThe default options file is corrupt");
+    EXPECT_EQ(
+        ui.messages()[1].text,
+        "Could not restore the original factory options for this interface.\nThe default options file is corrupt");
     EXPECT_EQ(ui.messages()[1].title, "Error Restoring Default Factory Options");
     EXPECT_EQ(settings.interfaceSettings.params.size(), 5u);
     EXPECT_EQ(o.listEntries().size(), 4u);

@@ -13,7 +13,9 @@ namespace tessaly::app::gtkwin {
 
 namespace {
 
-std::string text(std::string_view view) { return std::string(view); }
+std::string text(std::string_view view) {
+    return std::string(view);
+}
 
 // A label and its tooltip: GTK has no "?" pointer, so each control's help
 // text shows when the pointer rests on it (or on its label).
@@ -37,7 +39,8 @@ GtkWidget* labelled(GtkGrid* grid, int row, std::string_view caption, GtkWidget*
 template <size_t N>
 GtkWidget* dropDown(const std::array<std::string_view, N>& choices, int active) {
     GtkWidget* combo = gtk_combo_box_text_new();
-    for (std::string_view choice : choices) gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(combo), text(choice).c_str());
+    for (std::string_view choice : choices)
+        gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(combo), text(choice).c_str());
     gtk_combo_box_set_active(GTK_COMBO_BOX(combo), active >= 0 && static_cast<size_t>(active) < N ? active : -1);
     return combo;
 }
@@ -75,8 +78,7 @@ void chooseTemplate(GtkButton*, gpointer data) {
     GtkFileChooser* files = GTK_FILE_CHOOSER(chooser);
     addFilter(files, "HTML Template Files", {"*.html", "*.htm"});
     addFilter(files, "All Files", {"*"});
-    const std::string folder =
-        templateChooserFolder(c->baseDirectory, gtk_entry_get_text(GTK_ENTRY(c->templateField)));
+    const std::string folder = templateChooserFolder(c->baseDirectory, gtk_entry_get_text(GTK_ENTRY(c->templateField)));
     gtk_file_chooser_set_current_folder(files, folder.c_str());
     std::optional<std::string> chosen;
     if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
@@ -113,9 +115,9 @@ GtkWidget* okDialog(GtkWindow* parent, const std::string& title) {
 
 bool runCustomizeDialog(GtkWindow* parent, UserInterface& ui, const std::string& baseDirectory,
                         CustomizeChoices& choices) {
-    GtkWidget* dialog = gtk_dialog_new_with_buttons(
-        text(kCustomizeTitle).c_str(), parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-        "_OK", GTK_RESPONSE_OK, "_Cancel", GTK_RESPONSE_CANCEL, nullptr);
+    GtkWidget* dialog = gtk_dialog_new_with_buttons(text(kCustomizeTitle).c_str(), parent,
+                                                    GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+                                                    "_OK", GTK_RESPONSE_OK, "_Cancel", GTK_RESPONSE_CANCEL, nullptr);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
     gtk_container_set_border_width(GTK_CONTAINER(dialog), 8);
     GtkWidget* box = gtk_dialog_get_content_area(GTK_DIALOG(dialog));
@@ -134,15 +136,17 @@ bool runCustomizeDialog(GtkWindow* parent, UserInterface& ui, const std::string&
     gtk_box_pack_start(GTK_BOX(templateRow), field, TRUE, TRUE, 0);
     gtk_box_pack_start(GTK_BOX(templateRow), browse, FALSE, FALSE, 0);
     labelled(html, 0, "HTML Template:", templateRow, kTemplateHelp);
-    GtkWidget* popup =
-        labelled(html, 1, "Flash Popup:", dropDown(kFlashPopupChoices, choices.flashPopup), kFlashPopupHelp, "(HTML only)");
-    GtkWidget* align =
-        labelled(html, 2, "Flash Align:", dropDown(kFlashAlignChoices, choices.flashAlign), kFlashAlignHelp, "(HTML only)");
+    GtkWidget* popup = labelled(html, 1, "Flash Popup:", dropDown(kFlashPopupChoices, choices.flashPopup),
+                                kFlashPopupHelp, "(HTML only)");
+    GtkWidget* align = labelled(html, 2, "Flash Align:", dropDown(kFlashAlignChoices, choices.flashAlign),
+                                kFlashAlignHelp, "(HTML only)");
 
     GtkGrid* general = group(box, kGeneralSettingsGroup);
-    GtkWidget* start = labelled(general, 0, "Start Mode:", dropDown(kStartModeChoices, choices.startMode), kStartModeHelp);
-    GtkWidget* priority = labelled(general, 1, "Encoding Priority:",
-                                   dropDown(kEncodingPriorityChoices, choices.encodingPriority), kEncodingPriorityHelp);
+    GtkWidget* start =
+        labelled(general, 0, "Start Mode:", dropDown(kStartModeChoices, choices.startMode), kStartModeHelp);
+    GtkWidget* priority =
+        labelled(general, 1, "Encoding Priority:", dropDown(kEncodingPriorityChoices, choices.encodingPriority),
+                 kEncodingPriorityHelp);
     GtkWidget* prompt = labelled(general, 2, "Prompt on Close:", dropDown(kPromptOnCloseChoices, choices.promptOnClose),
                                  kPromptOnCloseHelp);
 
@@ -198,14 +202,14 @@ void runAboutDialog(GtkWindow* parent) {
     const std::string address = text(kMakerAddress);
     GtkWidget* link = gtk_link_button_new_with_label(address.c_str(), address.c_str());
     // The desktop's handler for web addresses opens it; no shell is involved.
-    g_signal_connect(link, "activate-link", G_CALLBACK(+[](GtkLinkButton* button, gpointer window) -> gboolean {
-                         GError* error = nullptr;
-                         if (!gtk_show_uri_on_window(GTK_WINDOW(window), gtk_link_button_get_uri(button),
-                                                     GDK_CURRENT_TIME, &error))
-                             g_clear_error(&error);
-                         return TRUE;
-                     }),
-                     dialog);
+    g_signal_connect(
+        link, "activate-link", G_CALLBACK(+[](GtkLinkButton* button, gpointer window) -> gboolean {
+            GError* error = nullptr;
+            if (!gtk_show_uri_on_window(GTK_WINDOW(window), gtk_link_button_get_uri(button), GDK_CURRENT_TIME, &error))
+                g_clear_error(&error);
+            return TRUE;
+        }),
+        dialog);
     gtk_box_pack_start(GTK_BOX(box), link, FALSE, FALSE, 0);
     runWithOkFocused(dialog);
 }
@@ -230,9 +234,8 @@ InterfaceOptionsDialog::InterfaceOptionsDialog(GtkWindow* parent, UserInterface&
     store_ = gtk_list_store_new(1, G_TYPE_STRING);
     list_ = gtk_tree_view_new_with_model(GTK_TREE_MODEL(store_));
     gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(list_), FALSE);
-    gtk_tree_view_append_column(GTK_TREE_VIEW(list_),
-                                gtk_tree_view_column_new_with_attributes("", gtk_cell_renderer_text_new(), "text", 0,
-                                                                         nullptr));
+    gtk_tree_view_append_column(GTK_TREE_VIEW(list_), gtk_tree_view_column_new_with_attributes(
+                                                          "", gtk_cell_renderer_text_new(), "text", 0, nullptr));
     gtk_label_set_mnemonic_widget(GTK_LABEL(optionsLabel), list_);
     GtkWidget* scroll = gtk_scrolled_window_new(nullptr, nullptr);
     gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(scroll), GTK_SHADOW_IN);
@@ -262,11 +265,10 @@ InterfaceOptionsDialog::InterfaceOptionsDialog(GtkWindow* parent, UserInterface&
     gtk_widget_set_can_default(apply_, TRUE);
     gtk_widget_grab_default(apply_);
 
-    g_signal_connect(gtk_tree_view_get_selection(GTK_TREE_VIEW(list_)), "changed",
-                     G_CALLBACK(+[](GtkTreeSelection*, gpointer self) {
-                         static_cast<InterfaceOptionsDialog*>(self)->rowChanged();
-                     }),
-                     this);
+    g_signal_connect(
+        gtk_tree_view_get_selection(GTK_TREE_VIEW(list_)), "changed",
+        G_CALLBACK(+[](GtkTreeSelection*, gpointer self) { static_cast<InterfaceOptionsDialog*>(self)->rowChanged(); }),
+        this);
     g_signal_connect(entry_, "changed", G_CALLBACK(+[](GtkEditable* e, gpointer self) {
                          auto* d = static_cast<InterfaceOptionsDialog*>(self);
                          if (!d->updating_) d->options_.editText(gtk_entry_get_text(GTK_ENTRY(e)));
@@ -314,7 +316,9 @@ void InterfaceOptionsDialog::hide() {
     if (onHidden_) onHidden_();
 }
 
-bool InterfaceOptionsDialog::visible() const { return gtk_widget_get_visible(dialog_); }
+bool InterfaceOptionsDialog::visible() const {
+    return gtk_widget_get_visible(dialog_);
+}
 
 WindowPoint InterfaceOptionsDialog::position() const {
     if (!gtk_widget_get_visible(dialog_)) return lastPosition_;
@@ -398,8 +402,10 @@ void InterfaceOptionsDialog::rowChanged() {
 
 void InterfaceOptionsDialog::applied() {
     const InterfaceOptions::Outcome outcome = options_.apply();
-    if (outcome == InterfaceOptions::Outcome::invalidNumber) gtk_widget_grab_focus(entry_);
-    else showValue();
+    if (outcome == InterfaceOptions::Outcome::invalidNumber)
+        gtk_widget_grab_focus(entry_);
+    else
+        showValue();
 }
 
 void InterfaceOptionsDialog::restoreDefaults() {
@@ -420,7 +426,9 @@ bool InterfaceOptionsDialog::chooseEntry(const std::string& wanted) {
     return true;
 }
 
-void InterfaceOptionsDialog::pressApply() { gtk_button_clicked(GTK_BUTTON(apply_)); }
+void InterfaceOptionsDialog::pressApply() {
+    gtk_button_clicked(GTK_BUTTON(apply_));
+}
 
 int InterfaceOptionsDialog::rowOf(const std::string& name) const {
     if (!options_.hasOptions()) return -1;
@@ -474,7 +482,8 @@ void MainWindow::showInterfaceOptions() {
     }
     if (!interfaceDialog_) {
         std::optional<WindowPoint> at;
-        if (preferences_.ioPosX >= 0 && preferences_.ioPosY >= 0) at = WindowPoint{preferences_.ioPosX, preferences_.ioPosY};
+        if (preferences_.ioPosX >= 0 && preferences_.ioPosY >= 0)
+            at = WindowPoint{preferences_.ioPosX, preferences_.ioPosY};
         interfaceDialog_ = std::make_unique<InterfaceOptionsDialog>(
             GTK_WINDOW(window_), *this, monitor_->jobSettings(), [this] { return monitor_->refinishMovie(); }, at,
             [this] { checkInterfaceOptions(false); });

@@ -54,10 +54,10 @@ public:
 
     // What the value control shows for the selected parameter.
     struct ValueView {
-        bool dropDown = false;              // the parameter has options
-        std::string text;                   // the text field's text
-        std::vector<std::string> entries;   // the drop-down's entries
-        int current = -1;                   // the entry matching the value; -1 none
+        bool dropDown = false;             // the parameter has options
+        std::string text;                  // the text field's text
+        std::vector<std::string> entries;  // the drop-down's entries
+        int current = -1;                  // the entry matching the value; -1 none
         std::string description;
     };
     // For the selected parameter as edited so far.
