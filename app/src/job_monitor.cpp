@@ -440,24 +440,7 @@ void JobMonitor::finishConversion() {
                 compressed_ = worker->compressed;
                 // A plain "end" gives no total: the converter counted the pages.
                 moviePages_ = totalPages_ > 0 ? totalPages_ : worker->pageCount;
-                ui_.setStatusText(formatNarrow(" %u %s - %.1f KB Size - Flash %u%s compatible%s", moviePages_,
-                                               moviePages_ == 1 ? "Page" : "Pages", static_cast<double>(size) / 1024.0,
-                                               movie_.version, movie_.version < 6 ? "+" : "",
-                                               compressed_ ? " (compressed) " : ""));
-                // No warning when the player cannot tell its version.
-                const uint32_t installed = ui_.playerVersion() >> 16;
-                if (ui_.playerVersion() != 0 && installed < movie_.version) {
-                    std::string text = formatNarrow(
-                        "The generated Flash movie needs Flash player version %u, while your\n"
-                        "currently installed Flash player version is %u.\n"
-                        "Since the Flash movie was generated for a latter version of the player\n"
-                        "it might not display correctly on your system.\n\n"
-                        "To download the latest version of the Flash player, please visit:\n",
-                        movie_.version, installed);
-                    text += kPlayerDownload;
-                    showMessage(ui_, text, "Flash Player Version Problem", MessageIcon::warning);
-                }
-                ui_.loadMovie(movie_.moviePath, movie_.backgroundColor, config_.preferences.flashAlign, true);
+                showFinishedMovie(size);
                 hasMovie_ = true;
                 done = true;
                 delivered_ = config_.deliverBeforeRelease && config_.deliverBeforeRelease(*this);
@@ -472,6 +455,40 @@ void JobMonitor::finishConversion() {
     }
     forgetJob(true);
     startTimer();
+}
+
+void JobMonitor::showFinishedMovie(uint64_t size) {
+    ui_.setStatusText(formatNarrow(" %u %s - %.1f KB Size - Flash %u%s compatible%s", moviePages_,
+                                   moviePages_ == 1 ? "Page" : "Pages", static_cast<double>(size) / 1024.0,
+                                   movie_.version, movie_.version < 6 ? "+" : "",
+                                   compressed_ ? " (compressed) " : ""));
+    // No warning when the player cannot tell its version.
+    const uint32_t installed = ui_.playerVersion() >> 16;
+    if (ui_.playerVersion() != 0 && installed < movie_.version) {
+        std::string text = formatNarrow(
+            "The generated Flash movie needs Flash player version %u, while your\n"
+            "currently installed Flash player version is %u.\n"
+            "Since the Flash movie was generated for a latter version of the player\n"
+            "it might not display correctly on your system.\n\n"
+            "To download the latest version of the Flash player, please visit:\n",
+            movie_.version, installed);
+        text += kPlayerDownload;
+        showMessage(ui_, text, "Flash Player Version Problem", MessageIcon::warning);
+    }
+    ui_.loadMovie(movie_.moviePath, movie_.backgroundColor, config_.preferences.flashAlign, true);
+}
+
+int JobMonitor::refinishMovie() {
+    if (state_ != MonitorState::Done || !hasMovie_ || temporaryPath_.empty() || movie_.moviePath.empty()) return 0;
+    // The movie file is replaced whole: a failure leaves the one shown.
+    if (!ConversionJob::finishMovie(jobSettings_.interfaceSettings, temporaryPath_, movie_.moviePath, compressed_))
+        return 0;
+    const uint64_t size = fileSize(movie_.moviePath).value_or(0);
+    if (size == 0) return 0;
+    showFinishedMovie(size);
+    // What was saved before is not this movie.
+    saved_ = false;
+    return 1;
 }
 
 void JobMonitor::stepFinished() {

@@ -475,3 +475,54 @@ TEST_F(Monitor, ClosePromptYesSavesTheMovie) {
 
 }  // namespace
 }  // namespace tessaly::app
+
+namespace tessaly::app {
+namespace {
+
+TEST_F(Monitor, ChangedInterfaceOptionsRebuildTheShownMovie) {
+    copyJob("iface", "end:2", "interface");
+    JobMonitor& m = make();
+    EXPECT_EQ(m.refinishMovie(), 0);  // nothing shown yet
+    (void)m.tick();
+    ASSERT_TRUE(tickUntil([&] { return m.state() == MonitorState::Done || m.state() == MonitorState::Failed; }));
+    ASSERT_EQ(m.state(), MonitorState::Done);
+    (void)m.tick();
+    const std::string moviePath = m.movie().moviePath;
+    const std::string before = readText(moviePath);
+    ASSERT_EQ(before.substr(0, 3), "FWS");
+    EXPECT_NE(before.find("Viewer sample"), std::string::npos);
+    // The job's directory is gone; its interface settings are kept.
+    EXPECT_FALSE(fs::exists(spool("iface")));
+    InterfaceSettings& interface = m.jobSettings().interfaceSettings;
+    ASSERT_EQ(interface.name, "Simple");
+    ASSERT_EQ(interface.params.size(), 2u);
+    ASSERT_EQ(m.jobSettings().setParamValue(0, "Quarterly figures"), 1);
+    m.setSaved(true);
+    const size_t loads = ui.movies().size();
+
+    EXPECT_EQ(m.refinishMovie(), 1);
+    const std::string after = readText(moviePath);
+    EXPECT_NE(after.find("Quarterly figures"), std::string::npos);
+    EXPECT_EQ(after.find("Viewer sample"), std::string::npos);
+    // Reloaded, forced, with the movie's background and the alignment.
+    ASSERT_EQ(ui.movies().size(), loads + 1);
+    EXPECT_EQ(ui.movies().back().path, moviePath);
+    EXPECT_TRUE(ui.movies().back().force);
+    EXPECT_EQ(ui.movies().back().background, m.movie().backgroundColor);
+    EXPECT_EQ(ui.statusText().rfind(" 2 Pages - ", 0), 0u) << ui.statusText();
+    // What was saved is the movie before the change.
+    EXPECT_FALSE(m.saved());
+
+    // Without the conversion output the movie shown stays as it is.
+    std::remove(m.temporaryOutputPath().c_str());
+    ASSERT_EQ(m.jobSettings().setParamValue(0, "Lost"), 1);
+    EXPECT_EQ(m.refinishMovie(), 0);
+    EXPECT_EQ(readText(moviePath), after);
+    EXPECT_EQ(ui.movies().size(), loads + 1);
+    m.setSaved(true);
+    EXPECT_EQ(m.cleanUpOnClose(), 1);
+    EXPECT_EQ(m.refinishMovie(), 0);
+}
+
+}  // namespace
+}  // namespace tessaly::app

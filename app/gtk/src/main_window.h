@@ -99,6 +99,7 @@ private:
 };
 
 class MainWindow;
+class InterfaceOptionsDialog;
 
 // The movie player: Ruffle in a web view, its files served through the
 // "tessaly" URI scheme (file:// cannot load Ruffle's WebAssembly).
@@ -157,7 +158,8 @@ public:
     Trace& trace() { return trace_; }
 
 private:
-    GtkWidget* addItem(GtkWidget* menu, const char* text, std::function<void()> action, bool movieCommand = false);
+    GtkWidget* addItem(GtkWidget* menu, const char* text, std::function<void()> action, bool movieCommand = false,
+                       bool checkItem = false);
     GtkWidget* addMenu(GtkWidget* bar, const char* text);
     void buildMenus(GtkWidget* box);
     void rebuildTemplateMenus();
@@ -165,6 +167,18 @@ private:
     void save(bool html);
     void notYet(const char* what);
     void snapshot(const std::string& path);
+
+    // The dialogs (dialogs.cpp).
+    void showCustomize();
+    void showInterfaceOptions();
+    void interfaceOptionsCommand();
+    void checkInterfaceOptions(bool on);
+    void hideInterfaceOptions();
+    void showAboutInterface();
+    void showAbout();
+    // Writes the preferences with the window's (and the Interface Options
+    // dialog's) place as they are now.
+    void storeAllPreferences();
 
     static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer self);
     static gboolean onPress(GtkWidget*, GdkEventButton* event, gpointer self);
@@ -184,6 +198,9 @@ private:
     Preferences preferences_;
     SavePreferences savePreferences_;
     std::unique_ptr<JobMonitor> monitor_;
+    std::unique_ptr<InterfaceOptionsDialog> interfaceDialog_;
+    bool interfaceStale_ = false;
+    bool syncingCheck_ = false;
     std::string base_, spool_;
     bool ticking_ = false;
     bool closing_ = false;

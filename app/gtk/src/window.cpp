@@ -2,6 +2,8 @@
 
 #include "main_window.h"
 
+#include "dialogs.h"
+
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
@@ -215,7 +217,7 @@ MainWindow::MainWindow(const CommandLine& options) : options_(options) {
     };
     const Button list[] = {{"Save", [this] { save(false); }},
                            {"Save HTML", [this] { save(true); }},
-                           {"Interface", [this] { notYet("Interface Options"); }},
+                           {"Interface", [this] { showInterfaceOptions(); }},
                            {"Browser", [this] { notYet("View in Browser"); }}};
     for (const Button& b : list) {
         GtkWidget* button = gtk_button_new_with_label(b.label);
@@ -252,6 +254,7 @@ MainWindow::MainWindow(const CommandLine& options) : options_(options) {
 }
 
 MainWindow::~MainWindow() {
+    interfaceDialog_.reset();
     monitor_.reset();
     timer_.reset();
     if (window_) gtk_widget_destroy(window_);
@@ -267,9 +270,11 @@ GtkWidget* MainWindow::addMenu(GtkWidget* bar, const char* text) {
     return menu;
 }
 
-GtkWidget* MainWindow::addItem(GtkWidget* menu, const char* text, std::function<void()> action, bool movieCommand) {
+GtkWidget* MainWindow::addItem(GtkWidget* menu, const char* text, std::function<void()> action, bool movieCommand,
+                               bool checkItem) {
     const MenuText label = menuText(text);
-    GtkWidget* item = gtk_menu_item_new_with_mnemonic(label.label.c_str());
+    GtkWidget* item = checkItem ? gtk_check_menu_item_new_with_mnemonic(label.label.c_str())
+                                : gtk_menu_item_new_with_mnemonic(label.label.c_str());
     if (!label.accelerator.empty()) {
         std::string accelerator = label.accelerator;
         if (accelerator.rfind("Ctrl+", 0) == 0) accelerator = "<Control>" + accelerator.substr(5);
@@ -302,13 +307,14 @@ void MainWindow::buildMenus(GtkWidget* box) {
     saveWithMenu_ = gtk_menu_new();
     gtk_menu_item_set_submenu(GTK_MENU_ITEM(saveWith), saveWithMenu_);
     gtk_menu_shell_append(GTK_MENU_SHELL(file), gtk_separator_menu_item_new());
-    addItem(file, "&Customize...\tCtrl+U", [this] { notYet("Customize"); });
+    addItem(file, "&Customize...\tCtrl+U", [this] { showCustomize(); });
     gtk_menu_shell_append(GTK_MENU_SHELL(file), gtk_separator_menu_item_new());
     addItem(file, "E&xit", [this] { closeWindow(); });
 
     GtkWidget* iface = addMenu(bar, "&Interface");
-    interfaceOptions_ = addItem(iface, "Interface &Options...\tCtrl+I", [this] { notYet("Interface Options"); }, true);
-    addItem(iface, "&About this Interface", [this] { notYet("About this Interface"); }, true);
+    interfaceOptions_ = addItem(iface, "Interface &Options...\tCtrl+I", [this] { interfaceOptionsCommand(); }, true,
+                                 true);
+    addItem(iface, "&About this Interface", [this] { showAboutInterface(); }, true);
 
     GtkWidget* flash = addMenu(bar, "F&lash");
     addItem(flash, "View in &Browser\tCtrl+B", [this] { notYet("View in Browser"); }, true);
@@ -328,7 +334,7 @@ void MainWindow::buildMenus(GtkWidget* box) {
     addItem(help, "&Tessaly Settings", [this] { notYet("Help"); });
     addItem(help, "Tessaly Printing &Tips", [this] { notYet("Help"); });
     gtk_menu_shell_append(GTK_MENU_SHELL(help), gtk_separator_menu_item_new());
-    addItem(help, "&About Tessaly...", [this] { notYet("About Tessaly"); });
+    addItem(help, "&About Tessaly...", [this] { showAbout(); });
 
     // The template lists follow the folder each time a menu opens.
     for (GtkWidget* menu : {file, flash})
@@ -482,6 +488,7 @@ void MainWindow::setStatusText(std::string_view text) {
 
 void MainWindow::enableMovieCommands(bool enable) {
     for (GtkWidget* w : movieCommands_) gtk_widget_set_sensitive(w, enable);
+    hideInterfaceOptions();
     trace_.line("commands", enable ? "on" : "off");
 }
 
@@ -497,6 +504,8 @@ void MainWindow::closeWindow() {
     closing_ = false;
     if (!close) return;
     if (timer_) timer_->stop();
+    storeAllPreferences();
+    interfaceDialog_.reset();
     closed_ = true;
     gtk_widget_hide(window_);
     trace_.line("closed", "");

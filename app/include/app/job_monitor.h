@@ -163,8 +163,15 @@ public:
     bool movieCompressed() const { return compressed_; }
     uint32_t moviePages() const { return moviePages_; }
     const std::string& temporaryOutputPath() const { return temporaryPath_; }
-    // The settings the job was printed with (loaded when it finished).
+    // The settings the job was printed with (loaded when it finished); kept
+    // after the job directory is gone, and changed by the interface's options.
     const JobSettings& jobSettings() const { return jobSettings_; }
+    JobSettings& jobSettings() { return jobSettings_; }
+    // Finishes the shown movie again from the kept conversion output with the
+    // job's interface settings as they are now, and reloads it into the
+    // player. The movie then counts as not saved. 1, or 0 when no movie is
+    // shown or finishing failed (the movie shown before stays).
+    [[nodiscard]] int refinishMovie();
     bool saved() const { return saved_; }
     void setSaved(bool saved) { saved_ = saved; }
 
@@ -179,6 +186,7 @@ private:
     [[nodiscard]] int startConversion();
     [[nodiscard]] int reserveTemporaryOutput();
     void finishConversion();
+    void showFinishedMovie(uint64_t size);
     void forgetJob(bool deleteDirectory);
     void removeMovieFiles();
     void joinWorker();

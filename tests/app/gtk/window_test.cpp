@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -288,6 +289,61 @@ TEST_F(Window, StartUpFailuresSayWhatIsMissing) {
         app = -1;
         EXPECT_EQ(trace().find("load: "), std::string::npos) << "the monitor started: " << trace();
     }
+}
+
+TEST_F(Window, InterfaceOptionsApplyRebuildsTheShownMovie) {
+    // The dialog's controls are set through their own signals once it opens:
+    // the background around the page becomes black.
+    setenv("TESSALY_TEST_INTERFACE_OPTION", "Background colour=Black", 1);
+    app = tessaly::testing::spawn({kBin + "/tessaly", "--attached"}, dir / "app.log");
+    unsetenv("TESSALY_TEST_INTERFACE_OPTION");
+    ASSERT_GT(app, 0);
+    const pid_t print = tessaly::testing::spawn({kBin + "/tessaly-print", "--test-document", "--spool",
+                                                 (dir / "spool").string(), "--title", "options test.pdf"},
+                                                dir / "print.log");
+    ASSERT_GT(print, 0);
+    ASSERT_EQ(tessaly::testing::waitFor(print), 0) << slurp(dir / "print.log");
+    ASSERT_FALSE(waitForTrace("commands: on", 120).empty()) << trace();
+    // The pictures of the converted movie (not of a progress movie), in order.
+    const auto movieShots = [&](size_t wanted) {
+        std::vector<std::string> shots;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (shots.size() < wanted && std::chrono::steady_clock::now() < deadline) {
+            shots.clear();
+            std::istringstream lines(slurp(dir / "trace.log"));
+            for (std::string line; std::getline(lines, line);) {
+                if (line.rfind("snapshot: ", 0) != 0 || line.find("Working.swf") != std::string::npos ||
+                    line.find("Searching.swf") != std::string::npos)
+                    continue;
+                shots.push_back(line.substr(10, line.find(' ', 10) - 10));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        return shots;
+    };
+    const std::vector<std::string> first = movieShots(1);
+    ASSERT_EQ(first.size(), 1u) << trace();
+    const std::string before = first[0];
+
+    // Ctrl+I on the window opens the dialog.
+    std::string dialog;
+    for (int attempt = 0; attempt < 3 && dialog.empty(); ++attempt) {
+        (void)typeInto("Tessaly", {"key", "--clearmodifiers", "ctrl+i"}, dir / "xdotool.log");
+        dialog = waitForTrace("dialog: Interface Options: ", 10);
+    }
+    ASSERT_EQ(dialog, "dialog: Interface Options: Viewer") << trace();
+
+    // Apply finished the movie again and the player shows it.
+    const std::vector<std::string> shots = movieShots(2);
+    ASSERT_EQ(shots.size(), 2u) << trace();
+    const std::string after = shots[1];
+    const double darkBefore = darkShare(before, 30), darkAfter = darkShare(after, 30);
+    std::printf("dark share before %.3f, after %.3f\n", darkBefore, darkAfter);
+    EXPECT_LT(darkBefore, 0.3);
+    EXPECT_GT(darkAfter, darkBefore + 0.2) << "the background did not turn black";
+    // The page is still there.
+    EXPECT_GT(1 - darkShare(after, 95), 0.1) << "no white page";
+    EXPECT_EQ(trace().find("message:"), std::string::npos) << trace();
 }
 
 }  // namespace
