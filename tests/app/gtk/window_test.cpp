@@ -96,28 +96,39 @@ protected:
 };
 
 TEST_F(Window, ShowsTheProgressMovieThenTheConvertedMovie) {
-    const auto started = std::chrono::steady_clock::now();
+    using Clock = std::chrono::steady_clock;
+    const auto seconds = [](Clock::duration d) { return std::chrono::duration<double>(d).count(); };
+    const auto started = Clock::now();
     app = tessaly::testing::spawn({kBin + "/tessaly", "--attached"}, dir / "app.log");
     ASSERT_GT(app, 0);
 
     // The progress movie plays, with the text the monitor gave it.
+    ASSERT_FALSE(waitForTrace("ready: " + std::string(TESSALY_SOURCE_DIR) + "/data/Working.swf", 60).empty())
+        << trace();
+    const double toProgress = seconds(Clock::now() - started);
     const std::string working = waitForTrace("snapshot: " + (dir / "shots" / "snapshot1.png").string(), 60);
     ASSERT_FALSE(working.empty()) << trace();
     EXPECT_NE(working.find("Working.swf"), std::string::npos) << working;
-    std::printf("progress movie loaded after %.1f s (snapshot 5 s later)\n",
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() - 5);
     const double progressInk = darkShare((dir / "shots" / "snapshot1.png").string(), 50);
     EXPECT_GT(progressInk, 0.0005) << "the progress movie drew no text";
     EXPECT_LT(progressInk, 0.2) << "the player area is not the progress movie's white";
 
-    // A job printed now is converted and shown.
-    const pid_t print = tessaly::testing::spawn({kBin + "/tessaly-print", "--test-document", "--spool",
-                                                 (dir / "spool").string(), "--title", "window test.pdf"},
-                                                dir / "print.log");
+    // A PDF printed to the printer now is converted and shown.
+    const pid_t print = tessaly::testing::spawn(
+        {kBin + "/tessaly-print", "--to-printer", "--spool", (dir / "spool").string(),
+         std::string(TESSALY_SOURCE_DIR) + "/examples/pdf/libtasn1-manual.pdf"},
+        dir / "print.log");
     ASSERT_GT(print, 0);
     ASSERT_EQ(tessaly::testing::waitFor(print), 0) << slurp(dir / "print.log");
-    const std::string shown = waitForTrace("commands: on", 120);
-    ASSERT_FALSE(shown.empty()) << trace();
+    const auto ended = Clock::now();
+    const std::string loaded = waitForTrace("load: " + (dir / "tmp").string(), 120);
+    ASSERT_FALSE(loaded.empty()) << trace();
+    const auto converted = Clock::now();
+    ASSERT_FALSE(waitForTrace("ready: " + loaded.substr(6), 60).empty()) << trace();
+    const auto visible = Clock::now();
+    std::printf("start to the progress movie: %.2f s; end of printing to the converted movie: %.2f s "
+                "(%.2f s converting, %.2f s in the player)\n",
+                toProgress, seconds(visible - ended), seconds(converted - ended), seconds(visible - converted));
     const std::string movie = waitForTrace("snapshot: " + (dir / "shots" / "snapshot2.png").string(), 60);
     ASSERT_FALSE(movie.empty()) << trace();
     EXPECT_EQ(movie.find("Working.swf"), std::string::npos) << movie;
@@ -128,6 +139,15 @@ TEST_F(Window, ShowsTheProgressMovieThenTheConvertedMovie) {
     EXPECT_GT(darkShare(page, 30), 0.0005) << "nothing drawn on the page";
     EXPECT_LT(darkShare(page, 30), 0.3) << "nothing drawn on the page";
     EXPECT_EQ(trace().find("player-failed"), std::string::npos) << trace();
+
+    // The whole window, for the README (build/gui-artifacts/window.png).
+    const fs::path artifacts = fs::path(kBin).parent_path() / "gui-artifacts";
+    fs::create_directories(artifacts);
+    const pid_t shot = tessaly::testing::spawn(
+        {"/bin/sh", "-c", "import -window \"$(xdotool search --onlyvisible --name '^Tessaly$' | head -n 1)\" \"$0\"",
+         (artifacts / "window.png").string()},
+        dir / "import.log");
+    EXPECT_EQ(tessaly::testing::waitFor(shot), 0) << slurp(dir / "import.log");
 }
 
 }  // namespace
