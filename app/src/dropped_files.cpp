@@ -145,7 +145,18 @@ void DroppedFilePrinter::run() {
         waiting_.pop_front();
         busy_ = true;
         lock.unlock();
-        (void)printCommandLineFiles(line, ui, store, print_);
+        // A file that could not be printed is said: nobody reads what the
+        // print program wrote about it.
+        const FilePrinter print = [&](const std::string& path) {
+            const PrintResult result = print_(path);
+            if (result == PrintResult::failed) {
+                const std::string text = "Could not print this file:\n" + path;
+                Message message{text, "Printing Error", MessageIcon::warning};
+                (void)ui.messageBox(message);
+            }
+            return result;
+        };
+        (void)printCommandLineFiles(line, ui, store, print);
         lock.lock();
         busy_ = false;
         if (waiting_.empty() && wake_) {

@@ -63,25 +63,29 @@ TEST_F(DropPrinting, PrintsInOrderOnItsOwnThreadAndKeepsTheMessages) {
             if (std::this_thread::get_id() == caller) offThread = false;
             std::lock_guard lock(mutex);
             printed.push_back(path);
-            return path.ends_with(".txt") ? PrintResult::unsupported : PrintResult::printed;
+            if (path.ends_with(".txt")) return PrintResult::unsupported;
+            return path.ends_with("broken.pdf") ? PrintResult::failed : PrintResult::printed;
         },
         [&] { ++wakes; });
     printer.print({"/d/one.pdf", "/d/notes.txt"});
-    printer.print({"/d/three.pdf"});
+    printer.print({"/d/three.pdf", "/d/broken.pdf"});
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!printer.idle() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ASSERT_TRUE(printer.idle());
     {
         std::lock_guard lock(mutex);
-        EXPECT_EQ(printed, (std::vector<std::string>{"/d/one.pdf", "/d/notes.txt", "/d/three.pdf"}));
+        EXPECT_EQ(printed,
+                  (std::vector<std::string>{"/d/one.pdf", "/d/notes.txt", "/d/three.pdf", "/d/broken.pdf"}));
     }
     EXPECT_TRUE(offThread);
     EXPECT_GE(wakes.load(), 2);  // the message, and the end of the batch
     const std::vector<DroppedFilePrinter::Shown> messages = printer.takeMessages();
-    ASSERT_EQ(messages.size(), 1u);
+    ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0].title, "Automatic Printing Error");
     EXPECT_NE(messages[0].text.find("/d/notes.txt"), std::string::npos);
+    EXPECT_EQ(messages[1].title, "Printing Error");
+    EXPECT_EQ(messages[1].text, "Could not print this file:\n/d/broken.pdf");
     EXPECT_TRUE(printer.takeMessages().empty());
     // Nothing was left in the value store: no output location goes with a drop.
     EXPECT_TRUE(fs::is_empty(dir / "reg"));

@@ -23,7 +23,9 @@ namespace tessaly::app {
 // path are left out.
 std::vector<std::string> filesFromUriList(std::string_view uriList);
 
-// Prints dropped files in the order they came. The messages printing shows
+// Prints dropped files in the order they came; a file that fails to print
+// is said ("Printing Error"), as the print program's own account of it goes
+// to no one. The messages printing shows
 // are kept until the window takes them on its own thread; `wake` is called
 // (from the printing thread) when there are some, or when a batch ends.
 class DroppedFilePrinter {
