@@ -270,8 +270,9 @@ void MainWindow::storeWindowPreferences() {
 // ---- placement ----
 
 void MainWindow::placeWindow() {
-    if (preferences_.window) {
-        const Screen screen = screenOf(window_);
+    const Screen screen = screenOf(window_);
+    // Without a monitor to fit it onto, the window stays where it opened.
+    if (preferences_.window && screen.width > 0 && screen.height > 0) {
         const WindowRect placed = app::placeWindow(*preferences_.window, screen.workWidth, screen.workHeight,
                                                    screen.width, screen.height);
         gtk_window_move(GTK_WINDOW(window_), placed.x, placed.y);
