@@ -535,7 +535,11 @@ void JobMonitor::forgetJob(bool deleteDirectory) {
 
 void JobMonitor::removeMovieFiles() {
     if (!movie_.moviePath.empty()) std::remove(movie_.moviePath.c_str());
-    if (!temporaryPath_.empty()) std::remove(temporaryPath_.c_str());
+    if (!temporaryPath_.empty()) {
+        std::remove(temporaryPath_.c_str());
+        // The page View in Browser wrote beside the movie.
+        std::remove((temporaryPath_ + ".htm").c_str());
+    }
     movie_.moviePath.clear();
     temporaryPath_.clear();
     hasMovie_ = false;

@@ -462,17 +462,9 @@ void MainWindow::showCustomize() {
         preferences_.showFlashPopup != (choices.flashPopup == 1) || preferences_.flashAlign != choices.flashAlign;
     preferences_.takeSave(savePreferences_);
     applyCustomizeChoices(choices, preferences_);
-    savePreferences_.htmlTemplate = preferences_.htmlTemplate;
-    savePreferences_.showFlashPopup = preferences_.showFlashPopup;
-    savePreferences_.flashAlign = preferences_.flashAlign;
-    if (monitor_) monitor_->preferences() = preferences_.monitor();
-    storeAllPreferences();
     trace_.line("customized", preferences_.htmlTemplate);
-    // The player follows at once: its menu, and the alignment of a finished
-    // movie (the player takes both when it loads the movie).
-    player_->setContextMenu(preferences_.showFlashPopup);
-    if (playerChanged && monitor_ && monitor_->state() == MonitorState::Done && monitor_->hasMovie())
-        loadMovie(monitor_->movie().moviePath, monitor_->movie().backgroundColor, preferences_.flashAlign, true);
+    preferencesChanged(playerChanged);
+    storeAllPreferences();
 }
 
 void MainWindow::showInterfaceOptions() {

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "app/automatic_printing.h"
+#include "app/browser_view.h"
+#include "app/dropped_files.h"
 #include "app/job_monitor.h"
 #include "app/preferences.h"
 #include "app/saving.h"
@@ -127,6 +129,8 @@ private:
     bool hasMovie_ = false;
     bool contextMenu_ = true;
     unsigned generation_ = 0;
+    // The page last asked for has replaced the one before: until then the
+    // messages come from the page being left (its player torn down midway).
 };
 
 class MainWindow : public UserInterface {
@@ -151,6 +155,14 @@ public:
     std::optional<std::string> saveFileName(std::string_view title, std::string_view initialPath,
                                             std::string_view filter) override;
 
+    // After the preferences changed (Customize): the player's popup menu
+    // again and, with a converted movie shown, its alignment: when those
+    // changed, the movie is loaded again, as the player takes them on loading.
+    void preferencesChanged(bool playerChanged);
+    // View in Browser with the template named, else the preferred one.
+    void viewInBrowser(std::optional<std::string> templateName = std::nullopt);
+    void openHelp(HelpTopic topic);
+
     // The player could not start: says so and closes.
     void playerFailed(const std::string& why);
     void playerReady(const std::string& path);
@@ -165,6 +177,11 @@ private:
     void rebuildTemplateMenus();
     void tick();
     void save(bool html);
+    // Save HTML with the template file named (a name in the template folder).
+    void saveHtmlWith(const std::string& templateFile);
+    // A template's item (shown without ".htm") whose action gets the file name.
+    void appendTemplateItem(GtkWidget* menu, const std::string& name,
+                            std::function<void(const std::string&)> action);
     void notYet(const char* what);
     void snapshot(const std::string& path);
 
@@ -180,7 +197,18 @@ private:
     // dialog's) place as they are now.
     void storeAllPreferences();
 
+    // Start-up: the stored placement and the start mode, cascading over
+    // other Tessaly windows, the skin, dropped files.
+    void placeWindow();
+    void cascade();
+    void loadSkin();
+    void acceptDrops();
+    void showDropMessages();
+
     static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer self);
+    static gboolean onDrawBody(GtkWidget*, cairo_t* cr, gpointer self);
+    static void onDrop(GtkWidget*, GdkDragContext* context, gint, gint, GtkSelectionData* data, guint, guint time,
+                       gpointer self);
     static gboolean onPress(GtkWidget*, GdkEventButton* event, gpointer self);
 
     CommandLine options_;
@@ -192,6 +220,14 @@ private:
     GtkWidget* interfaceOptions_ = nullptr;
     GtkWidget* saveWithMenu_ = nullptr;
     GtkWidget* browserWithMenu_ = nullptr;
+    GtkWidget* body_ = nullptr;
+    GtkWidget* bar_ = nullptr;
+    GdkPixbuf* skin_ = nullptr;
+    std::string browserPage_;
+    // Where the window was put at start (known before the display has it).
+    std::optional<WindowRect> placed_;
+    std::unique_ptr<DroppedFilePrinter> dropPrinter_;
+    std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
     std::unique_ptr<PlayerHost> player_;
     std::unique_ptr<GlibTimer> timer_;
     std::unique_ptr<ValueStore> store_;

@@ -56,17 +56,11 @@ const char* mimeType(const std::string& name) {
     return "application/octet-stream";
 }
 
-// Where Ruffle is: TESSALY_RUFFLE_DIR, else the installation's "ruffle/",
-// else the copy the build tree knows of.
+// Where Ruffle is: TESSALY_RUFFLE_DIR, else the data directory's "ruffle/"
+// (the build and the installation put it there).
 std::string ruffleDirectory(const std::string& base) {
     if (const char* dir = std::getenv("TESSALY_RUFFLE_DIR"); dir && *dir) return dir;
-    std::error_code ec;
-    if (!base.empty() && std::filesystem::exists(base + "ruffle/ruffle.js", ec)) return base + "ruffle";
-#ifdef TESSALY_RUFFLE_BUILD_DIR
-    return TESSALY_RUFFLE_BUILD_DIR;
-#else
     return base + "ruffle";
-#endif
 }
 
 }  // namespace
@@ -201,13 +195,20 @@ MainWindow::MainWindow(const CommandLine& options) : options_(options) {
     buildMenus(outer);
 
     GtkWidget* body = gtk_event_box_new();
+    body_ = body;
+    // The body paints its skin (or white) itself, behind the controls.
+    gtk_widget_set_app_paintable(body, TRUE);
+    g_signal_connect(body, "draw", G_CALLBACK(&MainWindow::onDrawBody), this);
     gtk_box_pack_start(GTK_BOX(outer), body, TRUE, TRUE, 0);
-    GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 6);
+    // The player lies one margin below the bar, as the bar one below the top.
+    GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
     gtk_container_set_border_width(GTK_CONTAINER(box), 12);
     gtk_container_add(GTK_CONTAINER(body), box);
     g_signal_connect(body, "button-press-event", G_CALLBACK(&MainWindow::onPress), this);
 
     GtkWidget* bar = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+    bar_ = bar;
+    gtk_widget_set_halign(bar, GTK_ALIGN_START);
     gtk_box_pack_start(GTK_BOX(box), bar, FALSE, FALSE, 0);
     GtkWidget* buttons = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
     gtk_box_pack_start(GTK_BOX(bar), buttons, FALSE, FALSE, 0);
@@ -218,7 +219,7 @@ MainWindow::MainWindow(const CommandLine& options) : options_(options) {
     const Button list[] = {{"Save", [this] { save(false); }},
                            {"Save HTML", [this] { save(true); }},
                            {"Interface", [this] { showInterfaceOptions(); }},
-                           {"Browser", [this] { notYet("View in Browser"); }}};
+                           {"Browser", [this] { viewInBrowser(); }}};
     for (const Button& b : list) {
         GtkWidget* button = gtk_button_new_with_label(b.label);
         gtk_widget_set_size_request(button, 104, -1);
@@ -255,8 +256,11 @@ MainWindow::MainWindow(const CommandLine& options) : options_(options) {
 
 MainWindow::~MainWindow() {
     interfaceDialog_.reset();
+    *alive_ = false;
+    dropPrinter_.reset();
     monitor_.reset();
     timer_.reset();
+    if (skin_) g_object_unref(skin_);
     if (window_) gtk_widget_destroy(window_);
 }
 
@@ -317,7 +321,7 @@ void MainWindow::buildMenus(GtkWidget* box) {
     addItem(iface, "&About this Interface", [this] { showAboutInterface(); }, true);
 
     GtkWidget* flash = addMenu(bar, "F&lash");
-    addItem(flash, "View in &Browser\tCtrl+B", [this] { notYet("View in Browser"); }, true);
+    addItem(flash, "View in &Browser\tCtrl+B", [this] { viewInBrowser(); }, true);
     GtkWidget* browserWith = addItem(flash, "View in Browser &with", nullptr, true);
     browserWithMenu_ = gtk_menu_new();
     gtk_menu_item_set_submenu(GTK_MENU_ITEM(browserWith), browserWithMenu_);
@@ -328,11 +332,11 @@ void MainWindow::buildMenus(GtkWidget* box) {
     }, true);
 
     GtkWidget* help = addMenu(bar, "&Help");
-    addItem(help, "&Contents\tF1", [this] { notYet("Help"); });
-    addItem(help, "&Search", [this] { notYet("Help"); });
-    addItem(help, "&Printing with Tessaly", [this] { notYet("Help"); });
-    addItem(help, "&Tessaly Settings", [this] { notYet("Help"); });
-    addItem(help, "Tessaly Printing &Tips", [this] { notYet("Help"); });
+    addItem(help, "&Contents\tF1", [this] { openHelp(HelpTopic::contents); });
+    addItem(help, "&Search", [this] { openHelp(HelpTopic::search); });
+    addItem(help, "&Printing with Tessaly", [this] { openHelp(HelpTopic::printing); });
+    addItem(help, "&Tessaly Settings", [this] { openHelp(HelpTopic::settings); });
+    addItem(help, "Tessaly Printing &Tips", [this] { openHelp(HelpTopic::tips); });
     gtk_menu_shell_append(GTK_MENU_SHELL(help), gtk_separator_menu_item_new());
     addItem(help, "&About Tessaly...", [this] { showAbout(); });
 
@@ -356,11 +360,15 @@ void MainWindow::rebuildTemplateMenus() {
         GList* children = gtk_container_get_children(GTK_CONTAINER(menu));
         for (GList* c = children; c; c = c->next) gtk_widget_destroy(GTK_WIDGET(c->data));
         g_list_free(children);
-        for (const std::string& name : names) {
-            GtkWidget* item = gtk_menu_item_new_with_label(name.c_str());
-            gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
-            gtk_widget_show(item);
-        }
+        const bool browser = menu == browserWithMenu_;
+        for (const std::string& name : names)
+            appendTemplateItem(menu, name, [this, browser](const std::string& file) {
+                if (browser) {
+                    viewInBrowser(file);
+                } else {
+                    saveHtmlWith(file);
+                }
+            });
     }
 }
 
@@ -396,6 +404,10 @@ bool MainWindow::start() {
     preferences_ = loadPreferences(*store_);
     savePreferences_ = preferences_.save();
     player_->setContextMenu(savePreferences_.showFlashPopup);
+    placeWindow();
+    cascade();
+    loadSkin();
+    acceptDrops();
 
     MonitorConfig config;
     config.baseDirectory = base_;

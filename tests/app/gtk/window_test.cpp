@@ -66,7 +66,8 @@ protected:
         // The viewer draws its page a while after the movie has loaded.
         setenv("TESSALY_TEST_SNAPSHOT_DELAY_MS", "5000", 1);
         tessaly::ValueStore store((dir / "reg").string());
-        ASSERT_EQ(store.writeString("BasePath", tessaly::toWide(std::string(TESSALY_SOURCE_DIR) + "/data/")), 0);
+        // The build's data directory: the installation's data with the player.
+        ASSERT_EQ(store.writeString("BasePath", tessaly::toWide(std::string(TESSALY_DATA_DIR) + "/")), 0);
         ASSERT_EQ(store.writeString("SpoolPath", tessaly::toWide((dir / "spool").string() + "/")), 0);
     }
     void TearDown() override {
@@ -103,7 +104,7 @@ TEST_F(Window, ShowsTheProgressMovieThenTheConvertedMovie) {
     ASSERT_GT(app, 0);
 
     // The progress movie plays, with the text the monitor gave it.
-    ASSERT_FALSE(waitForTrace("ready: " + std::string(TESSALY_SOURCE_DIR) + "/data/Working.swf", 60).empty())
+    ASSERT_FALSE(waitForTrace("ready: " + std::string(TESSALY_DATA_DIR) + "/Working.swf", 60).empty())
         << trace();
     const double toProgress = seconds(Clock::now() - started);
     const std::string working = waitForTrace("snapshot: " + (dir / "shots" / "snapshot1.png").string(), 60);
@@ -231,9 +232,9 @@ TEST_F(WindowCommands, SavesListsTemplatesAndAsksBeforeLosingTheMovie) {
     // A base directory whose template folder holds more than templates.
     const fs::path base = dir / "base";
     fs::create_directories(base / "HTML Template");
-    for (const auto& entry : fs::directory_iterator(fs::path(TESSALY_SOURCE_DIR) / "data"))
+    for (const auto& entry : fs::directory_iterator(fs::path(TESSALY_DATA_DIR)))
         if (entry.path().filename() != "HTML Template") fs::create_symlink(entry.path(), base / entry.path().filename());
-    const fs::path full = fs::path(TESSALY_SOURCE_DIR) / "data" / "HTML Template" / "Full Window.htm";
+    const fs::path full = fs::path(TESSALY_DATA_DIR) / "HTML Template" / "Full Window.htm";
     for (const char* name : {"Full Window.htm", "B.htm", "a.htm", "Note.txt", "c.html"})
         fs::copy_file(full, base / "HTML Template" / name);
     tessaly::ValueStore store((dir / "reg").string());
@@ -364,6 +365,127 @@ TEST_F(Window, InterfaceOptionsApplyRebuildsTheShownMovie) {
     // The page is still there.
     EXPECT_GT(1 - darkShare(after, 95), 0.1) << "no white page";
     EXPECT_EQ(trace().find("message:"), std::string::npos) << trace();
+}
+
+}  // namespace
+
+namespace {
+
+// Runs a program to its end; its exit status.
+int run(const std::vector<std::string>& args, const fs::path& log) {
+    const pid_t pid = tessaly::testing::spawn(args, log);
+    return pid > 0 ? tessaly::testing::waitFor(pid) : -1;
+}
+
+// Keys typed into the window titled "Tessaly" (xdotool).
+bool typeInto(const std::string& keys, const fs::path& log) {
+    return run({"/bin/sh", "-c",
+                "id=$(xdotool search --onlyvisible --name '^Tessaly$' | head -n 1) && [ -n \"$id\" ] && "
+                "xdotool windowfocus --sync \"$id\" && xdotool key --clearmodifiers " + keys},
+               log) == 0;
+}
+
+// One pixel of the screen as ImageMagick names its colour.
+std::string screenPixel(int x, int y, const fs::path& dir) {
+    const fs::path shot = dir / "screen.png";
+    if (run({"/bin/sh", "-c", "import -window root '" + shot.string() + "'"}, dir / "import.log") != 0) return {};
+    const std::string command = "convert '" + shot.string() + "' -format '%[pixel:p{" + std::to_string(x) + "," +
+                                std::to_string(y) + "}]' info:";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return {};
+    char buffer[64] = {};
+    const bool read = std::fgets(buffer, sizeof buffer, pipe) != nullptr;
+    ::pclose(pipe);
+    return read ? buffer : "";
+}
+
+// With a stored placement and a skin in the directory it starts in, the window
+// sits where it was and wears the skin; View in Browser hands the browser a page
+// playing the converted movie, and F1 the help's contents (xdg-open is a stub
+// that writes down what it was given).
+TEST_F(Window, PlacedSkinnedAndViewedInTheBrowser) {
+    fs::create_directories(dir / "bin");
+    {
+        std::ofstream stub(dir / "bin" / "xdg-open");
+        stub << "#!/bin/sh\nprintf '%s\\n' \"$@\" >> \"" << (dir / "opened.log").string() << "\"\n";
+    }
+    fs::permissions(dir / "bin" / "xdg-open", fs::perms::owner_all);
+    ASSERT_EQ(run({"/bin/sh", "-c", "convert -size 488x149 xc:red BMP3:'" + (dir / "skin.bmp").string() + "'"},
+                  dir / "convert.log"),
+              0);
+    {
+        tessaly::ValueStore store((dir / "reg").string());
+        ASSERT_EQ(store.writeDword("PrinterLastPosX", 100), 0);
+        ASSERT_EQ(store.writeDword("PrinterLastPosY", 100), 0);
+        ASSERT_EQ(store.writeDword("PrinterLastWidth", 600), 0);
+        ASSERT_EQ(store.writeDword("PrinterLastHeight", 500), 0);
+    }
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
+    setenv("PATH", ((dir / "bin").string() + ":" + path).c_str(), 1);
+    const fs::path here = fs::current_path();
+    fs::current_path(dir);
+    app = tessaly::testing::spawn({kBin + "/tessaly", "--attached"}, dir / "app.log");
+    fs::current_path(here);
+    setenv("PATH", path.c_str(), 1);
+    ASSERT_GT(app, 0);
+
+    const pid_t print = tessaly::testing::spawn({kBin + "/tessaly-print", "--test-document", "--spool",
+                                                 (dir / "spool").string(), "--title", "browser test.pdf"},
+                                                dir / "print.log");
+    ASSERT_GT(print, 0);
+    ASSERT_EQ(tessaly::testing::waitFor(print), 0) << slurp(dir / "print.log");
+    ASSERT_FALSE(waitForTrace("commands: on", 120).empty()) << trace();
+    EXPECT_FALSE(waitForTrace("placed: 100,100 600x500", 1).empty()) << trace();
+    EXPECT_FALSE(waitForTrace("skin: 488x149", 1).empty()) << trace();
+    // The last margin of the window, above its bottom-left corner.
+    const std::string corner = screenPixel(103, 596, dir);
+    EXPECT_TRUE(corner.find("255,0,0") != std::string::npos || corner.find("red") != std::string::npos) << corner;
+
+    ASSERT_TRUE(typeInto("ctrl+b", dir / "xdotool.log")) << slurp(dir / "xdotool.log");
+    const std::string shown = waitForTrace("browser: ", 30);
+    ASSERT_FALSE(shown.empty()) << trace();
+    const std::string page = shown.substr(9);
+    EXPECT_EQ(page.rfind((dir / "tmp").string() + "/tessalydoc", 0), 0u) << page;
+    EXPECT_EQ(page.substr(page.size() - 4), ".htm");
+    const std::string html = slurp(page);
+    const std::string movie = fs::path(page.substr(0, page.size() - 4) + ".swf").filename().string();
+    EXPECT_NE(html.find("\"" + movie + "\""), std::string::npos) << html;
+    EXPECT_TRUE(fs::exists(dir / "tmp" / movie));
+
+    ASSERT_TRUE(typeInto("F1", dir / "xdotool.log")) << slurp(dir / "xdotool.log");
+    ASSERT_FALSE(waitForTrace("help: ", 30).empty()) << trace();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (slurp(dir / "opened.log").find("Help/index.htm") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(slurp(dir / "opened.log"), page + "\n" + std::string(TESSALY_DATA_DIR) + "/Help/index.htm\n");
+}
+
+}  // namespace
+
+namespace {
+
+// A second window stored at the same place as a first one moves 18 pixels
+// left and down, and keeps its new place for next time.
+TEST_F(Window, SecondInstanceCascades) {
+    tessaly::ValueStore store((dir / "reg").string());
+    for (const char* name : {"PrinterLastPosX", "PrinterLastPosY"}) ASSERT_EQ(store.writeDword(name, 100), 0);
+    ASSERT_EQ(store.writeDword("PrinterLastWidth", 600), 0);
+    ASSERT_EQ(store.writeDword("PrinterLastHeight", 500), 0);
+    app = tessaly::testing::spawn({kBin + "/tessaly"}, dir / "app.log");
+    ASSERT_GT(app, 0);
+    ASSERT_FALSE(waitForTrace("ready: ", 60).empty()) << trace();
+    const pid_t second = tessaly::testing::spawn({kBin + "/tessaly"}, dir / "second.log");
+    ASSERT_GT(second, 0);
+    const std::string cascaded = waitForTrace("cascaded: ", 60);
+    ::kill(second, SIGKILL);
+    (void)tessaly::testing::waitFor(second);
+    EXPECT_EQ(cascaded, "cascaded: 82,118") << trace();
+    uint32_t x = 0, y = 0;
+    ASSERT_EQ(store.readDword("PrinterLastPosX", &x), 0);
+    ASSERT_EQ(store.readDword("PrinterLastPosY", &y), 0);
+    EXPECT_EQ(x, 82u);
+    EXPECT_EQ(y, 118u);
 }
 
 }  // namespace
