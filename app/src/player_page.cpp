@@ -46,19 +46,17 @@ std::string javaScriptString(std::string_view text) {
     return out;
 }
 
-std::string playerPageHtml(const PlayerPage& page) {
-    const std::string background = colour(page.background);
-    const char* salign = page.align == 1 ? "T" : page.align == 2 ? "B" : "";
+std::string playerPageHtml(std::string_view rufflePath) {
     std::string html;
     html += "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">\n<style>html,body{margin:0;width:100%;height:100%;"
-            "overflow:hidden;background:" + background + "}ruffle-player{display:block;width:100%;height:100%}</style>\n";
+            "overflow:hidden;background:#FFFFFF}ruffle-player{display:block;width:100%;height:100%}</style>\n";
     html += "<script>\n"
             "window.RufflePlayer = window.RufflePlayer || {};\n"
             "window.RufflePlayer.config = {autoplay: 'on', unmuteOverlay: 'hidden', splashScreen: false,"
             " warnOnUnsupportedContent: false, letterbox: 'on', logLevel: 'error'};\n"
-            "function tessalyPost(text) {\n"
-            "  try { window.webkit.messageHandlers.tessaly.postMessage('" + std::to_string(page.generation) +
-            "|' + text); } catch (e) {}\n"
+            "window.tessalyGeneration = 0;\n"
+            "function tessalyPost(generation, text) {\n"
+            "  try { window.webkit.messageHandlers.tessaly.postMessage(generation + '|' + text); } catch (e) {}\n"
             "}\n"
             "window.tessalyPending = [];\n"
             "function tessalyFlush() {\n"
@@ -67,7 +65,7 @@ std::string playerPageHtml(const PlayerPage& page) {
             "    const [name, value] = window.tessalyPending[0];\n"
             "    try { player.SetVariable(name, value); } catch (e) { break; }\n"
             "    window.tessalyPending.shift();\n"
-            "    tessalyPost('set:' + name);\n"
+            "    tessalyPost(window.tessalyGeneration, 'set:' + name);\n"
             "  }\n"
             "  if (window.tessalyPending.length && !window.tessalyTimer)\n"
             "    window.tessalyTimer = setTimeout(() => { window.tessalyTimer = 0; tessalyFlush(); }, 50);\n"
@@ -76,29 +74,42 @@ std::string playerPageHtml(const PlayerPage& page) {
             "  window.tessalyPending.push([name, value]);\n"
             "  tessalyFlush();\n"
             "}\n"
-            "</script>\n";
-    html += "<script src=" + javaScriptString(page.rufflePath) +
-            " onerror=\"tessalyPost('failed:the player could not be loaded')\"></script>\n";
-    html += "</head><body>\n<script>\n"
-            "(function () {\n"
-            "  if (!window.RufflePlayer.newest) { tessalyPost('failed:the player could not be loaded'); return; }\n"
+            // A new player instance for every movie; the player's code stays
+            // loaded in the page, so only the movie is fetched.
+            "function tessalyLoad(generation, url, options) {\n"
+            "  window.tessalyGeneration = generation;\n"
+            "  window.tessalyPending = [];\n"
+            "  document.body.style.background = options.backgroundColor;\n"
+            "  const old = document.getElementById('player');\n"
+            "  if (old) old.remove();\n"
             "  let player;\n"
             "  try { player = window.RufflePlayer.newest().createPlayer(); }\n"
-            "  catch (e) { tessalyPost('failed:' + e); return; }\n"
+            "  catch (e) { tessalyPost(generation, 'failed:' + e); return; }\n"
             "  player.id = 'player';\n"
-            "  document.body.appendChild(player);\n";
-    if (page.movieUrl.empty()) {
-        html += "  tessalyPost('ready');\n";
-    } else {
-        html += "  player.addEventListener('loadedmetadata', () => tessalyPost('ready'));\n"
-                "  player.addEventListener('loadeddata', () => tessalyFlush());\n"
-                "  player.load({url: " + javaScriptString(page.movieUrl) +
-                ", allowScriptAccess: true, allowNetworking: 'all', backgroundColor: " + javaScriptString(background) +
-                ", salign: " + javaScriptString(salign) + ", contextMenu: " + (page.contextMenu ? "'on'" : "'off'") +
-                "}).catch((e) => tessalyPost('failed:' + e));\n";
-    }
-    html += "})();\n</script>\n</body></html>\n";
+            "  document.body.appendChild(player);\n"
+            "  if (!url) { tessalyPost(generation, 'ready'); return; }\n"
+            "  player.addEventListener('loadedmetadata', () => tessalyPost(generation, 'ready'));\n"
+            "  player.addEventListener('loadeddata', () => tessalyFlush());\n"
+            "  options.url = url;\n"
+            "  player.load(options).catch((e) => {\n"
+            "    if (window.tessalyGeneration === generation) tessalyPost(generation, 'failed:' + e);\n"
+            "  });\n"
+            "}\n"
+            "</script>\n";
+    html += "<script src=" + javaScriptString(rufflePath) +
+            " onload=\"tessalyPost(0, window.RufflePlayer.newest ? 'host' : 'host-failed:the player could not be "
+            "loaded')\" onerror=\"tessalyPost(0, 'host-failed:the player could not be loaded')\"></script>\n";
+    html += "</head><body></body></html>\n";
     return html;
+}
+
+std::string loadMovieScript(const PlayerPage& page) {
+    const std::string background = colour(page.background);
+    const char* salign = page.align == 1 ? "T" : page.align == 2 ? "B" : "";
+    return "tessalyLoad(" + std::to_string(page.generation) + ", " + javaScriptString(page.movieUrl) +
+           ", {allowScriptAccess: true, allowNetworking: 'all', backgroundColor: " + javaScriptString(background) +
+           ", salign: " + javaScriptString(salign) + ", contextMenu: " + (page.contextMenu ? "'on'" : "'off'") +
+           "});";
 }
 
 std::string setVariableScript(std::string_view name, std::string_view value) {

@@ -28,34 +28,36 @@ TEST(PlayerPage, TextsCannotLeaveTheirScriptString) {
 }
 
 TEST(PlayerPage, CarriesBackgroundAlignmentAndMenu) {
+    const std::string host = playerPageHtml("tessaly://app/ruffle/ruffle.js");
+    EXPECT_NE(host.find("<script src=\"tessaly://app/ruffle/ruffle.js\""), std::string::npos);
+    // The page says when the player can start, and when it cannot.
+    EXPECT_NE(host.find("tessalyPost(0, window.RufflePlayer.newest ? 'host'"), std::string::npos);
+    EXPECT_NE(host.find("onerror=\"tessalyPost(0, 'host-failed:"), std::string::npos);
+
     PlayerPage page;
-    page.rufflePath = "tessaly://app/ruffle/ruffle.js";
     page.movieUrl = "tessaly://app/movie/3.swf";
     page.background = 0x12AB0F;
     page.align = 2;
     page.contextMenu = false;
-    const std::string html = playerPageHtml(page);
-    EXPECT_NE(html.find("background:#12AB0F"), std::string::npos);
-    EXPECT_NE(html.find("backgroundColor: \"#12AB0F\""), std::string::npos);
-    EXPECT_NE(html.find("salign: \"B\""), std::string::npos);
-    EXPECT_NE(html.find("contextMenu: 'off'"), std::string::npos);
-    // The progress movies' callback needs script access.
-    EXPECT_NE(html.find("allowScriptAccess: true"), std::string::npos);
-    EXPECT_NE(html.find("\"tessaly://app/movie/3.swf\""), std::string::npos);
-    // Every message names the page, so that a replaced page is not heard.
     page.generation = 41;
-    EXPECT_NE(playerPageHtml(page).find("postMessage('41|' + text)"), std::string::npos);
+    const std::string load = loadMovieScript(page);
+    // Every message names the movie, so that a replaced one is not heard.
+    EXPECT_EQ(load.rfind("tessalyLoad(41, \"tessaly://app/movie/3.swf\", {", 0), 0u) << load;
+    EXPECT_NE(load.find("backgroundColor: \"#12AB0F\""), std::string::npos);
+    EXPECT_NE(load.find("salign: \"B\""), std::string::npos);
+    EXPECT_NE(load.find("contextMenu: 'off'"), std::string::npos);
+    // The progress movies' callback needs script access.
+    EXPECT_NE(load.find("allowScriptAccess: true"), std::string::npos);
 
     page.align = 1;
     page.background = 0xFFFFFFFF;  // only the colour bits count
-    EXPECT_NE(playerPageHtml(page).find("salign: \"T\""), std::string::npos);
-    EXPECT_NE(playerPageHtml(page).find("#FFFFFF"), std::string::npos);
+    EXPECT_NE(loadMovieScript(page).find("salign: \"T\""), std::string::npos);
+    EXPECT_NE(loadMovieScript(page).find("#FFFFFF\""), std::string::npos);
     page.align = 0;
-    EXPECT_NE(playerPageHtml(page).find("salign: \"\""), std::string::npos);
-
-    // Without a movie the page is ready at once and loads nothing.
-    page.movieUrl.clear();
-    EXPECT_EQ(playerPageHtml(page).find("player.load"), std::string::npos);
+    EXPECT_NE(loadMovieScript(page).find("salign: \"\""), std::string::npos);
+    // A hostile movie address stays inside its string.
+    page.movieUrl = "x\"); alert(1); (\"";
+    EXPECT_NE(loadMovieScript(page).find("\"x\\\"); alert(1); (\\\"\""), std::string::npos) << loadMovieScript(page);
 }
 
 TEST(MenuTexts, MnemonicsAndAccelerators) {

@@ -120,17 +120,20 @@ private:
     static void serve(WebKitURISchemeRequest* request, gpointer self);
     static void scriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer self);
     static gboolean webProcessGone(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer self);
+    // Runs a script in the player's page, once the page has the player.
+    void run(const std::string& script);
+    void hostReady();
 
     MainWindow& owner_;
     std::string ruffleDir_;
     WebKitWebView* view_ = nullptr;
-    std::string page_;
+    bool hostLoading_ = false;
+    bool hostReady_ = false;
+    std::vector<std::string> waiting_;
     std::string moviePath_;
     bool hasMovie_ = false;
     bool contextMenu_ = true;
     unsigned generation_ = 0;
-    // The page last asked for has replaced the one before: until then the
-    // messages come from the page being left (its player torn down midway).
 };
 
 class MainWindow : public UserInterface {

@@ -96,7 +96,7 @@ void PlayerHost::serve(WebKitURISchemeRequest* request, gpointer self) {
     std::optional<std::string> body;
     std::string name = path;
     if (path == "/player.html") {
-        body = host->page_;
+        body = playerPageHtml(std::string(kScheme) + "://app/ruffle/ruffle.js");
     } else if (path.rfind("/ruffle/", 0) == 0) {
         const std::string file = path.substr(8);
         // Only the files of the player's own folder.
@@ -132,8 +132,19 @@ void PlayerHost::scriptMessage(WebKitUserContentManager*, WebKitJavascriptResult
     // A page that was replaced may still report (a load it no longer needs
     // failing as it is torn down): only the current page counts.
     const size_t bar = message.find('|');
-    if (bar == std::string::npos || message.substr(0, bar) != std::to_string(host->generation_)) return;
+    if (bar == std::string::npos) return;
+    const std::string generation = message.substr(0, bar);
     message.erase(0, bar + 1);
+    // The page itself: the player's code loaded, or not.
+    if (generation == "0" && message == "host") {
+        host->hostReady();
+        return;
+    }
+    if (generation == "0" && message.rfind("host-failed:", 0) == 0) {
+        host->owner_.playerFailed(message.substr(12));
+        return;
+    }
+    if (generation != std::to_string(host->generation_)) return;
     if (message == "ready") {
         host->owner_.playerReady(host->moviePath_);
     } else if (message.rfind("set:", 0) == 0) {
@@ -162,23 +173,39 @@ int PlayerHost::loadMovie(std::string_view path, uint32_t background, int align,
     hasMovie_ = !path.empty();
     ++generation_;
     PlayerPage page;
-    page.rufflePath = std::string(kScheme) + "://app/ruffle/ruffle.js";
     // A new address each time: the player never gets a cached movie.
     if (hasMovie_) page.movieUrl = std::string(kScheme) + "://app/movie/" + std::to_string(generation_) + ".swf";
     page.background = background;
     page.align = align;
     page.contextMenu = contextMenu_;
     page.generation = generation_;
-    page_ = playerPageHtml(page);
-    const std::string uri = std::string(kScheme) + "://app/player.html?" + std::to_string(generation_);
-    webkit_web_view_load_uri(view_, uri.c_str());
+    run(loadMovieScript(page));
     gtk_widget_grab_focus(widget());
     return 1;
 }
 
-void PlayerHost::setVariable(std::string_view name, std::string_view value) {
-    const std::string script = setVariableScript(name, value);
+void PlayerHost::setVariable(std::string_view name, std::string_view value) { run(setVariableScript(name, value)); }
+
+void PlayerHost::run(const std::string& script) {
+    if (!hostReady_) {
+        // The page loads the player once; what is asked before it can start
+        // waits, in order.
+        waiting_.push_back(script);
+        if (!hostLoading_) {
+            hostLoading_ = true;
+            const std::string uri = std::string(kScheme) + "://app/player.html";
+            webkit_web_view_load_uri(view_, uri.c_str());
+        }
+        return;
+    }
     webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, nullptr, nullptr, nullptr, nullptr, nullptr);
+}
+
+void PlayerHost::hostReady() {
+    hostReady_ = true;
+    std::vector<std::string> waiting;
+    waiting.swap(waiting_);
+    for (const std::string& script : waiting) run(script);
 }
 
 // ---- window ----

@@ -10,22 +10,27 @@
 
 namespace tessaly::app {
 
+// One movie for the player: a new player instance plays it.
 struct PlayerPage {
-    std::string rufflePath;  // URL of ruffle.js
     std::string movieUrl;    // empty: a blank player area
     uint32_t background = 0xFFFFFF;
     int align = 0;           // 0 centre, 1 top, 2 bottom
     bool contextMenu = true;
-    // Sent with every message, so that the window tells a page it has
-    // replaced from the current one.
+    // Sent with every message about this movie, so that the window tells a
+    // movie it has replaced from the current one.
     unsigned generation = 0;
 };
 
-// The page: the player fills it, loads the movie with script access (the
-// progress movies' "SetVariable" callback) and posts "ready" or "failed:…",
-// each after its generation and "|", to the window's "tessaly" message
-// handler.
-std::string playerPageHtml(const PlayerPage& page);
+// The page that hosts the player: it loads Ruffle from rufflePath once and
+// posts "0|host" when the player can start (else "0|host-failed:…") to the
+// window's "tessaly" message handler. Each movie then comes through
+// loadMovieScript; its messages ("ready", "failed:…", "set:<name>") follow
+// its generation and "|".
+std::string playerPageHtml(std::string_view rufflePath);
+
+// The script that replaces the player with a new one playing the movie, with
+// script access for the progress movies' "SetVariable" callback.
+std::string loadMovieScript(const PlayerPage& page);
 
 // A JavaScript string literal holding text, safe inside a script element.
 std::string javaScriptString(std::string_view text);
