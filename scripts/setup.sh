@@ -56,7 +56,7 @@ if [[ "$LEVEL" != example ]]; then
   PACKAGES+=(
     libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
     python3 python3-cairo python3-pil imagemagick fonts-urw-base35 fonts-dejavu-extra fonts-wqy-microhei locales poppler-utils
-    nodejs npm chromium xvfb xauth
+    nodejs npm chromium xvfb xauth xdotool
   )
 fi
 # The sanitizer and fuzz builds of .ci/run are made with clang.
