@@ -16,11 +16,6 @@ namespace tessaly::app {
 namespace {
 
 constexpr std::string_view kTemplateNotFoundText = "The HTML Template File was not found";
-constexpr std::string_view kTemplateNotFoundTitle = "HTML Template Not Found";
-constexpr std::string_view kInvalidTemplateText =
-    "The HTML Template File doesn't seem to be a valid template.\n"
-    "Please see the included Help to learn how to create an HTML template.";
-constexpr std::string_view kInvalidTemplateTitle = "Invalid HTML Template File";
 // A template is a page: anything larger is no template.
 constexpr uint64_t kMaxTemplateBytes = 16u << 20;
 

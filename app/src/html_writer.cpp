@@ -24,11 +24,6 @@ namespace tessaly::app {
 namespace {
 
 constexpr std::string_view kTemplateNotFoundText = "The HTML Template File was not found.\n\nUnable to Save with HTML.";
-constexpr std::string_view kTemplateNotFoundTitle = "HTML Template Not Found";
-constexpr std::string_view kInvalidTemplateText =
-    "The HTML Template File doesn't seem to be a valid template.\n"
-    "Please see the included Help to learn how to create an HTML template.";
-constexpr std::string_view kInvalidTemplateTitle = "Invalid HTML Template File";
 constexpr std::string_view kOverwriteText =
     "A Flash file with the same name as the Flash file used on the HTML page already exists.\n"
     "Are you sure you want to overwrite this Flash file?";

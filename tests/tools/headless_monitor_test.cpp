@@ -31,12 +31,7 @@ namespace {
 
 const std::string kBin = TESSALY_BIN_DIR;
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using tessaly::testing::slurp;
 
 using tessaly::testing::spawn;
 using tessaly::testing::waitFor;

@@ -80,14 +80,7 @@ void chooseTemplate(GtkButton*, gpointer data) {
     addFilter(files, "All Files", {"*"});
     const std::string folder = templateChooserFolder(c->baseDirectory, gtk_entry_get_text(GTK_ENTRY(c->templateField)));
     gtk_file_chooser_set_current_folder(files, folder.c_str());
-    std::optional<std::string> chosen;
-    if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
-        if (char* name = gtk_file_chooser_get_filename(files)) {
-            chosen = std::string(name);
-            g_free(name);
-        }
-    }
-    gtk_widget_destroy(chooser);
+    const std::optional<std::string> chosen = runFileChooser(chooser);
     if (!chosen) return;
     if (std::optional<std::string> value = acceptChosenTemplate(*c->ui, c->baseDirectory, *chosen))
         gtk_entry_set_text(GTK_ENTRY(c->templateField), value->c_str());
@@ -444,13 +437,7 @@ gboolean InterfaceOptionsDialog::onDelete(GtkWidget*, GdkEvent*, gpointer self) 
 }
 
 gboolean InterfaceOptionsDialog::onPress(GtkWidget* widget, GdkEventButton* event, gpointer) {
-    // The body moves the dialog as its title bar would.
-    if (event->button == 1 && event->type == GDK_BUTTON_PRESS) {
-        gtk_window_begin_move_drag(GTK_WINDOW(widget), static_cast<gint>(event->button),
-                                   static_cast<gint>(event->x_root), static_cast<gint>(event->y_root), event->time);
-        return TRUE;
-    }
-    return FALSE;
+    return moveByBody(GTK_WINDOW(widget), event);
 }
 
 // ---- the main window's side ----

@@ -29,6 +29,13 @@ namespace tessaly::app::gtkwin {
 inline constexpr const char* kScheme = "tessaly";
 inline constexpr const char* kErrorTitle = "Tessaly Error";
 
+// A press of the first button on a window's body moves the window as its
+// title bar would: TRUE when it did.
+gboolean moveByBody(GtkWindow* window, const GdkEventButton* event);
+
+// Runs a file chooser dialog and destroys it: the file chosen, or nothing.
+std::optional<std::string> runFileChooser(GtkWidget* dialog);
+
 // A line per event for tests ("TESSALY_TEST_TRACE" names the file).
 class Trace {
 public:

@@ -556,15 +556,27 @@ gboolean MainWindow::onDelete(GtkWidget*, GdkEvent*, gpointer self) {
     return TRUE;  // closeWindow hides and quits when the clean-up allows it
 }
 
-gboolean MainWindow::onPress(GtkWidget*, GdkEventButton* event, gpointer self) {
-    auto* window = static_cast<MainWindow*>(self);
-    // The body moves the window as its title bar would.
-    if (event->button == 1 && event->type == GDK_BUTTON_PRESS) {
-        gtk_window_begin_move_drag(GTK_WINDOW(window->window_), static_cast<gint>(event->button),
-                                   static_cast<gint>(event->x_root), static_cast<gint>(event->y_root), event->time);
-        return TRUE;
+gboolean moveByBody(GtkWindow* window, const GdkEventButton* event) {
+    if (event->button != 1 || event->type != GDK_BUTTON_PRESS) return FALSE;
+    gtk_window_begin_move_drag(window, static_cast<gint>(event->button), static_cast<gint>(event->x_root),
+                               static_cast<gint>(event->y_root), event->time);
+    return TRUE;
+}
+
+std::optional<std::string> runFileChooser(GtkWidget* dialog) {
+    std::optional<std::string> chosen;
+    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
+        if (char* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog))) {
+            chosen = std::string(name);
+            g_free(name);
+        }
     }
-    return FALSE;
+    gtk_widget_destroy(dialog);
+    return chosen;
+}
+
+gboolean MainWindow::onPress(GtkWidget*, GdkEventButton* event, gpointer self) {
+    return moveByBody(GTK_WINDOW(static_cast<MainWindow*>(self)->window_), event);
 }
 
 void MainWindow::loadMovie(std::string_view path, uint32_t background, int align, bool force) {
@@ -677,15 +689,7 @@ std::optional<std::string> MainWindow::saveFileName(std::string_view title, std:
         }
         gtk_file_chooser_add_filter(chooser, f);
     }
-    std::optional<std::string> chosen;
-    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
-        if (char* name = gtk_file_chooser_get_filename(chooser)) {
-            chosen = std::string(name);
-            g_free(name);
-        }
-    }
-    gtk_widget_destroy(dialog);
-    return chosen;
+    return runFileChooser(dialog);
 }
 
 }  // namespace tessaly::app::gtkwin

@@ -20,6 +20,13 @@ namespace tessaly::app {
 inline constexpr std::string_view kDefaultHtmlTemplate = "Full Window.htm";
 // The folder of the installation's base directory that holds the templates.
 inline constexpr std::string_view kHtmlTemplateFolder = "HTML Template/";
+// A file that is no template (it lacks the movie's placeholder), and the
+// title of the message that a template was not found.
+inline constexpr std::string_view kInvalidTemplateText =
+    "The HTML Template File doesn't seem to be a valid template.\n"
+    "Please see the included Help to learn how to create an HTML template.";
+inline constexpr std::string_view kInvalidTemplateTitle = "Invalid HTML Template File";
+inline constexpr std::string_view kTemplateNotFoundTitle = "HTML Template Not Found";
 
 // Vertical alignment of the movie in the player (the stored preference).
 enum FlashAlign : int { kFlashAlignCentre = 0, kFlashAlignTop = 1, kFlashAlignBottom = 2 };

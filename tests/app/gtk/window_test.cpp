@@ -29,12 +29,7 @@ namespace {
 
 const std::string kBin = TESSALY_BIN_DIR;
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using tessaly::testing::slurp;
 
 // The share of pixels darker than the threshold (in per cent of white) in a
 // picture (ImageMagick); -1 when unreadable.
