@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -109,7 +110,12 @@ private:
 // is kept in a file there, so that a later run finds it.
 class CupsdProcess : public SpoolerService {
 public:
-    explicit CupsdProcess(std::string configDir) : config_(std::move(configDir)) {}
+    // cupsd takes only absolute configuration paths.
+    explicit CupsdProcess(const std::string& configDir) {
+        std::error_code ec;
+        const std::filesystem::path absolute = std::filesystem::absolute(configDir, ec);
+        config_ = ec ? configDir : absolute.string();
+    }
 
     uint32_t start() override {
         if (livePid() > 0) return kErrorServiceAlreadyRunning;

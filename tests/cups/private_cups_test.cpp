@@ -1,0 +1,382 @@
+// The printer installed into a real CUPS server of the test's own (cupsd on
+// loopback, with its own configuration, spool and programs in a temporary
+// directory): deploykit installs and removes it, lp prints PDFs and text into
+// the users' spool directories, and the job monitor turns the jobs into
+// movies. Needs root (the backend runs as root to print as each user) and
+// cupsd; skipped otherwise.
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include "child_process.h"
+#include "installer/deploy.h"
+#include "platform/print_spooler.h"
+#include "platform/registry.h"
+#include "support/text.h"
+
+namespace fs = std::filesystem;
+using tessaly::testing::slurp;
+
+namespace {
+
+const std::string kBin = TESSALY_BIN_DIR;
+
+struct Run {
+    int status = -1;
+    std::string out, err;
+};
+
+// Runs a program (args[0] is found on PATH when it has no '/'), its output
+// and errors apart.
+Run run(const std::vector<std::string>& args, const fs::path& scratch) {
+    Run result;
+    const fs::path out = scratch / "run.out", err = scratch / "run.err";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0)
+        result.status = tessaly::testing::waitFor(pid);
+    posix_spawn_file_actions_destroy(&actions);
+    result.out = slurp(out);
+    result.err = slurp(err);
+    return result;
+}
+
+int freePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof addr;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length) != 0) {
+        close(fd);
+        return 0;
+    }
+    close(fd);
+    return ntohs(addr.sin_port);
+}
+
+// The job directories (eight digits) of a spool directory whose status says
+// the driver finished them.
+std::set<std::string> finishedJobs(const fs::path& spool) {
+    std::set<std::string> jobs;
+    std::error_code ec;
+    for (fs::directory_iterator it(spool, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() == 8 && name.find_first_not_of("0123456789") == std::string::npos &&
+            slurp(it->path() / "_status").rfind("end:", 0) == 0)
+            jobs.insert(name);
+    }
+    return jobs;
+}
+
+class PrivateCups : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (geteuid() != 0 || access("/usr/sbin/cupsd", X_OK) != 0 || access("/usr/bin/lp", X_OK) != 0) return;
+        std::string pattern = (fs::temp_directory_path() / "tessaly-cups-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) return;
+        root_ = pattern;
+        // The server's programs run as lp: everything they use must be reachable.
+        fs::permissions(root_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                   fs::perms::others_read | fs::perms::others_exec);
+        for (const char* dir : {"conf", "spool/tmp", "cache", "state", "log", "bin/backend", "drivers", "registry",
+                                "users", "scratch"})
+            fs::create_directories(root_ / dir);
+        for (const char* dir : {"filter", "cgi-bin", "daemon", "notifier", "monitor"})
+            fs::create_directory_symlink(fs::path("/usr/lib/cups") / dir, root_ / "bin" / dir);
+        port_ = freePort();
+        const std::string r = root_.string();
+        std::ofstream(root_ / "conf/cupsd.conf")
+            << "LogLevel debug\nListen 127.0.0.1:" << port_ << "\nBrowsing Off\nDefaultAuthType None\n"
+            << "WebInterface No\nMaxJobs 0\nPreserveJobFiles No\n"
+            << "SetEnv TESSALY_REGISTRY_ROOT " << r << "/registry\n"
+            << "SetEnv TESSALY_DRIVER_DIRECTORY " << r << "/drivers\n"
+            << "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+            << "<Policy default>\n  <Limit All>\n    Order allow,deny\n    Allow all\n  </Limit>\n</Policy>\n";
+        std::ofstream(root_ / "conf/cups-files.conf")
+            << "ServerRoot " << r << "/conf\nRequestRoot " << r << "/spool\nTempDir " << r << "/spool/tmp\n"
+            << "CacheDir " << r << "/cache\nStateDir " << r << "/state\nServerBin " << r << "/bin\n"
+            << "DataDir /usr/share/cups\nErrorLog " << r << "/log/error_log\nAccessLog " << r
+            << "/log/access_log\nPageLog " << r << "/log/page_log\nUser lp\nGroup lp\nSystemGroup root\n";
+        setenv("CUPS_SERVER", ("127.0.0.1:" + std::to_string(port_)).c_str(), 1);
+        setenv("CUPS_SERVERBIN", (root_ / "bin").c_str(), 1);
+        setenv("TESSALY_CUPSD_CONFIG", (root_ / "conf").c_str(), 1);
+        setenv("TESSALY_DRIVER_DIRECTORY", (root_ / "drivers").c_str(), 1);
+        setenv("TESSALY_REGISTRY_ROOT", (root_ / "registry").c_str(), 1);
+        setenv("TESSALY_BACKEND_PROGRAM", (kBin + "/tessaly-backend").c_str(), 1);
+        setenv("TESSALY_PRINT_PROGRAM", (kBin + "/tessaly-print").c_str(), 1);
+        tessaly::ValueStore store((root_ / "registry").string());
+        const bool stored =
+            store.writeString("BasePath", tessaly::toWide(std::string(TESSALY_DATA_DIR) + "/")) == 0 &&
+            store.writeString("SpoolPath", tessaly::toWide((root_ / "users").string() + "/")) == 0 &&
+            store.writeDword("SpoolPerUser", 1) == 0;
+        if (!stored) root_.clear();
+        // The value store is read by every user that prints.
+        for (const auto& entry : fs::recursive_directory_iterator(root_ / "registry")) {
+            fs::permissions(entry.path(), fs::perms::others_read | fs::perms::group_read, fs::perm_options::add);
+            if (entry.is_directory())
+                fs::permissions(entry.path(), fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
+        }
+    }
+
+    static void TearDownTestSuite() {
+        if (root_.empty()) return;
+        std::ifstream pidFile(root_ / "conf/tessaly-cupsd.pid");
+        pid_t pid = 0;
+        if (pidFile >> pid && pid > 1) {
+            kill(pid, SIGTERM);
+            for (int i = 0; i < 100 && kill(pid, 0) == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            kill(pid, SIGKILL);
+        }
+        for (const std::string& user : users_) (void)run({"userdel", "-r", user}, fs::temp_directory_path());
+        if (!getenv("TESSALY_KEEP_CUPS")) {
+            std::error_code ec;
+            fs::remove_all(root_, ec);
+        }
+        for (const char* name : {"CUPS_SERVER", "CUPS_SERVERBIN", "TESSALY_CUPSD_CONFIG", "TESSALY_DRIVER_DIRECTORY",
+                                 "TESSALY_REGISTRY_ROOT", "TESSALY_BACKEND_PROGRAM", "TESSALY_PRINT_PROGRAM"})
+            unsetenv(name);
+    }
+
+    void SetUp() override {
+        if (root_.empty()) GTEST_SKIP() << "needs root, cupsd and lp";
+    }
+
+    Run deploykit(const std::string& mode, const std::string& direct = "") {
+        std::vector<std::string> args = {kBin + "/deploykit", mode, "Tessaly", "Tessaly Driver",
+                                         std::string(TESSALY_LIB_DIR) + "/libpagesmith.so",
+                                         kBin + "/../share/cups/Tessaly.ppd", "WinPrint", "TessalyPort"};
+        if (!direct.empty()) args.push_back(direct);
+        return run(args, root_ / "scratch");
+    }
+
+    // A user of this machine made for the test (removed at the end).
+    static bool makeUser(const std::string& name) {
+        if (getpwnam(name.c_str())) return true;
+        if (run({"useradd", "-M", "-s", "/usr/sbin/nologin", name}, root_ / "scratch").status != 0) return false;
+        users_.push_back(name);
+        return true;
+    }
+
+    // Waits until the spool directory holds `count` finished jobs.
+    static std::set<std::string> waitForJobs(const fs::path& spool, size_t count, int seconds = 90) {
+        for (int i = 0; i < seconds * 5; ++i) {
+            const std::set<std::string> jobs = finishedJobs(spool);
+            if (jobs.size() >= count) return jobs;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        return finishedJobs(spool);
+    }
+
+    // Converts the one job of a user's spool directory with the headless
+    // monitor; the movie's path, or empty.
+    static std::string convert(const std::string& user) {
+        const fs::path reg = root_ / ("registry-" + user), out = root_ / ("movies-" + user);
+        std::error_code ec;
+        fs::remove_all(reg, ec);
+        fs::copy(root_ / "registry", reg, fs::copy_options::recursive, ec);
+        tessaly::ValueStore store(reg.string());
+        if (store.writeString("SpoolPath", tessaly::toWide((root_ / "users" / user).string() + "/")) != 0) return {};
+        fs::create_directories(out);
+        fs::create_directories(root_ / "run", ec);
+        fs::permissions(root_ / "run", fs::perms::owner_all, ec);
+        setenv("TESSALY_REGISTRY_ROOT", reg.c_str(), 1);
+        setenv("TESSALY_RUNTIME_DIR", (root_ / "run").c_str(), 1);
+        const Run monitor = run({kBin + "/tessaly", "--headless", "--once", "--output-dir", out.string()},
+                                root_ / "scratch");
+        setenv("TESSALY_REGISTRY_ROOT", (root_ / "registry").c_str(), 1);
+        unsetenv("TESSALY_RUNTIME_DIR");
+        if (monitor.status != 0) {
+            ADD_FAILURE() << monitor.out << monitor.err;
+            return {};
+        }
+        for (const auto& entry : fs::directory_iterator(out)) {
+            if (entry.path().extension() == ".swf") return entry.path().string();
+        }
+        return {};
+    }
+
+    static std::string serverLog() { return slurp(root_ / "log/error_log"); }
+
+    static fs::path root_;
+    static int port_;
+    static std::vector<std::string> users_;
+};
+
+fs::path PrivateCups::root_;
+int PrivateCups::port_ = 0;
+std::vector<std::string> PrivateCups::users_;
+
+// One long test: each step needs the ones before it.
+TEST_F(PrivateCups, InstallPrintConvertAndRemove) {
+    // Installing on a machine without the printer: the missing printer and
+    // driver count as removed. The spooler is started by stage 0.
+    const Run install = deploykit("-ui");
+    ASSERT_EQ(install.status, 0) << install.out << install.err << serverLog();
+    EXPECT_EQ(install.out,
+              "- Old printer Tessaly uninstalled or unavailable\n"
+              "- Old driver Tessaly Driver uninstalled or unavailable\n"
+              "- Old local port TessalyPort deleted\n"
+              "- New local port TessalyPort installed\n"
+              "- New driver Tessaly Driver files copied\n"
+              "- New driver Tessaly Driver installed\n"
+              "- Installed new printer Tessaly with new driver Tessaly Driver\n");
+    EXPECT_TRUE(fs::exists(root_ / "bin/backend/tessaly"));
+    struct stat info {};
+    ASSERT_EQ(stat((root_ / "bin/backend/tessaly").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);  // run as root by CUPS
+    // The copies made for the driver are gone; the driver keeps its own.
+    EXPECT_FALSE(fs::exists(root_ / "drivers/libpagesmith.so"));
+    EXPECT_TRUE(fs::exists(root_ / "drivers/3/libpagesmith.so"));
+
+    const Run listed = run({"lpstat", "-v", "Tessaly"}, root_ / "scratch");
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    // Direct printing (no eighth argument) is kept in the device address.
+    EXPECT_NE(listed.out.find("/TessalyPort?direct=yes\n"), std::string::npos) << listed.out;
+    const Run accepting = run({"lpstat", "-a", "Tessaly"}, root_ / "scratch");
+    EXPECT_NE(accepting.out.find("Tessaly accepting requests"), std::string::npos) << accepting.out;
+
+    // Two users print at once: a PDF and a text file, one with a title full
+    // of shell and markup characters.
+    ASSERT_TRUE(makeUser("tessalyann") && makeUser("tessalybob"));
+    const std::string title = "$(touch /tmp/tessaly-pwned) `id` <b>&amp;\"'</b>; rm -rf ~";
+    const fs::path text = root_ / "scratch/note.txt";
+    std::ofstream(text) << "A plain text note for the Tessaly printer.\nSecond line.\n";
+    fs::permissions(text, fs::perms::others_read, fs::perm_options::add);
+    const Run first = run({"lp", "-U", "tessalyann", "-d", "Tessaly", "-t", title,
+                           std::string(TESSALY_SOURCE_DIR) + "/examples/pdf/figures.pdf"},
+                          root_ / "scratch");
+    const Run second = run({"lp", "-U", "tessalybob", "-d", "Tessaly", "-o", "media=A4", text.string()},
+                           root_ / "scratch");
+    ASSERT_EQ(first.status, 0) << first.err;
+    ASSERT_EQ(second.status, 0) << second.err;
+    const fs::path ann = root_ / "users/tessalyann", bob = root_ / "users/tessalybob";
+    const std::set<std::string> annJobs = waitForJobs(ann, 1), bobJobs = waitForJobs(bob, 1);
+    ASSERT_EQ(annJobs.size(), 1u) << serverLog();
+    ASSERT_EQ(bobJobs.size(), 1u) << serverLog();
+    EXPECT_FALSE(fs::exists("/tmp/tessaly-pwned"));
+
+    // Each directory is its user's alone, with only their own job in it.
+    for (const auto& [dir, name] : {std::pair{ann, "tessalyann"}, std::pair{bob, "tessalybob"}}) {
+        ASSERT_EQ(stat(dir.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0700u);
+        EXPECT_EQ(info.st_uid, getpwnam(name)->pw_uid);
+        std::error_code ec;
+        for (const auto& entry : fs::recursive_directory_iterator(dir, ec)) {
+            ASSERT_EQ(lstat(entry.path().c_str(), &info), 0);
+            EXPECT_EQ(info.st_uid, getpwnam(name)->pw_uid) << entry.path();
+        }
+    }
+    // Neither user can read the other's directory.
+    const pid_t probe = fork();
+    if (probe == 0) {
+        const passwd* user = getpwnam("tessalyann");
+        if (setgid(user->pw_gid) != 0 || setuid(user->pw_uid) != 0) _exit(2);
+        _exit(access(bob.c_str(), R_OK) == 0 || access(ann.c_str(), R_OK) != 0 ? 1 : 0);
+    }
+    EXPECT_EQ(tessaly::testing::waitFor(probe), 0);
+
+    // The title shows as text in the job's settings (escaped there) and the
+    // job monitor makes a movie of each job.
+    const std::string settings = slurp(ann / *annJobs.begin() / "media.settings");
+    EXPECT_NE(settings.find("`id` &lt;b&gt;&amp;amp;&quot;&apos;&lt;/b&gt;; rm -rf ~"), std::string::npos) << settings;
+    const std::string annMovie = convert("tessalyann");
+    ASSERT_FALSE(annMovie.empty());
+    EXPECT_GT(fs::file_size(annMovie), 1000u);
+    const std::string bobMovie = convert("tessalybob");
+    ASSERT_FALSE(bobMovie.empty());
+    EXPECT_GT(fs::file_size(bobMovie), 1000u);
+
+    // A job from a user this machine does not know is refused, not put
+    // into anybody's directory.
+    const Run stranger = run({"lp", "-U", "nobody-from-elsewhere", "-d", "Tessaly", text.string()}, root_ / "scratch");
+    ASSERT_EQ(stranger.status, 0) << stranger.err;
+    bool refused = false;
+    for (int i = 0; i < 300 && !refused; ++i) {
+        refused = run({"lpstat", "-W", "not-completed", "-o", "Tessaly"}, root_ / "scratch").out.empty() &&
+                  serverLog().find("the job's user is not known on this computer") != std::string::npos;
+        if (!refused) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    EXPECT_TRUE(refused) << serverLog();
+    EXPECT_FALSE(fs::exists(root_ / "users/nobody-from-elsewhere"));
+    EXPECT_EQ(finishedJobs(ann).size(), 1u);
+    EXPECT_EQ(finishedJobs(bob).size(), 1u);
+    // The queue goes on taking jobs after the refusal.
+    EXPECT_NE(run({"lpstat", "-p", "Tessaly"}, root_ / "scratch").out.find("enabled"), std::string::npos);
+
+    // Removing leaves the spooler running and no port; a second removal
+    // still succeeds.
+    const Run remove = deploykit("-u");
+    ASSERT_EQ(remove.status, 0) << remove.out << remove.err;
+    EXPECT_FALSE(fs::exists(root_ / "bin/backend/tessaly"));
+    EXPECT_FALSE(fs::exists(root_ / "drivers/ports/TessalyPort.port"));
+    EXPECT_NE(run({"lpstat", "-p", "Tessaly"}, root_ / "scratch").status, 0);
+    EXPECT_EQ(run({"lpstat", "-r"}, root_ / "scratch").out, "scheduler is running\n");
+    const Run again = deploykit("-u");
+    EXPECT_EQ(again.status, 0) << again.out << again.err;
+    EXPECT_EQ(run({"lpstat", "-r"}, root_ / "scratch").out, "scheduler is running\n");
+
+    // "no" as the eighth argument installs without direct printing.
+    const Run plain = deploykit("-i", "no");
+    ASSERT_EQ(plain.status, 0) << plain.out << plain.err;
+    const Run listedPlain = run({"lpstat", "-v", "Tessaly"}, root_ / "scratch");
+    EXPECT_NE(listedPlain.out.find("/TessalyPort\n"), std::string::npos) << listedPlain.out;
+    EXPECT_EQ(deploykit("-u").status, 0);
+}
+
+// A spooler that ignores the stop control: the stop fails with the time-out
+// after 10 seconds.
+TEST_F(PrivateCups, SpoolerThatDoesNotStopTimesOut) {
+    const fs::path conf = root_ / "stub-conf";
+    fs::create_directories(conf);
+    const pid_t stub = fork();
+    if (stub == 0) {
+        signal(SIGTERM, SIG_IGN);
+        for (;;) pause();
+    }
+    std::ofstream(conf / "tessaly-cupsd.pid") << stub << "\n";
+    setenv("TESSALY_CUPSD_CONFIG", conf.c_str(), 1);
+    const std::string server = getenv("CUPS_SERVER");
+    setenv("CUPS_SERVER", "127.0.0.1:1", 1);  // nobody answers there
+    auto service = tessaly::spooler::cupsService();
+    auto clock = tessaly::spooler::systemClock();
+    std::string step;
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_EQ(tessaly::installer::stopSpooler(*service, *clock, &step), tessaly::spooler::kErrorTimeout);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    EXPECT_GE(seconds, 10.0);
+    EXPECT_LT(seconds, 15.0);
+    EXPECT_EQ(step, "StopService");
+    kill(stub, SIGKILL);
+    (void)tessaly::testing::waitFor(stub);
+    // Once the process is gone, the spooler counts as stopped.
+    EXPECT_EQ(tessaly::installer::stopSpooler(*service, *clock, &step), 0u);
+    setenv("CUPS_SERVER", server.c_str(), 1);
+    setenv("TESSALY_CUPSD_CONFIG", (root_ / "conf").c_str(), 1);
+}
+
+}  // namespace
