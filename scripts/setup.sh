@@ -48,7 +48,7 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config
   zlib1g-dev libjpeg62-turbo-dev libfreetype-dev libfontconfig-dev
   libpixman-1-dev libcairo2-dev libpoppler-private-dev
-  libgtk-3-dev libwebkit2gtk-4.1-dev
+  libgtk-3-dev libwebkit2gtk-4.1-dev libcups2-dev
   fonts-liberation fonts-liberation2 fonts-dejavu-core
 )
 # What the unit tests, the benchmarks and the player tests need besides.
@@ -57,6 +57,7 @@ if [[ "$LEVEL" != example ]]; then
     libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
     python3 python3-cairo python3-pil imagemagick fonts-urw-base35 fonts-dejavu-extra fonts-wqy-microhei locales poppler-utils
     nodejs npm chromium xvfb xauth xdotool
+    cups-daemon cups-client cups-bsd cups-filters
   )
 fi
 # The sanitizer and fuzz builds of .ci/run are made with clang.

@@ -27,6 +27,7 @@
 #include "child_process.h"
 #include "installer/deploy.h"
 #include "platform/print_spooler.h"
+#include "platform/printer_registry.h"
 #include "platform/registry.h"
 #include "support/text.h"
 
@@ -257,6 +258,10 @@ TEST_F(PrivateCups, InstallPrintConvertAndRemove) {
     EXPECT_EQ(listed.status, 0) << listed.err;
     // Direct printing (no eighth argument) is kept in the device address.
     EXPECT_NE(listed.out.find("/TessalyPort?direct=yes\n"), std::string::npos) << listed.out;
+    // The application finds the queue on the print server.
+    std::string why;
+    EXPECT_EQ(tessaly::cupsQueueExists("Tessaly", &why), 1) << why;
+    EXPECT_EQ(tessaly::cupsQueueExists("Tessaly2", &why), 0);
     const Run accepting = run({"lpstat", "-a", "Tessaly"}, root_ / "scratch");
     EXPECT_NE(accepting.out.find("Tessaly accepting requests"), std::string::npos) << accepting.out;
 
@@ -335,6 +340,7 @@ TEST_F(PrivateCups, InstallPrintConvertAndRemove) {
     EXPECT_FALSE(fs::exists(root_ / "bin/backend/tessaly"));
     EXPECT_FALSE(fs::exists(root_ / "drivers/ports/TessalyPort.port"));
     EXPECT_NE(run({"lpstat", "-p", "Tessaly"}, root_ / "scratch").status, 0);
+    EXPECT_EQ(tessaly::cupsQueueExists("Tessaly", &why), 0);
     EXPECT_EQ(run({"lpstat", "-r"}, root_ / "scratch").out, "scheduler is running\n");
     const Run again = deploykit("-u");
     EXPECT_EQ(again.status, 0) << again.out << again.err;

@@ -30,8 +30,9 @@ int checkPrinter(std::string_view name, std::string* error) {
         if (error) *error = "no printer named " + std::string(name);
         return 0;
     }
-    // Opening the printer: its driver must be a regular file the spool host
-    // can read.
+    if (cupsQueueExists(kPrinterName, nullptr)) return 1;
+    // Opening the embedded printer: its driver must be a regular file the
+    // spool host can read.
     const std::string driver = embeddedDriverPath();
     const int fd = ::open(driver.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {

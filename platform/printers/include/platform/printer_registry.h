@@ -2,8 +2,8 @@
 // The printers this machine offers to the application, where Windows keeps
 // its list of installed printers. Today that is the embedded printer: the
 // driver library installed beside the programs, which the spool host loads
-// for tessaly-print, automatic printing and dropped files. A printer queue of
-// the system's print server takes the same name once it is installed there.
+// for tessaly-print, automatic printing and dropped files, and the queue of
+// the same name that the installer adds to the system's print server.
 
 #include <string>
 #include <string_view>
@@ -17,9 +17,13 @@ inline constexpr std::string_view kPrinterName = "Tessaly";
 // environment, else ../lib/libpagesmith.so beside the running program.
 std::string embeddedDriverPath();
 
+// Whether the print server (CUPS_SERVER, else the machine's) has a queue of
+// that name that prints through our backend: 1, or 0 with the reason.
+[[nodiscard]] int cupsQueueExists(std::string_view name, std::string* error);
+
 // Opens and closes the named printer (names compared ignoring case, as the
-// spooler does): 1 when it exists and can be used, else 0 with the reason in
-// *error.
+// spooler does): 1 when it exists and can be used (the print server's queue,
+// else the embedded printer's driver), else 0 with the reason in *error.
 [[nodiscard]] int checkPrinter(std::string_view name, std::string* error);
 
 }  // namespace tessaly
