@@ -38,15 +38,15 @@ namespace {
 
 const std::string kBin = TESSALY_BIN_DIR;
 
-struct Run {
+struct Ran {
     int status = -1;
     std::string out, err;
 };
 
 // Runs a program (args[0] is found on PATH when it has no '/'), its output
 // and errors apart.
-Run run(const std::vector<std::string>& args, const fs::path& scratch) {
-    Run result;
+Ran run(const std::vector<std::string>& args, const fs::path& scratch) {
+    Ran result;
     const fs::path out = scratch / "run.out", err = scratch / "run.err";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -167,7 +167,7 @@ protected:
         if (root_.empty()) GTEST_SKIP() << "needs root, cupsd and lp";
     }
 
-    Run deploykit(const std::string& mode, const std::string& direct = "") {
+    Ran deploykit(const std::string& mode, const std::string& direct = "") {
         std::vector<std::string> args = {kBin + "/deploykit", mode, "Tessaly", "Tessaly Driver",
                                          std::string(TESSALY_LIB_DIR) + "/libpagesmith.so",
                                          kBin + "/../share/cups/Tessaly.ppd", "WinPrint", "TessalyPort"};
@@ -207,7 +207,7 @@ protected:
         fs::permissions(root_ / "run", fs::perms::owner_all, ec);
         setenv("TESSALY_REGISTRY_ROOT", reg.c_str(), 1);
         setenv("TESSALY_RUNTIME_DIR", (root_ / "run").c_str(), 1);
-        const Run monitor = run({kBin + "/tessaly", "--headless", "--once", "--output-dir", out.string()},
+        const Ran monitor = run({kBin + "/tessaly", "--headless", "--once", "--output-dir", out.string()},
                                 root_ / "scratch");
         setenv("TESSALY_REGISTRY_ROOT", (root_ / "registry").c_str(), 1);
         unsetenv("TESSALY_RUNTIME_DIR");
@@ -236,7 +236,7 @@ std::vector<std::string> PrivateCups::users_;
 TEST_F(PrivateCups, InstallPrintConvertAndRemove) {
     // Installing on a machine without the printer: the missing printer and
     // driver count as removed. The spooler is started by stage 0.
-    const Run install = deploykit("-ui");
+    const Ran install = deploykit("-ui");
     ASSERT_EQ(install.status, 0) << install.out << install.err << serverLog();
     EXPECT_EQ(install.out,
               "- Old printer Tessaly uninstalled or unavailable\n"
@@ -254,7 +254,7 @@ TEST_F(PrivateCups, InstallPrintConvertAndRemove) {
     EXPECT_FALSE(fs::exists(root_ / "drivers/libpagesmith.so"));
     EXPECT_TRUE(fs::exists(root_ / "drivers/3/libpagesmith.so"));
 
-    const Run listed = run({"lpstat", "-v", "Tessaly"}, root_ / "scratch");
+    const Ran listed = run({"lpstat", "-v", "Tessaly"}, root_ / "scratch");
     EXPECT_EQ(listed.status, 0) << listed.err;
     // Direct printing (no eighth argument) is kept in the device address.
     EXPECT_NE(listed.out.find("/TessalyPort?direct=yes\n"), std::string::npos) << listed.out;
@@ -262,7 +262,7 @@ TEST_F(PrivateCups, InstallPrintConvertAndRemove) {
     std::string why;
     EXPECT_EQ(tessaly::cupsQueueExists("Tessaly", &why), 1) << why;
     EXPECT_EQ(tessaly::cupsQueueExists("Tessaly2", &why), 0);
-    const Run accepting = run({"lpstat", "-a", "Tessaly"}, root_ / "scratch");
+    const Ran accepting = run({"lpstat", "-a", "Tessaly"}, root_ / "scratch");
     EXPECT_NE(accepting.out.find("Tessaly accepting requests"), std::string::npos) << accepting.out;
 
     // Two users print at once: a PDF and a text file, one with a title full
@@ -272,10 +272,10 @@ TEST_F(PrivateCups, InstallPrintConvertAndRemove) {
     const fs::path text = root_ / "scratch/note.txt";
     std::ofstream(text) << "A plain text note for the Tessaly printer.\nSecond line.\n";
     fs::permissions(text, fs::perms::others_read, fs::perm_options::add);
-    const Run first = run({"lp", "-U", "tessalyann", "-d", "Tessaly", "-t", title,
+    const Ran first = run({"lp", "-U", "tessalyann", "-d", "Tessaly", "-t", title,
                            std::string(TESSALY_SOURCE_DIR) + "/examples/pdf/figures.pdf"},
                           root_ / "scratch");
-    const Run second = run({"lp", "-U", "tessalybob", "-d", "Tessaly", "-o", "media=A4", text.string()},
+    const Ran second = run({"lp", "-U", "tessalybob", "-d", "Tessaly", "-o", "media=A4", text.string()},
                            root_ / "scratch");
     ASSERT_EQ(first.status, 0) << first.err;
     ASSERT_EQ(second.status, 0) << second.err;
@@ -318,7 +318,7 @@ TEST_F(PrivateCups, InstallPrintConvertAndRemove) {
 
     // A job from a user this machine does not know is refused, not put
     // into anybody's directory.
-    const Run stranger = run({"lp", "-U", "nobody-from-elsewhere", "-d", "Tessaly", text.string()}, root_ / "scratch");
+    const Ran stranger = run({"lp", "-U", "nobody-from-elsewhere", "-d", "Tessaly", text.string()}, root_ / "scratch");
     ASSERT_EQ(stranger.status, 0) << stranger.err;
     bool refused = false;
     for (int i = 0; i < 300 && !refused; ++i) {
@@ -335,21 +335,21 @@ TEST_F(PrivateCups, InstallPrintConvertAndRemove) {
 
     // Removing leaves the spooler running and no port; a second removal
     // still succeeds.
-    const Run remove = deploykit("-u");
+    const Ran remove = deploykit("-u");
     ASSERT_EQ(remove.status, 0) << remove.out << remove.err;
     EXPECT_FALSE(fs::exists(root_ / "bin/backend/tessaly"));
     EXPECT_FALSE(fs::exists(root_ / "drivers/ports/TessalyPort.port"));
     EXPECT_NE(run({"lpstat", "-p", "Tessaly"}, root_ / "scratch").status, 0);
     EXPECT_EQ(tessaly::cupsQueueExists("Tessaly", &why), 0);
     EXPECT_EQ(run({"lpstat", "-r"}, root_ / "scratch").out, "scheduler is running\n");
-    const Run again = deploykit("-u");
+    const Ran again = deploykit("-u");
     EXPECT_EQ(again.status, 0) << again.out << again.err;
     EXPECT_EQ(run({"lpstat", "-r"}, root_ / "scratch").out, "scheduler is running\n");
 
     // "no" as the eighth argument installs without direct printing.
-    const Run plain = deploykit("-i", "no");
+    const Ran plain = deploykit("-i", "no");
     ASSERT_EQ(plain.status, 0) << plain.out << plain.err;
-    const Run listedPlain = run({"lpstat", "-v", "Tessaly"}, root_ / "scratch");
+    const Ran listedPlain = run({"lpstat", "-v", "Tessaly"}, root_ / "scratch");
     EXPECT_NE(listedPlain.out.find("/TessalyPort\n"), std::string::npos) << listedPlain.out;
     EXPECT_EQ(deploykit("-u").status, 0);
 }

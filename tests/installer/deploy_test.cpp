@@ -33,6 +33,10 @@ public:
         return 0;
     }
     uint32_t state(ServiceState* out) override {
+        if (neverStarts && state_ == ServiceState::Running) {
+            *out = ServiceState::StartPending;
+            return 0;
+        }
         if (stopSentAt && state_ == ServiceState::StopPending && !ignoresStop &&
             clock_.now >= stopSentAt + stopDelayMs)
             state_ = ServiceState::Stopped;
@@ -62,6 +66,7 @@ public:
     int starts = 0, stops = 0;
     uint32_t startError = 0;
     bool ignoresStop = false;
+    bool neverStarts = false;
     bool dependentRunning = false;
     uint32_t stopDelayMs = 1200;
     uint64_t stopSentAt = 0;
@@ -348,6 +353,14 @@ TEST_F(DeployTest, SpoolerStopTimeLimitAndDependents) {
     const installer::DeployResult result = run(verboseArgs("-i"));
     EXPECT_EQ(result.errorNumber, 701460u);
     EXPECT_EQ(output.stderrText.rfind("StopService stage 7: error 1460 - ", 0), 0u);
+}
+
+TEST_F(DeployTest, ASpoolerThatNeverFinishesStartingFailsInsteadOfHanging) {
+    service.neverStarts = true;
+    const installer::DeployResult result = run(verboseArgs("-u"));
+    EXPECT_EQ(result.errorNumber, 1460u);
+    EXPECT_EQ(output.stderrText.rfind("StartService stage 0: error 1460 - ", 0), 0u);
+    EXPECT_LE(clock.now, 1000u + 2 * 120000u + 1000u);
 }
 
 TEST_F(DeployTest, StartFailuresAreReportedAtTheirStage) {

@@ -127,7 +127,7 @@ int printAsUser(const passwd& user, int input, const std::string& spoolDir, cons
         return failJob(kBackendFailed, "cannot write the job into the spool directory");
     }
     std::vector<std::string> args = printArgs;
-    args.insert(args.begin() + 2, copy);
+    args.insert(args.end(), {"--", copy});
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
