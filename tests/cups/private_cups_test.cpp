@@ -153,7 +153,7 @@ protected:
             for (int i = 0; i < 100 && kill(pid, 0) == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
             kill(pid, SIGKILL);
         }
-        for (const std::string& user : users_) (void)run({"userdel", "-r", user}, fs::temp_directory_path());
+        for (const std::string& user : users_) (void)run({"userdel", user}, root_ / "scratch");
         if (!getenv("TESSALY_KEEP_CUPS")) {
             std::error_code ec;
             fs::remove_all(root_, ec);
