@@ -45,7 +45,7 @@ struct Ran {
 
 // Runs a program (args[0] is found on PATH when it has no '/'), its output
 // and errors apart.
-Ran run(const std::vector<std::string>& args, const fs::path& scratch) {
+Ran run(const std::vector<std::string>& args, const fs::path& scratch, const fs::path& cwd = {}) {
     Ran result;
     const fs::path out = scratch / "run.out", err = scratch / "run.err";
     posix_spawn_file_actions_t actions;
@@ -53,6 +53,7 @@ Ran run(const std::vector<std::string>& args, const fs::path& scratch) {
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -355,6 +356,35 @@ TEST_F(PrivateCups, InstallPrintConvertAndRemove) {
     ASSERT_EQ(plain.status, 0) << plain.out << plain.err;
     const Ran listedPlain = run({"lpstat", "-v", "Tessaly"}, root_ / "scratch");
     EXPECT_NE(listedPlain.out.find("/TessalyPort\n"), std::string::npos) << listedPlain.out;
+    EXPECT_EQ(deploykit("-u").status, 0);
+
+    // Under another name (a setup package's), deploykit is quiet: built-in
+    // names, the driver files taken from the current directory and deleted
+    // when it finishes, a dot for each step.
+    const fs::path setup = root_ / "setup";
+    fs::create_directories(setup);
+    fs::copy_file(kBin + "/deploykit", setup / "tessaly-setup");
+    fs::copy_file(std::string(TESSALY_LIB_DIR) + "/libpagesmith.so", setup / "libpagesmith.so");
+    fs::copy_file(kBin + "/../share/cups/Tessaly.ppd", setup / "Tessaly.ppd");
+    const Ran quiet = run({(setup / "tessaly-setup").string(), "-ui"}, root_ / "scratch", setup);
+    EXPECT_EQ(quiet.status, 0) << quiet.err;
+    EXPECT_EQ(quiet.out, "......");
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_FALSE(fs::exists(setup / "libpagesmith.so"));
+    EXPECT_FALSE(fs::exists(setup / "Tessaly.ppd"));
+    EXPECT_EQ(tessaly::cupsQueueExists("Tessaly", &why), 1) << why;
+    const Ran quietRemove = run({(setup / "tessaly-setup").string(), "-u"}, root_ / "scratch", setup);
+    EXPECT_EQ(quietRemove.status, 0) << quietRemove.err;
+    EXPECT_EQ(quietRemove.out, "...");
+    EXPECT_EQ(tessaly::cupsQueueExists("Tessaly", &why), 0);
+
+    // A quiet failure names its error number: here the driver files are
+    // missing, so the copy at stage 12 fails with "file not found".
+    const Ran failed = run({(setup / "tessaly-setup").string(), "-i"}, root_ / "scratch", setup);
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.err.find("Tessaly Installation Error"), std::string::npos) << failed.err;
+    EXPECT_NE(failed.err.find("mention error number 1200002."), std::string::npos) << failed.err;
+    EXPECT_EQ(run({"lpstat", "-r"}, root_ / "scratch").out, "scheduler is running\n");
     EXPECT_EQ(deploykit("-u").status, 0);
 }
 
