@@ -112,11 +112,11 @@ bool copyAll(int from, int to) {
 
 // In the child: becomes the user, copies the job into the user's spool
 // directory and prints it there; returns the exit code for the parent.
-int printAsUser(const passwd& user, int input, const std::string& spoolDir, const std::vector<std::string>& printArgs,
+int printAsUser(const tessaly::cups::JobUser& user, int input, const std::string& spoolDir, const std::vector<std::string>& printArgs,
                 const std::string& jobId) {
-    if (::setgid(user.pw_gid) != 0 || ::initgroups(user.pw_name, user.pw_gid) != 0 || ::setuid(user.pw_uid) != 0 ||
-        ::getuid() != user.pw_uid || ::geteuid() != user.pw_uid)
-        return failJob(kBackendFailed, "cannot print as user " + std::string(user.pw_name));
+    if (::setgid(user.gid) != 0 || ::initgroups(user.name.c_str(), user.gid) != 0 || ::setuid(user.uid) != 0 ||
+        ::getuid() != user.uid || ::geteuid() != user.uid)
+        return failJob(kBackendFailed, "cannot print as user " + user.name);
     std::string copy = spoolDir + ".job-" + jobId + "-XXXXXX";
     const int fd = ::mkostemp(copy.data(), O_CLOEXEC);
     if (fd < 0) return failJob(kBackendFailed, "cannot write the job into the spool directory: " + std::string(std::strerror(errno)));
@@ -132,8 +132,8 @@ int printAsUser(const passwd& user, int input, const std::string& spoolDir, cons
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     // A clean environment: only what the printing program needs.
-    std::vector<std::string> env = {"PATH=/usr/local/bin:/usr/bin:/bin", "HOME=" + std::string(user.pw_dir),
-                                    "USER=" + std::string(user.pw_name), "LOGNAME=" + std::string(user.pw_name),
+    std::vector<std::string> env = {"PATH=/usr/local/bin:/usr/bin:/bin", "HOME=" + user.home,
+                                    "USER=" + user.name, "LOGNAME=" + user.name,
                                     "TMPDIR=/tmp", "LANG=C.UTF-8"};
     for (const char* keep : {"TESSALY_REGISTRY_ROOT", "TESSALY_RUNTIME_DIR", "TESSALY_GDI_SURFACE_LIMIT"}) {
         if (const char* value = std::getenv(keep)) env.push_back(std::string(keep) + "=" + value);
@@ -200,19 +200,14 @@ int main(int argc, char** argv) {
 
     // The user the job belongs to; a name the system does not know (a job
     // from another machine) goes to the configured account, or is refused.
-    const passwd* found = tessaly::cups::validUserDirectoryName(userName) ? ::getpwnam(userName.c_str()) : nullptr;
-    if (!found) {
-        const std::string account = stringValue(store, "SpoolUnknownUser");
-        if (!account.empty()) found = ::getpwnam(account.c_str());
-        if (!found)
-            return failJob(kBackendCancel, "the job's user is not known on this computer; the job was refused");
-    }
-    const passwd user = *found;
-    const std::string userDirName = user.pw_name;
+    tessaly::cups::JobUser user;
+    if (!tessaly::cups::resolveJobUser(userName, stringValue(store, "SpoolUnknownUser"), &user))
+        return failJob(kBackendCancel, "the job's user is not known on this computer; the job was refused");
+    const std::string& userDirName = user.name;
     std::string spoolDir = spoolRoot;
     std::string error;
     if (perUser == 1) {
-        if (!tessaly::cups::prepareUserSpool(spoolRoot, userDirName, user.pw_uid, user.pw_gid, &spoolDir, &error))
+        if (!tessaly::cups::prepareUserSpool(spoolRoot, userDirName, user.uid, user.gid, &spoolDir, &error))
             return failJob(kBackendFailed, error);
     }
 

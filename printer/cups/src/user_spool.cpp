@@ -1,6 +1,7 @@
 #include "cups_backend/user_spool.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +17,28 @@ bool validUserDirectoryName(std::string_view user) {
         if (c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
     }
     return true;
+}
+
+namespace {
+
+int lookUp(std::string_view name, JobUser* out) {
+    if (!validUserDirectoryName(name)) return 0;
+    const std::string text(name);
+    passwd entry{};
+    passwd* found = nullptr;
+    std::string buffer(16384, '\0');
+    if (::getpwnam_r(text.c_str(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found) return 0;
+    // The account's own name, which is what its directory is called.
+    if (!validUserDirectoryName(found->pw_name)) return 0;
+    *out = {found->pw_name, found->pw_uid, found->pw_gid, found->pw_dir ? found->pw_dir : "/"};
+    return 1;
+}
+
+}  // namespace
+
+int resolveJobUser(std::string_view jobUser, std::string_view unknownUserAccount, JobUser* out) {
+    if (lookUp(jobUser, out)) return 1;
+    return !unknownUserAccount.empty() && lookUp(unknownUserAccount, out);
 }
 
 int prepareUserSpool(const std::string& root, std::string_view user, uid_t uid, gid_t gid, std::string* dir,

@@ -138,3 +138,23 @@ TEST_F(UserSpool, MakesAPrivateDirectoryAndRefusesImpostors) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(JobUser, KnownUsersPrintAsThemselvesAndStrangersOnlyAsTheConfiguredAccount) {
+    tessaly::cups::JobUser user;
+    ASSERT_EQ(tessaly::cups::resolveJobUser("root", "", &user), 1);
+    EXPECT_EQ(user.uid, 0u);
+    EXPECT_EQ(user.name, "root");
+    // A user the system does not know is refused unless an account is set
+    // for such jobs, and that account must exist.
+    EXPECT_EQ(tessaly::cups::resolveJobUser("visitor-from-elsewhere", "", &user), 0);
+    EXPECT_EQ(tessaly::cups::resolveJobUser("visitor-from-elsewhere", "no-such-account-here", &user), 0);
+    ASSERT_EQ(tessaly::cups::resolveJobUser("visitor-from-elsewhere", "nobody", &user), 1);
+    EXPECT_EQ(user.name, "nobody");
+    // Names that are no directory names are not even looked up.
+    EXPECT_EQ(tessaly::cups::resolveJobUser("../root", "", &user), 0);
+    EXPECT_EQ(tessaly::cups::resolveJobUser("root/x", "", &user), 0);
+}
+
+}  // namespace

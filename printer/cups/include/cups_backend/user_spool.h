@@ -14,6 +14,19 @@ namespace tessaly::cups {
 // '/', no control characters, at most 255 bytes.
 bool validUserDirectoryName(std::string_view user);
 
+// The local account a job is printed as.
+struct JobUser {
+    std::string name;
+    uid_t uid = 0;
+    gid_t gid = 0;
+    std::string home;
+};
+
+// The account for a job's user name: the user of that name when the system
+// knows it, else the account configured for unknown users (a job from
+// another machine) when it is set and known. 0 when the job is to be refused.
+[[nodiscard]] int resolveJobUser(std::string_view jobUser, std::string_view unknownUserAccount, JobUser* out);
+
 // Makes (or checks) <root><user>/ for the user uid:gid and gives its path
 // with a trailing '/'. The root is made with mode 0755 when missing. An
 // existing entry that is a symbolic link, not a directory, or owned by
