@@ -14,12 +14,13 @@ namespace tessaly {
 inline constexpr std::string_view kPrinterName = "Tessaly";
 
 // Where the embedded printer's driver library is: TESSALY_DRIVER from the
-// environment, else ../lib/libpagesmith.so beside the running program.
+// environment, else ../lib/libpagesmith.so or ../lib/tessaly/libpagesmith.so
+// from the running program's directory, else the installation's.
 std::string embeddedDriverPath();
 
 // Opens and closes the named printer (names compared ignoring case, as the
-// spooler does): 1 when it exists and can be used, else 0 with the reason in
-// *error.
+// spooler does): 1 when it exists and can be used (its driver is there and
+// the user's spool directory can be had), else 0 with the reason in *error.
 [[nodiscard]] int checkPrinter(std::string_view name, std::string* error);
 
 }  // namespace tessaly

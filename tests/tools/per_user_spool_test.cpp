@@ -1,0 +1,142 @@
+// With SpoolPerUser = 1 the programs a user runs use that user's own spool
+// directory: printing to the printer puts the job there (never into the
+// shared root), the headless monitor finds and converts it there, and a
+// directory of that name that is not the user's own stops both.
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "child_process.h"
+#include "platform/registry.h"
+#include "support/text.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kBin = TESSALY_BIN_DIR;
+const std::string kPdf = std::string(TESSALY_SOURCE_DIR) + "/examples/pdf/figures.pdf";
+
+using tessaly::testing::slurp;
+using tessaly::testing::spawn;
+using tessaly::testing::waitFor;
+
+class PerUserSpool : public testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("tessaly_per_user_" + std::to_string(::getpid()) + "_" +
+                                           testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        for (const char* sub : {"spool", "out", "tmp", "run", "reg"}) fs::create_directories(dir / sub);
+        fs::permissions(dir / "run", fs::perms::owner_all);
+        fs::permissions(dir / "spool", fs::perms::owner_all | fs::perms::others_write | fs::perms::others_exec |
+                                           fs::perms::group_write | fs::perms::group_exec | fs::perms::sticky_bit);
+        setenv("TESSALY_REGISTRY_ROOT", (dir / "reg").c_str(), 1);
+        setenv("TESSALY_RUNTIME_DIR", (dir / "run").c_str(), 1);
+        setenv("TMPDIR", (dir / "tmp").c_str(), 1);
+        tessaly::ValueStore store((dir / "reg").string());
+        ASSERT_EQ(store.writeString("BasePath", tessaly::toWide(std::string(TESSALY_SOURCE_DIR) + "/data/")), 0);
+        ASSERT_EQ(store.writeString("SpoolPath", tessaly::toWide((dir / "spool").string() + "/")), 0);
+        ASSERT_EQ(store.writeDword("SpoolPerUser", 1), 0);
+        // The user's name as the password database has it.
+        const std::string uid = std::to_string(::geteuid());
+        FILE* id = ::popen("id -un", "r");
+        ASSERT_NE(id, nullptr);
+        char buffer[256] = {};
+        if (std::fgets(buffer, sizeof buffer, id)) user = buffer;
+        ::pclose(id);
+        while (!user.empty() && (user.back() == '\n' || user.back() == '\r')) user.pop_back();
+        ASSERT_FALSE(user.empty()) << uid;
+        own = dir / "spool" / user;
+    }
+    void TearDown() override {
+        unsetenv("TMPDIR");
+        unsetenv("TESSALY_RUNTIME_DIR");
+        unsetenv("TESSALY_REGISTRY_ROOT");
+        std::error_code ec;
+        if (!HasFailure()) fs::remove_all(dir, ec);
+    }
+    int runProgram(const std::vector<std::string>& args, const std::string& logName) {
+        const pid_t pid = spawn(args, dir / logName);
+        EXPECT_GT(pid, 0);
+        return waitFor(pid);
+    }
+    std::string log(const std::string& name) const { return slurp(dir / name); }
+    static size_t count(const fs::path& folder) {
+        size_t n = 0;
+        for (auto it = fs::directory_iterator(folder); it != fs::directory_iterator(); ++it) ++n;
+        return n;
+    }
+
+    fs::path dir, own;
+    std::string user;
+};
+
+TEST_F(PerUserSpool, APrintedJobGoesIntoTheUsersDirectoryAndTheMonitorConvertsItThere) {
+    ASSERT_EQ(runProgram({kBin + "/tessaly-print", "--to-printer", "--pages", "1", "--title", "figures.pdf", kPdf},
+                         "print.log"),
+              0)
+        << log("print.log");
+    // The root holds only the user's directory, private to the user, with the job.
+    ASSERT_TRUE(fs::is_directory(own)) << log("print.log");
+    EXPECT_EQ(count(dir / "spool"), 1u);
+    struct stat info {};
+    ASSERT_EQ(::lstat(own.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(info.st_uid, ::geteuid());
+    ASSERT_EQ(count(own), 1u);
+    const fs::path job = fs::directory_iterator(own)->path();
+    EXPECT_EQ(slurp(job / "_status").substr(0, 4), "end:");
+    // The store still says per user: the private directory went to the driver
+    // through a copy of the store.
+    uint32_t perUser = 0;
+    EXPECT_EQ(tessaly::ValueStore((dir / "reg").string()).readDword("SpoolPerUser", &perUser), 0);
+    EXPECT_EQ(perUser, 1u);
+
+    ASSERT_EQ(runProgram({kBin + "/tessaly", "--headless", "--once", "--output-dir", (dir / "out").string()},
+                         "monitor.log"),
+              0)
+        << log("monitor.log");
+    EXPECT_TRUE(fs::is_regular_file(dir / "out" / "figures.swf")) << log("monitor.log");
+    EXPECT_EQ(count(own), 0u);
+}
+
+TEST_F(PerUserSpool, ADirectoryThatIsNotTheUsersOwnStopsPrintingAndWatching) {
+    // Someone put a link where the user's directory belongs.
+    fs::create_directories(dir / "elsewhere");
+    fs::create_directory_symlink(dir / "elsewhere", own);
+    EXPECT_NE(runProgram({kBin + "/tessaly-print", "--to-printer", kPdf}, "print.log"), 0);
+    EXPECT_NE(log("print.log").find("symbolic link"), std::string::npos) << log("print.log");
+    EXPECT_EQ(count(dir / "elsewhere"), 0u);
+
+    EXPECT_EQ(runProgram({kBin + "/tessaly", "--headless", "--once", "--output-dir", (dir / "out").string()},
+                         "monitor.log"),
+              1);
+    EXPECT_NE(log("monitor.log").find("Could not find the Spool directory"), std::string::npos) << log("monitor.log");
+    EXPECT_NE(log("monitor.log").find("symbolic link"), std::string::npos) << log("monitor.log");
+}
+
+TEST_F(PerUserSpool, TheMonitorMakesTheUsersDirectoryBeforeTheFirstJob) {
+    // A user who has not printed yet: the monitor starts and waits in the
+    // new, private directory (stopped here after a moment).
+    const pid_t pid = spawn({kBin + "/tessaly", "--headless", "--output-dir", (dir / "out").string()}, dir / "m.log");
+    ASSERT_GT(pid, 0);
+    for (int i = 0; i < 100 && !fs::exists(own); ++i) ::usleep(50000);
+    ::usleep(300000);
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(waitFor(pid), 0) << log("m.log");
+    ASSERT_TRUE(fs::is_directory(own));
+    struct stat info {};
+    ASSERT_EQ(::lstat(own.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(log("m.log").find("message:"), std::string::npos) << log("m.log");
+}
+
+}  // namespace
