@@ -123,6 +123,19 @@ TEST_F(PerUserSpool, ADirectoryThatIsNotTheUsersOwnStopsPrintingAndWatching) {
     EXPECT_NE(log("monitor.log").find("symbolic link"), std::string::npos) << log("monitor.log");
 }
 
+TEST_F(PerUserSpool, WithoutASpoolPathNothingIsPrintedAnywhere) {
+    // A missing SpoolPath reads as "c:/", which here would be a relative
+    // folder of the current directory: printing to the printer refuses.
+    ASSERT_EQ(tessaly::ValueStore((dir / "reg").string()).deleteValue("SpoolPath"), 0);
+    for (const uint32_t perUser : {0u, 1u}) {
+        SCOPED_TRACE(perUser);
+        ASSERT_EQ(tessaly::ValueStore((dir / "reg").string()).writeDword("SpoolPerUser", perUser), 0);
+        EXPECT_EQ(runProgram({kBin + "/tessaly-print", "--to-printer", kPdf}, "print.log"), 1);
+        EXPECT_NE(log("print.log").find("SpoolPath"), std::string::npos) << log("print.log");
+        EXPECT_FALSE(fs::exists("c:"));
+    }
+}
+
 TEST_F(PerUserSpool, TheMonitorMakesTheUsersDirectoryBeforeTheFirstJob) {
     // A user who has not printed yet: the monitor starts and waits in the
     // new, private directory (stopped here after a moment).
