@@ -31,7 +31,7 @@ set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_CONTACT "${TESSALY_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "virtual printer that turns printed documents into SWF movies")
 set(CPACK_PACKAGE_DESCRIPTION
-  "Tessaly installs the printer \"Tessaly\": whatever is printed to it, from any\n application's print dialog or with lp -d Tessaly, becomes a Flash (SWF) movie\n with real text and embedded fonts, shown in the Tessaly window (played by\n Ruffle) or saved into the user's folder.")
+  "Tessaly installs the printer Tessaly. Whatever is printed to it, from any\napplication's print dialog or with lp -d Tessaly, becomes a Flash (SWF) movie\nwith real text and embedded fonts, shown in the Tessaly window (played by\nRuffle) or saved into the user's folder.")
 set(CPACK_PACKAGING_INSTALL_PREFIX "${CMAKE_INSTALL_PREFIX}")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

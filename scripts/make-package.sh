@@ -24,5 +24,6 @@ mkdir -p "$OUT_DIR"
 package="$(ls "$BUILD_DIR"/tessaly_*.deb)"
 cp "$package" "$OUT_DIR/"
 dpkg-deb --info "$OUT_DIR/$(basename "$package")"
-dpkg-deb --contents "$OUT_DIR/$(basename "$package")" | grep -v '/$' | awk '{print $1, $6}'
+dpkg-deb --contents "$OUT_DIR/$(basename "$package")" | grep -v '/$' |
+  sed -E 's/^([^ ]+) +[^ ]+ +[^ ]+ +[^ ]+ +[^ ]+ +/\1 /'
 echo "package: $OUT_DIR/$(basename "$package")"
