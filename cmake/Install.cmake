@@ -11,6 +11,9 @@
 include(GNUInstallDirs)
 
 set(TESSALY_INSTALL_LIBDIR "lib/tessaly")
+# The spool root the installation's values name (tessaly-setup-values'
+# default as well).
+set(TESSALY_SPOOL_ROOT "/var/spool/tessaly/")
 set(TESSALY_INSTALL_DATADIR "${CMAKE_INSTALL_DATADIR}/tessaly")
 
 # The print server's directories, as cups-config reports them.
@@ -81,7 +84,6 @@ endif()
 
 # The user units that start the monitor when a job arrives (not enabled:
 # a user who wants it enables the path unit).
-set(TESSALY_SPOOL_ROOT "/var/spool/tessaly/")
 foreach(unit tessaly-monitor.path tessaly-monitor.service)
   configure_file("${PROJECT_SOURCE_DIR}/packaging/systemd/${unit}.in" "${CMAKE_BINARY_DIR}/packaging/${unit}" @ONLY)
   install(FILES "${CMAKE_BINARY_DIR}/packaging/${unit}" DESTINATION "${CMAKE_INSTALL_PREFIX}/lib/systemd/user")
