@@ -5,13 +5,16 @@
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "child_process.h"
 #include "platform/registry.h"
@@ -150,6 +153,93 @@ TEST_F(PerUserSpool, TheMonitorMakesTheUsersDirectoryBeforeTheFirstJob) {
     ASSERT_EQ(::lstat(own.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
     EXPECT_EQ(log("m.log").find("message:"), std::string::npos) << log("m.log");
+}
+
+// Two users of the machine (made for the test, so only when it runs as
+// root): each prints with tessaly-print --to-printer and runs the headless
+// monitor as themselves; each monitor converts only its own user's job, and
+// neither user can look into the other's spool directory.
+class TwoUsers : public PerUserSpool {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) GTEST_SKIP() << "making users needs root";
+        PerUserSpool::SetUp();
+        const std::string tag = std::to_string(::getpid() % 100000);
+        for (const std::string& name : {"tslya" + tag, "tslyb" + tag}) {
+            const std::string add = "useradd -M -N -s /usr/sbin/nologin " + name + " >/dev/null 2>&1";
+            ASSERT_EQ(std::system(add.c_str()), 0) << name;
+            users.push_back(name);
+        }
+        // What both users may use: the temporary folders and the store, as an
+        // installation's are.
+        fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
+        fs::permissions(dir / "tmp", fs::perms::all | fs::perms::sticky_bit);
+    }
+    void TearDown() override {
+        for (const std::string& name : users) {
+            const std::string remove = "userdel " + name + " >/dev/null 2>&1";
+            EXPECT_EQ(std::system(remove.c_str()), 0) << name;
+        }
+        if (!users.empty()) PerUserSpool::TearDown();
+    }
+    // Runs a program as one of the users with the test's settings; its exit status.
+    int runAs(const std::string& account, const std::string& arguments, const std::string& logName) {
+        const std::string command = "runuser -u " + account + " -- env TESSALY_REGISTRY_ROOT='" + (dir / "reg").string() +
+                                    "' TESSALY_RUNTIME_DIR='" + (dir / "tmp" / ("run-" + account)).string() +
+                                    "' TMPDIR='" + (dir / "tmp").string() + "' HOME='" +
+                                    (dir / "tmp" / ("home-" + account)).string() + "' " + arguments + " > '" + (dir / logName).string() + "' 2>&1";
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    // The user's output folder and home.
+    void foldersOf(const std::string& account) {
+        for (const fs::path& folder : {dir / ("out-" + account), dir / "tmp" / ("home-" + account)}) {
+            fs::create_directories(folder);
+            const std::string chown = "chown " + account + " '" + folder.string() + "'";
+            ASSERT_EQ(std::system(chown.c_str()), 0);
+        }
+    }
+
+    std::vector<std::string> users;
+};
+
+TEST_F(TwoUsers, EachMonitorConvertsOnlyItsOwnUsersJob) {
+    const std::string& a = users[0];
+    const std::string& b = users[1];
+    for (const std::string& account : users) {
+        foldersOf(account);
+        ASSERT_EQ(runAs(account, kBin + "/tessaly-print --to-printer --pages 1 --title " + account + ".pdf " + kPdf,
+                        "print-" + account + ".log"),
+                  0)
+            << log("print-" + account + ".log");
+        // The job is in the user's own directory, which belongs to the user.
+        struct stat info {};
+        ASSERT_EQ(::lstat((dir / "spool" / account).c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0700u);
+        EXPECT_NE(info.st_uid, 0u);
+        EXPECT_EQ(count(dir / "spool" / account), 1u);
+    }
+    // Neither can look into the other's directory.
+    EXPECT_NE(runAs(b, "ls '" + (dir / "spool" / a).string() + "'", "ls-b.log"), 0);
+    EXPECT_NE(runAs(a, "ls '" + (dir / "spool" / b).string() + "'", "ls-a.log"), 0);
+
+    // b's monitor converts b's job and leaves a's where it is.
+    ASSERT_EQ(runAs(b, kBin + "/tessaly --headless --once --output-dir '" + (dir / ("out-" + b)).string() + "'",
+                    "monitor-" + b + ".log"),
+              0)
+        << log("monitor-" + b + ".log");
+    EXPECT_TRUE(fs::is_regular_file(dir / ("out-" + b) / (b + ".swf"))) << log("monitor-" + b + ".log");
+    EXPECT_EQ(count(dir / ("out-" + b)), 1u);
+    EXPECT_EQ(count(dir / "spool" / b), 0u);
+    EXPECT_EQ(count(dir / "spool" / a), 1u);
+
+    ASSERT_EQ(runAs(a, kBin + "/tessaly --headless --once --output-dir '" + (dir / ("out-" + a)).string() + "'",
+                    "monitor-" + a + ".log"),
+              0)
+        << log("monitor-" + a + ".log");
+    EXPECT_TRUE(fs::is_regular_file(dir / ("out-" + a) / (a + ".swf"))) << log("monitor-" + a + ".log");
+    EXPECT_EQ(count(dir / "spool" / a), 0u);
 }
 
 }  // namespace
