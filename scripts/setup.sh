@@ -7,7 +7,8 @@
 #                      libraries, the fonts of the samples; a build in build/
 #   setup.sh tests     that, plus what every test needs: GoogleTest, Google
 #                      Benchmark, libpng, Python with cairo and Pillow, Debian's
-#                      Node.js and npm, Chromium, more fonts; the player
+#                      Node.js and npm, Chromium, more fonts, dpkg-dev (the
+#                      Debian package, scripts/make-package.sh); the player
 #                      harness's npm packages; a build with tests (the default)
 #   setup.sh ci        that, plus clang for the sanitizer and fuzz builds
 #
@@ -57,7 +58,7 @@ if [[ "$LEVEL" != example ]]; then
     libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
     python3 python3-cairo python3-pil imagemagick fonts-urw-base35 fonts-dejavu-extra fonts-wqy-microhei locales poppler-utils
     nodejs npm chromium xvfb xauth xdotool
-    cups-daemon cups-client cups-bsd cups-filters
+    cups-daemon cups-client cups-bsd cups-filters dpkg-dev file
   )
 fi
 # The sanitizer and fuzz builds of .ci/run are made with clang.

@@ -27,6 +27,7 @@
 #include "app/saving.h"
 #include "composer/settings.h"
 #include "platform/registry.h"
+#include "platform/user_spool.h"
 #include "support/directories.h"
 #include "support/paths.h"
 #include "support/text.h"
@@ -55,7 +56,8 @@ constexpr const char* kUsage =
     "\n"
     "With --headless, runs the job monitor without a window: finds the jobs the\n"
     "Tessaly printer writes into the spool directory (the stored value\n"
-    "SpoolPath), claims each one for this instance, converts it and delivers\n"
+    "SpoolPath, or the user's own directory under it when SpoolPerUser is 1),\n"
+    "claims each one for this instance, converts it and delivers\n"
     "the movie where its request said, else saves it into a folder, named\n"
     "after the document's title. Progress is printed as lines: \"status:\" (the\n"
     "status line), \"progress:\" (the page being received or converted),\n"
@@ -106,7 +108,10 @@ int runHeadless(const CommandLine& options) {
                     kErrorTitle, MessageIcon::warning);
         return 1;
     }
-    if (!spoolListable(spool)) {
+    // The user's own spool directory when each user has one.
+    std::string why;
+    if (!currentUserSpoolDirectory(&spool, &why) || !spoolListable(spool)) {
+        if (!why.empty()) std::fprintf(stderr, "tessaly: %s\n", why.c_str());
         showMessage(ui,
                     "Could not find the Spool directory, this usually means that the installation directory is "
                     "corrupted.\nPlease reinstall Tessaly.\n\nTessaly will now close.",

@@ -227,6 +227,35 @@ int readInstallPaths(std::string* basePath, std::string* spoolPath) {
     return base && spool ? 1 : 0;
 }
 
+int userSpoolDirectory(std::string_view spoolPath, std::string_view userName, std::string* out) {
+    out->clear();
+    if (userName.empty() || userName == "." || userName == ".." || userName.size() > kMaxSpoolUserName) return 0;
+    for (const char c : userName) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F || c == '/' || c == '\\') return 0;
+    }
+    std::string directory(spoolPath);
+    backslashesToSlashes(directory);
+    appendSeparator(directory);
+    directory.append(userName);
+    directory.push_back('/');
+    *out = std::move(directory);
+    return 1;
+}
+
+int readSpoolDirectory(std::string_view userName, std::string* spool, bool* perUser) {
+    std::string root;
+    const int read = readInstallPath("SpoolPath", &root);
+    uint32_t mode = 0;
+    const bool own = registryReadDword("SpoolPerUser", &mode) == kRegistryOk && mode == 1;
+    if (perUser) *perUser = own;
+    if (!own) {
+        *spool = std::move(root);
+        return read;
+    }
+    return userSpoolDirectory(root, userName, spool) && read ? 1 : 0;
+}
+
 JobSettings::JobSettings() : JobSettingsBlock{} { sourceId = -1; }
 
 void JobSettings::setBaseDirectory(std::string_view dir) {

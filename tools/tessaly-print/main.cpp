@@ -25,8 +25,10 @@
 #include "composer/settings.h"
 #include "pdf/pdf_document.h"
 #include "platform/gdi_engine_control.h"
+#include "platform/printer_registry.h"
 #include "platform/registry.h"
 #include "platform/spool_host.h"
+#include "platform/user_spool.h"
 #include "script/print_script.h"
 #include "support/files.h"
 #include "support/memory.h"
@@ -65,8 +67,9 @@ const char kUsage[] =
     "                      movie settings'\n"
     "  --spool DIR         the spool directory; default: the registry's SpoolPath\n"
     "                      (a private temporary one for a PDF)\n"
-    "  --driver PATH       the driver library; default: ../lib/libpagesmith.so\n"
-    "                      beside this program\n"
+    "  --driver PATH       the driver library; default: TESSALY_DRIVER, else\n"
+    "                      ../lib/libpagesmith.so or ../lib/tessaly/libpagesmith.so\n"
+    "                      from this program's directory\n"
     "  --page-rasters      with --vector: the driver also writes the raster it\n"
     "                      rendered of each page (altpage<n>.bag in the job\n"
     "                      directory) to compare the vector pages with; the movie\n"
@@ -80,7 +83,8 @@ const char kUsage[] =
     "                      Tessaly.settings, e.g. \"No border\"); default: the\n"
     "                      printer's\n"
     "  --to-printer        print the PDF into the printer's spool directory (the\n"
-    "                      registry's SpoolPath, or --spool) and leave the job to\n"
+    "                      registry's SpoolPath, or the user's own directory under\n"
+    "                      it when SpoolPerUser is 1, or --spool) and leave the job to\n"
     "                      the monitor there, as printing from an application does\n"
     "  -o MOVIE.swf        convert the job into this movie\n"
 "  --html PAGE.htm     convert the job and write an HTML page that plays the\n"
@@ -192,6 +196,12 @@ public:
         if (!spool.empty()) {
             const fs::path absolute = fs::absolute(spool, ec);
             if (copy.writeString("SpoolPath", tessaly::toWide(absolute.string())) != tessaly::kRegistryOk) {
+                *error = "cannot set the spool directory";
+                return false;
+            }
+            // The directory given is the one the job goes into, whoever prints.
+            const int perUser = copy.deleteValue("SpoolPerUser");
+            if (perUser != tessaly::kRegistryOk && perUser != tessaly::kRegistryNotFound) {
                 *error = "cannot set the spool directory";
                 return false;
             }
@@ -615,6 +625,11 @@ int main(int argc, char** argv) {
         if (!privateSpool.make("tessaly-print-spool", &error)) return fail(error);
         spool = privateSpool.path();
     }
+    // The printer's spool directory is the user's own when each user has
+    // one; the driver is handed that directory.
+    if (toPrinter && spool.empty() && !tessaly::currentUserSpoolDirectory(&spool, &error)) {
+        return fail("the printer's spool directory: " + error);
+    }
     SpoolOverride spoolOverride;
     if (!spool.empty() || !movieValues.empty()) {
         std::error_code ec;
@@ -628,7 +643,7 @@ int main(int argc, char** argv) {
     }
 
     tessaly::SpoolOptions options;
-    options.driverPath = driver.empty() ? (tessaly::tools::programDirectory().parent_path() / "lib" / "libpagesmith.so").string() : driver;
+    options.driverPath = driver.empty() ? tessaly::embeddedDriverPath() : driver;
     options.request = request;
     tessaly::SpoolHost host;
     if (!host.open(options, &error)) return fail(error);

@@ -29,6 +29,7 @@
 #include "composer/settings.h"
 #include "platform/printer_registry.h"
 #include "platform/registry.h"
+#include "platform/user_spool.h"
 #include "support/directories.h"
 #include "support/paths.h"
 
@@ -417,8 +418,11 @@ bool MainWindow::start() {
         return false;
     }
     {
+        // The user's own spool directory when each user has one.
+        std::string why;
         FindHandle find;
-        if (!find.begin(pathFromUtf8(spool_))) {
+        if (!currentUserSpoolDirectory(&spool_, &why) || !find.begin(pathFromUtf8(spool_))) {
+            if (!why.empty()) trace_.line("spool", why);
             showMessage(*this,
                         "Could not find the Spool directory, this usually means that the installation directory is "
                         "corrupted.\nPlease reinstall Tessaly.\n\nTessaly will now close.",

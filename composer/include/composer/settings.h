@@ -176,6 +176,22 @@ uint32_t normalizeMechanics(uint32_t flags, bool hasInterfaceSource);
 // trailing '/'; "c:/" for a missing value. 1 when both were read.
 [[nodiscard]] int readInstallPaths(std::string* basePath, std::string* spoolPath);
 
+// The longest user name that gets a spool directory of its own.
+inline constexpr size_t kMaxSpoolUserName = 64;
+
+// A user's own spool directory under the spool root: spoolPath (ending in
+// '/') followed by the user name and '/'. 0, with *out emptied, for a name
+// that is not one plain directory name: empty, "." or "..", longer than
+// kMaxSpoolUserName, or holding a slash, a backslash or a control character.
+[[nodiscard]] int userSpoolDirectory(std::string_view spoolPath, std::string_view userName, std::string* out);
+
+// The spool directory the user's jobs go to: SpoolPath, or the user's own
+// directory under it when the DWORD SpoolPerUser is 1 (*perUser tells which).
+// 1 when SpoolPath was read and, for a directory per user, the name is
+// usable; 0 otherwise, with *spool emptied when the user's directory cannot be
+// named (the shared root is never a stand-in for it).
+[[nodiscard]] int readSpoolDirectory(std::string_view userName, std::string* spool, bool* perUser = nullptr);
+
 class JobSettings : public JobSettingsBlock {
 public:
     // Every field zero but the source id (-1, none); reset() applies the defaults.

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/user_spool.h"
+
 namespace tessaly {
 
 namespace {
@@ -22,7 +24,19 @@ std::filesystem::path programDirectory() {
 
 std::string embeddedDriverPath() {
     if (const char* path = std::getenv("TESSALY_DRIVER"); path && *path) return path;
-    return (programDirectory().parent_path() / "lib" / "libpagesmith.so").string();
+    const std::filesystem::path prefix = programDirectory().parent_path();
+    std::error_code ec;
+    // The build tree keeps the libraries in lib/, an installation in its
+    // private lib/tessaly/; a program installed elsewhere (the backend in
+    // the print server's directory) finds the installation's.
+    for (const std::filesystem::path& candidate :
+         {prefix / "lib" / "libpagesmith.so", prefix / "lib" / "tessaly" / "libpagesmith.so"}) {
+        if (std::filesystem::is_regular_file(candidate, ec)) return candidate.string();
+    }
+#ifdef TESSALY_INSTALLED_DRIVER
+    if (std::filesystem::is_regular_file(TESSALY_INSTALLED_DRIVER, ec)) return TESSALY_INSTALLED_DRIVER;
+#endif
+    return (prefix / "lib" / "libpagesmith.so").string();
 }
 
 int checkPrinter(std::string_view name, std::string* error) {
@@ -44,6 +58,13 @@ int checkPrinter(std::string_view name, std::string* error) {
     ::close(fd);
     if (!regular) {
         if (error) *error = "the printer's driver is not a file: " + driver;
+        return 0;
+    }
+    // The printer delivers into the user's spool directory; without one the
+    // user's jobs would have nowhere to go.
+    std::string spool, why;
+    if (!currentUserSpoolDirectory(&spool, &why)) {
+        if (error) *error = "the printer has no spool directory for this user: " + why;
         return 0;
     }
     return 1;

@@ -14,7 +14,8 @@ namespace tessaly {
 inline constexpr std::string_view kPrinterName = "Tessaly";
 
 // Where the embedded printer's driver library is: TESSALY_DRIVER from the
-// environment, else ../lib/libpagesmith.so beside the running program.
+// environment, else ../lib/libpagesmith.so or ../lib/tessaly/libpagesmith.so
+// from the running program's directory, else the installation's.
 std::string embeddedDriverPath();
 
 // Whether the print server (CUPS_SERVER, else the machine's) has a queue of
@@ -23,7 +24,8 @@ std::string embeddedDriverPath();
 
 // Opens and closes the named printer (names compared ignoring case, as the
 // spooler does): 1 when it exists and can be used (the print server's queue,
-// else the embedded printer's driver), else 0 with the reason in *error.
+// else the embedded printer's driver, and the user's spool directory can be
+// had), else 0 with the reason in *error.
 [[nodiscard]] int checkPrinter(std::string_view name, std::string* error);
 
 }  // namespace tessaly
