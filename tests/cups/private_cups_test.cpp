@@ -202,7 +202,10 @@ protected:
         fs::remove_all(reg, ec);
         fs::copy(root_ / "registry", reg, fs::copy_options::recursive, ec);
         tessaly::ValueStore store(reg.string());
+        // The monitor runs here as root, standing in for the user's own: it is
+        // given the user's directory itself, so the per-user rule is off.
         if (store.writeString("SpoolPath", tessaly::toWide((root_ / "users" / user).string() + "/")) != 0) return {};
+        if (store.deleteValue("SpoolPerUser") != 0) return {};
         fs::create_directories(out);
         fs::create_directories(root_ / "run", ec);
         fs::permissions(root_ / "run", fs::perms::owner_all, ec);
