@@ -98,6 +98,8 @@ std::set<std::string> finishedJobs(const fs::path& spool) {
 class PrivateCups : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
+        std::error_code stale;
+        fs::remove_all(fs::path(kBin) / "../cups-artifacts", stale);
         if (geteuid() != 0 || access("/usr/sbin/cupsd", X_OK) != 0 || access("/usr/bin/lp", X_OK) != 0) return;
         std::string pattern = (fs::temp_directory_path() / "tessaly-cups-XXXXXX").string();
         if (!mkdtemp(pattern.data())) return;
@@ -135,7 +137,10 @@ protected:
         const bool stored =
             store.writeString("BasePath", tessaly::toWide(std::string(TESSALY_DATA_DIR) + "/")) == 0 &&
             store.writeString("SpoolPath", tessaly::toWide((root_ / "users").string() + "/")) == 0 &&
-            store.writeDword("SpoolPerUser", 1) == 0;
+            store.writeDword("SpoolPerUser", 1) == 0 &&
+            // Movies of the pages alone, so that the player test can set
+            // their first frame beside poppler's drawing of the page.
+            store.writeString("MSInterfaceName", u"") == 0;
         if (!stored) root_.clear();
         // The value store is read by every user that prints.
         for (const auto& entry : fs::recursive_directory_iterator(root_ / "registry")) {
@@ -225,6 +230,32 @@ protected:
         return {};
     }
 
+    // Leaves a movie for the player test (player.cups-movies) beside the PDF
+    // CUPS's filters make of the document: the filters are run here as the
+    // server runs them for the queue, with its PPD and options.
+    static void keepForPlayer(const std::string& movie, const std::string& name, const fs::path& document,
+                              const std::string& options) {
+        const fs::path dir = fs::path(kBin) / "../cups-artifacts";
+        fs::create_directories(dir);
+        fs::copy_file(movie, dir / (name + ".swf"), fs::copy_options::overwrite_existing);
+        const std::string ppd = kBin + "/../share/cups/Tessaly.ppd";
+        const fs::path scratch = root_ / "scratch";
+        setenv("PPD", ppd.c_str(), 1);
+        fs::path pdf = document;
+        if (document.extension() == ".txt") {
+            const Ran text = run({"/usr/lib/cups/filter/texttopdf", "1", "user", "title", "1", options,
+                                  document.string()}, scratch);
+            ASSERT_EQ(text.status, 0) << text.err;
+            pdf = scratch / "text.pdf";
+            std::ofstream(pdf, std::ios::binary) << text.out;
+        }
+        const Ran laid = run({"/usr/lib/cups/filter/pdftopdf", "1", "user", "title", "1",
+                              options + " pdfAutoRotate=false", pdf.string()}, scratch);
+        unsetenv("PPD");
+        ASSERT_EQ(laid.status, 0) << laid.err;
+        std::ofstream(dir / (name + ".pdf"), std::ios::binary) << laid.out;
+    }
+
     static std::string serverLog() { return slurp(root_ / "log/error_log"); }
 
     static fs::path root_;
@@ -258,6 +289,9 @@ TEST_F(PrivateCups, InstallPrintConvertAndRemove) {
     EXPECT_FALSE(fs::exists(root_ / "drivers/libpagesmith.so"));
     EXPECT_TRUE(fs::exists(root_ / "drivers/3/libpagesmith.so"));
 
+    // Landscape pages stay upright: the queue tells pdftopdf not to turn them.
+    EXPECT_NE(slurp(root_ / "conf/printers.conf").find("Option pdfAutoRotate false"), std::string::npos)
+        << slurp(root_ / "conf/printers.conf");
     const Ran listed = run({"lpstat", "-v", "Tessaly"}, root_ / "scratch");
     EXPECT_EQ(listed.status, 0) << listed.err;
     // Direct printing (no eighth argument) is kept in the device address.
@@ -319,6 +353,8 @@ TEST_F(PrivateCups, InstallPrintConvertAndRemove) {
     const std::string bobMovie = convert("tessalybob");
     ASSERT_FALSE(bobMovie.empty());
     EXPECT_GT(fs::file_size(bobMovie), 1000u);
+    keepForPlayer(annMovie, "figures", fs::path(TESSALY_SOURCE_DIR) / "examples/pdf/figures.pdf", "");
+    keepForPlayer(bobMovie, "note", text, "media=A4");
 
     // A job from a user this machine does not know is refused, not put
     // into anybody's directory (the monitor took the converted jobs away).

@@ -148,6 +148,9 @@ public:
         ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_TEXT, "printer-info", nullptr, printer.name.c_str());
         ippAddBoolean(request, IPP_TAG_PRINTER, "printer-is-accepting-jobs", 1);
         ippAddInteger(request, IPP_TAG_PRINTER, IPP_TAG_ENUM, "printer-state", IPP_PSTATE_IDLE);
+        // pdftopdf turns a landscape page onto portrait paper unless told
+        // not to; the movie shows pages upright, so the queue asks it not to.
+        ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_NAME, "pdfAutoRotate-default", nullptr, "false");
         const std::string ppd = dir + "/3/" + record.get("config");
         if (const uint32_t code = send(request, ppd.c_str())) return code;
         record.add("printer", printer.name);

@@ -109,12 +109,13 @@ JobRequest mapOptions(const std::vector<std::pair<std::string, std::string>>& op
                 rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
             }
         } else if (equalIgnoringCase(name, "orientation-requested")) {
-            if (value == "4" || value == "5") request.landscape = true;
-            if (value == "3" || value == "6") request.landscape = false;
+            if (value == "4" || value == "5") request.landscape = request.turnedByFilter = true;
+            if (value == "3" || value == "6") request.landscape = request.turnedByFilter = false;
         } else if (equalIgnoringCase(name, "Orientation")) {
             request.landscape = equalIgnoringCase(value, "Landscape");
+            request.turnedByFilter = false;
         } else if (equalIgnoringCase(name, "landscape")) {
-            request.landscape = value != "false";
+            request.landscape = request.turnedByFilter = value != "false";
         } else if (equalIgnoringCase(name, "Resolution") || equalIgnoringCase(name, "printer-resolution")) {
             if (const int dpi = resolution(value)) request.dpi = dpi;
         }

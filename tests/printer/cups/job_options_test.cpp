@@ -42,6 +42,7 @@ TEST(JobOptions, MapOntoPaperOrientationAndResolution) {
     tessaly::cups::JobRequest r = mapOptions(parseOptions("media=a4 orientation-requested=4 Resolution=600dpi"));
     EXPECT_EQ(r.paperName, "A4 210 x 297 mm");
     EXPECT_TRUE(r.landscape);
+    EXPECT_TRUE(r.turnedByFilter);  // pdftopdf turns the pages itself
     EXPECT_EQ(r.dpi, 600);
     // Every PPD keyword names its own row.
     for (const auto& row : tessaly::pagesmith::kPaperTable) {
@@ -50,6 +51,7 @@ TEST(JobOptions, MapOntoPaperOrientationAndResolution) {
     EXPECT_EQ(mapOptions({{"media", "Tray1,letter"}}).paperName, "Letter 8.5 x 11 inch");
     EXPECT_EQ(mapOptions({{"printer-resolution", "300x300dpi"}}).dpi, 300);
     EXPECT_EQ(mapOptions({{"Orientation", "Landscape"}}).landscape, true);
+    EXPECT_FALSE(mapOptions({{"Orientation", "Landscape"}}).turnedByFilter);
     // What the driver cannot take is left to the printer.
     r = mapOptions(parseOptions("media=na_foolscap Resolution=99999dpi printer-resolution=0dpi Resolution=12abc "
                                 "orientation-requested=x"));
