@@ -5,14 +5,11 @@
 // movies. Needs root (the backend runs as root to print as each user) and
 // cupsd; skipped otherwise.
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,6 +22,7 @@
 #include <thread>
 
 #include "child_process.h"
+#include "private_cups_server.h"
 #include "installer/deploy.h"
 #include "platform/print_spooler.h"
 #include "platform/printer_registry.h"
@@ -66,21 +64,6 @@ Ran run(const std::vector<std::string>& args, const fs::path& scratch, const fs:
     return result;
 }
 
-int freePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof addr;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length) != 0) {
-        close(fd);
-        return 0;
-    }
-    close(fd);
-    return ntohs(addr.sin_port);
-}
-
 // The job directories (eight digits) of a spool directory whose status says
 // the driver finished them.
 std::set<std::string> finishedJobs(const fs::path& spool) {
@@ -100,77 +83,14 @@ protected:
     static void SetUpTestSuite() {
         std::error_code stale;
         fs::remove_all(fs::path(kBin) / "../cups-artifacts", stale);
-        if (geteuid() != 0 || access("/usr/sbin/cupsd", X_OK) != 0 || access("/usr/bin/lp", X_OK) != 0) return;
-        std::string pattern = (fs::temp_directory_path() / "tessaly-cups-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) return;
-        root_ = pattern;
-        // The server's programs run as lp: everything they use must be reachable.
-        fs::permissions(root_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                   fs::perms::others_read | fs::perms::others_exec);
-        for (const char* dir : {"conf", "spool/tmp", "cache", "state", "log", "bin/backend", "drivers", "registry",
-                                "users", "scratch"})
-            fs::create_directories(root_ / dir);
-        for (const char* dir : {"filter", "cgi-bin", "daemon", "notifier", "monitor"})
-            fs::create_directory_symlink(fs::path("/usr/lib/cups") / dir, root_ / "bin" / dir);
-        port_ = freePort();
-        const std::string r = root_.string();
-        std::ofstream(root_ / "conf/cupsd.conf")
-            << "LogLevel debug\nListen 127.0.0.1:" << port_ << "\nBrowsing Off\nDefaultAuthType None\n"
-            << "WebInterface No\nMaxJobs 0\nPreserveJobFiles No\n"
-            << "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-            << "<Policy default>\n  <Limit All>\n    Order allow,deny\n    Allow all\n  </Limit>\n</Policy>\n";
-        std::ofstream(root_ / "conf/cups-files.conf")
-            << "ServerRoot " << r << "/conf\nRequestRoot " << r << "/spool\nTempDir " << r << "/spool/tmp\n"
-            << "CacheDir " << r << "/cache\nStateDir " << r << "/state\nServerBin " << r << "/bin\n"
-            << "DataDir /usr/share/cups\nErrorLog " << r << "/log/error_log\nAccessLog " << r
-            << "/log/access_log\nPageLog " << r << "/log/page_log\nUser lp\nGroup lp\nSystemGroup root\n"
-            << "SetEnv TESSALY_REGISTRY_ROOT " << r << "/registry\n"
-            << "SetEnv TESSALY_DRIVER_DIRECTORY " << r << "/drivers\n";
-        setenv("CUPS_SERVER", ("127.0.0.1:" + std::to_string(port_)).c_str(), 1);
-        setenv("CUPS_SERVERBIN", (root_ / "bin").c_str(), 1);
-        setenv("TESSALY_CUPSD_CONFIG", (root_ / "conf").c_str(), 1);
-        setenv("TESSALY_DRIVER_DIRECTORY", (root_ / "drivers").c_str(), 1);
-        setenv("TESSALY_REGISTRY_ROOT", (root_ / "registry").c_str(), 1);
-        setenv("TESSALY_BACKEND_PROGRAM", (kBin + "/tessaly-backend").c_str(), 1);
-        setenv("TESSALY_PRINT_PROGRAM", (kBin + "/tessaly-print").c_str(), 1);
-        tessaly::ValueStore store((root_ / "registry").string());
-        const bool stored =
-            store.writeString("BasePath", tessaly::toWide(std::string(TESSALY_DATA_DIR) + "/")) == 0 &&
-            store.writeString("SpoolPath", tessaly::toWide((root_ / "users").string() + "/")) == 0 &&
-            store.writeDword("SpoolPerUser", 1) == 0 &&
-            // Movies of the pages alone, so that the player test can set
-            // their first frame beside poppler's drawing of the page.
-            store.writeString("MSInterfaceName", u"") == 0;
-        if (!stored) root_.clear();
-        // The value store is read by every user that prints.
-        for (const auto& entry : fs::recursive_directory_iterator(root_ / "registry")) {
-            fs::permissions(entry.path(), fs::perms::others_read | fs::perms::group_read, fs::perm_options::add);
-            if (entry.is_directory())
-                fs::permissions(entry.path(), fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
-        }
+        if (server_.prepare(kBin, TESSALY_DATA_DIR)) root_ = server_.root();
     }
 
     static void TearDownTestSuite() {
         if (root_.empty()) return;
-        std::ifstream pidFile(root_ / "conf/tessaly-cupsd.pid");
-        pid_t pid = 0;
-        if (pidFile >> pid && pid > 1) {
-            kill(pid, SIGTERM);
-            for (int i = 0; i < 100 && kill(pid, 0) == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            kill(pid, SIGKILL);
-        }
         for (const std::string& user : users_) (void)run({"userdel", user}, root_ / "scratch");
-        if (!getenv("TESSALY_KEEP_CUPS")) {
-            std::error_code ec;
-            fs::remove_all(root_, ec);
-        }
-        for (const char* name : {"CUPS_SERVER", "CUPS_SERVERBIN", "TESSALY_CUPSD_CONFIG", "TESSALY_DRIVER_DIRECTORY",
-                                 "TESSALY_REGISTRY_ROOT", "TESSALY_BACKEND_PROGRAM", "TESSALY_PRINT_PROGRAM"})
-            unsetenv(name);
-    }
-
-    void SetUp() override {
-        if (root_.empty()) GTEST_SKIP() << "needs root, cupsd and lp";
+        server_.stop();
+        root_.clear();
     }
 
     Ran deploykit(const std::string& mode, const std::string& direct = "") {
@@ -258,13 +178,13 @@ protected:
 
     static std::string serverLog() { return slurp(root_ / "log/error_log"); }
 
+    static tessaly::testing::PrivateCupsServer server_;
     static fs::path root_;
-    static int port_;
     static std::vector<std::string> users_;
 };
 
+tessaly::testing::PrivateCupsServer PrivateCups::server_;
 fs::path PrivateCups::root_;
-int PrivateCups::port_ = 0;
 std::vector<std::string> PrivateCups::users_;
 
 // One long test: each step needs the ones before it.
