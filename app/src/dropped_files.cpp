@@ -135,7 +135,7 @@ bool DroppedFilePrinter::idle() {
 
 void DroppedFilePrinter::run() {
     Collector ui(*this);
-    ValueStore store(ValueStore::configuredRoot());
+    ValueStore store = ValueStore::configured();
     std::unique_lock lock(mutex_);
     for (;;) {
         changed_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });

@@ -133,7 +133,7 @@ int runHeadless(const CommandLine& options) {
         config.baseDirectory = base;
         config.spoolDirectory = spool;
         config.attached = options.attached;
-        ValueStore store(ValueStore::configuredRoot());
+        ValueStore store = ValueStore::configured();
         const Preferences preferences = loadPreferences(store);
         config.preferences = preferences.monitor();
         SavePreferences savePreferences = preferences.save();
@@ -231,7 +231,7 @@ int main(int argc, char** argv) {
     }
     if (!options.files.empty() || options.removeValues) {
         HeadlessUserInterface ui(stdout);
-        ValueStore store(ValueStore::configuredRoot());
+        ValueStore store = ValueStore::configured();
         const std::string program = printProgram();
         // tessaly-print has said why a file failed; the messages say the rest.
         int failures = 0;

@@ -2,7 +2,9 @@
 // administrator changed them, refused whole when wrong, and removed again;
 // and the spool root with the mode its rule needs.
 
+#include <pwd.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -179,6 +181,36 @@ TEST_F(InstallValuesTest, TheSpoolRootGetsTheModeOfItsRule) {
     std::ofstream(dir / "plain").put('x');
     EXPECT_EQ(tessaly::prepareSpoolRoot((dir / "plain").string(), true, &error), 0);
     EXPECT_EQ(tessaly::prepareSpoolRoot("relative/spool", true, &error), 0);
+}
+
+// Someone who cannot write the installation's values is refused; the values
+// never go into a layer of their own where nobody else would see them.
+TEST_F(InstallValuesTest, SetupByAUserWhoCannotWriteTheStoreFails) {
+    ASSERT_EQ(store.writeString("BasePath", u"/usr/share/tessaly/"), tessaly::kRegistryOk);
+    const fs::path home = dir / "home";
+    fs::create_directories(home);
+    std::string runner;
+    if (::geteuid() == 0) {
+        const passwd* nobody = ::getpwnam("nobody");
+        if (!nobody) GTEST_SKIP() << "no user 'nobody' to run as";
+        ASSERT_EQ(::chown(home.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+        runner = "setpriv --reuid=" + std::to_string(nobody->pw_uid) + " --regid=" + std::to_string(nobody->pw_gid) +
+                 " --clear-groups ";
+    } else {
+        fs::permissions(dir / "reg", fs::perms::owner_write, fs::perm_options::remove);
+    }
+    const std::string command = "TESSALY_REGISTRY_ROOT=" + (dir / "reg").string() +
+                                " TESSALY_REGISTRY_USER_ROOT=" + (home / "layer").string() + " " + runner +
+                                std::string(TESSALY_BIN_DIR) + "/tessaly-setup-values --base /opt/t/ --spool " +
+                                (dir / "spool").string() + "/ 2>" + (dir / "err").string();
+    const int status = std::system(command.c_str());
+    fs::permissions(dir / "reg", fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    std::ifstream err(dir / "err");
+    const std::string message((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+    EXPECT_NE(message.find("cannot write"), std::string::npos) << message;
+    EXPECT_FALSE(fs::exists(home / "layer"));
+    EXPECT_EQ(text("BasePath"), "/usr/share/tessaly/");
 }
 
 }  // namespace

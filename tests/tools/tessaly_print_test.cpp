@@ -3,7 +3,9 @@
 // one error line when something is wrong.
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -46,12 +48,16 @@ protected:
                   tessaly::kRegistryOk);
         environment = "TESSALY_REGISTRY_ROOT=" + (dir / "registry").string() + " ";
     }
-    void TearDown() override { fs::remove_all(dir); }
+    void TearDown() override {
+        std::error_code ec;
+        fs::permissions(dir / "registry", fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(dir, ec);
+    }
 
     // The command line (without the program) in the shell, with stdout and
     // stderr in files named by `tag`.
     std::string command(const std::string& args, const std::string& tag) const {
-        return environment + std::string(TESSALY_BIN_DIR) + "/tessaly-print " + args + " >" +
+        return environment + runner + std::string(TESSALY_BIN_DIR) + "/tessaly-print " + args + " >" +
                (dir / (tag + ".out")).string() + " 2>" + (dir / (tag + ".err")).string();
     }
     Result collect(int raw, const std::string& tag) const {
@@ -61,6 +67,7 @@ protected:
 
     fs::path dir;
     std::string environment;
+    std::string runner;  // what runs the program as another user
 };
 
 // The job directory named on the first line of the output.
@@ -300,6 +307,69 @@ TEST_F(PrintTool, PdfsTakeTheInterfaceLayoutAndRasterSettings) {
         EXPECT_EQ(fs::exists(job / "altpage0.bag"), flags == 0x106u) << flags;
         EXPECT_TRUE(fs::exists(dir / "v.swf"));
     }
+}
+
+// A user who cannot write the installation's values prints with the values
+// they see (their own over the installation's, without those they deleted),
+// and the one-shot values the driver consumes are consumed from their view.
+TEST_F(PrintTool, AUserWhoCannotWriteTheStorePrintsWithTheirOwnValues) {
+    const fs::path home = dir / "home";
+    const fs::path layer = home / "layer";
+    const fs::path registry = dir / "registry";
+    fs::create_directories(home / "spool");
+    tessaly::ValueStore installed(registry.string());
+    ASSERT_EQ(installed.writeString("MSNextOutputLocation", u"/nowhere/stale.swf"), tessaly::kRegistryOk);
+    ASSERT_EQ(installed.writeDword("MSNextOutputFlags", 0x101), tessaly::kRegistryOk);
+    tessaly::ValueStore mine(registry.string(), layer.string());
+    ASSERT_EQ(mine.writeString("MSLayoutName", u"No border"), tessaly::kRegistryOk);
+    ASSERT_EQ(mine.deleteValue("MSNextOutputLocation"), tessaly::kRegistryOk);
+    ASSERT_EQ(mine.deleteValue("MSNextOutputFlags"), tessaly::kRegistryOk);
+
+    // The administrator's own writes would go to the root: run as nobody.
+    uid_t uid = 0;
+    gid_t gid = 0;
+    if (::geteuid() == 0) {
+        const passwd* nobody = ::getpwnam("nobody");
+        if (!nobody) GTEST_SKIP() << "no user 'nobody' to run as";
+        uid = nobody->pw_uid;
+        gid = nobody->pw_gid;
+        runner = "setpriv --reuid=" + std::to_string(uid) + " --regid=" + std::to_string(gid) + " --clear-groups ";
+    } else {
+        fs::permissions(registry, fs::perms::owner_write, fs::perm_options::remove);
+    }
+    const auto giveHomeAway = [&] {
+        if (runner.empty()) return;
+        ASSERT_EQ(::chown(home.c_str(), uid, gid), 0);
+        for (const auto& entry : fs::recursive_directory_iterator(home)) {
+            ASSERT_EQ(::lchown(entry.path().c_str(), uid, gid), 0) << entry.path();
+        }
+    };
+    giveHomeAway();
+    environment += "TESSALY_REGISTRY_USER_ROOT=" + layer.string() + " ";
+
+    const std::string args = "--test-document --dpi 72 --spool " + (home / "spool").string() + " -o ";
+    Result r = run(args + (home / "first.swf").string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string settings = slurp(jobOf(r) / "media.settings");
+    EXPECT_NE(settings.find("name=\"Layout\" value=\"No border\""), std::string::npos) << settings;
+    EXPECT_EQ(settings.find("stale.swf"), std::string::npos) << settings;
+
+    ASSERT_EQ(mine.writeString("MSNextOutputLocation", tessaly::toWide((home / "auto.swf").string())),
+              tessaly::kRegistryOk);
+    ASSERT_EQ(mine.writeDword("MSNextOutputFlags", 0x101), tessaly::kRegistryOk);
+    giveHomeAway();
+    r = run(args + (home / "second.swf").string());
+    ASSERT_EQ(r.status, 0) << r.err;
+    settings = slurp(jobOf(r) / "media.settings");
+    EXPECT_NE(settings.find("auto.swf"), std::string::npos) << settings;
+    tessaly::RegistryType type;
+    EXPECT_EQ(mine.type("MSNextOutputLocation", &type), tessaly::kRegistryNotFound);
+    EXPECT_EQ(mine.type("MSNextOutputFlags", &type), tessaly::kRegistryNotFound);
+    // The installation's values are as it left them.
+    std::u16string text;
+    EXPECT_EQ(installed.readString("MSNextOutputLocation", &text), tessaly::kRegistryOk);
+    EXPECT_EQ(text, u"/nowhere/stale.swf");
+    EXPECT_EQ(installed.type("MSLayoutName", &type), tessaly::kRegistryNotFound);
 }
 
 }  // namespace

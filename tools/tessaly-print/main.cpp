@@ -155,19 +155,19 @@ std::string temporaryFolder() {
 
 // --spool, --interface, --layout: the driver reads the spool directory and
 // the movie settings from the value store, so the job is printed with a
-// private copy of the store that holds the values asked for. A one-shot
-// value the driver consumed from the copy is consumed from the store too.
+// private copy of the values this user sees, plus the values asked for. A
+// one-shot value the driver consumed from the copy is consumed from the
+// user's view of the store too.
 class SpoolOverride {
 public:
     ~SpoolOverride() {
         if (root_.empty()) return;
-        tessaly::ValueStore original(original_);
         tessaly::ValueStore copy(root_);
         for (const char* name : {"MSNextOutputLocation", "MSNextOutputFlags"}) {
             tessaly::RegistryType type;
-            if (original.type(name, &type) == tessaly::kRegistryOk &&
+            if (original_.type(name, &type) == tessaly::kRegistryOk &&
                 copy.type(name, &type) == tessaly::kRegistryNotFound) {
-                (void)original.deleteValue(name);
+                (void)original_.deleteValue(name);
             }
         }
         std::error_code ec;
@@ -177,21 +177,18 @@ public:
     // The spool directory when not empty, and the text values given.
     bool apply(const std::string& spool, const std::vector<std::pair<std::string, std::string>>& values,
                std::string* error) {
-        original_ = tessaly::ValueStore::configuredRoot();
+        original_ = tessaly::ValueStore::configured();
         std::string pattern = temporaryFolder() + "/tessaly-print-registry-XXXXXX";
         if (!mkdtemp(pattern.data())) {
             *error = std::string("cannot make a private registry: ") + std::strerror(errno);
             return false;
         }
         root_ = pattern;
-        std::error_code ec;
-        if (fs::is_directory(original_, ec)) {
-            fs::copy(original_, root_, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
-            if (ec) {
-                *error = "cannot copy the registry " + original_ + ": " + ec.message();
-                return false;
-            }
+        if (const int r = original_.copyValuesTo(root_)) {
+            *error = "cannot copy the registry " + original_.root() + " (error " + std::to_string(r) + ")";
+            return false;
         }
+        std::error_code ec;
         tessaly::ValueStore copy(root_);
         if (!spool.empty()) {
             const fs::path absolute = fs::absolute(spool, ec);
@@ -217,7 +214,7 @@ public:
     }
 
 private:
-    std::string original_;
+    tessaly::ValueStore original_{std::string()};
     std::string root_;
 };
 
@@ -389,7 +386,7 @@ public:
 // template given on the command line wins.
 tessaly::app::SavePreferences htmlPreferences(const std::optional<std::string>& templateName) {
     tessaly::app::SavePreferences preferences;
-    const tessaly::ValueStore store(tessaly::ValueStore::configuredRoot());
+    const tessaly::ValueStore store = tessaly::ValueStore::configured();
     std::u16string name;
     if (templateName) {
         preferences.htmlTemplate = *templateName;
@@ -506,7 +503,7 @@ int main(int argc, char** argv) {
         // installing the printer writes into the store.
         tessaly::RegistryType type;
         const std::vector<std::string> names = interfaceNames(dataDirectory);
-        if (tessaly::ValueStore(tessaly::ValueStore::configuredRoot()).type("MSInterfaceName", &type) ==
+        if (tessaly::ValueStore::configured().type("MSInterfaceName", &type) ==
                 tessaly::kRegistryNotFound &&
             std::find(names.begin(), names.end(), kInstalledInterface) != names.end())
             interfaceName = kInstalledInterface;
@@ -574,7 +571,7 @@ int main(int argc, char** argv) {
         // The largest page must fit the pixel cap at the job's resolution.
         const int dpi = request.dpi ? request.dpi
                                     : int(tessaly::readPrinterDefaults(
-                                              tessaly::ValueStore(tessaly::ValueStore::configuredRoot()))
+                                              tessaly::ValueStore::configured())
                                               .dpi);
         double largest = 0;
         int largestPage = pages.front();

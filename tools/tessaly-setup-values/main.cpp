@@ -116,7 +116,10 @@ int main(int argc, char** argv) {
     }
     if (remove && showOnly) return usageError("--remove and --show exclude each other");
 
-    tessaly::ValueStore store;
+    // The installation's values themselves, never a user's layer over them:
+    // someone who cannot write them is told so rather than given a private
+    // copy that no other user or the print server would see.
+    tessaly::ValueStore store(tessaly::ValueStore::configuredRoot());
     std::string error;
     if (showOnly) {
         show(store);

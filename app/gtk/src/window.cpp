@@ -431,7 +431,7 @@ bool MainWindow::start() {
             return false;
         }
     }
-    store_ = std::make_unique<ValueStore>(ValueStore::configuredRoot());
+    store_ = std::make_unique<ValueStore>(ValueStore::configured());
     preferences_ = loadPreferences(*store_);
     savePreferences_ = preferences_.save();
     player_->setContextMenu(savePreferences_.showFlashPopup);

@@ -135,7 +135,8 @@ int printAsUser(const tessaly::cups::JobUser& user, int input, const std::string
     std::vector<std::string> env = {"PATH=/usr/local/bin:/usr/bin:/bin", "HOME=" + user.home,
                                     "USER=" + user.name, "LOGNAME=" + user.name,
                                     "TMPDIR=/tmp", "LANG=C.UTF-8"};
-    for (const char* keep : {"TESSALY_REGISTRY_ROOT", "TESSALY_RUNTIME_DIR", "TESSALY_GDI_SURFACE_LIMIT"}) {
+    for (const char* keep : {"TESSALY_REGISTRY_ROOT", "TESSALY_REGISTRY_USER_ROOT", "TESSALY_RUNTIME_DIR",
+                             "TESSALY_GDI_SURFACE_LIMIT"}) {
         if (const char* value = std::getenv(keep)) env.push_back(std::string(keep) + "=" + value);
     }
     std::vector<char*> envp;

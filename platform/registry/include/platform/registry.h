@@ -12,6 +12,26 @@
 // is the lower-cased name with every byte outside [a-z0-9_-] written as %XX,
 // so no name can reach outside the root.
 //
+// The user's layer. The installation writes the root as the administrator;
+// an ordinary user cannot write it afterwards, yet the application keeps its
+// preferences and the automatic-printing hand-over in the same values. So a
+// process that cannot write an existing root (the administrator never can
+// fail to) gets the user's layer over it when it takes the configured store:
+//   - reads look in the user's layer first, then in the root;
+//   - writes go to the user's layer, which is created (mode 0700) on the
+//     first write;
+//   - deleting removes the value from the user's layer and, when the root
+//     still holds it, leaves a deletion mark "<file name>~deleted" in the
+//     layer (no encoded name holds '~'), so the value reads as absent from
+//     then on; writing the value again removes the mark.
+// The layer lives in TESSALY_REGISTRY_USER_ROOT when that is set and not
+// empty, else in $XDG_CONFIG_HOME/tessaly/registry, else in
+// $HOME/.config/tessaly/registry (the home directory from the password
+// database when HOME is unset). A user with no layer directory to write gets
+// kRegistryAccessDenied from writes and deletes; reads still see the root.
+// When the root is writable (the installation, or a test's own root) the
+// store is the root alone, exactly as without layers.
+//
 // Results follow the registry's helpers: 0 on success, otherwise an error
 // code with the value of the matching Windows system error.
 
@@ -33,19 +53,34 @@ inline constexpr int kRegistryUnsupportedType = 1630;  // ERROR_UNSUPPORTED_TYPE
 
 enum class RegistryType { Dword, String };
 
-// One root directory of values. Cheap to create; holds no open files.
+// One root directory of values, with the user's layer over it when the
+// store is layered. Cheap to create; holds no open files.
 class ValueStore {
 public:
-    // The store at the root that the installation and the environment name.
+    // The configured store: the root that the installation and the
+    // environment name, layered for a user who cannot write it.
     ValueStore();
+    // The root alone, never layered.
     explicit ValueStore(std::string root);
+    // The root with the layer `userRoot` over it, whoever the caller is; an
+    // empty userRoot is a layer that cannot be written.
+    ValueStore(std::string root, std::string userRoot);
+    // The same as the default construction, for call sites that say so.
+    static ValueStore configured() { return ValueStore(); }
 
     // TESSALY_REGISTRY_ROOT when set and not empty, else the installation's root.
     static std::string configuredRoot();
+    // Where the calling user's layer lives (see above); empty when neither
+    // the environment nor the password database names a home directory.
+    static std::string configuredUserRoot();
     const std::string& root() const { return root_; }
+    bool layered() const { return layered_; }
+    const std::string& userRoot() const { return userRoot_; }
 
-    // The file that holds a value; empty when the name is empty or too long
-    // (its encoded form must stay below 240 bytes).
+    // The file a value is written to: in the user's layer when the store is
+    // layered, else in the root. Empty when the name is empty or too long
+    // (its encoded form must stay below 240 bytes) or there is no layer
+    // directory.
     std::string valuePath(std::string_view name) const;
 
     // kRegistryNotFound when absent, kRegistryUnsupportedType when the value
@@ -61,8 +96,18 @@ public:
     // kRegistryNotFound when there was no such value.
     [[nodiscard]] int deleteValue(std::string_view name);
 
+    // Writes every value this store shows (the root's values, overridden by
+    // the user's, without the deleted ones) into the plain root `dir`, which
+    // is created when missing. Values that cannot be read are left out.
+    [[nodiscard]] int copyValuesTo(const std::string& dir) const;
+
 private:
+    // Writes a value file where the store writes: the root, or the layer.
+    int writeValue(std::string_view name, std::string_view bytes);
+
     std::string root_;
+    std::string userRoot_;
+    bool layered_ = false;
 };
 
 // The helpers the settings, the application and the driver use on the key,
