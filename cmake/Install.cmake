@@ -67,8 +67,13 @@ foreach(backend tessaly-backend tessaly_backend)
     if(TARGET tests_install)
       add_dependencies(tests_install ${backend})
     endif()
-    set_target_properties(${backend} PROPERTIES INSTALL_RPATH "${CMAKE_INSTALL_PREFIX}/${TESSALY_INSTALL_LIBDIR}")
+    # Beside the libraries ($ORIGIN) as deploykit's source for the port, and
+    # in CUPS's backend directory (the installed path).
+    set_target_properties(${backend} PROPERTIES
+      INSTALL_RPATH "$ORIGIN;${CMAKE_INSTALL_PREFIX}/${TESSALY_INSTALL_LIBDIR}")
     install(PROGRAMS $<TARGET_FILE:${backend}> DESTINATION ${TESSALY_CUPS_BACKEND_DIR} RENAME tessaly
+      PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+    install(PROGRAMS $<TARGET_FILE:${backend}> DESTINATION ${TESSALY_INSTALL_LIBDIR}
       PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
     break()
   endif()

@@ -347,6 +347,50 @@ TEST_F(PrivateCups, InstallPrintConvertAndRemove) {
     EXPECT_EQ(deploykit("-u").status, 0);
 }
 
+// The package's maintainer scripts as dpkg runs them, with their paths moved
+// onto the build tree: installing puts the values and the printer in place,
+// removing takes the queue, the port's backend and the values away.
+TEST_F(PrivateCups, PackageScriptsInstallAndRemove) {
+    const fs::path scripts = root_ / "package";
+    fs::create_directories(scripts);
+    for (const char* name : {"postinst", "prerm"}) {
+        std::ifstream in(fs::path(kBin) / "../packaging/debian" / name);
+        ASSERT_TRUE(in) << name;
+        std::ofstream out(scripts / name);
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("BIN=", 0) == 0) line = "BIN='" + kBin + "'";
+            else if (line.rfind("LIB=", 0) == 0) line = "LIB='" + std::string(TESSALY_LIB_DIR) + "'";
+            else if (line.rfind("SPOOL=", 0) == 0) line = "SPOOL='" + (root_ / "users").string() + "/'";
+            else if (line.rfind("PPD=", 0) == 0) {
+                // The package names the PPD it installs.
+                EXPECT_NE(line, "PPD=\"\"");
+                line = "PPD='" + kBin + "/../share/cups/Tessaly.ppd'";
+            }
+            out << line << '\n';
+        }
+    }
+    const Ran installed = run({"sh", (scripts / "postinst").string(), "configure"}, root_ / "scratch");
+    ASSERT_EQ(installed.status, 0) << installed.out << installed.err;
+    EXPECT_NE(installed.out.find("- Installed new printer Tessaly with new driver Tessaly Driver"), std::string::npos)
+        << installed.out << installed.err;
+    EXPECT_EQ(installed.err, "");
+    std::string why;
+    EXPECT_EQ(tessaly::cupsQueueExists("Tessaly", &why), 1) << why;
+    tessaly::ValueStore store((root_ / "registry").string());
+    std::u16string spool;
+    EXPECT_EQ(store.readString("SpoolPath", &spool), tessaly::kRegistryOk);
+    EXPECT_EQ(tessaly::toUtf8(spool), (root_ / "users").string() + "/");
+
+    const Ran removed = run({"sh", (scripts / "prerm").string(), "remove"}, root_ / "scratch");
+    ASSERT_EQ(removed.status, 0) << removed.out << removed.err;
+    EXPECT_EQ(removed.err, "");
+    EXPECT_EQ(tessaly::cupsQueueExists("Tessaly", &why), 0);
+    EXPECT_FALSE(fs::exists(root_ / "bin/backend/tessaly"));
+    EXPECT_FALSE(fs::exists(root_ / "drivers/ports/TessalyPort.port"));
+    EXPECT_EQ(store.readString("SpoolPath", &spool), tessaly::kRegistryNotFound);
+    EXPECT_EQ(run({"lpstat", "-r"}, root_ / "scratch").out, "scheduler is running\n");
+}
+
 // A spooler that ignores the stop control: the stop fails with the time-out
 // after 10 seconds.
 TEST_F(PrivateCups, SpoolerThatDoesNotStopTimesOut) {

@@ -61,6 +61,10 @@ protected:
                 line = "LIB=\"" + (dir / "lib").string() + "\"";
             } else if (line.rfind("SPOOL=", 0) == 0) {
                 line = "SPOOL=\"" + spool.string() + "/\"";
+            } else if (line.rfind("PPD=", 0) == 0) {
+                // The package's own PPD, never left out.
+                EXPECT_NE(line.find(".ppd\""), std::string::npos) << name << ": " << line;
+                line = "PPD=\"" + (dir / "ppd" / "Tessaly.ppd").string() + "\"";
             } else if (line.rfind("REGISTRY=", 0) == 0) {
                 line = "REGISTRY=\"" + registry.string() + "\"";
             } else {
@@ -109,10 +113,11 @@ TEST_F(MaintainerScripts, InstallingSetsUpTheValuesTheSpoolRootAndThePrinter) {
     struct stat info {};
     ASSERT_EQ(::lstat(spool.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 01733u);
-    // deploykit under its own name, every name given, the driver the package's.
+    // deploykit under its own name, every name given, the driver and the PPD
+    // the package's.
     EXPECT_EQ(slurp(dir / "deploykit.log"), "-ui|Tessaly|Tessaly Driver|" + (dir / "lib").string() +
-                                                "/libpagesmith.so|" + (dir / "lib").string() +
-                                                "/libpagesmith.so|WinPrint|TessalyPort|\n");
+                                                "/libpagesmith.so|" + (dir / "ppd").string() +
+                                                "/Tessaly.ppd|WinPrint|TessalyPort|\n");
 
     // Removal: the printer goes, then the values.
     ASSERT_EQ(run("prerm", "remove"), 0) << log("prerm");

@@ -131,7 +131,12 @@ std::string cupsBackendDirectory() {
 }
 
 std::string backendProgramPath() {
-    return fromEnvironment("TESSALY_BACKEND_PROGRAM", programDirectory() + "/tessaly-backend");
+    // Beside deploykit in the build tree; installed, in the private library
+    // directory (the copy CUPS runs lives in CUPS's own backend directory).
+    const std::string dir = programDirectory();
+    std::string path = dir + "/tessaly-backend";
+    if (::access(path.c_str(), X_OK) != 0) path = dir + "/../lib/tessaly/tessaly-backend";
+    return fromEnvironment("TESSALY_BACKEND_PROGRAM", path);
 }
 
 std::string printProgramPath() {
