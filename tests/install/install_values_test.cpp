@@ -18,6 +18,7 @@
 #include "pagesmith/printer_devmode.h"
 #include "platform/spool_devmode.h"
 #include "support/text.h"
+#include "test_directory.h"
 
 namespace fs = std::filesystem;
 
@@ -26,9 +27,7 @@ namespace {
 class InstallValuesTest : public testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("tessaly_install_values_" + std::to_string(::getpid()) + "_" +
-                                           testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
+        dir = tessaly::testing::freshTestDirectory("tessaly_install_values_");
         fs::create_directories(dir);
         store = tessaly::ValueStore((dir / "reg").string());
         values.basePath = "/usr/share/tessaly";

@@ -22,6 +22,7 @@
 #include "child_process.h"
 #include "platform/registry.h"
 #include "support/text.h"
+#include "test_directory.h"
 
 namespace fs = std::filesystem;
 
@@ -32,9 +33,7 @@ using tessaly::testing::slurp;
 class MaintainerScripts : public testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("tessaly_maintainer_" + std::to_string(::getpid()) + "_" +
-                                           testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
+        dir = tessaly::testing::freshTestDirectory("tessaly_maintainer_");
         fs::create_directories(dir / "bin");
         fs::create_directories(dir / "lib");
         registry = dir / "var" / "lib" / "tessaly" / "registry";

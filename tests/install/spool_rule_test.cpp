@@ -16,6 +16,7 @@
 #include "platform/registry.h"
 #include "platform/user_spool.h"
 #include "support/text.h"
+#include "test_directory.h"
 
 namespace fs = std::filesystem;
 
@@ -24,9 +25,7 @@ namespace {
 class SpoolRule : public testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("tessaly_spool_rule_" + std::to_string(::getpid()) + "_" +
-                                           testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
+        dir = tessaly::testing::freshTestDirectory("tessaly_spool_rule_");
         fs::create_directories(dir / "spool");
         setenv("TESSALY_REGISTRY_ROOT", (dir / "reg").c_str(), 1);
         store = tessaly::ValueStore((dir / "reg").string());

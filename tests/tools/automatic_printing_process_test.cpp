@@ -22,6 +22,7 @@
 #include "child_process.h"
 #include "platform/registry.h"
 #include "support/text.h"
+#include "test_directory.h"
 
 namespace fs = std::filesystem;
 
@@ -38,9 +39,7 @@ using tessaly::testing::waitFor;
 class AutomaticPrinting : public testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("tessaly_autoprint_" + std::to_string(::getpid()) + "_" +
-                                           testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
+        dir = tessaly::testing::freshTestDirectory("tessaly_autoprint_");
         for (const char* sub : {"spool", "out", "result", "tmp", "run", "reg"}) fs::create_directories(dir / sub);
         fs::permissions(dir / "run", fs::perms::owner_all);
         setenv("TESSALY_REGISTRY_ROOT", (dir / "reg").c_str(), 1);

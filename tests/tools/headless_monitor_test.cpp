@@ -24,6 +24,7 @@
 #include "child_process.h"
 #include "platform/registry.h"
 #include "support/text.h"
+#include "test_directory.h"
 
 namespace fs = std::filesystem;
 
@@ -39,9 +40,7 @@ using tessaly::testing::waitFor;
 class HeadlessMonitors : public testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("tessaly_watchers_" + std::to_string(::getpid()) + "_" +
-                                           testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
+        dir = tessaly::testing::freshTestDirectory("tessaly_watchers_");
         for (const char* sub : {"spool", "out", "tmp", "run", "reg"}) fs::create_directories(dir / sub);
         fs::permissions(dir / "run", fs::perms::owner_all);
         setenv("TESSALY_REGISTRY_ROOT", (dir / "reg").c_str(), 1);

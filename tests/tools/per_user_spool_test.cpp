@@ -19,6 +19,7 @@
 #include "child_process.h"
 #include "platform/registry.h"
 #include "support/text.h"
+#include "test_directory.h"
 
 namespace fs = std::filesystem;
 
@@ -34,9 +35,7 @@ using tessaly::testing::waitFor;
 class PerUserSpool : public testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("tessaly_per_user_" + std::to_string(::getpid()) + "_" +
-                                           testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
+        dir = tessaly::testing::freshTestDirectory("tessaly_per_user_");
         for (const char* sub : {"spool", "out", "tmp", "run", "reg"}) fs::create_directories(dir / sub);
         fs::permissions(dir / "run", fs::perms::owner_all);
         fs::permissions(dir / "spool", fs::perms::owner_all | fs::perms::others_write | fs::perms::others_exec |

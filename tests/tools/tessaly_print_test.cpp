@@ -18,6 +18,7 @@
 #include "support/scrambler.h"
 #include "support/text.h"
 #include "test_pdf.h"
+#include "test_directory.h"
 
 namespace fs = std::filesystem;
 
@@ -38,9 +39,7 @@ std::string slurp(const fs::path& p) {
 class PrintTool : public testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("tessaly_print_" + std::to_string(::getpid()) + "_" +
-                                           testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
+        dir = tessaly::testing::freshTestDirectory("tessaly_print_");
         fs::create_directories(dir / "registry");
         // A printer of its own: nothing from the machine's value store.
         tessaly::ValueStore store((dir / "registry").string());
