@@ -39,6 +39,7 @@ std::string localPath(std::string_view uri) {
     rest = rest.substr(0, rest.find_first_of("?#"));
     std::string path;
     for (size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] == '\0') return {};  // a name cannot hold one
         if (rest[i] != '%') {
             path += rest[i];
             continue;

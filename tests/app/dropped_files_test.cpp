@@ -39,6 +39,8 @@ TEST(DroppedFiles, UriListNamesLocalFilesOnly) {
                                         "/tmp/\xC3\xA9t\xC3\xA9.pdf"}));
     EXPECT_TRUE(filesFromUriList("").empty());
     EXPECT_TRUE(filesFromUriList("file://").empty());
+    // A NUL written out, not escaped, ends no name early: the address is refused.
+    EXPECT_TRUE(filesFromUriList(std::string("file:///tmp/a\0b.pdf\n", 19)).empty());
 }
 
 class DropPrinting : public testing::Test {
