@@ -121,8 +121,8 @@ protected:
 
     // Converts the one job of a user's spool directory with the headless
     // monitor; the movie's path, or empty.
-    static std::string convert(const std::string& user) {
-        const fs::path reg = root_ / ("registry-" + user), out = root_ / ("movies-" + user);
+    static std::string convert(const std::string& user, const std::string& batch = "first") {
+        const fs::path reg = root_ / ("registry-" + user), out = root_ / ("movies-" + user + "-" + batch);
         std::error_code ec;
         fs::remove_all(reg, ec);
         fs::copy(root_ / "registry", reg, fs::copy_options::recursive, ec);
@@ -153,10 +153,12 @@ protected:
     // Leaves a movie for the player test (player.cups-movies) beside the PDF
     // CUPS's filters make of the document: the filters are run here as the
     // server runs them for the queue, with its PPD and options.
+    // turn: the degrees the movie turned the pages back upright.
     static void keepForPlayer(const std::string& movie, const std::string& name, const fs::path& document,
-                              const std::string& options) {
+                              const std::string& options, int turn = 0) {
         const fs::path dir = fs::path(kBin) / "../cups-artifacts";
         fs::create_directories(dir);
+        if (turn) std::ofstream(dir / (name + ".turn")) << turn;
         fs::copy_file(movie, dir / (name + ".swf"), fs::copy_options::overwrite_existing);
         const std::string ppd = kBin + "/../share/cups/Tessaly.ppd";
         const fs::path scratch = root_ / "scratch";
@@ -275,6 +277,18 @@ TEST_F(PrivateCups, InstallPrintConvertAndRemove) {
     EXPECT_GT(fs::file_size(bobMovie), 1000u);
     keepForPlayer(annMovie, "figures", fs::path(TESSALY_SOURCE_DIR) / "examples/pdf/figures.pdf", "");
     keepForPlayer(bobMovie, "note", text, "media=A4");
+
+    // Landscape: pdftopdf lays the page out turned on a portrait sheet; the
+    // movie shows it upright on landscape paper.
+    const fs::path manual = fs::path(TESSALY_SOURCE_DIR) / "examples/pdf/libtasn1-manual.pdf";
+    const Ran landscape = run({"lp", "-U", "tessalybob", "-d", "Tessaly", "-o", "landscape", "-o",
+                               "page-ranges=1", manual.string()},
+                              root_ / "scratch");
+    ASSERT_EQ(landscape.status, 0) << landscape.err;
+    ASSERT_EQ(waitForJobs(bob, 1).size(), 1u) << serverLog();
+    const std::string landscapeMovie = convert("tessalybob", "landscape");
+    ASSERT_FALSE(landscapeMovie.empty());
+    keepForPlayer(landscapeMovie, "landscape", manual, "landscape page-ranges=1", 90);
 
     // A job from a user this machine does not know is refused, not put
     // into anybody's directory (the monitor took the converted jobs away).

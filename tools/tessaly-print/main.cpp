@@ -62,6 +62,8 @@ const char kUsage[] =
     "                      own size (pages are fitted onto this paper), the\n"
     "                      script's, else the printer's\n"
     "  --landscape         landscape orientation\n"
+    "  --turn DEG          with a PDF: turn every page clockwise by 90, 180 or 270\n"
+    "                      degrees on top of its own rotation\n"
     "  --dpi N             resolution (1 to 2400); default: the printer's\n"
     "  --image, --vector   pages as page images or as vector content; default: the\n"
     "                      movie settings'\n"
@@ -409,6 +411,7 @@ int main(int argc, char** argv) {
     std::string scriptPath, pdfPath, paper, spool, driver, output, base, title, bandLimit, pageRange, keepJob;
     std::optional<std::string> password, interfaceName, layoutName, templateName;
     std::string htmlPath;
+    int turn = 0;
     bool testDocument = false, landscape = false, toPrinter = false, endOfOptions = false;
     tessaly::PrintRequest request;
     for (int i = 1; i < argc; ++i) {
@@ -435,6 +438,11 @@ int main(int argc, char** argv) {
             paper = argv[++i];
         } else if (arg == "--landscape") {
             landscape = true;
+        } else if (arg == "--turn" && hasValue) {
+            const std::string value = argv[++i];
+            if (value != "0" && value != "90" && value != "180" && value != "270")
+                return fail("bad turn '" + value + "' (0, 90, 180 or 270)");
+            turn = std::stoi(value);
         } else if (arg == "--dpi" && hasValue) {
             char* end = nullptr;
             const long dpi = std::strtol(argv[++i], &end, 10);
@@ -576,7 +584,7 @@ int main(int argc, char** argv) {
         double largest = 0;
         int largestPage = pages.front();
         for (int p : pages) {
-            const tessaly::pdf::PageSize each = document->pageSize(p);
+            const tessaly::pdf::PageSize each = document->pageSize(p, turn);
             if (each.widthPt * each.heightPt > largest) largest = each.widthPt * each.heightPt, largestPage = p;
         }
         const double pixels = largest / (72.0 * 72.0) * double(dpi) * double(dpi);
@@ -587,7 +595,7 @@ int main(int argc, char** argv) {
         }
         // A paper side is at least one pixel at that resolution.
         gMinimumTenths = int(std::ceil(254.0 / double(request.dpi ? request.dpi : std::max(dpi, 1))));
-        const tessaly::pdf::PageSize size = document->pageSize(pages.front());
+        const tessaly::pdf::PageSize size = document->pageSize(pages.front(), turn);
         if (paper.empty() && size.widthPt > 0) {
             // The first page's own size; the paper changes with the pages.
             const int width = tenthsOfPoints(size.widthPt), length = tenthsOfPoints(size.heightPt);
@@ -657,10 +665,10 @@ int main(int argc, char** argv) {
         // Each page on paper of its own size, unless --paper chose one (then
         // pages are fitted onto it).
         const bool pageSizes = request.paperName.empty() && paper.empty();
-        const tessaly::pdf::PageSize first = document->pageSize(pages.front());
+        const tessaly::pdf::PageSize first = document->pageSize(pages.front(), turn);
         int paperWidth = tenthsOfPoints(first.widthPt), paperLength = tenthsOfPoints(first.heightPt);
         for (size_t n = 0; n < pages.size(); ++n) {
-            const tessaly::pdf::PageSize size = document->pageSize(pages[n]);
+            const tessaly::pdf::PageSize size = document->pageSize(pages[n], turn);
             const int width = tenthsOfPoints(size.widthPt), length = tenthsOfPoints(size.heightPt);
             const bool sized = size.widthPt > 0 && size.heightPt > 0;  // else it cannot be read
             if (pageSizes && sized && (std::abs(width - paperWidth) > 5 || std::abs(length - paperLength) > 5)) {
@@ -683,6 +691,7 @@ int main(int argc, char** argv) {
             std::string note;
             tessaly::pdf::PlayOptions play;
             play.note = &note;
+            play.turn = turn;
             if (!document->playPage(pages[n], host.device(), dc, &error, play)) {
                 progress.done();
                 (void)dc.endDoc(true);

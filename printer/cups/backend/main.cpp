@@ -215,10 +215,12 @@ int main(int argc, char** argv) {
     std::vector<std::string> args = {port.get("print"), "--to-printer", "--spool", spoolDir, "--driver", driver,
                                      "--title", title};
     if (!request.paperName.empty()) args.insert(args.end(), {"--paper", request.paperName});
-    // pdftopdf has laid the pages out for the paper (and turned them for an
-    // orientation it was asked for); landscape is the driver's to apply only
-    // when it came as the PPD's own option, which the filter does not read.
-    if (request.landscape && !request.turnedByFilter) args.push_back("--landscape");
+    // pdftopdf has laid the pages out for the paper, turned on the sheet for
+    // an orientation it was asked for: they are turned back upright onto
+    // paper of that orientation. The PPD's own Orientation, which the filter
+    // does not read, is the driver's alone.
+    if (request.landscape) args.push_back("--landscape");
+    if (request.turnBack) args.insert(args.end(), {"--turn", std::to_string(request.turnBack)});
     if (request.dpi > 0) args.insert(args.end(), {"--dpi", std::to_string(request.dpi)});
 
     std::fprintf(stderr, "INFO: printing for %s\n", userDirName.c_str());

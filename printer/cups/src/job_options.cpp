@@ -109,13 +109,25 @@ JobRequest mapOptions(const std::vector<std::pair<std::string, std::string>>& op
                 rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
             }
         } else if (equalIgnoringCase(name, "orientation-requested")) {
-            if (value == "4" || value == "5") request.landscape = request.turnedByFilter = true;
-            if (value == "3" || value == "6") request.landscape = request.turnedByFilter = false;
+            // Landscape is laid out a quarter turn anticlockwise, reverse
+            // landscape clockwise, reverse portrait upside down.
+            static constexpr struct {
+                std::string_view value;
+                bool landscape;
+                int turnBack;
+            } kOrientations[] = {{"3", false, 0}, {"4", true, 90}, {"5", true, 270}, {"6", false, 180}};
+            for (const auto& o : kOrientations) {
+                if (value == o.value) {
+                    request.landscape = o.landscape;
+                    request.turnBack = o.turnBack;
+                }
+            }
         } else if (equalIgnoringCase(name, "Orientation")) {
             request.landscape = equalIgnoringCase(value, "Landscape");
-            request.turnedByFilter = false;
+            request.turnBack = 0;
         } else if (equalIgnoringCase(name, "landscape")) {
-            request.landscape = request.turnedByFilter = value != "false";
+            request.landscape = value != "false";
+            request.turnBack = request.landscape ? 90 : 0;
         } else if (equalIgnoringCase(name, "Resolution") || equalIgnoringCase(name, "printer-resolution")) {
             if (const int dpi = resolution(value)) request.dpi = dpi;
         }

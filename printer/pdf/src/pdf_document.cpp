@@ -278,13 +278,22 @@ std::unique_ptr<Document> Document::openBytes(std::span<const uint8_t> bytes, st
 
 int Document::pageCount() const { return impl_->doc->getNumPages(); }
 
-PageSize Document::pageSize(int page) const {
+namespace {
+
+// The page's own rotation and the extra turn together, as poppler draws it.
+bool quarterTurned(const Page* page, int turn) { return (page->getRotate() + turn) % 180 == 90; }
+
+int validTurn(int turn) { return turn == 90 || turn == 180 || turn == 270 ? turn : 0; }
+
+}  // namespace
+
+PageSize Document::pageSize(int page, int turn) const {
     if (page < 1 || page > pageCount()) return {};
     ErrorScope scope;
     Page* p = impl_->doc->getPage(page);
     if (!p) return {};
     double w = clampSide(p->getCropWidth()), h = clampSide(p->getCropHeight());
-    if (p->getRotate() == 90 || p->getRotate() == 270) std::swap(w, h);
+    if (quarterTurned(p, validTurn(turn))) std::swap(w, h);
     return {w, h};
 }
 
@@ -318,7 +327,8 @@ int Document::playPage(int page, gdi::PrinterDevice& device, gdi::DeviceContext&
                       "page " + std::to_string(page) + " is not in " + impl_->name + " (" +
                           std::to_string(pageCount()) + " pages)");
     const double dpiX = std::max(1, device.dpiX()), dpiY = std::max(1, device.dpiY());
-    const PageSize size = pageSize(page);
+    const int turn = validTurn(options.turn);
+    const PageSize size = pageSize(page, turn);
     if (options.note) options.note->clear();
     if (size.widthPt <= 0 || size.heightPt <= 0) {
         // A page the document counts but whose object cannot be read (a page
@@ -340,7 +350,7 @@ int Document::playPage(int page, gdi::PrinterDevice& device, gdi::DeviceContext&
         ErrorScope scope;
         if (Page* p = impl_->doc->getPage(page)) {
             double rw = p->getCropWidth(), rh = p->getCropHeight();
-            if (p->getRotate() == 90 || p->getRotate() == 270) std::swap(rw, rh);
+            if (quarterTurned(p, turn)) std::swap(rw, rh);
             if (std::isfinite(rw) && std::isfinite(rh) && rw > 0 && rh > 0) drawn = {rw, rh};
         }
     }
@@ -370,7 +380,7 @@ int Document::playPage(int page, gdi::PrinterDevice& device, gdi::DeviceContext&
         bool outOfMemory = false;
         try {
             // poppler adds the page's own rotation; the crop box is the page.
-            impl_->doc->displayPage(&player, page, dpiX, dpiY, 0, false, true, true, &BudgetedPlayer::abortCheck,
+            impl_->doc->displayPage(&player, page, dpiX, dpiY, turn, false, true, true, &BudgetedPlayer::abortCheck,
                                     &player);
         } catch (const std::bad_alloc&) {
             outOfMemory = true;

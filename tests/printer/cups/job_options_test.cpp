@@ -42,7 +42,7 @@ TEST(JobOptions, MapOntoPaperOrientationAndResolution) {
     tessaly::cups::JobRequest r = mapOptions(parseOptions("media=a4 orientation-requested=4 Resolution=600dpi"));
     EXPECT_EQ(r.paperName, "A4 210 x 297 mm");
     EXPECT_TRUE(r.landscape);
-    EXPECT_TRUE(r.turnedByFilter);  // pdftopdf turns the pages itself
+    EXPECT_EQ(r.turnBack, 90);  // pdftopdf lays landscape out turned anticlockwise
     EXPECT_EQ(r.dpi, 600);
     // Every PPD keyword names its own row.
     for (const auto& row : tessaly::pagesmith::kPaperTable) {
@@ -51,7 +51,11 @@ TEST(JobOptions, MapOntoPaperOrientationAndResolution) {
     EXPECT_EQ(mapOptions({{"media", "Tray1,letter"}}).paperName, "Letter 8.5 x 11 inch");
     EXPECT_EQ(mapOptions({{"printer-resolution", "300x300dpi"}}).dpi, 300);
     EXPECT_EQ(mapOptions({{"Orientation", "Landscape"}}).landscape, true);
-    EXPECT_FALSE(mapOptions({{"Orientation", "Landscape"}}).turnedByFilter);
+    EXPECT_EQ(mapOptions({{"Orientation", "Landscape"}}).turnBack, 0);
+    EXPECT_EQ(mapOptions(parseOptions("orientation-requested=5")).turnBack, 270);
+    EXPECT_EQ(mapOptions(parseOptions("orientation-requested=6")).turnBack, 180);
+    EXPECT_FALSE(mapOptions(parseOptions("orientation-requested=6")).landscape);
+    EXPECT_EQ(mapOptions(parseOptions("landscape")).turnBack, 90);
     // What the driver cannot take is left to the printer.
     r = mapOptions(parseOptions("media=na_foolscap Resolution=99999dpi printer-resolution=0dpi Resolution=12abc "
                                 "orientation-requested=x"));

@@ -29,16 +29,17 @@ struct JobRequest {
     std::string paperName;  // a full name from the driver's paper table, or empty
     bool landscape = false;
     // The orientation came as orientation-requested or landscape: CUPS's
-    // pdftopdf has then already turned the pages it hands over, so the
-    // driver takes them as they come and must not turn them again.
-    bool turnedByFilter = false;
+    // pdftopdf has then already laid each page out turned on the sheet, as
+    // for paper. Degrees clockwise (90, 180, 270) that turn the pages back
+    // upright, so that the movie shows them as they are read; 0: none.
+    int turnBack = 0;
     int dpi = 0;            // 0: the printer's
 };
 
 // media, PageSize, PageRegion: a paper of the table by its PPD keyword, its
 // full name or its first word (case ignored); orientation-requested 4 or 5
-// and landscape: landscape, turned by CUPS's filter; the PPD's Orientation:
-// landscape for the driver to apply; Resolution and printer-resolution ("600dpi",
+// and landscape: landscape, laid out turned by CUPS's filter (turnBack); the
+// PPD's Orientation: landscape for the driver to apply; Resolution and printer-resolution ("600dpi",
 // "600x600dpi"): the resolution, 1 to 2400.
 JobRequest mapOptions(const std::vector<std::pair<std::string, std::string>>& options);
 

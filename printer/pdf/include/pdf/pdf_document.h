@@ -66,6 +66,10 @@ struct PlayOptions {
     // scaled to fit it and centred (true), or drawn at its own size from the
     // top-left corner (false).
     bool fit = true;
+    // Degrees clockwise (0, 90, 180 or 270) the page is turned on top of its
+    // own rotation: a page a print server laid out turned on the sheet is
+    // turned back with it.
+    int turn = 0;
     // The operations cap of the page, counted twice over: what reaches the
     // device (paths painted and clipped, glyphs, images, saves, forms
     // entered) and the page's own operators; 0: none.
@@ -94,7 +98,8 @@ public:
 
     [[nodiscard]] int pageCount() const;
     // The size of a page; {0, 0} for a number outside the document.
-    [[nodiscard]] PageSize pageSize(int page) const;
+    // turn: as PlayOptions::turn (a quarter turn swaps the sides).
+    [[nodiscard]] PageSize pageSize(int page, int turn = 0) const;
     // The document's title from its information dictionary (UTF-8), or "".
     [[nodiscard]] std::string title() const;
 
