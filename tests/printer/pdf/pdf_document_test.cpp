@@ -68,10 +68,12 @@ std::unique_ptr<pdf::Document> openPdf(const std::string& bytes, std::string* er
 }
 
 // The pages played through a driver that hooks nothing, at 72 dpi.
-std::vector<testing::CapturedPage> render(pdf::Document& doc, int width, int height) {
+std::vector<testing::CapturedPage> render(pdf::Document& doc, int width, int height,
+                                          const pdf::PlayOptions& options = {}) {
     return testing::captureDocument(width, height, [&](gdi::PrinterDevice& device, gdi::DeviceContext& dc) {
         std::string error;
-        for (int p = 1; p <= doc.pageCount(); ++p) EXPECT_EQ(doc.playPage(p, device, dc, &error), 1) << error;
+        for (int p = 1; p <= doc.pageCount(); ++p)
+            EXPECT_EQ(doc.playPage(p, device, dc, &error, options), 1) << error;
     });
 }
 
@@ -109,6 +111,24 @@ TEST(PdfDocument, VectorPageDrawsFillsClipsTransformsStrokesAndColours) {
     const uint32_t gray = pixel(page, 185, 22);
     EXPECT_EQ(gray >> 16, gray & 0xFF);
     EXPECT_NEAR(double(gray & 0xFF), 128, 2);
+
+    // Turned a quarter clockwise: the page is 100 x 200 and what was at
+    // (x, y) is at (99 - y, x); turned over, at (199 - x, 99 - y).
+    EXPECT_DOUBLE_EQ(doc->pageSize(1, 90).widthPt, 100);
+    EXPECT_DOUBLE_EQ(doc->pageSize(1, 90).heightPt, 200);
+    EXPECT_DOUBLE_EQ(doc->pageSize(1, 45).widthPt, 200);  // not a quarter: no turn
+    pdf::PlayOptions quarter;
+    quarter.turn = 90;
+    const auto turned = render(*doc, 100, 200, quarter);
+    ASSERT_EQ(turned.size(), 1u);
+    EXPECT_EQ(pixel(turned[0], 99 - 65, 35), 0xFF0000u);
+    EXPECT_EQ(pixel(turned[0], 99 - 80, 160), 0x00FF00u);
+    pdf::PlayOptions over;
+    over.turn = 180;
+    const auto upsideDown = render(*doc, 200, 100, over);
+    ASSERT_EQ(upsideDown.size(), 1u);
+    EXPECT_EQ(pixel(upsideDown[0], 199 - 35, 99 - 65), 0xFF0000u);
+    EXPECT_EQ(pixel(upsideDown[0], 199 - 160, 99 - 80), 0x00FF00u);
 }
 
 TEST(PdfDocument, ImagesKeepTheirOrientationColoursAndMasks) {
