@@ -29,8 +29,10 @@ class PrivateCupsServer {
 public:
     // Empty root() when the machine cannot run one (not root, no cupsd or lp).
     // binDir holds deploykit, tessaly-backend and tessaly-print; dataDir is
-    // the installation's data (BasePath).
-    bool prepare(const std::string& binDir, const std::string& dataDir) {
+    // the installation's data (BasePath). The backend runs printProgram
+    // (default binDir's tessaly-print) as the job's user, so it and dataDir
+    // must be within every user's reach.
+    bool prepare(const std::string& binDir, const std::string& dataDir, const std::string& printProgram = {}) {
         namespace fs = std::filesystem;
         if (geteuid() != 0 || access("/usr/sbin/cupsd", X_OK) != 0 || access("/usr/bin/lp", X_OK) != 0)
             return false;
@@ -65,7 +67,7 @@ public:
         setenv("TESSALY_DRIVER_DIRECTORY", (root_ / "drivers").c_str(), 1);
         setenv("TESSALY_REGISTRY_ROOT", (root_ / "registry").c_str(), 1);
         setenv("TESSALY_BACKEND_PROGRAM", (binDir + "/tessaly-backend").c_str(), 1);
-        setenv("TESSALY_PRINT_PROGRAM", (binDir + "/tessaly-print").c_str(), 1);
+        setenv("TESSALY_PRINT_PROGRAM", (printProgram.empty() ? binDir + "/tessaly-print" : printProgram).c_str(), 1);
         ValueStore store((root_ / "registry").string());
         const bool stored = store.writeString("BasePath", toWide(dataDir + "/")) == 0 &&
                             store.writeString("SpoolPath", toWide((root_ / "users").string() + "/")) == 0 &&

@@ -18,6 +18,7 @@
 #include "pagesmith/printer_devmode.h"
 #include "platform/spool_devmode.h"
 #include "support/text.h"
+#include "reachable_install.h"
 #include "test_directory.h"
 
 namespace fs = std::filesystem;
@@ -188,10 +189,13 @@ TEST_F(InstallValuesTest, SetupByAUserWhoCannotWriteTheStoreFails) {
     ASSERT_EQ(store.writeString("BasePath", u"/usr/share/tessaly/"), tessaly::kRegistryOk);
     const fs::path home = dir / "home";
     fs::create_directories(home);
-    std::string runner;
+    std::string runner, bin = TESSALY_BIN_DIR;
     if (::geteuid() == 0) {
         const passwd* nobody = ::getpwnam("nobody");
         if (!nobody) GTEST_SKIP() << "no user 'nobody' to run as";
+        const tessaly::testing::ReachableInstall& reachable = tessaly::testing::reachableInstall();
+        ASSERT_FALSE(reachable.bin.empty()) << reachable.error;
+        bin = reachable.bin.string();
         ASSERT_EQ(::chown(home.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
         runner = "setpriv --reuid=" + std::to_string(nobody->pw_uid) + " --regid=" + std::to_string(nobody->pw_gid) +
                  " --clear-groups ";
@@ -200,7 +204,7 @@ TEST_F(InstallValuesTest, SetupByAUserWhoCannotWriteTheStoreFails) {
     }
     const std::string command = "TESSALY_REGISTRY_ROOT=" + (dir / "reg").string() +
                                 " TESSALY_REGISTRY_USER_ROOT=" + (home / "layer").string() + " " + runner +
-                                std::string(TESSALY_BIN_DIR) + "/tessaly-setup-values --base /opt/t/ --spool " +
+                                bin + "/tessaly-setup-values --base /opt/t/ --spool " +
                                 (dir / "spool").string() + "/ 2>" + (dir / "err").string();
     const int status = std::system(command.c_str());
     fs::permissions(dir / "reg", fs::perms::owner_write, fs::perm_options::add);

@@ -19,6 +19,7 @@
 #include "child_process.h"
 #include "platform/registry.h"
 #include "support/text.h"
+#include "reachable_install.h"
 #include "test_directory.h"
 
 namespace fs = std::filesystem;
@@ -206,9 +207,17 @@ protected:
 TEST_F(TwoUsers, EachMonitorConvertsOnlyItsOwnUsersJob) {
     const std::string& a = users[0];
     const std::string& b = users[1];
+    // The build tree and the sources may be out of the users' reach: an
+    // installed copy of the programs and data, and a copy of the document.
+    const tessaly::testing::ReachableInstall& reachable = tessaly::testing::reachableInstall();
+    ASSERT_FALSE(reachable.bin.empty()) << reachable.error;
+    const std::string bin = reachable.bin.string(), pdf = (dir / "figures.pdf").string();
+    fs::copy_file(kPdf, pdf);
+    ASSERT_EQ(tessaly::ValueStore((dir / "reg").string()).writeString("BasePath", tessaly::toWide(reachable.data.string())),
+              0);
     for (const std::string& account : users) {
         foldersOf(account);
-        ASSERT_EQ(runAs(account, kBin + "/tessaly-print --to-printer --pages 1 --title " + account + ".pdf " + kPdf,
+        ASSERT_EQ(runAs(account, bin + "/tessaly-print --to-printer --pages 1 --title " + account + ".pdf " + pdf,
                         "print-" + account + ".log"),
                   0)
             << log("print-" + account + ".log");
@@ -224,7 +233,7 @@ TEST_F(TwoUsers, EachMonitorConvertsOnlyItsOwnUsersJob) {
     EXPECT_NE(runAs(a, "ls '" + (dir / "spool" / b).string() + "'", "ls-a.log"), 0);
 
     // b's monitor converts b's job and leaves a's where it is.
-    ASSERT_EQ(runAs(b, kBin + "/tessaly --headless --once --output-dir '" + (dir / ("out-" + b)).string() + "'",
+    ASSERT_EQ(runAs(b, bin + "/tessaly --headless --once --output-dir '" + (dir / ("out-" + b)).string() + "'",
                     "monitor-" + b + ".log"),
               0)
         << log("monitor-" + b + ".log");
@@ -233,7 +242,7 @@ TEST_F(TwoUsers, EachMonitorConvertsOnlyItsOwnUsersJob) {
     EXPECT_EQ(count(dir / "spool" / b), 0u);
     EXPECT_EQ(count(dir / "spool" / a), 1u);
 
-    ASSERT_EQ(runAs(a, kBin + "/tessaly --headless --once --output-dir '" + (dir / ("out-" + a)).string() + "'",
+    ASSERT_EQ(runAs(a, bin + "/tessaly --headless --once --output-dir '" + (dir / ("out-" + a)).string() + "'",
                     "monitor-" + a + ".log"),
               0)
         << log("monitor-" + a + ".log");

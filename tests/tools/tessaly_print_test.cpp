@@ -18,6 +18,7 @@
 #include "support/scrambler.h"
 #include "support/text.h"
 #include "test_pdf.h"
+#include "reachable_install.h"
 #include "test_directory.h"
 
 namespace fs = std::filesystem;
@@ -56,7 +57,7 @@ protected:
     // The command line (without the program) in the shell, with stdout and
     // stderr in files named by `tag`.
     std::string command(const std::string& args, const std::string& tag) const {
-        return environment + runner + std::string(TESSALY_BIN_DIR) + "/tessaly-print " + args + " >" +
+        return environment + runner + program + " " + args + " >" +
                (dir / (tag + ".out")).string() + " 2>" + (dir / (tag + ".err")).string();
     }
     Result collect(int raw, const std::string& tag) const {
@@ -67,6 +68,7 @@ protected:
     fs::path dir;
     std::string environment;
     std::string runner;  // what runs the program as another user
+    std::string program = std::string(TESSALY_BIN_DIR) + "/tessaly-print";
 };
 
 // The job directory named on the first line of the output.
@@ -333,6 +335,11 @@ TEST_F(PrintTool, AUserWhoCannotWriteTheStorePrintsWithTheirOwnValues) {
         uid = nobody->pw_uid;
         gid = nobody->pw_gid;
         runner = "setpriv --reuid=" + std::to_string(uid) + " --regid=" + std::to_string(gid) + " --clear-groups ";
+        // The build tree may be out of that user's reach: an installed copy.
+        const tessaly::testing::ReachableInstall& reachable = tessaly::testing::reachableInstall();
+        ASSERT_FALSE(reachable.bin.empty()) << reachable.error;
+        program = (reachable.bin / "tessaly-print").string();
+        ASSERT_EQ(installed.writeString("BasePath", tessaly::toWide(reachable.data.string())), tessaly::kRegistryOk);
     } else {
         fs::permissions(registry, fs::perms::owner_write, fs::perm_options::remove);
     }
