@@ -187,11 +187,18 @@ bool typeInto(const std::string& title, const std::vector<std::string>& keys, co
         pattern += c;
     }
     pattern += '$';
-    // A window that never shows must not hold the test forever.
-    std::vector<std::string> args = {"/usr/bin/timeout", "30", "/usr/bin/xdotool", "search", "--sync",
-                                     "--onlyvisible", "--name", pattern, "windowfocus", "--sync"};
-    const pid_t focus = tessaly::testing::spawn(args, log);
-    if (focus <= 0 || tessaly::testing::waitFor(focus) != 0) return false;
+    // A window that never shows must not hold the test forever. Focusing a
+    // window the moment it maps can fail (X's BadMatch ends xdotool) on a
+    // busy machine, so the search and focus are tried again until then.
+    const std::vector<std::string> args = {"/usr/bin/timeout", "30", "/usr/bin/xdotool", "search", "--sync",
+                                           "--onlyvisible", "--name", pattern, "windowfocus", "--sync"};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    for (;;) {
+        const pid_t focus = tessaly::testing::spawn(args, log);
+        if (focus > 0 && tessaly::testing::waitFor(focus) == 0) break;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
     // Typed as from the keyboard, to the window with the focus: a key that
     // closes the window must not leave a later event without its window.
     std::vector<std::string> typing = {"/usr/bin/timeout", "30", "/usr/bin/xdotool"};
@@ -300,7 +307,7 @@ TEST_F(Window, StartUpFailuresSayWhatIsMissing) {
         unsetenv("TESSALY_DRIVER");
         ASSERT_GT(app, 0);
         ASSERT_FALSE(waitForTrace(c.message, 60).empty()) << trace();
-        ASSERT_TRUE(typeInto("Tessaly Error", {"key", "Return"}, dir / "xdotool.log"));
+        ASSERT_TRUE(typeInto("Tessaly Error", {"key", "Return"}, dir / "xdotool.log")) << slurp(dir / "xdotool.log");
         EXPECT_EQ(tessaly::testing::waitFor(app), 1) << trace();
         app = -1;
         EXPECT_EQ(trace().find("load: "), std::string::npos) << "the monitor started: " << trace();
