@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -14,8 +16,20 @@ namespace tessaly::testing_support {
 class ScratchDir {
 public:
     ScratchDir() {
+#ifdef _WIN32
+        // No mkdtemp here: a fresh random name, made only when it is new.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            char suffix[16];
+            std::snprintf(suffix, sizeof suffix, "%08x", unsigned(random()));
+            const std::string candidate = ::testing::TempDir() + "tessaly-" + suffix;
+            std::error_code ec;
+            if (std::filesystem::create_directory(candidate, ec)) path_ = candidate;
+        }
+#else
         std::string pattern = ::testing::TempDir() + "tessaly-XXXXXX";
         if (::mkdtemp(pattern.data())) path_ = pattern;
+#endif
     }
     ~ScratchDir() {
         std::error_code ignored;
