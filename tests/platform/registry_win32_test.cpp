@@ -97,6 +97,13 @@ TEST(RegistryWin32, ValuesAreTheRegistrysOwn) {
     EXPECT_EQ(store.type("Quad", &kind), kRegistryInvalidData);
     EXPECT_EQ(value, 77u);
 
+    // A name with a zero inside would reach another value.
+    ASSERT_EQ(store.writeDword("Bare", 1), kRegistryOk);
+    EXPECT_EQ(store.writeDword(std::string_view("Bare\0x", 6), 2), kRegistryInvalidParameter);
+    EXPECT_EQ(store.deleteValue(std::string_view("Bare\0x", 6)), kRegistryInvalidParameter);
+    EXPECT_EQ(store.readDword("Bare", &value), kRegistryOk);
+    EXPECT_EQ(value, 1u);
+
     // Deleting goes through to the registry.
     ASSERT_EQ(store.deleteValue("BASEPATH"), kRegistryOk);
     EXPECT_FALSE(key.get(L"BasePath", &type, &bytes));

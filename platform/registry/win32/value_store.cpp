@@ -111,11 +111,12 @@ bool parseKeyPath(std::string_view path, KeyPath* out) {
     return true;
 }
 
-// A value name in the registry's form; empty when the name is empty or
+// A value name in the registry's form; empty when the name is empty, holds
+// a zero (the registry would take the part before it for the name) or is
 // longer than the store allows (its file-name form on other systems, with
 // every byte outside [a-z0-9_-] counted three times, stays below 240).
 std::wstring valueName(std::string_view name) {
-    if (name.empty()) return {};
+    if (name.empty() || name.find('\0') != std::string_view::npos) return {};
     size_t encoded = 0;
     std::wstring wide;
     for (const char c : name) {
