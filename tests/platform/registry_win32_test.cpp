@@ -183,14 +183,6 @@ TEST(RegistryWin32, TheConfiguredStoreIsLayeredOverAKeyTheUserCannotWrite) {
     ::unsetenv("TESSALY_REGISTRY_USER_ROOT");
 }
 
-TEST(RegistryWin32, TheInstallationsKeyAndTheUsersLayerByDefault) {
-    ::unsetenv("TESSALY_REGISTRY_ROOT");
-    ::unsetenv("TESSALY_REGISTRY_USER_ROOT");
-    // Both name their hive, so that neither depends on where it is read.
-    EXPECT_EQ(ValueStore::configuredRoot().rfind("HKEY_LOCAL_MACHINE", 0), 0u);
-    EXPECT_EQ(ValueStore::configuredUserRoot().rfind("HKEY_CURRENT_USER", 0), 0u);
-}
-
 // Sets the user's country for one scope and puts the old one back.
 class ScopedCountry {
 public:
