@@ -2,37 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "stream_text.h"
 
 namespace tessaly {
 namespace {
 
 std::string dumpOf(const MovieObject& object) {
-#ifdef _WIN32
-    // No memory streams: a file of the test's own, read back.
-    const std::string path = ::testing::TempDir() + "tessaly-dump-" +
-                             ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    FILE* out = std::fopen(path.c_str(), "w+b");
-    if (!out) return "cannot open " + path;
-    object.dump(out, 0);
-    std::rewind(out);
-    std::string result;
-    for (int c; (c = std::fgetc(out)) != EOF;) result += char(c);
-    std::fclose(out);
-    std::remove(path.c_str());
-    return result;
-#else
-    char* text = nullptr;
-    size_t size = 0;
-    FILE* out = open_memstream(&text, &size);
-    object.dump(out, 0);
-    std::fclose(out);
-    std::string result(text, size);
-    std::free(text);
-    return result;
-#endif
+    return test::streamText([&](FILE* out) { object.dump(out, 0); });
 }
 
 // A font whose glyphs are boxes: 'A' 600 units wide, 'V' 500, 'é' 400, U+263A 800.
