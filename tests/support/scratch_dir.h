@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -41,6 +42,9 @@ public:
             std::error_code ec;
             if (std::filesystem::create_directory(candidate, ec)) path_ = candidate;
         }
+        // Paths inside the system use "/" between names, as the results it
+        // gives do.
+        std::replace(path_.begin(), path_.end(), '\\', '/');
 #else
         std::string pattern = ::testing::TempDir() + "tessaly-XXXXXX";
         if (::mkdtemp(pattern.data())) path_ = pattern;
