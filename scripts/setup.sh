@@ -11,6 +11,11 @@
 #                      Debian package, scripts/make-package.sh); the player
 #                      harness's npm packages; a build with tests (the default)
 #   setup.sh ci        that, plus clang for the sanitizer and fuzz builds
+#   setup.sh windows   what the Windows build needs: mingw-w64, Wine, zlib for
+#                      the target, GoogleTest's sources; the pinned
+#                      third-party sources fetched into their cache
+#                      (scripts/fetch-windows-deps.sh); no build (that is
+#                      scripts/cross-windows.sh)
 #
 # Only packages a clean Debian 12 (bookworm, bookworm-updates,
 # bookworm-security) offers are used, at whatever version it has; the one
@@ -21,8 +26,8 @@ set -euo pipefail
 
 LEVEL="${1:-tests}"
 case "$LEVEL" in
-  example|tests|ci) ;;
-  *) echo "usage: setup.sh [example|tests|ci]" >&2; exit 2 ;;
+  example|tests|ci|windows) ;;
+  *) echo "usage: setup.sh [example|tests|ci|windows]" >&2; exit 2 ;;
 esac
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -45,6 +50,15 @@ run() {
 
 # Debian packages for building and converting the samples. No browser and no
 # Node.js: converting needs neither.
+if [[ "$LEVEL" == windows ]]; then
+  # The cross compiler (its POSIX-threads flavour), Wine to run the tests,
+  # zlib built for the target, GoogleTest's sources (libgtest-dev brings
+  # /usr/src/googletest) and curl for the third-party sources.
+  PACKAGES=(
+    cmake ninja-build ccache curl ca-certificates
+    g++-mingw-w64-x86-64-posix wine64 libz-mingw-w64-dev libgtest-dev libgmock-dev
+  )
+else
 PACKAGES=(
   cmake ninja-build g++ pkg-config
   zlib1g-dev libjpeg62-turbo-dev libfreetype-dev libfontconfig-dev
@@ -52,8 +66,9 @@ PACKAGES=(
   libgtk-3-dev libwebkit2gtk-4.1-dev libcups2-dev
   fonts-liberation fonts-liberation2 fonts-dejavu-core
 )
+fi
 # What the unit tests, the benchmarks and the player tests need besides.
-if [[ "$LEVEL" != example ]]; then
+if [[ "$LEVEL" != example && "$LEVEL" != windows ]]; then
   PACKAGES+=(
     libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
     python3 python3-cairo python3-pil imagemagick fonts-urw-base35 fonts-dejavu-extra fonts-wqy-microhei locales poppler-utils
@@ -93,6 +108,13 @@ if ((${#missing[@]})); then
   run "apt-get install" apt-get install -y -q --no-install-recommends "${missing[@]}"
 else
   step "Debian packages: all present"
+fi
+
+if [[ "$LEVEL" == windows ]]; then
+  step "Third-party sources of the Windows build"
+  run "fetch-windows-deps" "$ROOT/scripts/fetch-windows-deps.sh"
+  step "Setup done (build with scripts/cross-windows.sh)"
+  exit 0
 fi
 
 if [[ "$LEVEL" != example ]]; then

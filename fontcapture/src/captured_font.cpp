@@ -71,7 +71,7 @@ std::unique_ptr<CapturedFont> CapturedFont::capture(std::string_view faceName, i
     font->style_ = style;
 
     // From here on the destructor releases whatever was made.
-    font->dc_ = CreateICW(u"DISPLAY", nullptr, nullptr, nullptr);
+    font->dc_ = CreateICW(reinterpret_cast<LPCWSTR>(u"DISPLAY"), nullptr, nullptr, nullptr);
     if (!font->dc_) return nullptr;
     if (charSet == -1) charSet = resolveCharset(font->dc_, font->faceName_, style);
 
@@ -79,7 +79,7 @@ std::unique_ptr<CapturedFont> CapturedFont::capture(std::string_view faceName, i
     font->font_ = CreateFontW(-kEm, 0, 0, 0, (style & kFontStyleBold) ? FW_BOLD : FW_NORMAL,
                               (style & kFontStyleItalic) ? TRUE : FALSE, FALSE, FALSE, static_cast<DWORD>(charSet),
                               OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                              wideName.c_str());
+                              reinterpret_cast<LPCWSTR>(wideName.c_str()));
     if (!font->font_) return nullptr;
     font->previousFont_ = SelectObject(font->dc_, font->font_);
     if (!font->previousFont_) return nullptr;

@@ -2,6 +2,149 @@
 
 #ifndef TESSALY_SUPPORT_DRIVER
 
+#ifdef _WIN32
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+
+#include "os_path.h"
+
+namespace tessaly {
+
+namespace {
+
+bool isDotOrDotDot(const wchar_t* name) {
+    return (name[0] == L'.' && name[1] == 0) || (name[0] == L'.' && name[1] == L'.' && name[2] == 0);
+}
+
+// Links (reparse points) and anything else that is not a real directory count
+// as files.
+bool isRealDirectory(DWORD attributes) {
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+void fillEntry(const WIN32_FIND_DATAW& found, DirectoryEntry& entry) {
+    entry.name.assign(found.cFileName, found.cFileName + wcslen(found.cFileName));
+    if (entry.name.size() > kMaxEntryName) entry.name.resize(kMaxEntryName);
+    entry.isDirectory = isRealDirectory(found.dwFileAttributes);
+}
+
+// The search pattern of everything in a directory.
+std::wstring everythingIn(std::wstring directory) {
+    if (!directory.empty() && directory.back() != L'/' && directory.back() != L'\\') directory += L'/';
+    return directory + L'*';
+}
+
+// A file is removed even when it is marked read-only, as unlink does.
+bool deleteOneFile(const std::wstring& path) {
+    if (::DeleteFileW(path.c_str())) return true;
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) return false;
+    ::SetFileAttributesW(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+    return ::DeleteFileW(path.c_str()) != 0;
+}
+
+int removeTreeOs(const std::wstring& path, bool keepGoing) {
+    if (path.size() > kMaxTreePath) return 0;
+    // Never through a link: the walk stays inside the tree it was given.
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !isRealDirectory(attributes)) return 0;
+    WIN32_FIND_DATAW found {};
+    const HANDLE search = ::FindFirstFileW(everythingIn(path).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    bool ok = true;
+    do {
+        if (isDotOrDotDot(found.cFileName)) continue;
+        const std::wstring child = path + L'/' + found.cFileName;
+        bool removed;
+        if (isRealDirectory(found.dwFileAttributes)) {
+            removed = removeTreeOs(child, keepGoing) == 1;
+        } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            removed = ::RemoveDirectoryW(child.c_str()) != 0;  // the link, not its target
+        } else {
+            removed = deleteOneFile(child);
+        }
+        if (!removed) {
+            ok = false;
+            if (!keepGoing) {
+                ::FindClose(search);
+                return 0;
+            }
+        }
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return ::RemoveDirectoryW(path.c_str()) && ok ? 1 : 0;
+}
+
+}  // namespace
+
+FindHandle::~FindHandle() { end(); }
+
+FindHandle::FindHandle(FindHandle&& other) noexcept
+    : dir_(std::exchange(other.dir_, nullptr)),
+      pending_(std::exchange(other.pending_, false)),
+      first_(std::move(other.first_)) {}
+
+FindHandle& FindHandle::operator=(FindHandle&& other) noexcept {
+    if (this != &other) {
+        end();
+        dir_ = std::exchange(other.dir_, nullptr);
+        pending_ = std::exchange(other.pending_, false);
+        first_ = std::move(other.first_);
+    }
+    return *this;
+}
+
+bool FindHandle::begin(std::u16string_view directory) {
+    end();
+    const auto os = detail::osPath(directory);
+    if (!os || os->empty()) return false;
+    WIN32_FIND_DATAW found {};
+    const HANDLE search = ::FindFirstFileW(everythingIn(detail::osWide(*os)).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    dir_ = search;
+    fillEntry(found, first_);
+    pending_ = true;
+    return true;
+}
+
+bool FindHandle::next(DirectoryEntry& entry) {
+    if (!dir_) return false;
+    if (pending_) {
+        pending_ = false;
+        entry = std::move(first_);
+        return true;
+    }
+    return readEntry(entry);
+}
+
+void FindHandle::end() noexcept {
+    if (dir_) ::FindClose(static_cast<HANDLE>(dir_));
+    dir_ = nullptr;
+    pending_ = false;
+}
+
+bool FindHandle::readEntry(DirectoryEntry& entry) {
+    WIN32_FIND_DATAW found {};
+    if (!::FindNextFileW(static_cast<HANDLE>(dir_), &found)) return false;
+    fillEntry(found, entry);
+    return true;
+}
+
+int removeTree(std::u16string_view directory, bool keepGoing) {
+    if (directory.size() > kMaxTreePath) return 0;
+    const auto os = detail::osPath(directory);
+    if (!os || os->empty()) return 0;
+    return removeTreeOs(detail::osWide(*os), keepGoing);
+}
+
+}  // namespace tessaly
+
+#else
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -133,5 +276,7 @@ int removeTree(std::u16string_view directory, bool keepGoing) {
 }
 
 }  // namespace tessaly
+
+#endif  // _WIN32
 
 #endif  // TESSALY_SUPPORT_DRIVER

@@ -1,9 +1,15 @@
 #include "support/files.h"
 
+#ifdef _WIN32
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
 #include <dirent.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdarg>
@@ -18,12 +24,25 @@ namespace {
 
 constexpr size_t kCopyChunk = 4096;
 
+// The status of an open stream, with 64-bit sizes on every system.
+#ifdef _WIN32
+using OsStat = struct _stat64;
+int statStream(std::FILE* file, OsStat& info) { return ::_fstat64(::_fileno(file), &info); }
+#else
+using OsStat = struct stat;
+int statStream(std::FILE* file, OsStat& info) { return ::fstat(::fileno(file), &info); }
+#endif
+
 FileHandle openOsPath(const std::optional<std::string>& path, const char* mode) {
     if (!path || !mode) return nullptr;
+#ifdef _WIN32
+    FileHandle file(detail::osOpen(*path, mode));
+#else
     FileHandle file(std::fopen(path->c_str(), mode));
+#endif
     if (!file) return nullptr;
-    struct stat info {};
-    if (::fstat(::fileno(file.get()), &info) == 0 && S_ISDIR(info.st_mode)) {
+    OsStat info {};
+    if (statStream(file.get(), info) == 0 && S_ISDIR(info.st_mode)) {
         errno = EISDIR;
         return nullptr;
     }
@@ -32,8 +51,8 @@ FileHandle openOsPath(const std::optional<std::string>& path, const char* mode) 
 
 // The length of an open regular file, -1 when it cannot be measured.
 int64_t streamLength(std::FILE* file) {
-    struct stat info {};
-    if (::fstat(::fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    OsStat info {};
+    if (statStream(file, info) != 0 || !S_ISREG(info.st_mode)) return -1;
     return int64_t(info.st_size);
 }
 
@@ -120,10 +139,18 @@ int seekFile(std::FILE* file, int64_t offset, int whence) {
         case 2: origin = SEEK_END; break;
         default: return -1;
     }
+#ifdef _WIN32
+    return ::_fseeki64(file, offset, origin) == 0 ? 0 : -1;
+#else
     return ::fseeko(file, off_t(offset), origin) == 0 ? 0 : -1;
+#endif
 }
 
+#ifdef _WIN32
+int64_t tellFile(std::FILE* file) { return file ? int64_t(::_ftelli64(file)) : -1; }
+#else
 int64_t tellFile(std::FILE* file) { return file ? int64_t(::ftello(file)) : -1; }
+#endif
 
 bool fileError(std::FILE* file) { return file && std::ferror(file) != 0; }
 
@@ -210,6 +237,27 @@ bool fileExists(std::string_view path) { return openFile(path, "rb") != nullptr;
 
 bool fileExists(std::u16string_view path) { return openFile(path, "rb") != nullptr; }
 
+#ifdef _WIN32
+
+int deleteFile(std::u16string_view path) {
+    const auto os = detail::osPath(path);
+    return os && ::DeleteFileW(detail::osWide(*os).c_str()) ? 1 : 0;
+}
+
+int removeDirectory(std::u16string_view path) {
+    const auto os = detail::osPath(path);
+    return os && ::RemoveDirectoryW(detail::osWide(*os).c_str()) ? 1 : 0;
+}
+
+bool directoryExists(std::u16string_view path) {
+    const auto os = detail::osPath(path);
+    if (!os || os->empty()) return false;
+    const DWORD attributes = ::GetFileAttributesW(detail::osWide(*os).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+#else
+
 int deleteFile(std::u16string_view path) {
     const auto os = detail::osPath(path);
     return os && ::unlink(os->c_str()) == 0 ? 1 : 0;
@@ -228,6 +276,8 @@ bool directoryExists(std::u16string_view path) {
     ::closedir(dir);
     return true;
 }
+
+#endif
 
 #ifndef TESSALY_SUPPORT_DRIVER
 
@@ -250,6 +300,26 @@ int copyFile(std::u16string_view from, std::u16string_view to) {
     const int64_t length = streamLength(source.get());
     if (length < 0) return 0;
     // Opening the target "wb" would truncate the source when both are one file.
+#ifdef _WIN32
+    // The C run-time has no file numbers here: the volume and the file index
+    // of both files tell instead.
+    BY_HANDLE_FILE_INFORMATION sourceInfo {};
+    const auto sourceHandle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(source.get())));
+    if (!::GetFileInformationByHandle(sourceHandle, &sourceInfo)) return 0;
+    const HANDLE targetHandle =
+        ::CreateFileW(detail::osWide(*target).c_str(), 0,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (targetHandle != INVALID_HANDLE_VALUE) {
+        BY_HANDLE_FILE_INFORMATION targetInfo {};
+        const bool same = ::GetFileInformationByHandle(targetHandle, &targetInfo) &&
+                          sourceInfo.dwVolumeSerialNumber == targetInfo.dwVolumeSerialNumber &&
+                          sourceInfo.nFileIndexHigh == targetInfo.nFileIndexHigh &&
+                          sourceInfo.nFileIndexLow == targetInfo.nFileIndexLow;
+        ::CloseHandle(targetHandle);
+        if (same) return 0;
+    }
+#else
     struct stat sourceInfo {};
     struct stat targetInfo {};
     if (::fstat(::fileno(source.get()), &sourceInfo) != 0) return 0;
@@ -257,6 +327,7 @@ int copyFile(std::u16string_view from, std::u16string_view to) {
         sourceInfo.st_ino == targetInfo.st_ino) {
         return 0;
     }
+#endif
     FileHandle dest = openOsPath(target, "wb");
     if (!dest) return 0;
     if (copyBytes(source.get(), dest.get(), length) != length) return 0;
@@ -266,11 +337,19 @@ int copyFile(std::u16string_view from, std::u16string_view to) {
 int64_t freeDiskSpaceMB(std::u16string_view directory) {
     const auto os = detail::osPath(directory);
     if (!os) return -1;
+#ifdef _WIN32
+    // Bytes as blocks of one byte: what the caller may use (quotas apply).
+    ULARGE_INTEGER available {};
+    if (!::GetDiskFreeSpaceExW(detail::osWide(*os).c_str(), &available, nullptr, nullptr)) return -1;
+    const uint64_t blocks = available.QuadPart;
+    const uint64_t blockSize = 1;
+#else
     struct statvfs info {};
     if (::statvfs(os->c_str(), &info) != 0) return -1;
-    // floor(available blocks x block size / 2^20) without overflowing.
     const uint64_t blocks = info.f_bavail;
     const uint64_t blockSize = info.f_frsize;
+#endif
+    // floor(available blocks x block size / 2^20) without overflowing.
     const uint64_t mb = (blocks >> 20) * blockSize + (((blocks & 0xFFFFF) * blockSize) >> 20);
     return mb > uint64_t(std::numeric_limits<int64_t>::max()) ? std::numeric_limits<int64_t>::max()
                                                               : int64_t(mb);
@@ -279,6 +358,20 @@ int64_t freeDiskSpaceMB(std::u16string_view directory) {
 #endif
 
 #ifdef TESSALY_SUPPORT_DRIVER
+
+#ifdef _WIN32
+
+int makeDirectory(std::string_view path) {
+    const auto os = detail::osPath(path);
+    return os && ::CreateDirectoryW(detail::osWide(*os).c_str(), nullptr) ? 1 : 0;
+}
+
+int deleteFile(std::string_view path) {
+    const auto os = detail::osPath(path);
+    return os && ::DeleteFileW(detail::osWide(*os).c_str()) ? 1 : 0;
+}
+
+#else
 
 int makeDirectory(std::string_view path) {
     const auto os = detail::osPath(path);
@@ -289,6 +382,8 @@ int deleteFile(std::string_view path) {
     const auto os = detail::osPath(path);
     return os && ::unlink(os->c_str()) == 0 ? 1 : 0;
 }
+
+#endif
 
 #endif
 

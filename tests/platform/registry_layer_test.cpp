@@ -1,10 +1,12 @@
 // The user's layer over a root the user cannot write.
+#ifndef _WIN32
 #include <grp.h>
 #include <pwd.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
+#include <stdlib.h>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +17,7 @@
 
 #include "../support/scratch_dir.h"
 #include "platform/registry.h"
+#include "windows_support.h"
 
 namespace tessaly {
 namespace {
@@ -22,7 +25,11 @@ namespace {
 using testing_support::ScratchDir;
 namespace fs = std::filesystem;
 
+// What a root holds: its value files, or on Windows its values' names.
 std::set<std::string> filesIn(const std::string& dir) {
+#ifdef _WIN32
+    return testing_support::valuesIn(dir);
+#endif
     std::set<std::string> names;
     std::error_code ec;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
@@ -61,9 +68,14 @@ private:
 class RegistryLayerTest : public ::testing::Test {
 protected:
     void SetUp() override {
+#ifdef _WIN32
+        machine_ = key_ / "machine";
+        user_ = key_ / "user";
+#else
         ASSERT_TRUE(dir_.ok());
         machine_ = dir_ / "machine";
         user_ = dir_ / "user";
+#endif
         ValueStore installed(machine_);
         ASSERT_EQ(installed.writeDword("Flags", 1), kRegistryOk);
         ASSERT_EQ(installed.writeString("Greeting", u"hello"), kRegistryOk);
@@ -76,7 +88,26 @@ protected:
         return value;
     }
 
+    // A root or layer that is not there (yet).
+    std::string absent(const std::string& name) const {
+#ifdef _WIN32
+        return key_ / name;
+#else
+        return dir_ / name;
+#endif
+    }
+    static bool exists(const std::string& root) {
+#ifdef _WIN32
+        return testing_support::keyExists(root);
+#else
+        return fs::exists(root);
+#endif
+    }
+
     ScratchDir dir_;
+#ifdef _WIN32
+    testing_support::ScratchKey key_;
+#endif
     std::string machine_;
     std::string user_;
 };
@@ -90,7 +121,7 @@ TEST_F(RegistryLayerTest, ReadsThroughOverridesAndLeavesTheRootAlone) {
     EXPECT_EQ(store.readString("greeting", &text), kRegistryOk);
     EXPECT_EQ(text, u"hello");
     // Reading makes no layer.
-    EXPECT_FALSE(fs::exists(user_));
+    EXPECT_FALSE(exists(user_));
 
     ASSERT_EQ(store.writeDword("Flags", 2), kRegistryOk);
     ASSERT_EQ(store.writeString("PrinterHTMLTemplate", u"plain"), kRegistryOk);
@@ -99,8 +130,12 @@ TEST_F(RegistryLayerTest, ReadsThroughOverridesAndLeavesTheRootAlone) {
     EXPECT_EQ(machineDword("Flags"), 1u);
     RegistryType type{};
     EXPECT_EQ(ValueStore(machine_).type("PrinterHTMLTemplate", &type), kRegistryNotFound);
+#ifdef _WIN32
+    EXPECT_EQ(store.valuePath("Flags"), user_ + "\\Flags");
+#else
     EXPECT_EQ(store.valuePath("Flags"), user_ + "/flags");
     EXPECT_EQ(fs::status(user_).permissions() & fs::perms::all, fs::perms::owner_all);
+#endif
 
     // A value the root gets later shows through where the user has none.
     ASSERT_EQ(ValueStore(machine_).writeDword("MSImageSize", 90), kRegistryOk);
@@ -142,7 +177,12 @@ TEST_F(RegistryLayerTest, DeletingHidesTheRootsValueUntilWrittenAgain) {
     ASSERT_EQ(store.deleteValue("PrinterStartMode"), kRegistryOk);
     EXPECT_EQ(store.readDword("PrinterStartMode", &value), kRegistryNotFound);
     EXPECT_EQ(store.deleteValue("Nothing"), kRegistryNotFound);
+#ifdef _WIN32
+    EXPECT_TRUE(filesIn(user_).empty());
+    EXPECT_EQ(filesIn(user_ + "\\~deleted"), std::set<std::string>{"msnextoutputlocation"});
+#else
     EXPECT_EQ(filesIn(user_), std::set<std::string>{"msnextoutputlocation~deleted"});
+#endif
 
     // No value name can be taken for a mark.
     ASSERT_EQ(store.writeDword("Flags~deleted", 1), kRegistryOk);
@@ -159,7 +199,12 @@ TEST_F(RegistryLayerTest, DeletingHidesTheRootsValueUntilWrittenAgain) {
 
 TEST_F(RegistryLayerTest, ALayerThatCannotBeWrittenRefusesWritesButStillReads) {
     ValueStore none(machine_, "");
+#ifdef _WIN32
+    // A bare hive is no key to keep values in.
+    ValueStore blocked(machine_, "HKEY_CURRENT_USER");
+#else
     ValueStore blocked(machine_, dir_.put("a-file", "x") + "/registry");
+#endif
     for (ValueStore* store : {&none, &blocked}) {
         uint32_t value = 0;
         EXPECT_EQ(store->readDword("Flags", &value), kRegistryOk);
@@ -178,11 +223,20 @@ TEST_F(RegistryLayerTest, CopyForTheDriverIsTheUsersView) {
     ASSERT_EQ(store.writeString("Greeting", u"hi"), kRegistryOk);
     ASSERT_EQ(store.deleteValue("MSNextOutputLocation"), kRegistryOk);
     ASSERT_EQ(store.writeDword("PrinterStartMode", 2), kRegistryOk);
+#ifdef _WIN32
+    // A value of a type the store does not hold is not copied.
+    HKEY machineKey = nullptr;
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, machine_.c_str(), 0, KEY_SET_VALUE, &machineKey), ERROR_SUCCESS);
+    const BYTE blob[3] = {1, 2, 3};
+    ASSERT_EQ(::RegSetValueExW(machineKey, L"Blob", 0, REG_BINARY, blob, sizeof blob), ERROR_SUCCESS);
+    ::RegCloseKey(machineKey);
+#else
     // Neither a half-written file nor a stray directory is a value.
     std::ofstream(user_ + "/flags.0badf00d.tmp") << "dword\n9\n";
     fs::create_directory(machine_ + "/folder");
+#endif
 
-    const std::string copy = dir_ / "copy";
+    const std::string copy = absent("copy");
     ASSERT_EQ(store.copyValuesTo(copy), kRegistryOk);
     EXPECT_EQ(filesIn(copy), (std::set<std::string>{"flags", "greeting", "printerstartmode"}));
     ValueStore plain(copy);
@@ -206,14 +260,15 @@ TEST_F(RegistryLayerTest, CopyForTheDriverIsTheUsersView) {
     EXPECT_EQ(ValueStore(machine_).readString("MSNextOutputLocation", &text), kRegistryOk);
 
     // A store without a layer is copied as it is; missing roots copy nothing.
-    const std::string second = dir_ / "second";
+    const std::string second = absent("second");
     ASSERT_EQ(ValueStore(machine_).copyValuesTo(second), kRegistryOk);
     EXPECT_EQ(filesIn(second), (std::set<std::string>{"flags", "greeting", "msnextoutputlocation"}));
-    const std::string empty = dir_ / "empty";
-    EXPECT_EQ(ValueStore(dir_ / "none", dir_ / "none-user").copyValuesTo(empty), kRegistryOk);
+    const std::string empty = absent("empty");
+    EXPECT_EQ(ValueStore(absent("none"), absent("none-user")).copyValuesTo(empty), kRegistryOk);
     EXPECT_TRUE(filesIn(empty).empty());
 }
 
+#ifndef _WIN32
 TEST(RegistryLayerPlace, FromTheEnvironmentOrTheHomeDirectory) {
     ScopedEnv home("HOME", "/home/someone");
     {
@@ -340,6 +395,8 @@ TEST_F(RegistryLayerTest, TheConfiguredStoreIsLayeredForAUserWhoCannotWriteTheRo
     ASSERT_EQ(::stat((home + "/.config/tessaly/registry/flags").c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, uid);
 }
+
+#endif  // !_WIN32
 
 }  // namespace
 }  // namespace tessaly

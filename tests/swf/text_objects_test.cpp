@@ -5,18 +5,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "stream_text.h"
+
 namespace tessaly {
 namespace {
 
 std::string dumpOf(const MovieObject& object) {
-    char* text = nullptr;
-    size_t size = 0;
-    FILE* out = open_memstream(&text, &size);
-    object.dump(out, 0);
-    std::fclose(out);
-    std::string result(text, size);
-    std::free(text);
-    return result;
+    return test::streamText([&](FILE* out) { object.dump(out, 0); });
 }
 
 // A font whose glyphs are boxes: 'A' 600 units wide, 'V' 500, 'é' 400, U+263A 800.

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string_view>
 
+#include "support/format_check.h"
 #include "support/memory.h"
 
 namespace tessaly {
@@ -44,11 +45,11 @@ FileHandle openFile(std::u16string_view path, const char* mode);
 
 // printf-style output to a stream; the count written, negative on failure.
 [[nodiscard]] int printToStream(std::FILE* file, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
+    TESSALY_PRINTF_FORMAT(2, 3);
 // printf-style output to a new text file ("w"); 1 when something was written
 // and the file was closed cleanly.
 [[nodiscard]] int printToNewFile(std::string_view path, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
+    TESSALY_PRINTF_FORMAT(2, 3);
 
 // Writes the whole file ("wb"); 1 on success.
 [[nodiscard]] int writeWholeFile(std::string_view path, const void* bytes, size_t n);

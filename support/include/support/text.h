@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "support/format_check.h"
+
 namespace tessaly {
 
 // Lower-case one narrow byte (ASCII and Latin-1 letters; 0xD7 and 0xDF stay).
@@ -44,8 +46,8 @@ std::string latin1ToUtf8(std::string_view narrow);
 
 // printf-style formatting into a new string; the wide form formats narrow
 // text and widens it.
-std::string formatNarrow(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::u16string formatWide(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string formatNarrow(const char* format, ...) TESSALY_PRINTF_FORMAT(1, 2);
+std::u16string formatWide(const char* format, ...) TESSALY_PRINTF_FORMAT(1, 2);
 
 [[nodiscard]] inline bool isBlank(char c) {
     const auto u = static_cast<unsigned char>(c);

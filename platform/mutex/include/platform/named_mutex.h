@@ -10,6 +10,13 @@
 // case-sensitive; bytes outside [A-Za-z0-9_-] are written as %XX in the file
 // name, so a name cannot reach outside the directory.
 //
+// On Windows each name is a mutex object of the session instead (see
+// lockPath()); a holder that dies leaves it abandoned, and the next waiter
+// takes it as it would a free one. TESSALY_RUNTIME_DIR, when set, then keeps
+// a test's names apart from everyone else's rather than naming a directory.
+// The system ties a held mutex to the thread that took it: release it on the
+// same thread.
+//
 // Ownership belongs to one NamedMutex object: two objects with the same name
 // exclude each other even inside one process. An object that owns its mutex
 // may wait again; it is released after as many releases as waits.
@@ -36,7 +43,11 @@ public:
     // runtime directory or the lock file cannot be used.
     [[nodiscard]] int create(std::string_view name, bool initialOwner);
 
+#ifdef _WIN32
+    bool isOpen() const { return handle_ != nullptr; }
+#else
     bool isOpen() const { return fd_ >= 0; }
+#endif
     bool alreadyExists() const { return alreadyExisted_; }
     bool owned() const { return count_ > 0; }
 
@@ -49,13 +60,21 @@ public:
     // Releases any ownership and closes the lock file.
     void close();
 
-    // The directory of the lock files (not created here).
+    // The directory of the lock files (not created here); on Windows the
+    // start of every object name ("Local\\" and the test prefix).
     static std::string runtimeDirectory();
-    // The lock file of a name; empty when the name is empty or too long.
+    // The lock file of a name (on Windows its object name); empty when the
+    // name is empty or too long.
     static std::string lockPath(std::string_view name);
 
 private:
+#ifdef _WIN32
+    void* handle_ = nullptr;  // the system's mutex object
+    std::string object_;      // its name, as lockPath() gives it
+    unsigned long long token_ = 0;  // this object's claim among the process's own
+#else
     int fd_ = -1;
+#endif
     int count_ = 0;
     bool alreadyExisted_ = false;
 };

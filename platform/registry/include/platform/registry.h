@@ -32,6 +32,21 @@
 // When the root is writable (the installation, or a test's own root) the
 // store is the root alone, exactly as without layers.
 //
+// On Windows the store is the registry itself. A root is a key path, the
+// installation's being HKEY_LOCAL_MACHINE\SOFTWARE\Korvane\Tessaly; a path may
+// begin with its hive (HKEY_LOCAL_MACHINE or HKLM, HKEY_CURRENT_USER or HKCU)
+// and lies under HKEY_CURRENT_USER without one, so TESSALY_REGISTRY_ROOT can
+// give tests a key of their own that needs no administrator rights. "/"
+// separates keys as "\" does. Values are REG_DWORD and REG_SZ, names are the
+// registry's (matched ignoring case by the registry) within the same length
+// limit, and valuePath() gives the key path and the value name. The user's
+// layer is the key TESSALY_REGISTRY_USER_ROOT names, else
+// HKEY_CURRENT_USER\Software\Korvane\Tessaly; the configured store takes it
+// when the installation's key exists and the process may not write it (the
+// system's own per-user copy of the key serves 32-bit programs only).
+// Deletion marks are values of the layer's subkey "~deleted"; copyValuesTo()
+// takes a key path.
+//
 // Results follow the registry's helpers: 0 on success, otherwise an error
 // code with the value of the matching Windows system error.
 
