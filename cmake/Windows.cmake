@@ -21,6 +21,8 @@ add_subdirectory(image)
 add_subdirectory(swf)
 add_subdirectory(swfbuild)
 add_subdirectory(composer)
+# The command-line tools that need no printer: tessaly-convert and friends.
+add_subdirectory(tools)
 
 if(TESSALY_TESTS)
   enable_testing()

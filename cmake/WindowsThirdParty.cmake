@@ -4,6 +4,7 @@
 # - libjpeg-turbo built from the pinned source tarball in the cache
 #   (scripts/fetch-windows-deps.sh puts it there; its checksum is checked
 #   again here, and nothing is downloaded),
+# - libpng, for the tests only, built from its pinned tarball the same way,
 # - GoogleTest from the sources in /usr/src/googletest.
 # Each gives the same target name as on Linux.
 
@@ -30,25 +31,31 @@ endforeach()
 find_library(ZLIB_LIBRARY NAMES libz.a z REQUIRED)
 find_package(ZLIB REQUIRED)
 
+# The path of a pinned tarball in the cache, checked against its SHA-256.
+function(tessaly_pinned_tarball out name)
+  set(tarball "${tessaly_cache}/${TESSALY_PIN_${name}_FILE}")
+  if(NOT EXISTS "${tarball}")
+    message(FATAL_ERROR "${tarball} is missing: run scripts/fetch-windows-deps.sh first")
+  endif()
+  file(SHA256 "${tarball}" sum)
+  if(NOT sum STREQUAL TESSALY_PIN_${name}_SHA256)
+    message(FATAL_ERROR "${tarball} does not have the pinned SHA-256; remove it and run "
+      "scripts/fetch-windows-deps.sh again")
+  endif()
+  set(${out} "${tarball}" PARENT_SCOPE)
+endfunction()
+
 # libjpeg-turbo, the libjpeg 6b interface as Debian's libjpeg62-turbo.
-set(jpeg_tarball "${tessaly_cache}/${TESSALY_PIN_LIBJPEG_TURBO_FILE}")
-if(NOT EXISTS "${jpeg_tarball}")
-  message(FATAL_ERROR "${jpeg_tarball} is missing: run scripts/fetch-windows-deps.sh first")
-endif()
-file(SHA256 "${jpeg_tarball}" jpeg_sum)
-if(NOT jpeg_sum STREQUAL TESSALY_PIN_LIBJPEG_TURBO_SHA256)
-  message(FATAL_ERROR "${jpeg_tarball} does not have the pinned SHA-256; remove it and run "
-    "scripts/fetch-windows-deps.sh again")
-endif()
+tessaly_pinned_tarball(jpeg_tarball LIBJPEG_TURBO)
 include(ExternalProject)
 set(jpeg_prefix ${CMAKE_BINARY_DIR}/third-party/libjpeg-turbo)
 set(jpeg_library ${jpeg_prefix}/lib/libjpeg.a)
 # Only the static library is built (not the command-line tools), and it and
 # the four public headers are what the "install" copies. No SIMD: that needs
 # NASM for the target, and the encoder's output is the same without it.
-get_filename_component(jpeg_toolchain "${CMAKE_TOOLCHAIN_FILE}" ABSOLUTE BASE_DIR "${CMAKE_BINARY_DIR}")
-if(NOT EXISTS "${jpeg_toolchain}")
-  get_filename_component(jpeg_toolchain "${CMAKE_TOOLCHAIN_FILE}" ABSOLUTE BASE_DIR "${CMAKE_SOURCE_DIR}")
+get_filename_component(target_toolchain "${CMAKE_TOOLCHAIN_FILE}" ABSOLUTE BASE_DIR "${CMAKE_BINARY_DIR}")
+if(NOT EXISTS "${target_toolchain}")
+  get_filename_component(target_toolchain "${CMAKE_TOOLCHAIN_FILE}" ABSOLUTE BASE_DIR "${CMAKE_SOURCE_DIR}")
 endif()
 ExternalProject_Add(libjpeg_turbo_build
   URL "${jpeg_tarball}"
@@ -56,7 +63,7 @@ ExternalProject_Add(libjpeg_turbo_build
   DOWNLOAD_EXTRACT_TIMESTAMP ON
   PREFIX ${jpeg_prefix}/build
   CMAKE_ARGS
-    -DCMAKE_TOOLCHAIN_FILE=${jpeg_toolchain}
+    -DCMAKE_TOOLCHAIN_FILE=${target_toolchain}
     -DCMAKE_BUILD_TYPE=Release
     -DCMAKE_INSTALL_PREFIX=${jpeg_prefix}
     -DCMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER}
@@ -75,6 +82,39 @@ add_library(JPEG::JPEG STATIC IMPORTED GLOBAL)
 set_target_properties(JPEG::JPEG PROPERTIES IMPORTED_LOCATION ${jpeg_library}
   INTERFACE_INCLUDE_DIRECTORIES ${jpeg_prefix}/include)
 add_dependencies(JPEG::JPEG libjpeg_turbo_build)
+
+# libpng, for the tests only (the PNG reader is compared with it): the static
+# library over the same zlib, without its programs and tests.
+if(TESSALY_TESTS)
+  tessaly_pinned_tarball(png_tarball LIBPNG)
+  set(png_prefix ${CMAKE_BINARY_DIR}/third-party/libpng)
+  set(png_library ${png_prefix}/lib/libpng16.a)
+  ExternalProject_Add(libpng_build
+    URL "${png_tarball}"
+    URL_HASH SHA256=${TESSALY_PIN_LIBPNG_SHA256}
+    DOWNLOAD_EXTRACT_TIMESTAMP ON
+    PREFIX ${png_prefix}/build
+    CMAKE_ARGS
+      -DCMAKE_TOOLCHAIN_FILE=${target_toolchain}
+      -DCMAKE_BUILD_TYPE=Release
+      -DCMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER}
+      -DPNG_SHARED=OFF
+      -DPNG_STATIC=ON
+      -DPNG_EXECUTABLES=OFF
+      -DPNG_TESTS=OFF
+      -DZLIB_LIBRARY=${ZLIB_LIBRARY}
+      -DZLIB_INCLUDE_DIR=${ZLIB_INCLUDE_DIR}
+    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target png_static
+    INSTALL_COMMAND ${CMAKE_COMMAND} -E copy_if_different <BINARY_DIR>/libpng16.a ${png_prefix}/lib/
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different <BINARY_DIR>/pnglibconf.h <SOURCE_DIR>/png.h
+        <SOURCE_DIR>/pngconf.h ${png_prefix}/include/
+    BUILD_BYPRODUCTS ${png_library})
+  file(MAKE_DIRECTORY ${png_prefix}/include ${png_prefix}/lib)
+  add_library(PNG::PNG STATIC IMPORTED GLOBAL)
+  set_target_properties(PNG::PNG PROPERTIES IMPORTED_LOCATION ${png_library}
+    INTERFACE_INCLUDE_DIRECTORIES ${png_prefix}/include INTERFACE_LINK_LIBRARIES ZLIB::ZLIB)
+  add_dependencies(PNG::PNG libpng_build)
+endif()
 
 # GoogleTest, built with the project's compiler.
 if(TESSALY_TESTS)

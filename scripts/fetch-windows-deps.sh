@@ -41,4 +41,5 @@ fetch() {
 }
 
 fetch LIBJPEG_TURBO
+fetch LIBPNG
 echo "==> Cache: $CACHE"

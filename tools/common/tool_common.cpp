@@ -1,18 +1,32 @@
 #include "tool_common.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <system_error>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "composer/conversion_job.h"
+#include "support/paths.h"
 
 namespace fs = std::filesystem;
 
 namespace tessaly::tools {
 
 fs::path programDirectory() {
+#ifdef _WIN32
+    std::wstring exe(32768, L'\0');
+    const DWORD n = GetModuleFileNameW(nullptr, exe.data(), static_cast<DWORD>(exe.size()));
+    if (n == 0 || n >= exe.size()) return fs::path(".");
+    exe.resize(n);
+    return fs::path(exe).parent_path();
+#else
     std::error_code ec;
     const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
     return ec ? fs::path(".") : exe.parent_path();
+#endif
 }
 
 std::string defaultBaseDirectory() {
@@ -20,7 +34,16 @@ std::string defaultBaseDirectory() {
     std::error_code ec;
     for (const fs::path& candidate :
          {dir.parent_path().parent_path() / "data", dir.parent_path() / "share" / "tessaly"}) {
-        if (fs::exists(candidate / "Tessaly.settings", ec)) return candidate.string() + "/";
+        if (!fs::exists(candidate / "Tessaly.settings", ec)) continue;
+#ifdef _WIN32
+        // The system's paths are UTF-16; the program's are UTF-8 with "/".
+        std::u16string wide(candidate.u16string());
+        std::replace(wide.begin(), wide.end(), u'\\', u'/');
+        if (const auto path = pathToUtf8(wide)) return *path + "/";
+        continue;
+#else
+        return candidate.string() + "/";
+#endif
     }
     return "/usr/local/share/tessaly/";
 }
