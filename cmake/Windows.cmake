@@ -22,6 +22,10 @@ add_subdirectory(swf)
 add_subdirectory(swfbuild)
 add_subdirectory(composer)
 
+# deploykit: the installer's stages over the service control manager and the
+# print spooler (platform/spooler/win32).
+add_subdirectory(installer)
+
 if(TESSALY_TESTS)
   enable_testing()
   add_subdirectory(tests)
