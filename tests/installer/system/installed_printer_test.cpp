@@ -148,6 +148,20 @@ std::string fileText(const std::wstring& path) {
     return text.str();
 }
 
+// The spooler service's state (0 when it cannot be asked).
+DWORD spoolerState() {
+    DWORD state = 0;
+    if (SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT)) {
+        if (SC_HANDLE service = OpenServiceW(manager, L"Spooler", SERVICE_QUERY_STATUS)) {
+            SERVICE_STATUS status{};
+            if (QueryServiceStatus(service, &status)) state = status.dwCurrentState;
+            CloseServiceHandle(service);
+        }
+        CloseServiceHandle(manager);
+    }
+    return state;
+}
+
 class DeploykitProgram : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -202,6 +216,7 @@ TEST_F(DeploykitProgram, InstallsAndRemovesPrinterDriverAndPort) {
               std::string::npos)
         << run.output;
 
+    EXPECT_EQ(spoolerState(), static_cast<DWORD>(SERVICE_RUNNING)) << "the spooler runs again after the install";
     Installed found = lookUp(kPrinter, kDriver, kPort);
     EXPECT_TRUE(found.printer);
     EXPECT_TRUE(found.driver);
@@ -227,6 +242,7 @@ TEST_F(DeploykitProgram, InstallsAndRemovesPrinterDriverAndPort) {
 
     run = runProgram(program_, verbose(L"-u", L"no"), work_);
     ASSERT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_EQ(spoolerState(), static_cast<DWORD>(SERVICE_RUNNING)) << "a removal leaves the spooler running";
     found = lookUp(kPrinter, kDriver, kPort);
     EXPECT_FALSE(found.printer);
     EXPECT_FALSE(found.driver);
@@ -249,6 +265,7 @@ TEST_F(DeploykitProgram, QuietFailureReportsTheErrorNumberAndLeavesNoPrinter) {
     EXPECT_NE(run.output.find("Tessaly Installation Error"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("mention error number 1200002."), std::string::npos) << run.output;
     EXPECT_FALSE(lookUp(L"Tessaly", L"Tessaly Driver", L"TessalyPort").printer);
+    EXPECT_EQ(spoolerState(), static_cast<DWORD>(SERVICE_RUNNING)) << "a failed run starts the spooler again";
 
     // The quiet removal takes the port away again and deletes the files it
     // was given.
