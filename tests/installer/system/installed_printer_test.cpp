@@ -54,7 +54,10 @@ Outcome runProgram(const std::wstring& program, const std::vector<std::wstring>&
     Outcome run;
     std::wstring line = quoted(program);
     for (const std::wstring& arg : args) line += L" " + quoted(arg);
-    const std::wstring outPath = scratchDir(L"tessaly-deploy-out") + L"\\out.txt";
+    wchar_t temp[MAX_PATH + 1], name[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, temp);
+    if (!GetTempFileNameW(temp, L"tdk", 0, name)) return run;
+    const std::wstring outPath = name;
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
     HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
