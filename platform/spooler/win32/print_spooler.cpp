@@ -63,8 +63,23 @@ uint32_t portFilePath(const std::wstring& port, std::wstring* out) {
     return 0;
 }
 
+// The local port monitor answers only while the spooler runs; while it is
+// stopped, its port registration is written directly and read when it starts.
+bool spoolerRunning() {
+    bool running = false;
+    if (SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT)) {
+        if (SC_HANDLE service = OpenServiceW(manager, L"Spooler", SERVICE_QUERY_STATUS)) {
+            SERVICE_STATUS status{};
+            running = QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING;
+            CloseServiceHandle(service);
+        }
+        CloseServiceHandle(manager);
+    }
+    return running;
+}
+
 // Asks the local port monitor to add or delete a port. `reached` is false
-// when the monitor could not be reached (the spooler is not running).
+// when the monitor could not be reached.
 uint32_t askPortMonitor(const wchar_t* command, const std::wstring& port, bool* reached) {
     *reached = false;
     PRINTER_DEFAULTSW defaults{nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
@@ -155,14 +170,14 @@ public:
     }
 
     // Through the local port monitor while the spooler runs; while it is
-    // stopped, the registration it reads when it starts. Then the port's
-    // file in the system directory, holding "*".
+    // stopped (or the monitor cannot be reached), the registration it reads
+    // when it starts. Then the port's file in the system directory, holding "*".
     uint32_t addPort(const std::string& name) override {
         std::wstring port, file;
         if (!win32::toUtf16(name, &port)) return kErrorNoUnicodeTranslation;
         if (const uint32_t code = portFilePath(port, &file)) return code;
         bool reached = false;
-        uint32_t code = askPortMonitor(L"AddPort", port, &reached);
+        uint32_t code = spoolerRunning() ? askPortMonitor(L"AddPort", port, &reached) : 0;
         if (code == ERROR_ALREADY_EXISTS) code = 0;
         if (!reached) code = setPortValue(port);
         if (code) return code;
@@ -183,7 +198,7 @@ public:
         if (!win32::toUtf16(name, &port)) return kErrorNoUnicodeTranslation;
         if (const uint32_t code = portFilePath(port, &file)) return code;
         bool reached = false;
-        const uint32_t monitor = askPortMonitor(L"DeletePort", port, &reached);
+        const uint32_t monitor = spoolerRunning() ? askPortMonitor(L"DeletePort", port, &reached) : 0;
         if (reached && monitor != 0 && !isAbsent(monitor)) return monitor;
         if (const uint32_t code = deletePortValue(port)) return code;
         if (!DeleteFileW(file.c_str()) && !isAbsent(GetLastError())) return win32::lastError();

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/print_spooler.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
@@ -278,6 +280,66 @@ TEST_F(DeploykitProgram, QuietFailureReportsTheErrorNumberAndLeavesNoPrinter) {
     EXPECT_FALSE(lookUp(L"Tessaly", L"Tessaly Driver", L"TessalyPort").port);
     EXPECT_FALSE(exists(work_ + L"\\pagesmith.dll"));
     EXPECT_FALSE(exists(work_ + L"\\pagesmithui.dll"));
+}
+
+bool portRegistered(const wchar_t* port) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports", 0,
+                      KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+        return false;
+    const bool found = RegQueryValueExW(key, port, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return found;
+}
+
+// Sends the stop control or starts the service, then waits (at most 20 s)
+// for `wanted`.
+bool bringSpoolerTo(tessaly::spooler::SpoolerService& service, DWORD wanted) {
+    const uint32_t code = wanted == SERVICE_STOPPED ? service.sendStop() : service.start();
+    if (code != 0 && code != tessaly::spooler::kErrorServiceAlreadyRunning) return false;
+    for (int i = 0; i < 80; ++i) {
+        if (spoolerState() == wanted) return true;
+        Sleep(250);
+    }
+    return false;
+}
+
+// The port through the spooler layer itself: the local port monitor while
+// the spooler runs, the registration while it is stopped; the spooler lists
+// the port either way, and either way it goes again.
+TEST(SpoolerPorts, AddedAndDeletedWithTheSpoolerRunningOrStopped) {
+    auto service = tessaly::spooler::win32Service();
+    auto spooler = tessaly::spooler::win32Spooler();
+    const wchar_t* port = L"TessalyRoutePort";
+    ASSERT_TRUE(bringSpoolerTo(*service, SERVICE_RUNNING));
+
+    EXPECT_EQ(spooler->addPort("TessalyRoutePort"), 0u);
+    EXPECT_EQ(spooler->addPort("TessalyRoutePort"), 0u) << "a port that exists already is kept";
+    EXPECT_TRUE(lookUp(L"", L"", port).port);
+    EXPECT_EQ(fileText(systemFile(port)), "*");
+    EXPECT_EQ(spooler->deletePort("TessalyRoutePort"), 0u);
+    EXPECT_FALSE(lookUp(L"", L"", port).port);
+    EXPECT_FALSE(exists(systemFile(port)));
+
+    ASSERT_TRUE(bringSpoolerTo(*service, SERVICE_STOPPED));
+    EXPECT_EQ(spooler->addPort("TessalyRoutePort"), 0u);
+    EXPECT_TRUE(portRegistered(port));
+    EXPECT_EQ(fileText(systemFile(port)), "*");
+    ASSERT_TRUE(bringSpoolerTo(*service, SERVICE_RUNNING));
+    EXPECT_TRUE(lookUp(L"", L"", port).port);
+    ASSERT_TRUE(bringSpoolerTo(*service, SERVICE_STOPPED));
+    EXPECT_EQ(spooler->deletePort("TessalyRoutePort"), 0u);
+    EXPECT_EQ(spooler->deletePort("TessalyRoutePort"), 0u) << "a port that is gone counts as deleted";
+    EXPECT_FALSE(portRegistered(port));
+    EXPECT_FALSE(exists(systemFile(port)));
+    ASSERT_TRUE(bringSpoolerTo(*service, SERVICE_RUNNING));
+    EXPECT_FALSE(lookUp(L"", L"", port).port);
+
+    // The port's file lies in the system directory: a name that would put it
+    // elsewhere is refused before anything is registered.
+    EXPECT_EQ(spooler->addPort("..\\TessalyRoutePort"), tessaly::spooler::kErrorInvalidParameter);
+    EXPECT_EQ(spooler->addPort("C:\\TessalyRoutePort"), tessaly::spooler::kErrorInvalidParameter);
+    EXPECT_FALSE(portRegistered(L"..\\TessalyRoutePort"));
 }
 
 }  // namespace
