@@ -24,6 +24,10 @@ add_subdirectory(composer)
 # The command-line tools that need no printer: tessaly-convert and friends.
 add_subdirectory(tools)
 
+# deploykit: the installer's stages over the service control manager and the
+# print spooler (platform/spooler/win32).
+add_subdirectory(installer)
+
 if(TESSALY_TESTS)
   enable_testing()
   add_subdirectory(tests)

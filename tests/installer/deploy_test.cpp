@@ -152,6 +152,9 @@ public:
     std::string stdoutText, stderrText, boxTitle, boxText;
 };
 
+// The built-in names of the quiet manner.
+const installer::DeploySettings kQuiet;
+
 std::vector<std::string> verboseArgs(const std::string& mode) {
     return {"/opt/bin/deploykit", mode, "Tessaly", "Tessaly Driver", "/src/libpagesmith.so", "/src/Tessaly.ppd",
             "WinPrint", "TessalyPort"};
@@ -231,8 +234,8 @@ TEST_F(DeployTest, QuietFailureAtStageThirteenShowsTheErrorNumberAndDeletesTheGi
     EXPECT_NE(output.boxText.find("Unable to register the Tessaly driver component.\n\n"), std::string::npos);
     EXPECT_NE(output.boxText.find(" and mention error number 1300005.\nTessaly is not correctly installed."),
               std::string::npos);
-    EXPECT_NE(std::count(spooler.deleted.begin(), spooler.deleted.end(), "libpagesmith.so"), 0);
-    EXPECT_NE(std::count(spooler.deleted.begin(), spooler.deleted.end(), "Tessaly.ppd"), 0);
+    EXPECT_NE(std::count(spooler.deleted.begin(), spooler.deleted.end(), kQuiet.driverLibrary), 0);
+    EXPECT_NE(std::count(spooler.deleted.begin(), spooler.deleted.end(), kQuiet.driverConfig), 0);
     EXPECT_TRUE(service.running());
 }
 
@@ -245,14 +248,14 @@ TEST_F(DeployTest, QuietSuccessPrintsDotsAndRemovesTheSetupFiles) {
     EXPECT_EQ(spooler.added.driverName, "Tessaly Driver");
     EXPECT_EQ(spooler.added.portName, "TessalyPort");
     EXPECT_FALSE(spooler.added.printDirectly);
-    EXPECT_NE(std::count(spooler.deleted.begin(), spooler.deleted.end(), "libpagesmith.so"), 0);
+    EXPECT_NE(std::count(spooler.deleted.begin(), spooler.deleted.end(), kQuiet.driverLibrary), 0);
 }
 
 TEST_F(DeployTest, VerboseFailureNamesTheStepStageAndCode) {
     spooler.addDriverError = 5;
     const installer::DeployResult result = run(verboseArgs("-i"));
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(output.stderrText, "AddPrinterDriver stage 13: error 5 - Access is denied.\n");
+    EXPECT_EQ(output.stderrText, "AddPrinterDriver stage 13: error 5 - " + spooler::errorText(5) + "\n");
     EXPECT_EQ(output.boxTitle, "");
     EXPECT_TRUE(service.running());
 
@@ -263,8 +266,7 @@ TEST_F(DeployTest, VerboseFailureNamesTheStepStageAndCode) {
     ASSERT_EQ(installer::parseArguments(verboseArgs("-i"), &settings, nullptr), 0);
     EXPECT_EQ(installer::runDeploy(settings, service, spooler, clock, copyOutput).errorNumber, 1200003u);
     EXPECT_EQ(copyOutput.stderrText,
-              "Driver file copy to /drivers/libpagesmith.so failed stage 12: error 3 - The system cannot find the "
-              "path specified.\n");
+              "Driver file copy to /drivers/libpagesmith.so failed stage 12: error 3 - " + spooler::errorText(3) + "\n");
 }
 
 TEST_F(DeployTest, WhatCountsAsSuccessWhenRemoving) {
@@ -275,7 +277,7 @@ TEST_F(DeployTest, WhatCountsAsSuccessWhenRemoving) {
     spooler.deletePrinterError = spooler::kErrorAccessDenied;
     installer::DeployResult result = run(verboseArgs("-u"));
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(output.stderrText, "Unable to DeletePrinter stage 2: error 5 - Access is denied.\n");
+    EXPECT_EQ(output.stderrText, "Unable to DeletePrinter stage 2: error 5 - " + spooler::errorText(5) + "\n");
 
     spooler.deletePrinterError = 0;
     spooler.deleteDriverError = spooler::kErrorAccessDenied;
@@ -367,7 +369,7 @@ TEST_F(DeployTest, StartFailuresAreReportedAtTheirStage) {
     service.startError = spooler::kErrorAccessDenied;
     const installer::DeployResult result = run(verboseArgs("-u"));
     EXPECT_EQ(result.errorNumber, 5u);
-    EXPECT_EQ(output.stderrText, "StartService stage 0: error 5 - Access is denied.\n");
+    EXPECT_EQ(output.stderrText, "StartService stage 0: error 5 - " + spooler::errorText(5) + "\n");
 }
 
 }  // namespace

@@ -17,8 +17,13 @@ struct DeploySettings {
     std::string mode;
     std::string printerName = "Tessaly";
     std::string driverName = "Tessaly Driver";
+#ifdef _WIN32
+    std::string driverLibrary = "pagesmith.dll";
+    std::string driverConfig = "pagesmithui.dll";
+#else
     std::string driverLibrary = "libpagesmith.so";
     std::string driverConfig = "Tessaly.ppd";
+#endif
     std::string printProcessor = "WinPrint";
     std::string portName = "TessalyPort";
     bool printDirectly = false;

@@ -106,7 +106,7 @@ public:
 
 std::unique_ptr<Clock> systemClock();
 
-// The CUPS implementations. The service is the service manager's CUPS unit
+// The CUPS implementations (Linux). The service is the service manager's CUPS unit
 // when the machine has a service manager and TESSALY_CUPSD_CONFIG is not
 // set; otherwise a cupsd process started with the configuration directory
 // TESSALY_CUPSD_CONFIG (cupsd.conf and cups-files.conf; /etc/cups when
@@ -116,7 +116,17 @@ std::unique_ptr<SpoolerService> cupsService();
 // installed into CUPS's backend directory (CUPS_SERVERBIN overrides it).
 std::unique_ptr<PrintSpooler> cupsSpooler();
 
-// Where driver files live: TESSALY_DRIVER_DIRECTORY, else the installation's.
+#ifdef _WIN32
+// The Windows implementations: the service "Spooler" through the service
+// control manager, and printers, drivers and ports through the print spooler
+// (the local port monitor, or its registration while the spooler is
+// stopped). Error codes are the system's own.
+std::unique_ptr<SpoolerService> win32Service();
+std::unique_ptr<PrintSpooler> win32Spooler();
+#endif
+
+// Where driver files live: TESSALY_DRIVER_DIRECTORY, else the installation's
+// (on Windows the spooler's driver directory).
 std::string driverDirectoryPath();
 // The name of our CUPS backend, the scheme of the printer's device URI.
 inline constexpr const char* kBackendScheme = "tessaly";
