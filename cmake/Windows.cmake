@@ -22,6 +22,9 @@ add_subdirectory(swf)
 add_subdirectory(swfbuild)
 add_subdirectory(composer)
 
+# The printer driver, pagesmith.dll, over gdi32's engine and font calls.
+add_subdirectory(printer)
+
 if(TESSALY_TESTS)
   enable_testing()
   add_subdirectory(tests)

@@ -1,0 +1,23 @@
+# Checks that a DLL exports exactly the names in EXPORTS (a ;-list), reading
+# its export table with objdump -p.
+#   cmake -DDLL=... -DOBJDUMP=... -DEXPORTS="a;b" -P check_exports.cmake
+execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${OBJDUMP} -p ${DLL} failed")
+endif()
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(([ \t]+\\[[ 0-9]+\\][^\n]*\n)*)" table "${dump}")
+set(found)
+if(table)
+  string(REGEX MATCHALL "\\][ \t]+[A-Za-z0-9_@?$]+" entries "${CMAKE_MATCH_1}")
+  foreach(entry IN LISTS entries)
+    string(REGEX REPLACE "^\\][ \t]+" "" name "${entry}")
+    list(APPEND found ${name})
+  endforeach()
+endif()
+list(SORT found)
+set(expected ${EXPORTS})
+list(SORT expected)
+if(NOT found STREQUAL expected)
+  message(FATAL_ERROR "${DLL} exports [${found}], expected exactly [${expected}]")
+endif()
+message(STATUS "${DLL} exports exactly [${found}]")
