@@ -285,6 +285,33 @@ TEST_F(DriverDll, A4At300DpiIs2480By3507) {
     disablePdev_(pdev);
 }
 
+// A custom size takes the printer's stored size index, read through the
+// DLL's own registry layer from the configured key.
+TEST_F(DriverDll, CustomSizeTakesTheStoredSizeIndex) {
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, tessaly::testing_support::wideKey(key_->path()).c_str(), 0,
+                                nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const DWORD stored = 3;
+    ASSERT_EQ(::RegSetValueExW(key, L"SizeIndex", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&stored),
+                               sizeof stored),
+              ERROR_SUCCESS);
+    ::RegCloseKey(key);
+    DevmodeBytes devmode;
+    devmode.devmode().dmFields = DM_PAPERSIZE | DM_PAPERWIDTH | DM_PAPERLENGTH;
+    devmode.devmode().dmPaperSize = 257;
+    devmode.devmode().dmPaperWidth = 1000;
+    devmode.devmode().dmPaperLength = 1500;
+    DHPDEV pdev = enablePdev(&devmode.devmode(), 512, 512);
+    ASSERT_NE(pdev, nullptr);
+    EXPECT_EQ(devmode.privatePart().sizeIndex, -4);
+    EXPECT_EQ(devmode.privatePart().width, 100000u);
+    EXPECT_EQ(devmode.privatePart().height, 150000u);
+    EXPECT_EQ(gdiInfo().ulHorzRes, 1181u);
+    EXPECT_EQ(gdiInfo().ulVertRes, 1771u);
+    disablePdev_(pdev);
+}
+
 // Which of the engine services the DLL imports the system under test lacks:
 // those calls can only be shown on a real Windows machine. Listed in the log.
 TEST_F(DriverDll, ImportsOnlyFromSystemLibraries) {
