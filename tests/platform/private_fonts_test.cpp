@@ -287,6 +287,44 @@ TEST(PrivateFonts, CallersCharacterMapReplacesTheFonts) {
     EXPECT_EQ(tessaly::fonts::addPrivateFont(bytes.data(), bytes.size(), u"Tessaly Bad Map", beyond), nullptr);
 }
 
+// A map of runs whose glyphs do not follow the characters, alone (a 16-bit
+// map) and with characters beyond the Basic Multilingual Plane (a 32-bit map
+// beside it).
+TEST(PrivateFonts, ScrambledRunsAndAstralCharactersKeepTheirGlyphs) {
+    const auto bytes = readFile(kDejaVu);
+    std::vector<std::pair<char32_t, uint32_t>> map;
+    for (char32_t c = U'a'; c <= U'z'; ++c) map.emplace_back(c, glyphOf(kDejaVu, U'a' + (U'z' - c)));
+    for (char32_t c = U'0'; c <= U'9'; ++c) map.emplace_back(c, glyphOf(kDejaVu, c));  // one delta
+    for (const auto& entry : map) ASSERT_NE(entry.second, 0u);
+    const Selected installed(u"DejaVu Sans");
+    for (const bool astral : {false, true}) {
+        if (astral) {
+            map.emplace_back(U'\U0001F600', glyphOf(kDejaVu, U'Q'));
+            map.emplace_back(U'\U0001F601', glyphOf(kDejaVu, U'R'));
+        }
+        const char16_t* name = astral ? u"Tessaly Astral Test" : u"Tessaly Runs Test";
+        HANDLE handle = tessaly::fonts::addPrivateFont(bytes.data(), bytes.size(), name, map);
+        ASSERT_NE(handle, nullptr) << astral;
+        {
+            const Selected mapped(name);
+            for (char32_t c : {U'a', U'm', U'n', U'z'})
+                EXPECT_EQ(mapped.outline(c), installed.outline(U'a' + (U'z' - c))) << astral;
+            EXPECT_EQ(mapped.outline('7'), installed.outline('7')) << astral;
+            EXPECT_NE(mapped.outline('A'), installed.outline('A')) << astral;  // not in the map
+#ifndef _WIN32
+            // GetGlyphOutlineW takes UTF-16 code units on Windows: nothing
+            // beyond U+FFFF reaches a font's map through it (Wine gives the
+            // default glyph even for installed fonts). There the lookups
+            // above show the 32-bit map, which the system prefers.
+            if (astral) {
+                EXPECT_EQ(mapped.outline(0x1F601), installed.outline('R'));
+            }
+#endif
+        }
+        EXPECT_TRUE(tessaly::fonts::removePrivateFont(handle));
+    }
+}
+
 TEST(PrivateFonts, BadRegistrationsAreRefused) {
     const std::vector<uint8_t> junk(4096, 0x5A);
     DWORD faces = 7;
