@@ -28,6 +28,9 @@ add_subdirectory(tools)
 # print spooler (platform/spooler/win32).
 add_subdirectory(installer)
 
+# The printer driver, pagesmith.dll, over gdi32's engine and font calls.
+add_subdirectory(printer)
+
 if(TESSALY_TESTS)
   enable_testing()
   add_subdirectory(tests)

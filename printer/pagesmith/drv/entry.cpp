@@ -59,12 +59,12 @@ extern "C" {
 
 WINBOOL APIENTRY DrvQueryDriverInfo(DWORD dwMode, PVOID pBuffer, DWORD cbBuf, PDWORD pcbNeeded) {
     if (dwMode != DRVQUERY_USERMODE) {
-        EngSetLastError(ERROR_INVALID_PARAMETER);
+        setLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     if (pcbNeeded) *pcbNeeded = sizeof(DWORD);
     if (!pBuffer || cbBuf < sizeof(DWORD)) {
-        EngSetLastError(ERROR_INSUFFICIENT_BUFFER);
+        setLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }
     const DWORD userMode = 1;
@@ -74,11 +74,11 @@ WINBOOL APIENTRY DrvQueryDriverInfo(DWORD dwMode, PVOID pBuffer, DWORD cbBuf, PD
 
 WINBOOL APIENTRY DrvEnableDriver(ULONG iEngineVersion, ULONG cj, DRVENABLEDATA* pded) {
     if (iEngineVersion < DDI_DRIVER_VERSION_NT4) {
-        EngSetLastError(ERROR_BAD_DRIVER_LEVEL);
+        setLastError(ERROR_BAD_DRIVER_LEVEL);
         return FALSE;
     }
     if (cj < 12 || !pded) {
-        EngSetLastError(ERROR_INVALID_PARAMETER);
+        setLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     pded->iDriverVersion = DDI_DRIVER_VERSION_NT4;
@@ -101,7 +101,7 @@ DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR /*pwszLogAddress*/, ULONG /*
                               DEVINFO* pdi, HDEV /*hdev*/, LPWSTR /*pwszDeviceName*/, HANDLE hDriver) {
     if (cjCaps < kMinGdiInfoBytes || cjDevInfo < kMinDevInfoBytes || !pdevcaps || !pdi ||
         !devmodeAcceptable(reinterpret_cast<const uint8_t*>(pdm))) {
-        EngSetLastError(ERROR_INVALID_PARAMETER);
+        setLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
     auto* privateBytes = reinterpret_cast<uint8_t*>(pdm) + pdm->dmSize;
@@ -114,7 +114,7 @@ DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR /*pwszLogAddress*/, ULONG /*
 
     auto* device = new (std::nothrow) DriverDevice;
     if (!device) {
-        EngSetLastError(ERROR_OUTOFMEMORY);
+        setLastError(ERROR_OUTOFMEMORY);
         return nullptr;
     }
     seedDevice(*device);
@@ -141,7 +141,7 @@ DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR /*pwszLogAddress*/, ULONG /*
         const bool noPalette = !device->palette;
         if (device->palette) EngDeletePalette(device->palette);
         delete device;
-        EngSetLastError(noPalette ? ERROR_OUTOFMEMORY : ERROR_INVALID_PARAMETER);
+        setLastError(noPalette ? ERROR_OUTOFMEMORY : ERROR_INVALID_PARAMETER);
         return nullptr;
     }
 

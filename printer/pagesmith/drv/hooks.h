@@ -23,6 +23,17 @@ static_assert(kSurfaceHooks == 0x384FF);
 inline constexpr FLONG kSurfaceBitmapFlags = BMF_TOPDOWN | BMF_NOZEROINIT | BMF_USERMEM;
 static_assert(kSurfaceBitmapFlags == 0x0B);
 
+// Sets the thread's last error, where the spooler reads why an entry point
+// failed. gdi32 offers user-mode drivers no EngSetLastError, so on Windows it
+// is the system's own SetLastError; elsewhere the engine keeps it.
+inline void setLastError(ULONG error) {
+#ifdef _WIN32
+    ::SetLastError(error);
+#else
+    EngSetLastError(error);
+#endif
+}
+
 // The row stride of a 24-bit surface: rows padded to 4 bytes.
 inline constexpr LONG surfaceStride(LONG width) { return (width * 3 + 3) & ~LONG(3); }
 

@@ -19,7 +19,7 @@ constexpr ULONG kWhite = 0xFFFFFF;
 // The device of an event's surface; without one the event fails.
 DriverDevice* eventDevice(SURFOBJ* pso) {
     DriverDevice* device = deviceOf(pso);
-    if (!device) EngSetLastError(ERROR_INVALID_HANDLE);
+    if (!device) setLastError(ERROR_INVALID_HANDLE);
     return device;
 }
 
@@ -48,7 +48,7 @@ extern "C" {
 HSURF APIENTRY DrvEnableSurface(DHPDEV dhpdev) {
     auto* device = reinterpret_cast<DriverDevice*>(dhpdev);
     if (!device) {
-        EngSetLastError(ERROR_INVALID_HANDLE);
+        setLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
     const LONG width = device->pageWidth;
@@ -63,7 +63,7 @@ HSURF APIENTRY DrvEnableSurface(DHPDEV dhpdev) {
         rows = (rows + 1) / 2;
     }
     if (!bitmap) {
-        EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        setLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
     auto surface = reinterpret_cast<HSURF>(bitmap);
@@ -75,7 +75,7 @@ HSURF APIENTRY DrvEnableSurface(DHPDEV dhpdev) {
         !EngAssociateSurface(surface, device->engineDevice, kSurfaceHooks)) {
         EngDeleteSurface(surface);
         device->banding = false;
-        EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        setLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
     device->surface = surface;
@@ -93,7 +93,7 @@ WINBOOL APIENTRY DrvStartDoc(SURFOBJ* pso, LPWSTR pwszDocName, DWORD dwJobId) {
     DriverDevice* device = eventDevice(pso);
     if (!device) return FALSE;
     if (pwszDocName) {
-        device->documentName = std::u16string(pwszDocName);
+        device->documentName = std::u16string(reinterpret_cast<const char16_t*>(pwszDocName));
         if (dwJobId != DWORD(-1)) device->jobId = int32_t(dwJobId);
     }
     return TRUE;

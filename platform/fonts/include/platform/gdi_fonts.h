@@ -359,6 +359,7 @@ BOOL WINAPI RemoveFontMemResourceEx(HANDLE handle);
 #endif  // !_WIN32
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <utility>
 
