@@ -22,6 +22,11 @@ add_subdirectory(swf)
 add_subdirectory(swfbuild)
 add_subdirectory(composer)
 
+# The application: its logic (app/src), the window (app/win32) and Tessaly.exe.
+find_package(Threads REQUIRED)
+add_subdirectory(app)
+# ---
+
 if(TESSALY_TESTS)
   enable_testing()
   add_subdirectory(tests)
