@@ -14,6 +14,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <cstdio>
 #include <cstdlib>
@@ -226,6 +227,23 @@ std::string printProgram() {
 #endif
 }
 
+#if defined(_WIN32) && defined(TESSALY_HAVE_WINDOW)
+// Shows the messages through another interface and counts them.
+class MessageCount : public UserInterface {
+public:
+    explicit MessageCount(std::unique_ptr<UserInterface> shown) : shown_(std::move(shown)) {}
+    MessageAnswer messageBox(const Message& message) override {
+        messages_.push_back(std::string(message.text));
+        return shown_->messageBox(message);
+    }
+    const std::vector<std::string>& messages() const { return messages_; }
+
+private:
+    std::unique_ptr<UserInterface> shown_;
+    std::vector<std::string> messages_;
+};
+#endif
+
 #ifdef _WIN32
 // The arguments as the system has them (UTF-16), in UTF-8: the run-time's
 // argv holds them in the ANSI code page, which loses characters.
@@ -280,7 +298,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!options.files.empty() || options.removeValues) {
+#if defined(_WIN32) && defined(TESSALY_HAVE_WINDOW)
+        // Without a console the messages are message boxes.
+        MessageCount ui(makeDesktopMessages());
+#else
         HeadlessUserInterface ui(stdout);
+#endif
         ValueStore store = ValueStore::configured();
         const std::string program = printProgram();
         // tessaly-print has said why a file failed; the messages say the rest.

@@ -55,13 +55,28 @@ not_installed() {
   answer_until_closed "$trace" "Tessaly Error"
 }
 
-# On the virtual display: runs the program and the check on it.
+unprintable_file() {
+  local trace="$1"
+  wait_for "message: Automatic Printing Error: Automatic printing is not defined for this file type:" 90 "$trace" ||
+    { echo "no message for the unprintable file" >&2; return 1; }
+  for ((i = 0; i < 20; i++)); do
+    xdotool key Return 2>/dev/null || true
+    sleep 0.5
+    kill -0 "$2" 2>/dev/null || return 0
+  done
+  echo "the program did not end" >&2
+  return 1
+}
+
+# On the virtual display: runs the program (with the arguments in
+# TESSALY_CHECK_ARGS) and the check on it.
 if [[ "${1:-}" == "--inside" ]]; then
   wine="$2" exe="$3" check="$4" trace="$5" wineserver="$6"
-  "$wine" "$exe" &
+  # shellcheck disable=SC2086
+  "$wine" "$exe" ${TESSALY_CHECK_ARGS:-} &
   program=$!
   status=0
-  "$check" "$trace" || status=$?
+  "$check" "$trace" "$program" || status=$?
   # A program that did not close is ended with its Wine server.
   if [[ $status -ne 0 ]]; then "$wineserver" -k 2>/dev/null || true; fi
   wait "$program" || true
@@ -119,5 +134,12 @@ grep -q "^player-failed: " "$work/trace-player" || fail "the player did not fail
 
 run_window 'Software\Tessaly Window Check Empty' "$work/trace-install" not_installed || fail "not installed"
 if grep -q "^load: " "$work/trace-install"; then fail "a window without an installation loaded a movie"; fi
+
+# Files on the command line go to the shell's "printto" verb and no window
+# shows; a type without that verb is said so.
+echo "text" > "$work/notes.tessalynone"
+TESSALY_CHECK_ARGS="Z:$work/notes.tessalynone" run_window "$key" "$work/trace-print" unprintable_file ||
+  fail "command-line printing"
+if grep -q "^window: " "$work/trace-print"; then fail "printing files showed the window"; fi
 
 echo "window checks passed"
