@@ -31,6 +31,11 @@ add_subdirectory(installer)
 # The printer driver, pagesmith.dll, over gdi32's engine and font calls.
 add_subdirectory(printer)
 
+# The application: its logic (app/src), the window (app/win32) and Tessaly.exe.
+find_package(Threads REQUIRED)
+add_subdirectory(app)
+# ---
+
 if(TESSALY_TESTS)
   enable_testing()
   add_subdirectory(tests)

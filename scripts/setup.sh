@@ -53,10 +53,12 @@ run() {
 if [[ "$LEVEL" == windows ]]; then
   # The cross compiler (its POSIX-threads flavour), Wine to run the tests,
   # zlib built for the target, GoogleTest's sources (libgtest-dev brings
-  # /usr/src/googletest) and curl for the third-party sources.
+  # /usr/src/googletest) and curl for the third-party sources; a virtual
+  # display and xdotool for the check of Tessaly.exe's window.
   PACKAGES=(
     cmake ninja-build ccache curl ca-certificates
     g++-mingw-w64-x86-64-posix wine64 libz-mingw-w64-dev libgtest-dev libgmock-dev
+    xvfb xauth xdotool
   )
 else
 PACKAGES=(

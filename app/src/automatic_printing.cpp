@@ -1,8 +1,14 @@
 #include "app/automatic_printing.h"
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <shellapi.h>
+#else
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -13,9 +19,12 @@
 #include "composer/settings.h"
 #include "platform/named_mutex.h"
 #include "platform/registry.h"
+#include "support/paths.h"
 #include "support/text.h"
 
+#ifndef _WIN32
 extern char** environ;
+#endif
 
 namespace tessaly::app {
 
@@ -181,6 +190,23 @@ bool printCommandLineFiles(const CommandLine& commandLine, UserInterface& ui, Va
     return false;
 }
 
+#ifdef _WIN32
+PrintResult printFileThroughShell(const std::string& path) {
+    const std::u16string file = pathFromUtf8(path);
+    if (file.empty()) return PrintResult::unsupported;
+    // The printer, its driver and its port, as the verb's %2 %3 %4.
+    const wchar_t* parameters = L"\"Tessaly\" \"Tessaly Driver\" \"TessalyPort\"";
+    const HINSTANCE result = ::ShellExecuteW(nullptr, L"printto", reinterpret_cast<const wchar_t*>(file.c_str()),
+                                             parameters, nullptr, SW_SHOWNORMAL);
+    // The shell says nothing more useful than "it did not print": the file
+    // type has no verb for it, or its program could not be started.
+    return reinterpret_cast<INT_PTR>(result) > 32 ? PrintResult::printed : PrintResult::unsupported;
+}
+
+PrintResult printFileToPrinter(const std::string& path, const std::string& /*printProgram*/) {
+    return printFileThroughShell(path);
+}
+#else
 PrintResult printFileToPrinter(const std::string& path, const std::string& printProgram) {
     // What the PDF front end reads: a file that begins with "%PDF-" within
     // its first kilobyte, as readers accept.
@@ -204,6 +230,7 @@ PrintResult printFileToPrinter(const std::string& path, const std::string& print
     }
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? PrintResult::printed : PrintResult::failed;
 }
+#endif
 
 std::optional<std::string> automaticOutputLocation(const JobMonitor& monitor) {
     const JobSettings& settings = monitor.jobSettings();

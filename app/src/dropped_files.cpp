@@ -100,6 +100,18 @@ private:
     DroppedFilePrinter& owner_;
 };
 
+AfterDrop afterDroppedFiles(MonitorState state) {
+    switch (state) {
+        case MonitorState::Start:
+        case MonitorState::Searching: return AfterDrop::closeWindow;
+        case MonitorState::Receiving:
+        case MonitorState::Converting: return AfterDrop::restartTimer;
+        case MonitorState::Done:
+        case MonitorState::Failed: return AfterDrop::leave;
+    }
+    return AfterDrop::leave;
+}
+
 DroppedFilePrinter::DroppedFilePrinter(FilePrinter print, std::function<void()> wake)
     : print_(std::move(print)), wake_(std::move(wake)) {}
 

@@ -1,13 +1,19 @@
 #include "app/folder_output.h"
 
 #include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#include <sys/stat.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <array>
 #include <cerrno>
 #include <filesystem>
 
 #include "support/files.h"
+#include "support/paths.h"
 
 namespace tessaly::app {
 
@@ -15,6 +21,20 @@ namespace {
 
 constexpr size_t kMaxNameBytes = 200;
 constexpr int kMaxVariants = 10000;
+
+// Creates a new file for writing, never one that exists (nor through a
+// link of that name): a descriptor, or -1 with errno set.
+int createNewFile(const std::string& path) {
+#ifdef _WIN32
+    const std::u16string wide = pathFromUtf8(path);
+    return ::_wopen(std::wstring(wide.begin(), wide.end()).c_str(),
+                    _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+#else
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+#endif
+}
+
+void removeFile(const std::string& path) { (void)deleteFile(pathFromUtf8(path)); }
 
 bool isTrimmed(char c) { return c == ' ' || c == '.'; }
 
@@ -73,22 +93,30 @@ int saveMovieToFolder(const std::string& moviePath, const std::string& folder, s
     for (int variant = 1; variant <= kMaxVariants; ++variant) {
         const std::string path =
             base + name + (variant == 1 ? std::string() : " (" + std::to_string(variant) + ")") + ".swf";
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        const int fd = createNewFile(path);
         if (fd < 0) {
             if (errno == EEXIST) continue;
             return 0;
         }
+#ifdef _WIN32
+        FileHandle out(::_fdopen(fd, "wb"));
+#else
         FileHandle out(::fdopen(fd, "wb"));
+#endif
         if (!out) {
+#ifdef _WIN32
+            ::_close(fd);
+#else
             ::close(fd);
-            ::unlink(path.c_str());
+#endif
+            removeFile(path);
             return 0;
         }
         const int64_t length = seekFile(in.get(), 0, 2) == 0 ? tellFile(in.get()) : -1;
         const bool copied = length >= 0 && seekFile(in.get(), 0, 0) == 0 &&
                             copyBytes(in.get(), out.get(), length) == length;
         if (!closeFile(std::move(out)) || !copied) {
-            ::unlink(path.c_str());
+            removeFile(path);
             return 0;
         }
         *savedPath = path;

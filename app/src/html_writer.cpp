@@ -1,5 +1,13 @@
 #include "app/html_writer.h"
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -144,9 +152,69 @@ int makeHtmlPage(std::string_view templateText, std::string_view flashMovie, con
     return 1;
 }
 
+namespace {
+
+#ifdef _WIN32
+std::wstring systemPath(const std::string& path) {
+    const std::u16string wide = pathFromUtf8(path);
+    return std::wstring(wide.begin(), wide.end());
+}
+#endif
+
+// Creates a file that did not exist, for writing.
+FileHandle createNewFile(const std::string& path) {
+#ifdef _WIN32
+    // The run-time's fopen has no "x": the exclusive creation is asked of open.
+    const int fd = ::_wopen(systemPath(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                            _S_IREAD | _S_IWRITE);
+    if (fd < 0) return nullptr;
+    FileHandle file(::_fdopen(fd, "wb"));
+    if (!file) ::_close(fd);
+    return file;
+#else
+    return openFile(path, "wbx");
+#endif
+}
+
+// Renames the file over the target, replacing it.
+bool renameOver(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+    // The library's rename refuses an existing target there.
+    return ::MoveFileExW(systemPath(from).c_str(), systemPath(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+    std::error_code ec;
+    fs::rename(from, to, ec);
+    return !ec;
+#endif
+}
+
+// Whether both name one existing file.
+bool sameFile(const std::string& a, const std::string& b) {
+#ifdef _WIN32
+    // The run-time has no file numbers: the volume and the file index say it.
+    auto identity = [](const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
+        HANDLE file = ::CreateFileW(systemPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        const bool got = ::GetFileInformationByHandle(file, info) != 0;
+        ::CloseHandle(file);
+        return got;
+    };
+    BY_HANDLE_FILE_INFORMATION first{}, second{};
+    return identity(a, &first) && identity(b, &second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+#else
+    std::error_code ec;
+    return fs::equivalent(a, b, ec) && !ec;
+#endif
+}
+
+}  // namespace
+
 int replaceWithCopy(const std::string& from, const std::string& to) {
     std::error_code ec;
-    if (fs::equivalent(from, to, ec) && !ec) return 1;
+    if (sameFile(from, to)) return 1;
     FileHandle source = openFile(from, "rb");
     if (!source) return 0;
     // A fresh file beside the target, renamed over it once complete.
@@ -157,7 +225,7 @@ int replaceWithCopy(const std::string& from, const std::string& to) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".%08x.part", unsigned(random()));
         temporary = to + suffix;
-        target = openFile(temporary, "wbx");
+        target = createNewFile(temporary);
     }
     if (!target) return 0;
     std::array<char, 1 << 16> chunk{};
@@ -172,10 +240,7 @@ int replaceWithCopy(const std::string& from, const std::string& to) {
         }
     }
     if (!closeFile(std::move(target))) ok = false;
-    if (ok) {
-        fs::rename(temporary, to, ec);
-        ok = !ec;
-    }
+    if (ok) ok = renameOver(temporary, to);
     if (!ok) fs::remove(temporary, ec);
     return ok ? 1 : 0;
 }

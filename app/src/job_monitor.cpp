@@ -1,13 +1,25 @@
 #include "app/job_monitor.h"
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <locale.h>
+#include <sys/stat.h>
+
+#include <random>
+#else
 #include <fcntl.h>
 #include <locale.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -81,6 +93,38 @@ std::optional<uint32_t> parseCount(std::string_view text) {
     return static_cast<uint32_t>(value);
 }
 
+#ifdef _WIN32
+std::wstring widePath(const std::string& path) {
+    const std::u16string wide = pathFromUtf8(path);
+    return std::wstring(wide.begin(), wide.end());
+}
+
+bool fileExists(const std::string& path) {
+    return ::GetFileAttributesW(widePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The size of a regular file; nothing when it is missing.
+std::optional<uint64_t> fileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA info{};
+    if (!::GetFileAttributesExW(widePath(path).c_str(), GetFileExInfoStandard, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return std::nullopt;
+    return (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+}
+
+std::string temporaryDirectory(const std::string& configured) {
+    std::string dir = configured;
+    if (dir.empty()) {
+        wchar_t buffer[MAX_PATH + 1];
+        const DWORD n = ::GetTempPathW(MAX_PATH + 1, buffer);
+        dir = n > 0 && n <= MAX_PATH ? toUtf8(std::u16string(buffer, buffer + n)) : std::string(".");
+        for (char& c : dir)
+            if (c == '\\') c = '/';
+    }
+    appendSeparator(dir);
+    return dir;
+}
+#else
 bool fileExists(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0;
@@ -102,6 +146,7 @@ std::string temporaryDirectory(const std::string& configured) {
     appendSeparator(dir);
     return dir;
 }
+#endif
 
 }  // namespace
 
@@ -163,9 +208,15 @@ int deleteJobDirectory(const std::string& jobDirectory) {
 }
 
 std::optional<uint64_t> freeDiskSpace(const std::string& path) {
+#ifdef _WIN32
+    ULARGE_INTEGER available{};
+    if (!::GetDiskFreeSpaceExW(widePath(path).c_str(), &available, nullptr, nullptr)) return std::nullopt;
+    return static_cast<uint64_t>(available.QuadPart);
+#else
     struct statvfs info {};
     if (::statvfs(path.c_str(), &info) != 0) return std::nullopt;
     return static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
+#endif
 }
 
 // ---------------------------------------------------------------------------
@@ -195,16 +246,27 @@ namespace {
 // Windows' lower thread priorities, as nice values of this thread.
 void lowerThreadPriority(int priority) {
     if (priority != -1 && priority != -2) return;
+#ifdef _WIN32
+    (void)::SetThreadPriority(::GetCurrentThread(),
+                              priority == -1 ? THREAD_PRIORITY_BELOW_NORMAL : THREAD_PRIORITY_LOWEST);
+#else
     const int nice = priority == -1 ? 10 : 19;
     (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), nice);
+#endif
 }
 
 template <typename W>
 void runWorker(W& worker) {
     lowerThreadPriority(worker.priority);
     // Decimal points are points whatever the process locale says.
+#ifdef _WIN32
+    // The run-time's locale is made this thread's own first.
+    (void)::_configthreadlocale(_ENABLE_PER_THREAD_LOCALE);
+    (void)::setlocale(LC_NUMERIC, "C");
+#else
     const locale_t cLocale = ::newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr));
     const locale_t previous = cLocale ? ::uselocale(cLocale) : static_cast<locale_t>(nullptr);
+#endif
     int result = 0;
     try {
         auto job = std::make_unique<ConversionJob>();
@@ -230,8 +292,10 @@ void runWorker(W& worker) {
     } catch (...) {
         result = 0;
     }
+#ifndef _WIN32
     if (previous) ::uselocale(previous);
     if (cLocale) ::freelocale(cLocale);
+#endif
     worker.result = result;
     worker.finished.store(true, std::memory_order_release);
 }
@@ -360,11 +424,26 @@ void JobMonitor::stepReceiving() {
 int JobMonitor::reserveTemporaryOutput() {
     removeMovieFiles();
     delivered_ = false;
+#ifdef _WIN32
+    // No mkstemp: a random name, created only when it is new.
+    std::random_device random;
+    std::string pattern;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        pattern = temporaryDirectory(config_.temporaryDirectory) + formatNarrow("tessalydoc%06x", random() & 0xFFFFFF);
+        fd = ::_wopen(widePath(pattern).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+        if (fd < 0 && errno != EEXIST) return 0;
+    }
+    if (fd < 0) return 0;
+    const bool written = ::_write(fd, "*", 1) == 1;
+    ::_close(fd);
+#else
     std::string pattern = temporaryDirectory(config_.temporaryDirectory) + "tessalydocXXXXXX";
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) return 0;
     const bool written = ::write(fd, "*", 1) == 1;
     ::close(fd);
+#endif
     temporaryPath_ = pattern;
     movie_.moviePath = temporaryPath_ + ".swf";
     return written ? 1 : 0;

@@ -2,12 +2,19 @@
 // "tessaly --headless" watches the spool directory, converts each job it
 // claims and saves the movie into a folder.
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <shellapi.h>
+#else
 #include <signal.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <cstdio>
 #include <cstdlib>
@@ -21,7 +28,9 @@
 #include "app/headless_ui.h"
 #include "app/job_monitor.h"
 #include "app/preferences.h"
-#ifdef TESSALY_HAVE_WINDOW
+#if defined(TESSALY_HAVE_WINDOW) && defined(_WIN32)
+#include "app/win32/window.h"
+#elif defined(TESSALY_HAVE_WINDOW)
 #include "app/gtk/window.h"
 #endif
 #include "app/saving.h"
@@ -120,11 +129,16 @@ int runHeadless(const CommandLine& options) {
     }
     const std::string folder = options.outputDir.empty() ? defaultOutputFolder() : options.outputDir;
 
+#ifdef _WIN32
+    (void)std::signal(SIGINT, onStopSignal);
+    (void)std::signal(SIGTERM, onStopSignal);
+#else
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+#endif
 
     PollingTimer timer;
     int exitStatus = 0;
@@ -203,10 +217,58 @@ int runHeadless(const CommandLine& options) {
 
 // The print program beside this one.
 std::string printProgram() {
+#ifdef _WIN32
+    // Files print through the shell there: no print program.
+    return {};
+#else
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
     return ((ec ? std::filesystem::path(".") : self.parent_path()) / "tessaly-print").string();
+#endif
 }
+
+#if defined(_WIN32) && defined(TESSALY_HAVE_WINDOW)
+// Shows the messages through another interface and counts them.
+class MessageCount : public UserInterface {
+public:
+    explicit MessageCount(std::unique_ptr<UserInterface> shown) : shown_(std::move(shown)) {}
+    MessageAnswer messageBox(const Message& message) override {
+        messages_.push_back(std::string(message.text));
+        return shown_->messageBox(message);
+    }
+    const std::vector<std::string>& messages() const { return messages_; }
+
+private:
+    std::unique_ptr<UserInterface> shown_;
+    std::vector<std::string> messages_;
+};
+#endif
+
+#ifdef _WIN32
+// The arguments as the system has them (UTF-16), in UTF-8: the run-time's
+// argv holds them in the ANSI code page, which loses characters.
+std::vector<std::string> systemArguments() {
+    std::vector<std::string> args;
+    int count = 0;
+    wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (!wide) return args;
+    for (int i = 1; i < count; ++i) {
+        const std::wstring arg = wide[i];
+        args.push_back(toUtf8(std::u16string(arg.begin(), arg.end())));
+    }
+    ::LocalFree(wide);
+    return args;
+}
+
+// A program without a console of its own writes to the console it was
+// started from, if any.
+void useParentConsole() {
+    if (::AttachConsole(ATTACH_PARENT_PROCESS)) {
+        (void)std::freopen("CONOUT$", "w", stdout);
+        (void)std::freopen("CONOUT$", "w", stderr);
+    }
+}
+#endif
 
 // The wait for the one-shot values: a test may shorten its interval.
 LockWait lockWait() {
@@ -221,7 +283,13 @@ LockWait lockWait() {
 int main(int argc, char** argv) {
     CommandLine options;
     std::string error;
-    if (!parseCommandLine(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
+#ifdef _WIN32
+    const std::vector<std::string> args = systemArguments();
+    if (::GetStdHandle(STD_OUTPUT_HANDLE) == nullptr) useParentConsole();
+#else
+    const std::vector<std::string> args(argv + 1, argv + argc);
+#endif
+    if (!parseCommandLine(args, &options, &error)) {
         std::fprintf(stderr, "tessaly: %s\n%s", error.c_str(), kUsage);
         return 2;
     }
@@ -230,7 +298,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!options.files.empty() || options.removeValues) {
+#if defined(_WIN32) && defined(TESSALY_HAVE_WINDOW)
+        // Without a console the messages are message boxes.
+        MessageCount ui(makeDesktopMessages());
+#else
         HeadlessUserInterface ui(stdout);
+#endif
         ValueStore store = ValueStore::configured();
         const std::string program = printProgram();
         // tessaly-print has said why a file failed; the messages say the rest.

@@ -3,9 +3,9 @@
 
 #include "app/automatic_printing.h"
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+
+#include "app_test_support.h"
 
 #include <filesystem>
 #include <fstream>
@@ -58,8 +58,8 @@ protected:
         fs::remove_all(dir);
         fs::create_directories(dir / "run");
         fs::permissions(dir / "run", fs::perms::owner_all);
-        setenv("TESSALY_RUNTIME_DIR", (dir / "run").c_str(), 1);
-        store = ValueStore((dir / "reg").string());
+        setenv("TESSALY_RUNTIME_DIR", (dir / "run").string().c_str(), 1);
+        store = ValueStore(testing_support::emptyRegistryRoot(dir / "reg"));
     }
     void TearDown() override { fs::remove_all(dir); }
 
@@ -91,10 +91,14 @@ protected:
     const LockWait shortWait{30, std::chrono::milliseconds(1)};
 };
 
+// The location as the command line makes it absolute ("Z:\out\a.swf" on
+// Windows).
+std::string outA() { return fs::absolute("/out/a.swf").lexically_normal().string(); }
+
 TEST_F(Requests, LocationGoesWithTheFirstFileOnly) {
     const CommandLine line = parsed({"-o", "/out/a.swf", "a.pdf", "b.pdf"});
     EXPECT_FALSE(printCommandLineFiles(line, ui, store, printer(), shortWait));
-    EXPECT_EQ(printed, (std::vector<std::string>{"a.pdf -> /out/a.swf 257", "b.pdf"}));
+    EXPECT_EQ(printed, (std::vector<std::string>{"a.pdf -> " + outA() + " 257", "b.pdf"}));
     EXPECT_TRUE(ui.messages().empty());
     EXPECT_TRUE(printCommandLineFiles(parsed({}), ui, store, printer(), shortWait));  // no files: the window
 }
@@ -105,7 +109,7 @@ TEST_F(Requests, UnsupportedFileIsReportedAndItsValuesRemoved) {
     const FilePrinter first = printer(PrintResult::unsupported), rest = printer();
     EXPECT_FALSE(printCommandLineFiles(
         line, ui, store, [&](const std::string& p) { return ++calls == 1 ? first(p) : rest(p); }, shortWait));
-    EXPECT_EQ(printed, (std::vector<std::string>{"notes.txt -> /out/a.swf 769", "b.pdf"}));
+    EXPECT_EQ(printed, (std::vector<std::string>{"notes.txt -> " + outA() + " 769", "b.pdf"}));
     EXPECT_FALSE(present("MSNextOutputLocation"));
     EXPECT_FALSE(present("MSNextOutputFlags"));
     ASSERT_EQ(ui.messages().size(), 1u);
@@ -130,7 +134,7 @@ TEST_F(Requests, StaleLocationLocksUntilRemoved) {
     CommandLine removing = line;
     removing.removeValues = true;
     EXPECT_FALSE(printCommandLineFiles(removing, ui, store, printer(), shortWait));
-    EXPECT_EQ(printed.front(), "a.pdf -> /out/a.swf 257");
+    EXPECT_EQ(printed.front(), "a.pdf -> " + outA() + " 257");
 
     // A value that goes while the request waits lets it through.
     ASSERT_EQ(store.writeString("MSNextOutputLocation", u"/earlier.swf"), kRegistryOk);
@@ -141,9 +145,21 @@ TEST_F(Requests, StaleLocationLocksUntilRemoved) {
     });
     EXPECT_FALSE(printCommandLineFiles(line, ui, store, printer(), LockWait{30, std::chrono::milliseconds(5)}));
     consumer.join();
-    EXPECT_EQ(printed.front(), "a.pdf -> /out/a.swf 257");
+    EXPECT_EQ(printed.front(), "a.pdf -> " + outA() + " 257");
 }
 
+#ifdef _WIN32
+TEST(FilePrinting, FilesWithoutAPrintVerbAreUnsupported) {
+    // The shell prints through the file type's own program; a type it does
+    // not know, or a missing file, cannot be printed that way.
+    const fs::path file = fs::temp_directory_path() / ("tessaly_notes_" + std::to_string(::getpid()) + ".tessalynone");
+    { std::ofstream(file) << "plain text"; }
+    EXPECT_EQ(printFileThroughShell(file.string()), PrintResult::unsupported);
+    EXPECT_EQ(printFileToPrinter(file.string(), ""), PrintResult::unsupported);
+    fs::remove(file);
+    EXPECT_EQ(printFileThroughShell(file.string()), PrintResult::unsupported);
+}
+#else
 TEST(FilePrinting, OnlyPdfFilesCanBePrinted) {
     const fs::path text = fs::temp_directory_path() / ("tessaly_notes_" + std::to_string(::getpid()) + ".txt");
     { std::ofstream(text) << "plain text"; }
@@ -153,6 +169,7 @@ TEST(FilePrinting, OnlyPdfFilesCanBePrinted) {
     EXPECT_EQ(printFileToPrinter(text.string(), "/nonexistent/tessaly-print"), PrintResult::failed);
     fs::remove(text);
 }
+#endif
 
 }  // namespace
 }  // namespace tessaly::app

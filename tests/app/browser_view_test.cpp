@@ -5,9 +5,9 @@
 
 #include "app/browser_view.h"
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+
+#include "app_test_support.h"
 
 #include <chrono>
 #include <filesystem>
@@ -49,8 +49,8 @@ protected:
         fs::remove_all(scratch);
         for (const char* sub : {"spool", "tmp", "run"}) fs::create_directories(scratch / sub);
         fs::permissions(scratch / "run", fs::perms::owner_all);
-        setenv("TESSALY_REGISTRY_ROOT", (scratch / "registry").c_str(), 1);
-        setenv("TESSALY_RUNTIME_DIR", (scratch / "run").c_str(), 1);
+        setenv("TESSALY_REGISTRY_ROOT", testing_support::emptyRegistryRoot(scratch / "registry").c_str(), 1);
+        setenv("TESSALY_RUNTIME_DIR", (scratch / "run").string().c_str(), 1);
         config.baseDirectory = kSource + "/data/";
         config.spoolDirectory = (scratch / "spool").string() + "/";
         config.temporaryDirectory = (scratch / "tmp").string();

@@ -5,7 +5,8 @@
 #include "app/customize.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
+
+#include "app_test_support.h"
 
 #include <filesystem>
 #include <fstream>
@@ -110,12 +111,17 @@ TEST_F(TemplateFiles, AFolderThatDiffersInCaseKeepsTheFullPathWhenItIsAnotherFol
     fs::create_directories(root / "base" / "html template");
     const std::string other = base + "html template/Good.htm";
     write(other, "{FlashMovie} other");
+#ifdef _WIN32
+    // Names that differ in case only name the same folder there.
+    EXPECT_EQ(templateValueForFile(base, other), "Good.htm");
+#else
     EXPECT_EQ(templateValueForFile(base, other), other);
     // Where the names differ in case only but the file is the same one (as on
     // a file system that ignores case), the name is enough: a link stands in.
     fs::remove_all(root / "base" / "html template");
     fs::create_directory_symlink(root / "base" / "HTML Template", root / "base" / "html template");
     EXPECT_EQ(templateValueForFile(base, other), "Good.htm");
+#endif
 }
 
 TEST_F(TemplateFiles, TheChooserStartsInTheCurrentTemplatesFolder) {

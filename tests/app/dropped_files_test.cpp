@@ -4,9 +4,9 @@
 
 #include "app/dropped_files.h"
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+
+#include "app_test_support.h"
 
 #include <atomic>
 #include <chrono>
@@ -48,7 +48,7 @@ protected:
     void SetUp() override {
         dir = fs::temp_directory_path() / ("tessaly_drop_" + std::to_string(::getpid()));
         fs::create_directories(dir / "reg");
-        setenv("TESSALY_REGISTRY_ROOT", (dir / "reg").c_str(), 1);
+        setenv("TESSALY_REGISTRY_ROOT", testing_support::emptyRegistryRoot(dir / "reg").c_str(), 1);
     }
     void TearDown() override { fs::remove_all(dir); }
     fs::path dir;

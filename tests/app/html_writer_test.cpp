@@ -1,7 +1,8 @@
 #include "app/html_writer.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
+
+#include "app_test_support.h"
 
 #include <filesystem>
 #include <fstream>

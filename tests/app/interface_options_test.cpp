@@ -5,7 +5,8 @@
 #include "app/interface_options.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
+
+#include "app_test_support.h"
 
 #include <filesystem>
 #include <fstream>

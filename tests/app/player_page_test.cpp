@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "app_test_support.h"
+
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 #include "app/player_page.h"
 

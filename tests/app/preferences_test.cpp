@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app_test_support.h"
+
 #include <filesystem>
 
 #include "platform/registry.h"
@@ -21,7 +23,7 @@ protected:
                ("tessaly-prefs-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root);
-        store = ValueStore(root.string());
+        store = ValueStore(testing_support::emptyRegistryRoot(root));
     }
     void TearDown() override { fs::remove_all(root); }
     fs::path root;

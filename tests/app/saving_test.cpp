@@ -4,9 +4,9 @@
 
 #include "app/saving.h"
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+
+#include "app_test_support.h"
 
 #include <filesystem>
 #include <fstream>
@@ -38,7 +38,7 @@ protected:
         movie.moviePath = (dir / "movie.swf").string();
         movie.docWidth = 612.5;
         movie.docHeight = 792;
-        store = ValueStore((dir / "reg").string());
+        store = ValueStore(testing_support::emptyRegistryRoot(dir / "reg"));
     }
     void TearDown() override { fs::remove_all(dir); }
     SaveContext context() { return SaveContext{ui, (dir / "base").string() + "/", movie, preferences}; }

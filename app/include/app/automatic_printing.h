@@ -74,8 +74,16 @@ bool printCommandLineFiles(const CommandLine& commandLine, UserInterface& ui, Va
 
 // Prints a file to the Tessaly printer with the print program (tessaly-print):
 // a PDF is printed into the printer's spool directory for a monitor to pick
-// up. Other file types cannot be printed: unsupported.
+// up. Other file types cannot be printed: unsupported. On Windows the file's
+// own program prints it through the shell's "printto" verb (the program
+// is not used).
 PrintResult printFileToPrinter(const std::string& path, const std::string& printProgram);
+#ifdef _WIN32
+// The shell's "printto" verb for the file with the printer "Tessaly", its
+// driver and its port: printed when the shell started the file's program,
+// else unsupported.
+PrintResult printFileThroughShell(const std::string& path);
+#endif
 
 // The delivery of a finished movie to the location its job carries: the SWF
 // there (0x100) and/or an HTML page built from it (0x200), without

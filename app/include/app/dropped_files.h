@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/automatic_printing.h"
+#include "app/job_monitor.h"
 #include "app/user_interface.h"
 
 namespace tessaly::app {
@@ -22,6 +23,13 @@ namespace tessaly::app {
 // other schemes, other hosts and names that decode to a NUL or to a relative
 // path are left out.
 std::vector<std::string> filesFromUriList(std::string_view uriList);
+
+// What the window does once the files dropped on it went to the printer:
+// an instance that holds no job yet closes (the printed files start
+// instances of their own); one receiving or converting a job goes on polling;
+// one that shows a result leaves everything as it is.
+enum class AfterDrop { closeWindow, restartTimer, leave };
+AfterDrop afterDroppedFiles(MonitorState state);
 
 // Prints dropped files in the order they came; a file that fails to print
 // is said ("Printing Error"), as the print program's own account of it goes
