@@ -353,7 +353,9 @@ INT_PTR MainWindow::handle(UINT message, WPARAM wParam, LPARAM) {
             if (LOWORD(wParam) != WA_INACTIVE && player_.exists()) player_.focus();
             return FALSE;
         case WM_SETFOCUS:
-            if (player_.exists()) player_.focus();
+            // Without a player the dialog gives the focus to its controls.
+            if (!player_.exists()) return FALSE;
+            player_.focus();
             return TRUE;
         case WM_DROPFILES:
             dropFiles(reinterpret_cast<HDROP>(wParam));

@@ -68,6 +68,30 @@ unprintable_file() {
   return 1
 }
 
+# A second instance placed where the first one is moves 18 pixels left and
+# down; both close when their messages are answered.
+second_instance() {
+  local trace="$1" first="$2" second_trace="${1%-1}-2"
+  wait_for "message: Flash Player Not Installed" 90 "$trace" || { echo "the first window did not start" >&2; return 1; }
+  grep -q "^placed: 100,100 " "$trace" || { echo "the first window was not placed at 100,100" >&2; return 1; }
+  TESSALY_TEST_TRACE="$second_trace" "$wine" "$exe" &
+  local second=$!
+  wait_for "message: Flash Player Not Installed" 90 "$second_trace" ||
+    { echo "the second window did not start" >&2; return 1; }
+  local status=0
+  grep -q "^cascaded: 82,118$" "$second_trace" || { echo "the second window did not cascade to 82,118" >&2; status=1; }
+  for ((i = 0; i < 20; i++)); do
+    for box in $(xdotool search --name '^Flash Player Not Installed$' 2>/dev/null); do
+      xdotool key --window "$box" Return 2>/dev/null || true
+    done
+    xdotool key Return 2>/dev/null || true
+    sleep 0.5
+    if ! kill -0 "$first" 2>/dev/null && ! kill -0 "$second" 2>/dev/null; then return $status; fi
+  done
+  echo "the windows did not close" >&2
+  return 1
+}
+
 # On the virtual display: runs the program (with the arguments in
 # TESSALY_CHECK_ARGS) and the check on it.
 if [[ "${1:-}" == "--inside" ]]; then
@@ -134,6 +158,13 @@ grep -q "^player-failed: " "$work/trace-player" || fail "the player did not fail
 
 run_window 'Software\Tessaly Window Check Empty' "$work/trace-install" not_installed || fail "not installed"
 if grep -q "^load: " "$work/trace-install"; then fail "a window without an installation loaded a movie"; fi
+
+# Two instances over one stored placement.
+for value in PrinterLastPosX:100 PrinterLastPosY:100 PrinterLastWidth:500 PrinterLastHeight:400; do
+  "$wine" reg add "HKCU\\$key" /v "${value%%:*}" /t REG_DWORD /d "${value#*:}" /f >/dev/null
+done
+"$wineserver" -w
+run_window "$key" "$work/trace-cascade-1" second_instance || fail "second instance"
 
 # Files on the command line go to the shell's "printto" verb and no window
 # shows; a type without that verb is said so.
