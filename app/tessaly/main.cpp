@@ -28,6 +28,7 @@
 #include "app/headless_ui.h"
 #include "app/job_monitor.h"
 #include "app/preferences.h"
+#include "app/start_up.h"
 #if defined(TESSALY_HAVE_WINDOW) && defined(_WIN32)
 #include "app/win32/window.h"
 #elif defined(TESSALY_HAVE_WINDOW)
@@ -85,8 +86,6 @@ constexpr const char* kUsage =
     "(TESSALY_REGISTRY_ROOT overrides its location); the job mutexes live in\n"
     "TESSALY_RUNTIME_DIR when set. The data directory is BasePath.\n";
 
-constexpr std::string_view kErrorTitle = "Tessaly Error";
-
 volatile std::sig_atomic_t stopRequested = 0;
 
 extern "C" void onStopSignal(int) { stopRequested = 1; }
@@ -113,18 +112,14 @@ int runHeadless(const CommandLine& options) {
     std::string base, spool;
     const bool installed = readInstallPaths(&base, &spool) == 1;
     if (!installed) {
-        showMessage(ui, "Tessaly is not correctly installed. Please reinstall Tessaly.\n\nTessaly will now close.",
-                    kErrorTitle, MessageIcon::warning);
+        reportStartUpFailure(ui, StartUpFailure::notInstalled);
         return 1;
     }
     // The user's own spool directory when each user has one.
     std::string why;
     if (!currentUserSpoolDirectory(&spool, &why) || !spoolListable(spool)) {
         if (!why.empty()) std::fprintf(stderr, "tessaly: %s\n", why.c_str());
-        showMessage(ui,
-                    "Could not find the Spool directory, this usually means that the installation directory is "
-                    "corrupted.\nPlease reinstall Tessaly.\n\nTessaly will now close.",
-                    kErrorTitle, MessageIcon::warning);
+        reportStartUpFailure(ui, StartUpFailure::noSpoolDirectory);
         return 1;
     }
     const std::string folder = options.outputDir.empty() ? defaultOutputFolder() : options.outputDir;

@@ -27,7 +27,6 @@
 namespace tessaly::app::gtkwin {
 
 inline constexpr const char* kScheme = "tessaly";
-inline constexpr const char* kErrorTitle = "Tessaly Error";
 
 // A press of the first button on a window's body moves the window as its
 // title bar would: TRUE when it did.

@@ -25,6 +25,7 @@
 #include "app/player_page.h"
 #include "app/preferences.h"
 #include "app/saving.h"
+#include "app/start_up.h"
 #include "app/user_interface.h"
 #include "composer/settings.h"
 #include "platform/printer_registry.h"
@@ -403,17 +404,13 @@ void MainWindow::rebuildTemplateMenus() {
 bool MainWindow::start() {
     gtk_widget_show_all(window_);
     if (readInstallPaths(&base_, &spool_) != 1) {
-        showMessage(*this, "Tessaly is not correctly installed. Please reinstall Tessaly.\n\nTessaly will now close.",
-                    kErrorTitle, MessageIcon::warning);
+        reportStartUpFailure(*this, StartUpFailure::notInstalled);
         exitStatus_ = 1;
         return false;
     }
     if (std::string why; checkPrinter(kPrinterName, &why) != 1) {
         trace_.line("printer", why);
-        showMessage(*this,
-                    "Could not find the Tessaly device. This might happen if you renamed the Tessaly device,\non this "
-                    "case please restore the name to 'Tessaly' or reinstall Tessaly.\n\nTessaly will now close.",
-                    kErrorTitle, MessageIcon::warning);
+        reportStartUpFailure(*this, StartUpFailure::noPrinter);
         exitStatus_ = 1;
         return false;
     }
@@ -423,10 +420,7 @@ bool MainWindow::start() {
         FindHandle find;
         if (!currentUserSpoolDirectory(&spool_, &why) || !find.begin(pathFromUtf8(spool_))) {
             if (!why.empty()) trace_.line("spool", why);
-            showMessage(*this,
-                        "Could not find the Spool directory, this usually means that the installation directory is "
-                        "corrupted.\nPlease reinstall Tessaly.\n\nTessaly will now close.",
-                        kErrorTitle, MessageIcon::warning);
+            reportStartUpFailure(*this, StartUpFailure::noSpoolDirectory);
             exitStatus_ = 1;
             return false;
         }

@@ -11,6 +11,7 @@
 #include "app/interface_options.h"
 #include "app/player_page.h"
 #include "app/skin.h"
+#include "app/start_up.h"
 #include "composer/settings.h"
 #include "platform/printer_registry.h"
 #include "platform/user_spool.h"
@@ -223,18 +224,14 @@ bool MainWindow::start() {
     savePreferences_ = preferences_.save();
     placeWindow();
     if (!installed) {
-        showMessage(*this, "Tessaly is not correctly installed. Please reinstall Tessaly.\n\nTessaly will now close.",
-                    kErrorTitle, MessageIcon::warning);
+        reportStartUpFailure(*this, StartUpFailure::notInstalled);
         exitStatus_ = 1;
         closeWindow();
         return false;
     }
     if (std::string why; checkPrinter(kPrinterName, &why) != 1) {
         trace_.line("printer", why);
-        showMessage(*this,
-                    "Could not find the Tessaly device. This might happen if you renamed the Tessaly device,\non this "
-                    "case please restore the name to 'Tessaly' or reinstall Tessaly.\n\nTessaly will now close.",
-                    kErrorTitle, MessageIcon::warning);
+        reportStartUpFailure(*this, StartUpFailure::noPrinter);
         exitStatus_ = 1;
         closeWindow();
         return false;
@@ -245,10 +242,7 @@ bool MainWindow::start() {
         FindHandle find;
         if (!currentUserSpoolDirectory(&spool_, &why) || !find.begin(pathFromUtf8(spool_))) {
             if (!why.empty()) trace_.line("spool", why);
-            showMessage(*this,
-                        "Could not find the Spool directory, this usually means that the installation directory is "
-                        "corrupted.\nPlease reinstall Tessaly.\n\nTessaly will now close.",
-                        kErrorTitle, MessageIcon::warning);
+            reportStartUpFailure(*this, StartUpFailure::noSpoolDirectory);
             exitStatus_ = 1;
             closeWindow();
             return false;

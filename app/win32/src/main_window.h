@@ -24,7 +24,6 @@
 
 namespace tessaly::app::win32 {
 
-inline constexpr const char* kErrorTitle = "Tessaly Error";
 // Posted by the worker thread when a conversion ended.
 inline constexpr UINT kWakeMessage = WM_APP + 1;
 

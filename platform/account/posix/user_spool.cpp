@@ -52,22 +52,4 @@ int preparePrivateDirectory(const std::string& dir, std::string* error) {
     return 1;
 }
 
-int currentUserSpoolDirectory(std::string* spool, std::string* error) {
-    const std::string user = currentUserName();
-    bool perUser = false;
-    if (!readSpoolDirectory(user, spool, &perUser)) {
-        if (error) {
-            if (!spool->empty() || !perUser) {
-                *error = "the spool directory (SpoolPath) is not set";
-            } else {
-                *error = user.empty() ? std::string("the user has no name for a spool directory")
-                                      : "the user name " + user + " cannot name a spool directory";
-            }
-        }
-        return 0;
-    }
-    if (perUser && !preparePrivateDirectory(*spool, error)) return 0;
-    return 1;
-}
-
 }  // namespace tessaly
