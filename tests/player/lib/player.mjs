@@ -121,7 +121,12 @@ async function openSession() {
   const page = context.pages()[0] ?? (await context.newPage());
   const log = [];
   page.on('console', (msg) => {
-    if (msg.type() === 'error' || msg.type() === 'warning') log.push(`${msg.type()}: ${msg.text()}`);
+    if (msg.type() !== 'error' && msg.type() !== 'warning') return;
+    // Chromium's own notices when the player's sound is set up after the
+    // page closed its audio context (a movie replaced while it starts): they
+    // say nothing about the movie.
+    if (msg.type() === 'warning' && /is not useful when context is closed|after the context has been closed/.test(msg.text())) return;
+    log.push(`${msg.type()}: ${msg.text()}`);
   });
   page.on('pageerror', (err) => log.push(`pageerror: ${err.message}`));
   page.on('response', (res) => {
