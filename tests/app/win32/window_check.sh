@@ -148,7 +148,7 @@ run_window() {
   local root="$1" trace="$2" check="$3"
   rm -f "$trace"
   TESSALY_REGISTRY_ROOT="$root" TESSALY_TEST_TRACE="$trace" timeout 300 \
-    xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --inside "$wine" "$exe" "$check" "$trace" "$wineserver"
+    xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash "$0" --inside "$wine" "$exe" "$check" "$trace" "$wineserver"
 }
 
 run_window "$key" "$work/trace-player" missing_player || fail "missing player"
